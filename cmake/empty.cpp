@@ -1,0 +1,1 @@
+// Placeholder so the game library has a translation unit before any game source exists.
