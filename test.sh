@@ -19,16 +19,7 @@ done
 ./scripts/setup.sh
 jobs=$(nproc)
 
-# Mesa's GL driver is loaded and unloaded at run time and leaks a little at exit;
-# preloading it keeps its frames symbolised so LeakSanitizer can suppress them by module.
-asan_lib=$(g++ -print-file-name=libasan.so)
-swrast=$(dpkg -L libgl1-mesa-dri 2>/dev/null | grep -E '/swrast_dri\.so$' | head -n 1 || true)
-preload="$asan_lib${swrast:+ $swrast}"
-export VORBEL_TEST_PRELOAD="$preload"
-export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
-export ASAN_OPTIONS="detect_leaks=1"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
+source scripts/test-env.sh
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVORBEL_TESTS=OFF -DVORBEL_BENCH=OFF > /dev/null
 cmake --build build/release -j"$jobs"
