@@ -1,0 +1,27 @@
+// Match rules: joining, lives, the arming schedule, game over and the bot.
+#pragma once
+
+struct Player;
+struct Button;
+
+struct Bot {
+    Player *player = nullptr;
+    Button *target = nullptr;
+};
+
+inline constexpr int lives_per_player = 3;
+inline constexpr double bot_alarm_distance = 2.0;
+
+void update_match(double dt);
+void start_match();
+void reset_match();
+void enable_bot();
+void disable_bot();
+void hit_player(Player *p, bool hit);
+bool is_alive(const Player *p);
+bool both_joined();
+// True once both have joined and at most one is alive (a draw when none is).
+bool match_over();
+void update_arming(double dt, double t);
+double next_arm_interval(double t);
+void update_bot(Bot *bot);
