@@ -1,0 +1,16 @@
+// The match screen's 2D layer: join prompts or lives, then the full-screen overlay
+// shader that reacts to each player's time since the last hit.
+#pragma once
+
+#include "raylib.h"
+
+extern RenderTexture2D overlay_target;
+extern Shader overlay_shader;
+// False when the overlay shader could not be registered: the HUD text still shows.
+extern bool overlay_ready;
+
+inline constexpr const char *overlay_shader_path = "assets/shaders/glsl330/overlay.fs";
+inline constexpr Color hud_text_color{0, 121, 241, 255};
+
+void load_overlay();
+void draw_match_hud();

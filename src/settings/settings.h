@@ -1,0 +1,48 @@
+// The player's preferences and their file, settings.cfg, in the working directory.
+// Seven "key=value" lines ended by CR LF, keys in the order of the fields below.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/result.h"
+
+struct Settings {
+    std::int32_t screen_width = 1280;
+    std::int32_t screen_height = 720;
+    bool fullscreen = false;
+    bool vsync = true;
+    bool enable_music = true;
+    bool enable_sound_effects = true;
+    double game_speed = 1.0;
+};
+
+// The one instance. Valid (the defaults) before the file is read, because the window
+// is created from it first.
+extern Settings settings;
+
+inline constexpr const char *settings_file_name = "settings.cfg";
+// Longest line the reader accepts, not counting its LF.
+inline constexpr std::size_t max_settings_line = 1023;
+
+// Reads settings.cfg from the working directory. Does not touch the global.
+Result<Settings> load_settings();
+// Writes the global to settings.cfg through a temporary file that is renamed over it,
+// so a failed save leaves the previous file as it was.
+Result<Ok> save_settings();
+
+// The same with an explicit path, for tests and tools.
+Result<Settings> load_settings_from(const char *path);
+Result<Ok> save_settings_to(const char *path, const Settings &s);
+
+// Pure parts of the format. parse_settings takes a whole file's bytes; when `why` is
+// given, a failure also names the offending key or line there.
+Result<Settings> parse_settings(std::string_view text, std::string *why = nullptr);
+std::string format_settings(const Settings &s);
+
+Result<std::int32_t> parse_settings_int(std::string_view value);
+bool parse_settings_bool(std::string_view value);
+Result<double> parse_settings_float(std::string_view value);
+// Shortest round-trip scientific form: 1e0, 5e-1, 1.25e1, -2e0.
+std::string format_settings_float(double value);
