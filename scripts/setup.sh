@@ -15,6 +15,8 @@ packages=(
 )
 missing=()
 for p in "${packages[@]}"; do
+  # A nodejs build that bundles npm (as NodeSource's does) conflicts with Debian's npm package.
+  [ "$p" = npm ] && command -v npm > /dev/null && continue
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -37,7 +39,10 @@ if [ -f package.json ]; then
   mkdir -p assets/fonts
   if [ ! -f "$font" ] || ! cmp -s "$src" "$font"; then
     cp "$src" "$font"
-    lic=$(ls node_modules/@expo-google-fonts/gloria-hallelujah/ 2>/dev/null | grep -i -E '^(ofl|license)' | head -n 1 || true)
-    [ -n "$lic" ] && cp "node_modules/@expo-google-fonts/gloria-hallelujah/$lic" assets/fonts/GloriaHallelujah-OFL.txt
+  fi
+  # The package's LICENSE is its own code's (MIT); the font's OFL is LICENSE_FONT.
+  lic=node_modules/@expo-google-fonts/gloria-hallelujah/LICENSE_FONT
+  if ! cmp -s "$lic" assets/fonts/GloriaHallelujah-OFL.txt; then
+    cp "$lic" assets/fonts/GloriaHallelujah-OFL.txt
   fi
 fi
