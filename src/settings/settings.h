@@ -46,3 +46,7 @@ bool parse_settings_bool(std::string_view value);
 Result<double> parse_settings_float(std::string_view value);
 // Shortest round-trip scientific form: 1e0, 5e-1, 1.25e1, -2e0.
 std::string format_settings_float(double value);
+
+// save_settings as a parameterless action for menu controls; a failure is already
+// logged by save_settings and the game goes on with the settings in memory.
+void save_settings_action();
