@@ -1,0 +1,432 @@
+// Waves, sounds and the software mixer. Every sound owns a copy of its samples in
+// the mixer's format (32-bit float, 44100 Hz, mono or stereo); SDL's audio thread
+// pulls the mix through a callback. The only state the two threads share is the
+// voice table below, guarded by one mutex held just for a table update or one
+// callback's worth of mixing.
+#include "raylib.h"
+
+#include "audio_internal.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr int mix_rate = 44100;
+constexpr int mix_channels = 2;
+
+struct Voice {
+    float *samples = nullptr;  // interleaved, `channels` per frame
+    unsigned frames = 0;
+    unsigned channels = 1;     // 1 or 2
+    double cursor = 0.0;       // in frames; fractional only when pitch != 1
+    float volume = 1.0f;
+    float pan = 0.5f;
+    float pitch = 1.0f;
+    bool playing = false;
+    bool paused = false;
+};
+
+struct AudioState {
+    std::mutex lock;  // guards voices, voice_order and master_volume
+    std::unordered_map<std::uintptr_t, Voice *> voices;
+    std::vector<Voice *> voice_order;  // mixing order: the order of loading
+    float master_volume = 1.0f;
+
+    // Main thread only.
+    std::uintptr_t next_handle = 1;
+    std::unordered_set<void *> live_waves;
+    SDL_AudioDeviceID device = 0;
+    bool manual = false;  // tests pull the mix themselves
+};
+
+AudioState &state() {
+    static AudioState s;
+    return s;
+}
+
+// A Sound carries an opaque handle, never a pointer, so a stale copy of an
+// unloaded sound can never reach a newer sound that happens to reuse memory.
+std::uintptr_t handle_of(Sound sound) { return reinterpret_cast<std::uintptr_t>(sound.stream.buffer); }
+
+Voice *find_voice_locked(AudioState &s, Sound sound) {
+    auto it = s.voices.find(handle_of(sound));
+    return it == s.voices.end() ? nullptr : it->second;
+}
+
+// Pan law: larger pan leans left; the centre gives 0.6875 on each side.
+float pan_gain(float p) { return 0.5f * p * (3.0f - p * p); }
+
+void mix_voice(const Voice &v, float gain_left, float gain_right, float *out, int frames, double &cursor, bool &playing) {
+    const double step = v.pitch;
+    for (int i = 0; i < frames; ++i) {
+        if (cursor >= static_cast<double>(v.frames)) {
+            playing = false;
+            return;
+        }
+        const auto index = static_cast<unsigned>(cursor);
+        const float frac = static_cast<float>(cursor - static_cast<double>(index));
+        const unsigned next = index + 1 < v.frames ? index + 1 : index;
+        float left;
+        float right;
+        if (v.channels == 1) {
+            const float a = v.samples[index];
+            left = right = a + (v.samples[next] - a) * frac;
+        } else {
+            const float la = v.samples[2 * index];
+            const float ra = v.samples[2 * index + 1];
+            left = la + (v.samples[2 * next] - la) * frac;
+            right = ra + (v.samples[2 * next + 1] - ra) * frac;
+        }
+        out[2 * i] += left * gain_left;
+        out[2 * i + 1] += right * gain_right;
+        cursor += step;
+    }
+    if (cursor >= static_cast<double>(v.frames)) playing = false;
+}
+
+void mix_into(float *out, int frames) {
+    std::memset(out, 0, sizeof(float) * static_cast<size_t>(frames) * mix_channels);
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    for (Voice *v : s.voice_order) {
+        if (!v->playing || v->paused) continue;
+        const float gain_left = s.master_volume * v->volume * pan_gain(v->pan);
+        const float gain_right = s.master_volume * v->volume * pan_gain(1.0f - v->pan);
+        mix_voice(*v, gain_left, gain_right, out, frames, v->cursor, v->playing);
+    }
+}
+
+void SDLCALL device_callback(void *, Uint8 *stream, int len) {
+    mix_into(reinterpret_cast<float *>(stream), len / static_cast<int>(sizeof(float) * mix_channels));
+}
+
+bool output_running() {
+    const AudioState &s = state();
+    return s.device != 0 || s.manual;
+}
+
+// Converts interleaved samples of any SDL format, channel count and rate into
+// the mixer's float format at 44100 Hz, keeping mono as mono and folding
+// anything wider than stereo to stereo. Returns malloc'ed samples or null.
+float *convert_samples(SDL_AudioFormat format, int channels, int rate, const void *data, size_t bytes,
+                       unsigned &out_channels, unsigned &out_frames) {
+    out_channels = channels == 1 ? 1 : 2;
+    out_frames = 0;
+    SDL_AudioStream *stream = SDL_NewAudioStream(format, static_cast<Uint8>(channels), rate, AUDIO_F32SYS,
+                                                 static_cast<Uint8>(out_channels), mix_rate);
+    if (stream == nullptr) return nullptr;
+    float *result = nullptr;
+    if (bytes <= static_cast<size_t>(INT32_MAX) && SDL_AudioStreamPut(stream, data, static_cast<int>(bytes)) == 0 &&
+        SDL_AudioStreamFlush(stream) == 0) {
+        const int available = SDL_AudioStreamAvailable(stream);
+        const size_t frame_bytes = sizeof(float) * out_channels;
+        const size_t frames = available > 0 ? static_cast<size_t>(available) / frame_bytes : 0;
+        if (frames > 0 && frames <= UINT32_MAX) {
+            result = static_cast<float *>(std::malloc(frames * frame_bytes));
+            if (result != nullptr) {
+                const int got = SDL_AudioStreamGet(stream, result, static_cast<int>(frames * frame_bytes));
+                if (got <= 0) {
+                    std::free(result);
+                    result = nullptr;
+                } else {
+                    out_frames = static_cast<unsigned>(static_cast<size_t>(got) / frame_bytes);
+                }
+            }
+        }
+    }
+    SDL_FreeAudioStream(stream);
+    if (result != nullptr && out_frames == 0) {
+        std::free(result);
+        result = nullptr;
+    }
+    return result;
+}
+
+bool wave_format(const Wave &wave, SDL_AudioFormat &format) {
+    switch (wave.sampleSize) {
+    case 8: format = AUDIO_U8; return true;
+    case 16: format = AUDIO_S16SYS; return true;
+    case 32: format = AUDIO_F32SYS; return true;
+    default: return false;
+    }
+}
+
+void free_voice(Voice *v) {
+    std::free(v->samples);
+    delete v;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ device
+
+void InitAudioDevice(void) {
+    AudioState &s = state();
+    if (s.device != 0) {
+        TraceLog(LOG_WARNING, "AUDIO: Device already initialized");
+        return;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        TraceLog(LOG_WARNING, "AUDIO: No audio device, sound stays silent: %s", SDL_GetError());
+        return;
+    }
+    SDL_AudioSpec want{};
+    want.freq = mix_rate;
+    want.format = AUDIO_F32SYS;
+    want.channels = mix_channels;
+    want.samples = 512;
+    want.callback = device_callback;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device == 0) {
+        TraceLog(LOG_WARNING, "AUDIO: No audio device, sound stays silent: %s", SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    s.device = device;
+    if (!s.manual) SDL_PauseAudioDevice(device, 0);
+    TraceLog(LOG_INFO, "AUDIO: Device initialized (%s, %d Hz, stereo float)", SDL_GetCurrentAudioDriver(), have.freq);
+}
+
+void CloseAudioDevice(void) {
+    AudioState &s = state();
+    if (s.device != 0) {
+        // Closing waits for a running callback, so the voices can go after it.
+        SDL_CloseAudioDevice(s.device);
+        s.device = 0;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        TraceLog(LOG_INFO, "AUDIO: Device closed");
+    }
+    std::vector<Voice *> doomed;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        doomed.swap(s.voice_order);
+        s.voices.clear();
+    }
+    for (Voice *v : doomed) free_voice(v);
+    for (void *data : s.live_waves) std::free(data);
+    s.live_waves.clear();
+}
+
+bool IsAudioDeviceReady(void) { return state().device != 0; }
+
+void SetMasterVolume(float volume) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.master_volume = std::max(0.0f, volume);
+}
+
+// ------------------------------------------------------------------ waves
+
+Wave LoadWave(const char *fileName) {
+    Wave wave{};
+    if (fileName == nullptr) {
+        TraceLog(LOG_WARNING, "WAVE: No file name given");
+        return wave;
+    }
+    SDL_AudioSpec spec{};
+    Uint8 *raw = nullptr;
+    Uint32 raw_bytes = 0;
+    if (SDL_LoadWAV(fileName, &spec, &raw, &raw_bytes) == nullptr) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
+        return wave;
+    }
+    unsigned channels = 0;
+    unsigned frames = 0;
+    float *samples = nullptr;
+    if (spec.channels > 0 && spec.freq > 0 && raw_bytes > 0) {
+        samples = convert_samples(spec.format, spec.channels, spec.freq, raw, raw_bytes, channels, frames);
+    }
+    SDL_FreeWAV(raw);
+    if (samples == nullptr) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Holds no usable frames", fileName);
+        return wave;
+    }
+    state().live_waves.insert(samples);
+    wave.frameCount = frames;
+    wave.sampleRate = mix_rate;
+    wave.sampleSize = 32;
+    wave.channels = channels;
+    wave.data = samples;
+    TraceLog(LOG_INFO, "WAVE: [%s] Loaded (%u frames, %u channel(s))", fileName, frames, channels);
+    return wave;
+}
+
+bool IsWaveReady(Wave wave) {
+    SDL_AudioFormat format = 0;
+    return wave.data != nullptr && wave.frameCount > 0 && wave.sampleRate > 0 && wave.channels > 0 &&
+           wave_format(wave, format);
+}
+
+void UnloadWave(Wave wave) {
+    // Only samples this module handed out are freed, each once.
+    if (wave.data == nullptr) return;
+    AudioState &s = state();
+    auto it = s.live_waves.find(wave.data);
+    if (it == s.live_waves.end()) return;
+    s.live_waves.erase(it);
+    std::free(wave.data);
+}
+
+// ------------------------------------------------------------------ sounds
+
+Sound LoadSoundFromWave(Wave wave) {
+    Sound sound{};
+    SDL_AudioFormat format = 0;
+    if (!IsWaveReady(wave) || !wave_format(wave, format) || wave.channels > 8) {
+        TraceLog(LOG_WARNING, "SOUND: Wave holds no playable frames");
+        return sound;
+    }
+    const size_t bytes = static_cast<size_t>(wave.frameCount) * wave.channels * (wave.sampleSize / 8);
+    unsigned channels = 0;
+    unsigned frames = 0;
+    float *samples = nullptr;
+    if (format == AUDIO_F32SYS && wave.sampleRate == mix_rate && wave.channels <= 2) {
+        // Already in the mixer's format: a plain copy.
+        samples = static_cast<float *>(std::malloc(bytes));
+        if (samples != nullptr) {
+            std::memcpy(samples, wave.data, bytes);
+            channels = wave.channels;
+            frames = wave.frameCount;
+        }
+    } else {
+        samples = convert_samples(format, static_cast<int>(wave.channels), static_cast<int>(wave.sampleRate),
+                                  wave.data, bytes, channels, frames);
+    }
+    if (samples == nullptr) {
+        TraceLog(LOG_WARNING, "SOUND: Could not convert the wave for the mixer");
+        return sound;
+    }
+    auto *v = new Voice;
+    v->samples = samples;
+    v->frames = frames;
+    v->channels = channels;
+
+    AudioState &s = state();
+    const std::uintptr_t handle = s.next_handle++;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.voices.emplace(handle, v);
+        s.voice_order.push_back(v);
+    }
+    sound.stream.buffer = reinterpret_cast<rAudioBuffer *>(handle);
+    sound.stream.processor = nullptr;
+    sound.stream.sampleRate = mix_rate;
+    sound.stream.sampleSize = 32;
+    sound.stream.channels = mix_channels;
+    sound.frameCount = frames;
+    return sound;
+}
+
+Sound LoadSound(const char *fileName) {
+    Wave wave = LoadWave(fileName);
+    if (wave.data == nullptr) return Sound{};
+    Sound sound = LoadSoundFromWave(wave);
+    UnloadWave(wave);
+    return sound;
+}
+
+bool IsSoundReady(Sound sound) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return find_voice_locked(s, sound) != nullptr;
+}
+
+void UnloadSound(Sound sound) {
+    AudioState &s = state();
+    Voice *v = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        auto it = s.voices.find(handle_of(sound));
+        if (it == s.voices.end()) return;
+        v = it->second;
+        s.voices.erase(it);
+        s.voice_order.erase(std::find(s.voice_order.begin(), s.voice_order.end(), v));
+    }
+    // Out of the table, so the mixer can no longer reach it.
+    free_voice(v);
+}
+
+void PlaySound(Sound sound) {
+    // Without any output a sound would never finish; it simply stays silent.
+    if (!output_running()) return;
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) {
+        v->cursor = 0.0;
+        v->playing = true;
+        v->paused = false;
+    }
+}
+
+void StopSound(Sound sound) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) {
+        v->playing = false;
+        v->paused = false;
+        v->cursor = 0.0;
+    }
+}
+
+void PauseSound(Sound sound) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) v->paused = true;
+}
+
+void ResumeSound(Sound sound) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) v->paused = false;
+}
+
+bool IsSoundPlaying(Sound sound) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    const Voice *v = find_voice_locked(s, sound);
+    return v != nullptr && v->playing && !v->paused;
+}
+
+void SetSoundVolume(Sound sound, float volume) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) v->volume = std::max(0.0f, volume);
+}
+
+void SetSoundPan(Sound sound, float pan) {
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) v->pan = std::clamp(pan, 0.0f, 1.0f);
+}
+
+void SetSoundPitch(Sound sound, float pitch) {
+    if (!(pitch > 0.0f)) return;
+    AudioState &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (Voice *v = find_voice_locked(s, sound)) v->pitch = pitch;
+}
+
+// ------------------------------------------------------------------ test access
+
+void audio_take_manual_control() {
+    AudioState &s = state();
+    if (s.manual) return;
+    s.manual = true;
+    // Pausing waits for a running callback to return; after it only tests mix.
+    if (s.device != 0) SDL_PauseAudioDevice(s.device, 1);
+}
+
+void audio_pull_frames(float *out, int frames) {
+    if (out == nullptr || frames <= 0) return;
+    mix_into(out, frames);
+}
