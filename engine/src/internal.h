@@ -1,0 +1,132 @@
+// Engine-internal state shared between the engine's own source files (core, rlgl,
+// shaders, textures, text, shapes, models, audio) and the test hooks. Game code
+// never includes this.
+//
+// Three things live here:
+//  1. Lifetime registries. Every GL object the engine creates and every array it
+//     allocates for a caller (font glyphs, shader location tables, mesh arrays,
+//     model arrays, ...) is recorded, so CloseWindow can release whatever a program
+//     left alive, and so an unload of something already released (or never loaded)
+//     is recognised and ignored.
+//  2. Accessors for the render state other files build on (context present,
+//     default shader and texture, the batch flush).
+//  3. The state the test hooks reach into (fixed frame time, input, log capture).
+#ifndef ENGINE_INTERNAL_H
+#define ENGINE_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "raylib.h"
+
+namespace engine {
+
+// ------------------------------------------------------------------ lifetime registries
+
+enum class GlKind : std::uint8_t { texture, renderbuffer, framebuffer, shader_program, vertex_array, buffer };
+
+// Records a live GL object. Ids of 0 are ignored.
+void track_gl(GlKind kind, unsigned int id);
+// Forgets a GL object; true if it was live (the caller then deletes it). An id that
+// is not live (already released, never created, 0) gives false: the caller does
+// nothing, which is what makes double unloads harmless.
+bool untrack_gl(GlKind kind, unsigned int id);
+// Deletes every GL object still recorded (called by CloseWindow while the context
+// is still current; shaders other than the default included).
+void release_all_gl();
+
+// Arrays handed out with engine objects. engine_alloc zero-fills; engine_free of a
+// pointer the engine does not own (null, already freed, the caller's) does nothing.
+void *engine_alloc(std::size_t bytes);
+void *engine_realloc(void *ptr, std::size_t bytes); // ptr may be null; keeps ownership
+bool engine_free(void *ptr);
+bool engine_owns(const void *ptr);
+// Frees every array still recorded (called by CloseWindow after release_all_gl).
+void release_all_arrays();
+
+// Functions run by CloseWindow before the registries are emptied (newest first),
+// for subsystems that keep their own objects (at most 16).
+void add_shutdown_hook(void (*hook)());
+
+// ------------------------------------------------------------------ render state
+
+// True between a successful InitWindow and CloseWindow: a GL context is current.
+bool gl_ready();
+// Logs an ERROR naming `what` and returns false when there is no GL context; the
+// public entry points that need one call it first and return an empty result.
+bool require_gl(const char *what);
+
+unsigned int default_texture_id();       // the 1×1 white texture
+unsigned int default_shader_id();
+int *default_shader_locs();
+Shader current_shader();                 // the batch's shader (default unless in shader mode)
+void set_current_shader(unsigned int id, int *locs); // flushes the batch first if it changes
+
+// The render target's size (the window's drawable, or the bound framebuffer's).
+int framebuffer_width();
+int framebuffer_height();
+int max_texture_size();
+
+// rlgl lifecycle (rlgl.cpp), called by InitWindow / CloseWindow.
+bool rlgl_init(int width, int height);
+void rlgl_close();
+// Sets the viewport and the 2D pixel projection without flushing the batch.
+void rlgl_begin_frame(int width, int height);
+// Reads the default framebuffer's current pixels as RGBA rows, top row first,
+// resolving multisampling; the batch is flushed first. Returns false without a
+// context. `out` must hold width*height*4 bytes.
+bool read_screen_pixels(int width, int height, unsigned char *out);
+
+// Shader lifecycle (shaders.cpp)
+bool shaders_init();
+void shaders_close();
+
+// Built-in font (text.cpp)
+void text_init();
+void text_close();
+
+// ------------------------------------------------------------------ logging
+
+void log_line(int level, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// ------------------------------------------------------------------ test hooks' view
+
+struct GamepadState {
+    bool connected = false;
+    bool injected = false;         // driven by a test; SDL leaves it alone
+    void *controller = nullptr;    // SDL_GameController*
+    int instance_id = -1;          // SDL joystick instance id
+    bool buttons[32] = {};
+    bool previous[32] = {};
+    float axes[8] = {};
+    char name[64] = {};
+};
+
+constexpr int max_keys = 512;
+constexpr int max_mouse_buttons = 8;
+constexpr int max_gamepads = 8;
+
+struct InputState {
+    bool keys[max_keys] = {};
+    bool keys_previous[max_keys] = {};
+    bool mouse[max_mouse_buttons] = {};
+    bool mouse_previous[max_mouse_buttons] = {};
+    float mouse_x = 0.0f;
+    float mouse_y = 0.0f;
+    GamepadState pads[max_gamepads];
+    int exit_key = KEY_ESCAPE;
+    bool close_requested = false;
+};
+
+InputState &input_state();
+
+struct TestState {
+    double fixed_frame_time = -1.0;            // >= 0: GetFrameTime returns it, no waiting
+    void (*log_sink)(int level, const char *line) = nullptr; // receives every log line
+};
+
+TestState &test_state();
+
+} // namespace engine
+
+#endif // ENGINE_INTERNAL_H

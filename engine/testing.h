@@ -1,0 +1,51 @@
+// Hooks for tests only (library engine_testing). Never linked into the game.
+//
+// Input injection changes the engine's current input state as an event would: the
+// usual edge detection applies, so after testing_key_down(KEY_A) IsKeyPressed(KEY_A)
+// is true until the next EndDrawing and IsKeyDown stays true until testing_key_up.
+#ifndef ENGINE_TESTING_H
+#define ENGINE_TESTING_H
+
+#include <string>
+#include <vector>
+
+#include "raylib.h"
+
+// Frame time: with seconds >= 0, GetFrameTime returns it and EndDrawing does not
+// wait; a negative value restores real timing.
+void testing_set_fixed_frame_time(double seconds);
+
+// Keyboard (raylib key codes) and mouse (window pixels, raylib button numbers).
+void testing_key_down(int key);
+void testing_key_up(int key);
+void testing_mouse_move(float x, float y);
+void testing_mouse_button_down(int button);
+void testing_mouse_button_up(int button);
+// Releases every injected key and button (the edges show as releases).
+void testing_release_all_input();
+
+// Gamepads: an injected pad is available until disconnected; its buttons and axes
+// are set directly.
+void testing_gamepad_connect(int gamepad, const char *name);
+void testing_gamepad_disconnect(int gamepad);
+void testing_gamepad_button(int gamepad, int button, bool down);
+void testing_gamepad_axis(int gamepad, int axis, float value);
+
+// Pixels of the frame being drawn (the batch is flushed, multisampling resolved),
+// top row first, format R8G8B8A8. Free with UnloadImage.
+Image testing_read_frame(void);
+
+// Log capture: every TraceLog line (with its "INFO: "-style prefix) is kept in
+// addition to being printed.
+void testing_capture_log(bool on);
+std::vector<std::string> testing_captured_log(void);
+void testing_clear_log(void);
+// True if a captured line at `level` contains `needle`.
+bool testing_log_contains(int level, const char *needle);
+
+// Audio: mixes `frames` stereo frames of whatever is playing into out_stereo
+// (interleaved left, right), as the device callback would, and returns the number
+// of frames written. Implemented with the mixer (engine/testing/audio_hooks.cpp).
+int testing_pull_audio(float *out_stereo, int frames);
+
+#endif // ENGINE_TESTING_H
