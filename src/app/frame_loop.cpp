@@ -1,0 +1,67 @@
+#include "app/frame_loop.h"
+
+#include "app/game_state.h"
+#include "gameplay/match.h"
+#include "render/camera.h"
+#include "render/model_registry.h"
+#include "render/overlay.h"
+#include "render/particles.h"
+#include "render/shader_registry.h"
+#include "render/shadow_scene.h"
+#include "settings/settings.h"
+#include "settings/startup.h"
+#include "ui/menu.h"
+#include "ui/pause_menu.h"
+
+double scaled_frame_delta(float frame_time, double game_speed) {
+    double dt = static_cast<double>(frame_time) * game_speed;
+    // A stall must not teleport players or skip timers; there is no lower bound.
+    if (dt > max_frame_delta) dt = max_frame_delta;
+    return dt;
+}
+
+void update_game(double dt) {
+    push_shader_uniforms();
+    update_camera(&view_camera);
+    update_camera(&light_camera);
+    update_light(&shadow_scene, &light_camera, &view_camera);
+    update_particles(dt);
+    update_camera_motion(dt);
+    switch (game_state.screen_state) {
+    case ScreenState::menu: update_menu_scene(dt); break;
+    case ScreenState::match: update_match(dt); break;
+    case ScreenState::paused: update_paused(); break;
+    }
+}
+
+void draw_game() {
+    draw_scene_3d();
+    begin_camera_3d(view_camera);
+    draw_models();
+    draw_particles();
+    end_camera_3d();
+    switch (game_state.screen_state) {
+    case ScreenState::menu: draw_title_screen(); break;
+    case ScreenState::match: draw_match_hud(); break;
+    case ScreenState::paused: draw_pause_screen(); break;
+    }
+    DrawFPS(GetScreenWidth() - 100, 0);
+}
+
+void run_frame() {
+    double dt = scaled_frame_delta(GetFrameTime(), settings.game_speed);
+    update_game(dt);
+    BeginDrawing();
+    ClearBackground(frame_clear_color);
+    draw_game();
+    EndDrawing();
+}
+
+bool should_stop() { return WindowShouldClose() || game_state.quit_requested; }
+
+int run_game() {
+    if (!init_app()) return 1;
+    while (!should_stop()) run_frame();
+    deinit_app();
+    return 0;
+}

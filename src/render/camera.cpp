@@ -1,0 +1,98 @@
+#include "render/camera.h"
+
+#include <cmath>
+
+#include "app/game_state.h"
+#include "app/rng.h"
+#include "raymath.h"
+
+// The degree-to-radian factor the game uses everywhere, in f32.
+static constexpr float deg_to_rad = 0.017453292f;
+
+SceneCamera view_camera{};
+SceneCamera light_camera{};
+Vec3d camera_position = menu_view_position;
+CameraMotion camera_motion{};
+
+SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, float near_plane,
+                        float far_plane, double aspect, bool orthographic) {
+    SceneCamera cam{};
+    cam.position = position;
+    cam.rotation = QuaternionFromEuler(euler_degrees.x * deg_to_rad, euler_degrees.y * deg_to_rad,
+                                       euler_degrees.z * deg_to_rad);
+    cam.scale = Vector3{1.0f, 1.0f, 1.0f};
+    cam.fovy = fovy;
+    cam.near_plane = near_plane;
+    cam.far_plane = far_plane;
+    cam.aspect = aspect;
+    cam.orthographic = orthographic;
+    update_camera(&cam);
+    return cam;
+}
+
+void update_camera(SceneCamera *cam) {
+    cam->transform = MatrixMultiply(
+        MatrixMultiply(MatrixScale(cam->scale.x, cam->scale.y, cam->scale.z), QuaternionToMatrix(cam->rotation)),
+        MatrixTranslate(cam->position.x, cam->position.y, cam->position.z));
+    cam->view = MatrixInvert(cam->transform);
+    if (cam->orthographic) {
+        double h = static_cast<double>(cam->fovy) / 2.0;
+        double w = h * cam->aspect;
+        cam->projection = MatrixOrtho(-w, w, -h, h, cam->near_plane, cam->far_plane);
+    } else {
+        float fovy_rad = cam->fovy * deg_to_rad;
+        cam->projection = MatrixPerspective(fovy_rad, cam->aspect, cam->near_plane, cam->far_plane);
+    }
+}
+
+static void place_view_camera(Vec3d p) {
+    camera_position = p;
+    view_camera.position = to_vector3(p);
+}
+
+Vector2 random_in_disc() {
+    double u1 = rng_float(game_state.rng);
+    double u2 = rng_float(game_state.rng);
+    double r = std::sqrt(u1);
+    double theta = 2.0 * 3.14159265358979323846 * u2;
+    return Vector2{static_cast<float>(r * std::cos(theta)), static_cast<float>(r * std::sin(theta))};
+}
+
+void update_camera_motion(double dt) {
+    CameraMotion &m = camera_motion;
+    if (m.move_active) {
+        if (m.move_time >= camera_move_duration) {
+            place_view_camera(m.move_to);
+            m.move_active = false;
+            return;  // the shake waits for the next frame
+        }
+        m.move_time += dt;
+        double t = m.move_time / camera_move_duration;  // may pass 1 on the last step
+        double e = 1.0 - (1.0 - t) * (1.0 - t);
+        place_view_camera(m.move_from + (m.move_to - m.move_from) * e);
+    }
+    if (m.shake_active) {
+        if (m.shake_time >= camera_shake_duration) {
+            place_view_camera(m.move_to);
+            m.shake_time = 0.0;
+            m.shake_active = false;
+            return;
+        }
+        m.shake_time += dt;
+        Vector2 d = random_in_disc();
+        // The shake always circles the move's target, overriding a running move.
+        place_view_camera(m.move_to + Vec3d{camera_shake_strength * d.x, camera_shake_strength * d.y, 0.0});
+    }
+}
+
+void move_camera_to(Vec3d target) {
+    camera_motion.move_from = camera_position;
+    camera_motion.move_to = target;
+    camera_motion.move_time = 0.0;
+    camera_motion.move_active = true;
+}
+
+void start_camera_shake() {
+    camera_motion.shake_active = true;
+    camera_motion.shake_time = 0.0;
+}

@@ -1,0 +1,149 @@
+#include "render/model_registry.h"
+
+#include <algorithm>
+
+#include "app/game_state.h"
+#include "gameplay/buttons.h"
+#include "gameplay/player.h"
+
+ModelInstance model_instances[max_model_instances];
+std::uint32_t model_count = 0;
+
+static bool blank_made = false;
+static Texture2D blank{};
+
+Texture2D blank_texture() {
+    if (!blank_made) {
+        Image img = GenImageColor(1, 1, Color{0, 0, 0, 0});
+        blank = LoadTextureFromImage(img);
+        UnloadImage(img);
+        blank_made = true;
+    }
+    return blank;
+}
+
+unsigned char shininess_to_alpha(float shininess) {
+    // The lighting shader reads shininess 0..1000 as 0..255 from the diffuse alpha.
+    // Values outside that range are clamped rather than wrapped into the byte.
+    float s = std::clamp(shininess, 0.0f, 1000.0f);
+    if (!(s == s)) s = 0.0f;  // NaN
+    return static_cast<unsigned char>(s / 1000.0f * 255.0f);
+}
+
+void prepare_materials(Model *model) {
+    for (int i = 0; i < model->materialCount; ++i) {
+        Material &mat = model->materials[i];
+        if (mat.maps == nullptr) continue;
+        mat.maps[MATERIAL_MAP_ALBEDO].color.a = shininess_to_alpha(mat.maps[MATERIAL_MAP_NORMAL].value);
+        // A 1x1 albedo is the loader's stand-in for "no texture"; the shared
+        // transparent one tells the lighting shader to use the plain colour.
+        if (mat.maps[MATERIAL_MAP_ALBEDO].texture.width == 1) mat.maps[MATERIAL_MAP_ALBEDO].texture = blank_texture();
+    }
+}
+
+ModelInstance *add_model(const ModelDesc &desc) {
+    if (model_count >= max_model_instances) {
+        TraceLog(LOG_WARNING, "MODELS: all %u instance slots are in use; model not added", max_model_instances);
+        return nullptr;
+    }
+    ModelInstance inst{};
+    inst.model = desc.source.kind == ModelSource::Kind::path ? LoadModel(desc.source.path) : desc.source.model;
+    inst.position = desc.position;
+    inst.base_scale = desc.scale;
+    inst.scale = Vec3d{desc.scale, desc.scale, desc.scale};
+    inst.custom_shader = desc.shader;
+    if (desc.shader) {
+        for (int i = 0; i < inst.model.materialCount; ++i) inst.model.materials[i].shader = *desc.shader;
+    } else {
+        prepare_materials(&inst.model);
+    }
+    model_instances[model_count] = inst;
+    return &model_instances[model_count++];
+}
+
+ModelInstance *set_rotation_axis(ModelInstance *inst, Vec3d axis) {
+    inst->rotation_axis = axis;
+    return inst;
+}
+ModelInstance *set_tint(ModelInstance *inst, Color tint) {
+    inst->tint = tint;
+    return inst;
+}
+ModelInstance *set_visible(ModelInstance *inst, bool visible) {
+    inst->visible = visible;
+    return inst;
+}
+ModelInstance *set_casts_shadow(ModelInstance *inst, bool casts) {
+    inst->casts_shadow = casts;
+    return inst;
+}
+ModelInstance *set_receives_shadow(ModelInstance *inst, bool receives) {
+    inst->receives_shadow = receives;
+    return inst;
+}
+
+void draw_model_instance(ModelInstance *inst) {
+    if (inst->watched_path != nullptr) {
+        auto t = static_cast<std::int32_t>(GetFileModTime(inst->watched_path));
+        if (t != inst->mod_time) {
+            UnloadModel(inst->model);
+            inst->mod_time = t;
+            inst->model = LoadModel(inst->watched_path);
+            prepare_materials(&inst->model);
+            TraceLog(LOG_INFO, "Updated model %s\n", inst->watched_path);
+        }
+    }
+    BeginBlendMode(inst->blend_mode);
+    DrawModelEx(inst->model, to_vector3(inst->position), to_vector3(inst->rotation_axis), inst->rotation_angle,
+                to_vector3(inst->scale), inst->tint);
+    EndBlendMode();
+}
+
+void draw_models() {
+    for (std::uint32_t i = 0; i < model_count; ++i) {
+        if (model_instances[i].visible) draw_model_instance(&model_instances[i]);
+    }
+}
+
+static ModelInstance *add_from_path(const char *path, Vec3d position) {
+    ModelDesc desc{};
+    desc.position = position;
+    desc.source.kind = ModelSource::Kind::path;
+    desc.source.path = path;
+    desc.scale = 1.0;
+    return add_model(desc);
+}
+
+void load_scene_models() {
+    add_from_path("assets/models/grass.obj", Vec3d{0.0, -0.05, 0.0});
+
+    for (int i = 0; i < button_count; ++i) {
+        ModelInstance *inst = add_from_path("assets/models/button.obj", button_position(i));
+        init_button(game_state.buttons[i], inst, i);
+    }
+
+    game_state.players[0].instance = add_from_path("assets/models/tomato.obj", player1_start);
+    game_state.players[1].instance = add_from_path("assets/models/tomato.obj", player2_start);
+
+    for (int i = 0; i < beam_count; ++i) {
+        ModelDesc desc{};
+        desc.source.kind = ModelSource::Kind::model;
+        desc.source.model = LoadModelFromMesh(GenMeshCube(0.2f, 0.2f, 12.0f));
+        desc.scale = 1.0;
+        ModelInstance *inst = add_model(desc);
+        set_rotation_axis(inst, Vec3d{0.0, 1.0, 0.0});
+        set_tint(inst, Color{230, 41, 55, 255});
+        set_visible(inst, false);
+        set_casts_shadow(inst, false);
+        set_receives_shadow(inst, false);
+        init_beam(game_state.beams[i], inst);
+    }
+}
+
+void unload_models() {
+    // Hidden instances (the beams at rest, a hidden player) are left to the closing
+    // of the window, which frees every model still alive.
+    for (std::uint32_t i = 0; i < model_count; ++i) {
+        if (model_instances[i].visible) UnloadModel(model_instances[i].model);
+    }
+}

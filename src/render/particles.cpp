@@ -1,0 +1,146 @@
+#include "render/particles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "raymath.h"
+#include "rlgl.h"
+
+Particle particles[max_particles];
+Texture2D particle_texture{};
+
+void spawn_particle(const Vec3d *position, const Vec3d *velocity, float gravity, double lifetime,
+                    const Color *color) {
+    for (Particle &p : particles) {
+        if (p.active) continue;
+        p.position = *position;
+        p.velocity = *velocity;
+        p.gravity = gravity;
+        p.lifetime = lifetime;
+        p.color = *color;
+        p.age = 0.0;
+        p.active = true;
+        return;
+    }
+    // Pool full: the spark is dropped.
+}
+
+void update_particles(double dt) {
+    for (Particle &p : particles) {
+        if (!p.active) continue;
+        p.velocity.y += static_cast<double>(p.gravity) * dt;
+        p.position = p.position + p.velocity * dt;
+        // The floor stops the fall but not the slide; the velocity is left alone.
+        if (p.position.y <= particle_floor) p.position.y = particle_floor;
+        p.age += dt;
+        if (p.age > p.lifetime) p.active = false;
+    }
+}
+
+float particle_fade_alpha(const Particle &p) {
+    auto f = static_cast<float>(p.age / p.lifetime);
+    return std::clamp(1.0f - f, 0.0f, 1.0f);
+}
+
+void sort_particles_far_to_near(Vector3 eye) {
+    // In-place heap sort on the squared distance: no allocation every frame. The
+    // distances are computed once per frame up front.
+    static float dist[max_particles];
+    for (int i = 0; i < max_particles; ++i) dist[i] = Vector3DistanceSqr(to_vector3(particles[i].position), eye);
+    auto swap_slots = [](int a, int b) {
+        std::swap(particles[a], particles[b]);
+        std::swap(dist[a], dist[b]);
+    };
+    // A min-heap on distance leaves the largest distances first after sorting.
+    auto sift_down = [&](int root, int n) {
+        for (;;) {
+            int child = 2 * root + 1;
+            if (child >= n) return;
+            if (child + 1 < n && dist[child + 1] < dist[child]) ++child;
+            if (!(dist[child] < dist[root])) return;
+            swap_slots(root, child);
+            root = child;
+        }
+    };
+    for (int i = max_particles / 2 - 1; i >= 0; --i) sift_down(i, max_particles);
+    for (int n = max_particles - 1; n > 0; --n) {
+        swap_slots(0, n);
+        sift_down(0, n);
+    }
+}
+
+void draw_particles() {
+    sort_particles_far_to_near(view_camera.position);
+    Vector3 up{view_camera.transform.m0, view_camera.transform.m4, view_camera.transform.m8};
+    for (const Particle &p : particles) {
+        if (!p.active) continue;
+        float f = static_cast<float>(p.age / p.lifetime);
+        draw_billboard(view_camera, particle_texture, to_vector3(p.position), up,
+                       Vector2{particle_size, particle_size}, 0.0f, ColorAlpha(p.color, 1.0f - f));
+    }
+}
+
+void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 position, Vector3 up, Vector2 size,
+                    float rotation, Color tint) {
+    float w = static_cast<float>(texture.width);
+    float h = static_cast<float>(texture.height);
+    Vector2 size_ratio{size.x * (h != 0.0f ? std::fabs(w / h) : 1.0f), size.y};
+
+    Matrix look = MatrixLookAt(camera.position, position, up);
+    Vector3 right{look.m0, look.m4, look.m8};
+    Vector3 r = Vector3Scale(right, size_ratio.x / 2.0f);
+    Vector3 u = Vector3Scale(up, size_ratio.y / 2.0f);
+    Vector3 p1 = Vector3Add(r, u);
+    Vector3 p2 = Vector3Subtract(r, u);
+    Vector3 top_left = Vector3Scale(p2, -1.0f);
+    Vector3 top_right = p1;
+    Vector3 bottom_right = p2;
+    Vector3 bottom_left = Vector3Scale(p1, -1.0f);
+
+    if (rotation != 0.0f) {
+        // Rotate the corners in the quad's plane about the texture's centre.
+        Vector3 forward = Vector3CrossProduct(right, up);
+        Vector3 origin3 = Vector3Add(Vector3Scale(right, size_ratio.x * (w / 2.0f) / 2.0f),
+                                     Vector3Scale(up, size_ratio.y * (h / 2.0f) / 2.0f));
+        float rad = rotation * DEG2RAD;
+        Matrix rot = MatrixRotate(forward, rad);
+        auto turn = [&](Vector3 c) {
+            return Vector3Add(Vector3Transform(Vector3Subtract(c, origin3), rot), origin3);
+        };
+        top_left = turn(top_left);
+        top_right = turn(top_right);
+        bottom_right = turn(bottom_right);
+        bottom_left = turn(bottom_left);
+    }
+
+    top_left = Vector3Add(top_left, position);
+    top_right = Vector3Add(top_right, position);
+    bottom_right = Vector3Add(bottom_right, position);
+    bottom_left = Vector3Add(bottom_left, position);
+
+    rlSetTexture(texture.id);
+    rlBegin(RL_QUADS);
+    rlColor4ub(tint.r, tint.g, tint.b, tint.a);
+    if (size_ratio.x * size_ratio.y >= 0.0f) {
+        rlTexCoord2f(0.0f, 0.0f);
+        rlVertex3f(top_left.x, top_left.y, top_left.z);
+        rlTexCoord2f(0.0f, 1.0f);
+        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
+        rlTexCoord2f(1.0f, 1.0f);
+        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
+        rlTexCoord2f(1.0f, 0.0f);
+        rlVertex3f(top_right.x, top_right.y, top_right.z);
+    } else {
+        rlTexCoord2f(1.0f, 0.0f);
+        rlVertex3f(top_right.x, top_right.y, top_right.z);
+        rlTexCoord2f(1.0f, 1.0f);
+        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
+        rlTexCoord2f(0.0f, 1.0f);
+        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
+        rlTexCoord2f(0.0f, 0.0f);
+        rlVertex3f(top_left.x, top_left.y, top_left.z);
+    }
+    rlEnd();
+    rlSetTexture(0);
+}

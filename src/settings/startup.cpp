@@ -1,0 +1,85 @@
+#include "settings/startup.h"
+
+#include <new>
+
+#include "app/game_state.h"
+#include "app/rng.h"
+#include "audio/sound_bank.h"
+#include "raylib.h"
+#include "render/camera.h"
+#include "render/model_registry.h"
+#include "render/overlay.h"
+#include "render/particles.h"
+#include "render/shader_registry.h"
+#include "render/shadow_scene.h"
+#include "settings/display.h"
+#include "settings/settings.h"
+#include "ui/theme.h"
+
+static constexpr double camera_aspect = 16.0 / 9.0;
+
+bool load_resources() {
+    try {
+        seed_rng_from_os(game_state.rng);
+
+        // A missing or malformed file leaves the defaults (load_settings has logged
+        // why); the file is written the first time a setting changes.
+        Result<Settings> loaded = load_settings();
+        if (loaded) settings = loaded.value();
+
+        view_camera = make_camera(to_vector3(camera_position), Vector3{-45.0f, 0.0f, 0.0f}, 60.0f, 0.01f, 100.0f,
+                                  camera_aspect, false);
+        shader_registry.clear();
+        apply_dpi_step();
+        shadow_scene = load_shadow_scene(shadow_map_size);
+        light_camera = make_camera(Vector3{28.5f, 16.6f, -22.14f},
+                                   Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f}, 10.0f,
+                                   0.06f, 100.0f, camera_aspect, true);
+        light_camera.scale = Vector3{4.0f, 4.0f, 4.0f};
+        load_overlay();
+        load_sounds();
+        load_scene_models();
+        enter_menu_scene();
+        particle_texture = LoadTexture("assets/textures/particle.png");
+    } catch (const std::bad_alloc &) {
+        TraceLog(LOG_ERROR, "STARTUP: out of memory while loading resources");
+        return false;
+    }
+    return true;
+}
+
+bool init_app() {
+    SetConfigFlags(FLAG_MSAA_4X_HINT);
+    InitWindow(settings.screen_width, settings.screen_height, "vorbel");
+    InitAudioDevice();
+    SetExitKey(KEY_NULL);
+    bool ok = true;
+    try {
+        load_gui_theme();
+    } catch (const std::bad_alloc &) {
+        TraceLog(LOG_ERROR, "STARTUP: out of memory while loading the GUI theme");
+        ok = false;
+    }
+    if (ok) ok = load_resources();
+    if (!ok) {
+        CloseAudioDevice();
+        CloseWindow();
+        return false;
+    }
+    apply_vsync(settings.vsync);
+    if (settings.fullscreen) toggle_fullscreen();
+    return true;
+}
+
+void unload_resources() {
+    unload_sounds();
+    unload_shadow_scene(&shadow_scene);
+    unload_shader_registry();
+    unload_models();
+}
+
+void deinit_app() {
+    unload_resources();
+    CloseAudioDevice();
+    CloseWindow();
+}
