@@ -1,0 +1,63 @@
+#include "app_fixture.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "raymath.h"
+#include "render/camera.h"
+#include "settings/startup.h"
+#include "testing.h"
+
+namespace {
+std::string scratch_path;
+std::string previous_cwd;
+}  // namespace
+
+std::string StartedApp::dir;
+
+std::string enter_scratch_dir() {
+    char cwd[4096];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return {};
+    previous_cwd = cwd;
+    char tmpl[] = "/tmp/vorbel-world-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) return {};
+    scratch_path = tmpl;
+    std::string assets = previous_cwd + "/assets";
+    if (symlink(assets.c_str(), (scratch_path + "/assets").c_str()) != 0) return {};
+    if (chdir(scratch_path.c_str()) != 0) return {};
+    return scratch_path;
+}
+
+void leave_scratch_dir() {
+    if (previous_cwd.empty()) return;
+    if (chdir(previous_cwd.c_str()) != 0) return;
+    std::string cmd = "rm -rf '" + scratch_path + "'";
+    if (std::system(cmd.c_str()) != 0) return;
+    previous_cwd.clear();
+}
+
+void StartedApp::SetUpTestSuite() {
+    dir = enter_scratch_dir();
+    ASSERT_FALSE(dir.empty());
+    testing_set_fixed_frame_time(1.0 / 60.0);
+    ASSERT_TRUE(init_app());
+}
+
+void StartedApp::TearDownTestSuite() {
+    deinit_app();
+    testing_set_fixed_frame_time(-1.0);
+    leave_scratch_dir();
+}
+
+Vector2 project_to_screen(Vector3 world) {
+    Matrix vp = MatrixMultiply(view_camera.view, view_camera.projection);
+    float x = vp.m0 * world.x + vp.m4 * world.y + vp.m8 * world.z + vp.m12;
+    float y = vp.m1 * world.x + vp.m5 * world.y + vp.m9 * world.z + vp.m13;
+    float w = vp.m3 * world.x + vp.m7 * world.y + vp.m11 * world.z + vp.m15;
+    float sw = static_cast<float>(GetScreenWidth());
+    float sh = static_cast<float>(GetScreenHeight());
+    return Vector2{(x / w + 1.0f) * 0.5f * sw, (1.0f - y / w) * 0.5f * sh};
+}
+
+bool is_reddish(Color c) { return c.r > 90 && c.r > 2 * c.g && c.r > 2 * c.b; }

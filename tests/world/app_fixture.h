@@ -1,0 +1,27 @@
+// A started game for tests that need the window, the GL context and the loaded scene.
+// Start-up runs once per process in a scratch working directory that sees the real
+// assets, so a settings.cfg of the developer's is never read or written.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "raylib.h"
+
+// Makes a scratch directory with an "assets" link to the repository's assets and
+// enters it; returns its path. leave_scratch_dir goes back and removes it.
+std::string enter_scratch_dir();
+void leave_scratch_dir();
+
+class StartedApp : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    static std::string dir;
+};
+
+// Projects a world point with the view camera into window pixels.
+Vector2 project_to_screen(Vector3 world);
+// True if the pixel is clearly red (the tomato, the splash).
+bool is_reddish(Color c);

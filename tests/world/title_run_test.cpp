@@ -1,0 +1,104 @@
+// One real run: start-up, 120 frames of the title scene, shutdown. Runs in a child
+// process so that its exit code, including LeakSanitizer's verdict at exit, is the
+// result. Inside, every check that fails prints why and picks its own exit code.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/frame_loop.h"
+#include "app/game_state.h"
+#include "app_fixture.h"
+#include "render/shadow_scene.h"
+#include "settings/startup.h"
+#include "testing.h"
+
+namespace {
+
+[[noreturn]] void fail(int code, const char *why) {
+    std::fprintf(stderr, "title run: %s\n", why);
+    std::fflush(stderr);
+    std::exit(code);
+}
+
+// Draws the shadow map's depth texture onto the screen and reads it back: a depth
+// texture samples as grey levels.
+int distinct_depth_levels() {
+    BeginDrawing();
+    ClearBackground(Color{0, 0, 0, 255});
+    Texture2D depth = shadow_scene.shadow_map.depth;
+    DrawTexturePro(depth, Rectangle{0, 0, static_cast<float>(depth.width), static_cast<float>(depth.height)},
+                   Rectangle{0, 0, 256, 256}, Vector2{0, 0}, 0.0f, Color{255, 255, 255, 255});
+    Image img = testing_read_frame();
+    EndDrawing();
+    if (img.data == nullptr) return 0;
+    bool seen[256] = {};
+    int levels = 0;
+    for (int y = 0; y < 256; y += 2) {
+        for (int x = 0; x < 256; x += 2) {
+            unsigned char r = GetImageColor(img, x, y).r;
+            if (!seen[r]) ++levels;
+            seen[r] = true;
+        }
+    }
+    UnloadImage(img);
+    return levels;
+}
+
+void run_title_scene() {
+    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    testing_set_fixed_frame_time(1.0 / 60.0);
+    if (!init_app()) fail(3, "start-up failed");
+
+    for (int i = 0; i < 119; ++i) run_frame();
+    // The 120th frame, read back before it is presented.
+    update_game(scaled_frame_delta(GetFrameTime(), 1.0));
+    BeginDrawing();
+    ClearBackground(frame_clear_color);
+    draw_game();
+    Image frame = testing_read_frame();
+    EndDrawing();
+    if (frame.data == nullptr) fail(4, "no frame read back");
+
+    // The idle tomato has landed at player 1's start and shows red on screen.
+    const ModelInstance *tomato = game_state.players[0].instance;
+    if (tomato->position.y != 0.0) fail(5, "the tomato did not land");
+    Vector2 at = project_to_screen(Vector3{static_cast<float>(tomato->position.x), 0.25f,
+                                           static_cast<float>(tomato->position.z)});
+    int red = 0;
+    for (int dy = -6; dy <= 6; dy += 2) {
+        for (int dx = -6; dx <= 6; dx += 2) {
+            red += is_reddish(GetImageColor(frame, static_cast<int>(at.x) + dx, static_cast<int>(at.y) + dy)) ? 1 : 0;
+        }
+    }
+    if (red < 40) fail(6, "the tomato's pixels are not red");
+
+    // The FPS counter in the top right corner.
+    int fps = 0;
+    for (int y = 0; y < 20; ++y) {
+        for (int x = GetScreenWidth() - 100; x < GetScreenWidth(); ++x) {
+            Color c = GetImageColor(frame, x, y);
+            fps += ((c.r == 0 && c.g == 158 && c.b == 47) || (c.r == 255 && c.g == 161 && c.b == 0) ||
+                    (c.r == 230 && c.g == 41 && c.b == 55))
+                       ? 1
+                       : 0;
+        }
+    }
+    if (fps < 20) fail(7, "no FPS counter");
+    UnloadImage(frame);
+
+    // The shadow pass wrote a depth image with real relief, not a cleared map.
+    if (distinct_depth_levels() < 8) fail(8, "the shadow map holds no varied depth");
+
+    deinit_app();
+    testing_set_fixed_frame_time(-1.0);
+    leave_scratch_dir();
+    std::exit(0);
+}
+
+}  // namespace
+
+TEST(TitleRun, StartsRuns120FramesAndShutsDownCleanly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(run_title_scene(), ::testing::ExitedWithCode(0), "");
+}
