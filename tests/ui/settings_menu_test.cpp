@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/game_state.h"
+#include "audio/sound_bank.h"
+#include "settings/settings.h"
+#include "testing.h"
+#include "ui/menu.h"
+#include "ui/settings_menu.h"
+#include "ui_fixture.h"
+
+namespace {
+
+// The settings page of the title screen, with settings.cfg back at its first content.
+class SettingsMenuTest : public MenuTest {
+protected:
+    void SetUp() override
+    {
+        MenuTest::SetUp();
+        write_file("settings.cfg", initial_settings_file);
+        settings = Settings{};
+        click_at(60.0f, 360.0f); // SETTINGS
+        ui_frame();
+        ASSERT_EQ(menu_page, MenuPage::settings);
+        finish_sounds();
+    }
+};
+
+std::string with_line(std::string file, const std::string &from, const std::string &to)
+{
+    const auto at = file.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) file.replace(at, from.size(), to);
+    return file;
+}
+
+TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce)
+{
+    // Box centres: x 60, rows 45 apart from y 250.
+    click_at(60.0f, 305.0f);
+    EXPECT_FALSE(settings.vsync);
+    EXPECT_EQ(settings_file(), with_line(initial_settings_file, "vsync=true", "vsync=false"));
+
+    click_at(60.0f, 350.0f);
+    EXPECT_FALSE(settings.enable_music);
+    std::string expected = with_line(initial_settings_file, "vsync=true", "vsync=false");
+    expected = with_line(expected, "enable_music=true", "enable_music=false");
+    EXPECT_EQ(settings_file(), expected);
+
+    click_at(60.0f, 305.0f);
+    click_at(60.0f, 350.0f);
+    EXPECT_TRUE(settings.vsync);
+    EXPECT_TRUE(settings.enable_music);
+    EXPECT_EQ(settings_file(), initial_settings_file);
+    EXPECT_EQ(game_state.screen_state, ScreenState::menu);
+    EXPECT_EQ(menu_page, MenuPage::settings);
+}
+
+TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox)
+{
+    // The text starts 20 px right of the 20 px box, at x 90.
+    click_at(110.0f, 395.0f); // "SOUND EFFECTS"
+    EXPECT_FALSE(settings.enable_sound_effects);
+    EXPECT_EQ(settings_file(),
+              with_line(initial_settings_file, "enable_sound_effects=true", "enable_sound_effects=false"));
+    EXPECT_TRUE(settings.vsync);
+    EXPECT_TRUE(settings.enable_music);
+
+    click_at(85.0f, 260.0f); // between box and text still belongs to the control
+    EXPECT_EQ(settings.fullscreen, IsWindowFullscreen());
+    if (IsWindowFullscreen()) {
+        click_at(85.0f, 260.0f);
+        EXPECT_FALSE(IsWindowFullscreen());
+    }
+}
+
+TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent)
+{
+    click_at(60.0f, 395.0f); // off
+    EXPECT_FALSE(settings.enable_sound_effects);
+    EXPECT_EQ(live_sound_count(), 0u);
+    EXPECT_EQ(pull_peak(0.3), 0.0f);
+
+    click_at(60.0f, 395.0f); // on again
+    EXPECT_TRUE(settings.enable_sound_effects);
+    EXPECT_EQ(live_sound_count(), 1u);
+    EXPECT_GT(pull_peak(0.3), 0.01f);
+    finish_sounds();
+
+    // Any other box clicks while sound effects are on.
+    click_at(60.0f, 350.0f);
+    EXPECT_EQ(live_sound_count(), 1u);
+    finish_sounds();
+    click_at(60.0f, 350.0f);
+}
+
+TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt)
+{
+    click_at(60.0f, 260.0f);
+    const bool now = IsWindowFullscreen();
+    EXPECT_EQ(settings.fullscreen, now);
+    EXPECT_EQ(settings_file(), with_line(initial_settings_file, "fullscreen=false",
+                                         now ? "fullscreen=true" : "fullscreen=false"));
+    if (now) {
+        click_at(60.0f, 260.0f);
+        EXPECT_FALSE(IsWindowFullscreen());
+        EXPECT_FALSE(settings.fullscreen);
+        EXPECT_EQ(GetScreenWidth(), 1280);
+        EXPECT_EQ(GetScreenHeight(), 720);
+        EXPECT_EQ(settings_file(), initial_settings_file);
+    }
+}
+
+TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing)
+{
+    click_at(60.0f, 440.0f);
+    ui_frame();
+    EXPECT_EQ(menu_page, MenuPage::settings);
+    EXPECT_EQ(live_sound_count(), 0u);
+    EXPECT_EQ(settings_file(), initial_settings_file);
+}
+
+TEST_F(SettingsMenuTest, FlagKeepsItsNewValueWhenTheSaveFails)
+{
+    // A directory where the file should be: no save can succeed.
+    ASSERT_EQ(std::remove("settings.cfg"), 0);
+    ASSERT_TRUE(std::filesystem::create_directory("settings.cfg"));
+    click_at(60.0f, 350.0f);
+    EXPECT_FALSE(settings.enable_music);
+    EXPECT_EQ(game_state.screen_state, ScreenState::menu);
+    std::filesystem::remove("settings.cfg");
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+#include "ui_fixture.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "app/frame_loop.h"
+#include "app/game_state.h"
+#include "audio/sound_bank.h"
+#include "testing.h"
+#include "settings/settings.h"
+#include "settings/startup.h"
+#include "ui/menu.h"
+#include "ui/pause_menu.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class GameEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        home_ = fs::current_path();
+        char tmpl[] = "/tmp/vorbel-ui-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        scratch_ = tmpl;
+        fs::create_directory_symlink(home_ / "assets", scratch_ / "assets");
+        write_file((scratch_ / "settings.cfg").string(), initial_settings_file);
+        fs::current_path(scratch_);
+
+        // Take the mix over before anything plays, so sounds end only when pulled.
+        testing_pull_audio(nullptr, 0);
+        testing_set_fixed_frame_time(ui_frame_dt);
+        ASSERT_TRUE(init_app());
+        started_ = true;
+        ASSERT_TRUE(IsWindowReady());
+        // Let the title screen's tomato drop and land before anything is measured.
+        ui_frames(90);
+    }
+
+    void TearDown() override
+    {
+        if (started_) deinit_app();
+        fs::current_path(home_);
+        std::error_code ignored;
+        fs::permissions(scratch_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(scratch_, ignored);
+    }
+
+private:
+    fs::path home_;
+    fs::path scratch_;
+    bool started_ = false;
+};
+
+[[maybe_unused]] ::testing::Environment *const game_environment =
+    ::testing::AddGlobalTestEnvironment(new GameEnvironment);
+
+void draw_screen_gui()
+{
+    switch (game_state.screen_state) {
+    case ScreenState::menu: draw_title_screen(); break;
+    case ScreenState::paused: draw_pause_screen(); break;
+    case ScreenState::match: break;
+    }
+}
+
+} // namespace
+
+void ui_frame()
+{
+    update_game(ui_frame_dt);
+    BeginDrawing();
+    ClearBackground(frame_clear_color);
+    draw_screen_gui();
+    EndDrawing();
+}
+
+void ui_frames(int n)
+{
+    for (int i = 0; i < n; ++i) ui_frame();
+}
+
+Image ui_frame_capture()
+{
+    update_game(ui_frame_dt);
+    BeginDrawing();
+    ClearBackground(frame_clear_color);
+    draw_screen_gui();
+    Image image = testing_read_frame();
+    EndDrawing();
+    return image;
+}
+
+void click_at(float x, float y)
+{
+    testing_mouse_move(x, y);
+    ui_frame();
+    testing_mouse_button_down(MOUSE_BUTTON_LEFT);
+    ui_frame();
+    testing_mouse_button_up(MOUSE_BUTTON_LEFT);
+    ui_frame();
+}
+
+void tap_key(int key)
+{
+    testing_key_down(key);
+    ui_frame();
+    testing_key_up(key);
+    ui_frame();
+}
+
+float pull_peak(double seconds)
+{
+    const int frames = static_cast<int>(seconds * 44100.0);
+    std::vector<float> mix(static_cast<std::size_t>(frames) * 2);
+    testing_pull_audio(mix.data(), frames);
+    float peak = 0.0f;
+    for (float s : mix) peak = std::fmax(peak, std::fabs(s));
+    return peak;
+}
+
+void finish_sounds()
+{
+    pull_peak(3.0); // longer than any sound effect of the game
+    release_finished_sounds();
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string settings_file() { return read_file("settings.cfg"); }
+
+Color pixel_at(const Image &image, int x, int y)
+{
+    const auto *p = static_cast<const unsigned char *>(image.data) + (static_cast<std::size_t>(y) * image.width + x) * 4;
+    return Color{p[0], p[1], p[2], p[3]};
+}
+
+bool is_background(Color c)
+{
+    return std::abs(c.r - frame_clear_color.r) <= 2 && std::abs(c.g - frame_clear_color.g) <= 2 &&
+           std::abs(c.b - frame_clear_color.b) <= 2;
+}
+
+void MenuTest::SetUp()
+{
+    testing_release_all_input();
+    testing_mouse_move(1200.0f, 700.0f); // away from every control
+    if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
+    menu_page = MenuPage::main;
+    pause_settings_open = false;
+    game_state.quit_requested = false;
+    ui_frames(2);
+    finish_sounds();
+    ASSERT_EQ(live_sound_count(), 0u);
+}
+
+void MenuTest::TearDown()
+{
+    testing_release_all_input();
+    ui_frame();
+}

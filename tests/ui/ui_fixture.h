@@ -1,0 +1,56 @@
+// The whole game started in a scratch working directory (assets linked in, a known
+// settings.cfg), driven one light frame at a time: the real update, then only the 2D
+// pass of the current screen, so menus can be clicked quickly without the shadow pass.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "raylib.h"
+
+inline constexpr double ui_frame_dt = 1.0 / 60.0;
+
+// The settings.cfg the scratch directory starts with: the defaults, in the file's
+// exact form.
+inline const std::string initial_settings_file =
+    "screen_width=1280\r\n"
+    "screen_height=720\r\n"
+    "fullscreen=false\r\n"
+    "vsync=true\r\n"
+    "enable_music=true\r\n"
+    "enable_sound_effects=true\r\n"
+    "game_speed=1e0\r\n";
+
+// One frame: update_game, then the current screen's GUI pass over a cleared frame.
+void ui_frame();
+void ui_frames(int n);
+// The same frame, read back just before it is presented. Free with UnloadImage.
+Image ui_frame_capture();
+
+// Moves there, presses and releases the left button over three frames; the click's
+// action runs in the last of them.
+void click_at(float x, float y);
+// A key pressed and released over two frames; the game sees the press in the first.
+void tap_key(int key);
+
+// Plays every started sound to its end (the mix is pulled by hand, no device) and
+// releases them, so that live_sound_count() starts from zero.
+void finish_sounds();
+// Pulls `seconds` of the mix and returns its peak absolute sample.
+float pull_peak(double seconds);
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+// settings.cfg in the scratch directory (the working directory during tests).
+std::string settings_file();
+
+Color pixel_at(const Image &image, int x, int y);
+bool is_background(Color c);
+
+// Every test starts on the title screen's main page with nothing playing.
+class MenuTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
