@@ -25,7 +25,11 @@ bool load_resources() {
         // A missing or malformed file leaves the defaults (load_settings has logged
         // why); the file is written the first time a setting changes.
         Result<Settings> loaded = load_settings();
-        if (loaded) settings = loaded.value();
+        if (loaded) {
+            settings = loaded.value();
+        } else if (loaded.error() == Error::out_of_memory) {
+            throw std::bad_alloc();
+        }
 
         view_camera = make_camera(to_vector3(camera_position), Vector3{-45.0f, 0.0f, 0.0f}, 60.0f, 0.01f, 100.0f,
                                   camera_aspect, false);
