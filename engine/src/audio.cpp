@@ -10,6 +10,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -117,37 +118,68 @@ bool output_running() {
 // Converts interleaved samples of any SDL format, channel count and rate into
 // the mixer's float format at 44100 Hz, keeping mono as mono and folding
 // anything wider than stereo to stereo. Returns malloc'ed samples or null.
+// SDL converts the sample format and channels; the rate is changed here by
+// linear interpolation, which keeps every frame (SDL's stream resampler holds
+// back the tail of a one-shot buffer).
 float *convert_samples(SDL_AudioFormat format, int channels, int rate, const void *data, size_t bytes,
                        unsigned &out_channels, unsigned &out_frames) {
     out_channels = channels == 1 ? 1 : 2;
     out_frames = 0;
-    SDL_AudioStream *stream = SDL_NewAudioStream(format, static_cast<Uint8>(channels), rate, AUDIO_F32SYS,
-                                                 static_cast<Uint8>(out_channels), mix_rate);
-    if (stream == nullptr) return nullptr;
-    float *result = nullptr;
-    if (bytes <= static_cast<size_t>(INT32_MAX) && SDL_AudioStreamPut(stream, data, static_cast<int>(bytes)) == 0 &&
-        SDL_AudioStreamFlush(stream) == 0) {
-        const int available = SDL_AudioStreamAvailable(stream);
-        const size_t frame_bytes = sizeof(float) * out_channels;
-        const size_t frames = available > 0 ? static_cast<size_t>(available) / frame_bytes : 0;
-        if (frames > 0 && frames <= UINT32_MAX) {
-            result = static_cast<float *>(std::malloc(frames * frame_bytes));
-            if (result != nullptr) {
-                const int got = SDL_AudioStreamGet(stream, result, static_cast<int>(frames * frame_bytes));
-                if (got <= 0) {
-                    std::free(result);
-                    result = nullptr;
-                } else {
-                    out_frames = static_cast<unsigned>(static_cast<size_t>(got) / frame_bytes);
-                }
+    const size_t in_frame_bytes = static_cast<size_t>(SDL_AUDIO_BITSIZE(format) / 8) * static_cast<size_t>(channels);
+    if (in_frame_bytes == 0 || rate <= 0) return nullptr;
+    bytes -= bytes % in_frame_bytes;  // a trailing partial frame is dropped
+    if (bytes == 0 || bytes > static_cast<size_t>(INT32_MAX) / 16) return nullptr;
+
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, format, static_cast<Uint8>(channels), rate, AUDIO_F32SYS,
+                          static_cast<Uint8>(out_channels), rate) < 0) {
+        return nullptr;
+    }
+    cvt.len = static_cast<int>(bytes);
+    auto *buffer = static_cast<Uint8 *>(std::malloc(bytes * static_cast<size_t>(std::max(1, cvt.len_mult))));
+    if (buffer == nullptr) return nullptr;
+    std::memcpy(buffer, data, bytes);
+    cvt.buf = buffer;
+    if (cvt.needed && SDL_ConvertAudio(&cvt) != 0) {
+        std::free(buffer);
+        return nullptr;
+    }
+    const size_t converted_bytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : bytes;
+    const size_t frames = converted_bytes / (sizeof(float) * out_channels);
+    auto *samples = reinterpret_cast<float *>(buffer);
+    if (frames == 0) {
+        std::free(buffer);
+        return nullptr;
+    }
+    if (rate == mix_rate) {
+        if (frames > UINT32_MAX) {
+            std::free(buffer);
+            return nullptr;
+        }
+        out_frames = static_cast<unsigned>(frames);
+        return samples;
+    }
+
+    const double ratio = static_cast<double>(rate) / mix_rate;  // source frames per output frame
+    const auto resampled = static_cast<size_t>(std::llround(static_cast<double>(frames) / ratio));
+    float *result = resampled > 0 && resampled <= UINT32_MAX
+                        ? static_cast<float *>(std::malloc(resampled * out_channels * sizeof(float)))
+                        : nullptr;
+    if (result != nullptr) {
+        for (size_t j = 0; j < resampled; ++j) {
+            const double src = static_cast<double>(j) * ratio;
+            const auto i0 = std::min(static_cast<size_t>(src), frames - 1);
+            const size_t i1 = std::min(i0 + 1, frames - 1);
+            const auto frac = static_cast<float>(src - static_cast<double>(i0));
+            for (unsigned c = 0; c < out_channels; ++c) {
+                const float a = samples[i0 * out_channels + c];
+                const float b = samples[i1 * out_channels + c];
+                result[j * out_channels + c] = a + (b - a) * frac;
             }
         }
+        out_frames = static_cast<unsigned>(resampled);
     }
-    SDL_FreeAudioStream(stream);
-    if (result != nullptr && out_frames == 0) {
-        std::free(result);
-        result = nullptr;
-    }
+    std::free(buffer);
     return result;
 }
 

@@ -3,6 +3,8 @@
 // the public raylib calls only.
 #include "raygui.h"
 
+#include "internal.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +33,18 @@ void ensure_style() {
 int prop(int control, int property) { return gui.style[control][property]; }
 
 Color prop_color(int control, int property) { return GetColor(static_cast<unsigned int>(prop(control, property))); }
+
+// Fonts die with the window; the next window starts from the built-in font.
+void forget_font() {
+    gui.has_font = false;
+    gui.font = Font{};
+}
+
+void use_font(Font font) {
+    gui.font = font;
+    gui.has_font = true;
+    engine::add_shutdown_hook(forget_font);
+}
 
 Font current_font() { return gui.has_font ? gui.font : GetFontDefault(); }
 
@@ -183,8 +197,7 @@ void load_style_font(const std::string &style_dir, int size, const char *charset
         TraceLog(LOG_WARNING, "GUI: Style font [%s] could not be loaded", font_path.c_str());
         return;
     }
-    gui.font = font;
-    gui.has_font = true;
+    use_font(font);
 }
 
 }  // namespace
@@ -198,8 +211,7 @@ int GuiGetState(void) { return gui.state; }
 void GuiSetFont(Font font) {
     if (font.texture.id == 0) return;
     ensure_style();
-    gui.font = font;
-    gui.has_font = true;
+    use_font(font);
 }
 
 Font GuiGetFont(void) { return current_font(); }
