@@ -1,0 +1,713 @@
+#!/usr/bin/env python3
+"""Black-box runs of the vorbel binary.
+
+Each case starts the game under its own Xvfb display, in a scratch directory holding
+a copy of assets/ and a prepared settings.cfg, drives it with xdotool like a player
+would, looks at screenshots taken with ImageMagick's `import`, reads settings.cfg
+byte for byte and waits for the exit code.
+
+llvmpipe draws only a handful of frames per second, so nothing here sleeps for a
+guessed time: every step waits until the screen or the file shows what it should,
+with a generous timeout. A press is held until the control shows its pressed look,
+so the game sees press and release in different frames.
+
+Usage: vorbel_e2e.py CASE --binary PATH --assets DIR --artifacts DIR
+"""
+
+import argparse
+import os
+import select
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+SKY = (36, 152, 201)          # the frame's clear colour
+HUD_BLUE = (0, 121, 241)      # join prompts and lives lines
+SCREEN_W, SCREEN_H = 1600, 900
+WINDOW_W, WINDOW_H = 1280, 720
+
+# Menu layout, window pixels: buttons 250 x 75 at x 50, check boxes 20 x 20.
+BUTTON_TOPS = (250, 350, 450, 550)
+BOX_TOPS = {"FULLSCREEN": 250, "VSYNC": 295, "MUSIC": 340, "SOUND EFFECTS": 385}
+CONTROLS_TOP, BACK_TOP = 430, 530
+
+DEFAULT_SETTINGS = (b"screen_width=1280\r\n"
+                    b"screen_height=720\r\n"
+                    b"fullscreen=false\r\n"
+                    b"vsync=true\r\n"
+                    b"enable_music=true\r\n"
+                    b"enable_sound_effects=true\r\n"
+                    b"game_speed=1e0\r\n")
+
+STEP_TIMEOUT = 60.0   # seconds for one awaited change on a very slow machine
+
+
+class Failure(Exception):
+    pass
+
+
+# ------------------------------------------------------------------ the GUI style
+
+# raygui's built-in colours, used where the style file names nothing.
+RAYGUI_DEFAULT_COLOURS = {0: 0x838383ff, 1: 0xc9c9c9ff, 2: 0x686868ff,
+                          3: 0x5bb2d9ff, 4: 0xc9effeff, 5: 0x6c9bbcff,
+                          6: 0x0492c7ff, 7: 0x97e8ffff, 8: 0x368bafff}
+BUTTON, CHECKBOX = 2, 6
+BORDER_PRESSED, BASE_NORMAL, BASE_PRESSED = 6, 1, 7
+
+
+class Style:
+    """Colours of the controls as the game's style file sets them."""
+
+    def __init__(self, path):
+        self.props = {c: dict(RAYGUI_DEFAULT_COLOURS) for c in range(16)}
+        try:
+            with open(path, encoding="ascii", errors="replace") as f:
+                lines = f.read().splitlines()
+        except OSError:
+            lines = []
+        for line in lines:
+            parts = line.split()
+            if len(parts) != 4 or parts[0] != "p":
+                continue
+            try:
+                control, prop, value = int(parts[1]), int(parts[2]), int(parts[3], 16)
+            except ValueError:
+                continue
+            if control == 0 and prop < 16:
+                for c in self.props:
+                    self.props[c][prop] = value
+            else:
+                self.props.setdefault(control, {})[prop] = value
+
+    def colour(self, control, prop):
+        v = self.props[control][prop]
+        return ((v >> 24) & 255, (v >> 16) & 255, (v >> 8) & 255)
+
+
+# ------------------------------------------------------------------ screenshots
+
+def close(c, ref, tol):
+    return abs(c[0] - ref[0]) <= tol and abs(c[1] - ref[1]) <= tol and abs(c[2] - ref[2]) <= tol
+
+
+class Shot:
+    """A root-window screenshot, addressed in the game window's coordinates."""
+
+    def __init__(self, ppm, origin, size, path):
+        if not ppm.startswith(b"P6"):
+            raise Failure("import did not write a PPM image")
+        fields, pos = [], 2
+        while len(fields) < 3:
+            while ppm[pos:pos + 1].isspace():
+                pos += 1
+            if ppm[pos:pos + 1] == b"#":
+                pos = ppm.index(b"\n", pos)
+                continue
+            end = pos
+            while not ppm[end:end + 1].isspace():
+                end += 1
+            fields.append(int(ppm[pos:end]))
+            pos = end
+        self.width, self.height, maxval = fields
+        if maxval != 255:
+            raise Failure("expected an 8-bit PPM, got maxval %d" % maxval)
+        self.data = ppm[pos + 1:]
+        self.ox, self.oy = origin
+        self.ww, self.wh = size
+        self.path = path
+
+    def px(self, x, y):
+        """Pixel at window coordinates (x, y)."""
+        i = ((self.oy + y) * self.width + (self.ox + x)) * 3
+        d = self.data
+        return (d[i], d[i + 1], d[i + 2])
+
+    def count(self, x0, y0, x1, y1, pred, step=1):
+        return sum(1 for y in range(y0, y1, step) for x in range(x0, x1, step) if pred(self.px(x, y)))
+
+    def fraction(self, x0, y0, x1, y1, pred, step=1):
+        total = len(range(y0, y1, step)) * len(range(x0, x1, step))
+        return self.count(x0, y0, x1, y1, pred, step) / total
+
+    def mean(self, x0, y0, x1, y1, step=4):
+        s, n = 0, 0
+        for y in range(y0, y1, step):
+            for x in range(x0, x1, step):
+                p = self.px(x, y)
+                s += p[0] + p[1] + p[2]
+                n += 3
+        return s / n
+
+    def extent(self, x0, y0, x1, y1, pred):
+        """Rightmost x in the band where pred holds, or -1."""
+        right = -1
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                if x > right and pred(self.px(x, y)):
+                    right = x
+        return right
+
+
+# ------------------------------------------------------------------ the display
+
+class Display:
+    """An Xvfb server on a display number of its own (chosen by Xvfb itself)."""
+
+    def __init__(self, log_path):
+        read_fd, write_fd = os.pipe()
+        self.log = open(log_path, "wb")
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
+             "-nolisten", "tcp", "-ac", "-noreset"],
+            pass_fds=[write_fd], stdout=self.log, stderr=subprocess.STDOUT)
+        os.close(write_fd)
+        number = b""
+        deadline = time.monotonic() + 30
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            ready, _, _ = select.select([read_fd], [], [], max(left, 0))
+            if not ready:
+                break
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip():
+            self.stop()
+            raise Failure("Xvfb did not start (see %s)" % log_path)
+        self.name = ":" + number.decode().strip()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.log.close()
+
+
+# ------------------------------------------------------------------ the game
+
+class Game:
+    def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False):
+        self.case = case
+        self.args = args
+        self.artifacts = os.path.join(args.artifacts, case)
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts)
+        self.shots = 0
+        self.kept = []
+        self.proc = None
+        self.display = None
+        self.read_only = read_only
+        self.style = Style(os.path.join(args.assets, "ui_theme.rgs"))
+
+        self.dir = tempfile.mkdtemp(prefix="vorbel-e2e-%s-" % case)
+        shutil.copytree(args.assets, os.path.join(self.dir, "assets"))
+        if settings is not None:
+            with open(self.settings_path, "wb") as f:
+                f.write(settings)
+        if prepare:
+            prepare(self.dir)
+
+    @property
+    def settings_path(self):
+        return os.path.join(self.dir, "settings.cfg")
+
+    # -------------------------------------------------------------- process
+
+    def start(self):
+        self.display = Display(os.path.join(self.artifacts, "xvfb.log"))
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
+        env.update(DISPLAY=self.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+        user = {}
+        if self.read_only:
+            os.chmod(self.dir, 0o555)
+            if os.geteuid() == 0:
+                # root writes through any mode bits; play as nobody instead.
+                os.chmod(self.dir, 0o555)
+                for root, dirs, files in os.walk(self.dir):
+                    for d in dirs:
+                        os.chmod(os.path.join(root, d), 0o555)
+                    for f in files:
+                        os.chmod(os.path.join(root, f), 0o444)
+                user = {"user": 65534, "group": 65534, "extra_groups": []}
+                env["HOME"] = self.dir
+        self.log_path = os.path.join(self.artifacts, "game.log")
+        self.log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([self.args.binary], cwd=self.dir, env=env, stdout=self.log,
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **user)
+        self.window = None
+        self.wait(lambda: self.find_window(), "the game window to appear")
+
+    def find_window(self):
+        self.check_alive()
+        r = subprocess.run(["xdotool", "search", "--name", "^vorbel$"], env=self.xenv(),
+                           capture_output=True, text=True)
+        ids = r.stdout.split()
+        if not ids:
+            return False
+        self.window = ids[0]
+        return True
+
+    def xenv(self):
+        return dict(os.environ, DISPLAY=self.display.name)
+
+    def geometry(self):
+        r = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window], env=self.xenv(),
+                           capture_output=True, text=True)
+        values = dict(line.split("=", 1) for line in r.stdout.split() if "=" in line)
+        try:
+            return (int(values["X"]), int(values["Y"])), (int(values["WIDTH"]), int(values["HEIGHT"]))
+        except KeyError:
+            raise Failure("could not read the window's geometry: %r" % r.stdout)
+
+    def check_alive(self):
+        code = self.proc.poll()
+        if code is not None:
+            raise Failure("the game ended early with exit code %d" % code)
+
+    def log_text(self):
+        self.log.flush()
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the game did not exit within %.1f s" % timeout)
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        if self.display is not None:
+            self.display.stop()
+        if hasattr(self, "log"):
+            self.log.close()
+        for root, dirs, _ in os.walk(self.dir):
+            for d in dirs:
+                os.chmod(os.path.join(root, d), 0o755)
+        os.chmod(self.dir, 0o755)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    # -------------------------------------------------------------- looking
+
+    def shot(self, note=""):
+        self.check_alive()
+        origin, size = self.geometry()
+        self.shots += 1
+        path = os.path.join(self.artifacts, "%02d%s.ppm" % (self.shots, "-" + note if note else ""))
+        r = subprocess.run(["import", "-display", self.display.name, "-window", "root", "-depth", "8", "ppm:-"],
+                           capture_output=True)
+        if r.returncode != 0 or not r.stdout:
+            raise Failure("import failed: %s" % r.stderr.decode(errors="replace"))
+        with open(path, "wb") as f:
+            f.write(r.stdout)
+        self.last = Shot(r.stdout, origin, size, path)
+        # Keep only the latest few on disk; a failure converts what is left.
+        self.kept.append(path)
+        while len(self.kept) > 6:
+            os.remove(self.kept.pop(0))
+        return self.last
+
+    def wait(self, cond, what, timeout=STEP_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while True:
+            self.check_alive()
+            if cond():
+                return
+            if time.monotonic() > deadline:
+                raise Failure("timed out after %.0f s waiting for %s" % (timeout, what))
+            time.sleep(0.05)
+
+    def wait_shot(self, cond, what, timeout=STEP_TIMEOUT):
+        """Waits until a screenshot satisfies cond(shot); returns that shot."""
+        found = []
+
+        def check():
+            s = self.shot()
+            if cond(s):
+                found.append(s)
+                return True
+            return False
+
+        self.wait(check, what, timeout)
+        return found[0]
+
+    # -------------------------------------------------------------- what the screen shows
+
+    def button_colour(self):
+        return self.style.colour(BUTTON, BASE_NORMAL)
+
+    def button_at(self, s, top, prop=BASE_NORMAL):
+        """A button's face fills the row just inside its top border."""
+        c = self.style.colour(BUTTON, prop)
+        return s.fraction(60, top + 7, 290, top + 8, lambda p: close(p, c, 12)) > 0.8
+
+    def buttons_shown(self, s):
+        return [top for top in BUTTON_TOPS if self.button_at(s, top)]
+
+    def settings_column_shown(self, s):
+        # CONTROLS and BACK, and no button at the top where the check boxes are.
+        return (self.button_at(s, CONTROLS_TOP) and self.button_at(s, BACK_TOP)
+                and not self.button_at(s, 250))
+
+    def darkened(self, s):
+        """The pause layer: sky pixels show as sky x 0.7 instead of sky."""
+        dark = tuple(round(v * 179 / 255) for v in SKY)
+        sky = s.count(0, 0, s.ww, s.wh, lambda p: close(p, SKY, 3), step=8)
+        dim = s.count(0, 0, s.ww, s.wh, lambda p: close(p, dark, 3), step=8)
+        return dim > 50 and dim > 4 * sky
+
+    def undimmed(self, s):
+        dark = tuple(round(v * 179 / 255) for v in SKY)
+        sky = s.count(0, 0, s.ww, s.wh, lambda p: close(p, SKY, 3), step=8)
+        dim = s.count(0, 0, s.ww, s.wh, lambda p: close(p, dark, 3), step=8)
+        return sky > 50 and sky > 4 * dim
+
+    @staticmethod
+    def hud_line(s, row):
+        """Right end of the HUD text on line `row` (0 or 1), -1 if none."""
+        y0 = 30 * row
+        return s.extent(0, y0, 400, y0 + 20, lambda p: close(p, HUD_BLUE, 24))
+
+    def title_page(self, s):
+        return self.undimmed(s) and self.buttons_shown(s) == [250, 350, 450]
+
+    def play_page(self, s):
+        return self.undimmed(s) and self.buttons_shown(s) == list(BUTTON_TOPS)
+
+    def pause_page(self, s):
+        return self.darkened(s) and self.buttons_shown(s) == [250, 350, 450]
+
+    def in_match(self, s):
+        return self.undimmed(s) and not self.buttons_shown(s) and self.hud_line(s, 0) > 0
+
+    # -------------------------------------------------------------- acting
+
+    def xdo(self, *args):
+        r = subprocess.run(["xdotool"] + [str(a) for a in args], env=self.xenv(), capture_output=True)
+        if r.returncode != 0:
+            raise Failure("xdotool %s failed: %s" % (" ".join(map(str, args)), r.stderr.decode(errors="replace")))
+
+    def move_to(self, x, y):
+        (ox, oy), _ = self.geometry()
+        self.xdo("mousemove", "--sync", ox + x, oy + y)
+
+    def park_mouse(self):
+        """Away from every control, so buttons show their normal face."""
+        self.move_to(1100, 680)
+
+    def press_and_release(self, x, y, pressed, what):
+        self.move_to(x, y)
+        self.xdo("mousedown", 1)
+        try:
+            self.wait_shot(pressed, "%s to show its pressed look" % what)
+        finally:
+            self.xdo("mouseup", 1)
+
+    def click_button(self, top, what):
+        self.press_and_release(175, top + 37, lambda s: self.button_at(s, top, BASE_PRESSED), what)
+
+    def click_box(self, name):
+        top = BOX_TOPS[name]
+        colour = self.style.colour(CHECKBOX, BORDER_PRESSED)
+
+        def pressed(s):
+            edge = [s.px(51, top + 10), s.px(68, top + 10), s.px(60, top + 1), s.px(60, top + 18)]
+            return all(close(p, colour, 12) for p in edge)
+
+        self.press_and_release(60, top + 10, pressed, name)
+
+    def key_until(self, key, cond, what):
+        """Holds a key until the screen shows its effect, then lets it go."""
+        (ox, oy), _ = self.geometry()
+        self.xdo("mousemove", "--sync", ox + 1100, oy + 680)  # keyboard focus follows the pointer
+        self.xdo("keydown", key)
+        try:
+            return self.wait_shot(cond, what)
+        finally:
+            self.xdo("keyup", key)
+
+    def read_settings(self):
+        with open(self.settings_path, "rb") as f:
+            return f.read()
+
+    def settings_stamp(self):
+        try:
+            st = os.stat(self.settings_path)
+        except FileNotFoundError:
+            return None
+        return (st.st_ino, st.st_mtime_ns, st.st_size)
+
+    # -------------------------------------------------------------- flows
+
+    def wait_title(self):
+        self.park_mouse()
+        return self.wait_shot(self.title_page, "the title screen's main page")
+
+    def start_bot_match(self):
+        self.wait_title()
+        self.click_button(250, "PLAY")
+        self.park_mouse()
+        self.wait_shot(self.play_page, "the play page")
+        self.click_button(450, "BOT")
+        self.park_mouse()
+        return self.wait_shot(lambda s: self.in_match(s) and self.hud_line(s, 1) < 0,
+                              "the match screen with player 1's join prompt alone")
+
+    def join(self):
+        return self.key_until("space", lambda s: self.in_match(s) and self.hud_line(s, 1) > 0,
+                              "the lives lines after Space")
+
+    def pause(self):
+        return self.key_until("Escape", self.pause_page, "the pause screen")
+
+    def leave_to_title_and_exit(self):
+        """MAIN MENU, then EXIT; returns the seconds from EXIT's release to the exit."""
+        self.click_button(450, "MAIN MENU")
+        self.wait_title()
+        self.click_button(450, "EXIT")
+        released = time.monotonic()
+        code = self.wait_exit(STEP_TIMEOUT)
+        return code, time.monotonic() - released
+
+    def fail_report(self):
+        print("screenshots and logs kept in %s" % self.artifacts)
+        for path in self.kept:
+            png = path[:-4] + ".png"
+            if subprocess.run(["convert", path, png], capture_output=True).returncode == 0:
+                os.remove(path)
+                print("  " + png)
+        if os.path.exists(getattr(self, "log_path", "")):
+            print("game log (%s):" % self.log_path)
+            print(self.log_text()[-4000:])
+
+
+# ------------------------------------------------------------------ the cases
+
+def expect(cond, message):
+    if not cond:
+        raise Failure(message)
+
+
+def with_line(data, old, new):
+    expect(old in data, "settings.cfg lacks %r" % old)
+    return data.replace(old, new, 1)
+
+
+def case_title_screen(g):
+    g.start()
+    s = g.wait_title()
+    label = g.style.colour(1, 2)
+    # The title's letters, in the label colour, across a band centred on the window.
+    ink = s.count(200, 0, 1080, 200, lambda p: close(p, label, 40), step=2)
+    expect(ink > 300, "no VORBEL title (only %d title-coloured samples)" % ink)
+    left = s.count(200, 0, 640, 200, lambda p: close(p, label, 40), step=2)
+    expect(0.3 < left / ink < 0.7, "the title is not centred (%.2f of it left of the middle)" % (left / ink))
+    expect(s.fraction(200, 0, 1080, 200, lambda p: close(p, SKY, 3), step=4) < 0.98,
+           "the title region is plain sky")
+    # Three buttons, 250 x 75 at x 50, tops at 250, 350, 450; nothing just outside.
+    face = g.button_colour()
+    for top in (250, 350, 450):
+        expect(close(s.px(57, top + 7), face, 12) and close(s.px(292, top + 67), face, 12),
+               "no button face at y %d" % top)
+        expect(not close(s.px(44, top + 37), face, 12) and not close(s.px(306, top + 37), face, 12),
+               "the button at y %d is wider than 250" % top)
+        expect(not close(s.px(175, top - 6), face, 12) and not close(s.px(175, top + 81), face, 12),
+               "the button at y %d is taller than 75" % top)
+    g.click_button(450, "EXIT")
+    released = time.monotonic()
+    code = g.wait_exit(STEP_TIMEOUT)
+    expect(code == 0, "exit code %d" % code)
+    expect(time.monotonic() - released < 5.0, "EXIT took more than 5 s")
+
+
+def case_bot_match(g):
+    g.start()
+    s = g.start_bot_match()
+    first = g.hud_line(s, 0)
+    expect(first > 100, "player 1's join prompt is missing")
+    s = g.join()
+    lives = g.hud_line(s, 0)
+    expect(0 < lives < first, "the lives line should be shorter than the join prompt (%d vs %d)" % (lives, first))
+    expect(abs(g.hud_line(s, 1) - lives) <= 2, "player 2's lives line differs from player 1's")
+    # Play a little: walk right, then back.
+    g.xdo("keydown", "d")
+    time.sleep(1.0)
+    g.xdo("keyup", "d")
+    g.check_alive()
+    before = g.shot("match")
+    paused = g.pause()
+    expect(paused.mean(400, 620, 1200, 715) < 0.85 * before.mean(400, 620, 1200, 715),
+           "the pause screen does not darken the frame")
+    code, seconds = g.leave_to_title_and_exit()
+    expect(code == 0, "exit code %d" % code)
+    expect(seconds < 1.0, "the game took %.2f s to exit after EXIT" % seconds)
+
+
+def case_pause_settings(g):
+    g.start()
+    g.start_bot_match()
+    g.pause()
+    g.click_button(350, "SETTINGS")
+    g.park_mouse()
+    g.wait_shot(lambda s: g.darkened(s) and g.settings_column_shown(s), "the pause screen's settings column")
+    before = g.read_settings()
+    g.click_box("VSYNC")
+    g.wait(lambda: g.read_settings() != before, "settings.cfg to be rewritten after VSYNC")
+    expect(g.read_settings() == with_line(before, b"vsync=true\r\n", b"vsync=false\r\n"),
+           "settings.cfg after VSYNC: %r" % g.read_settings())
+    g.key_until("Escape", lambda s: g.in_match(s), "Escape to resume the match")
+    g.key_until("Escape", lambda s: g.darkened(s) and g.settings_column_shown(s),
+                "the next pause to open on the settings column")
+    g.click_button(BACK_TOP, "BACK")
+    g.park_mouse()
+    g.wait_shot(g.pause_page, "the pause buttons after BACK")
+    g.click_button(450, "MAIN MENU")
+    g.wait_title()
+    saved, stamp = g.read_settings(), g.settings_stamp()
+    g.click_button(450, "EXIT")
+    released = time.monotonic()
+    code = g.wait_exit(STEP_TIMEOUT)
+    took = time.monotonic() - released
+    expect(code == 0, "exit code %d" % code)
+    expect(took < 1.0, "the game took %.2f s to exit after EXIT" % took)
+    expect(g.read_settings() == saved and g.settings_stamp() == stamp, "settings.cfg was written at exit")
+
+
+def case_fullscreen_start(g):
+    g.start()
+    g.wait(lambda: g.read_settings() != g.initial, "settings.cfg to be rewritten at start-up", timeout=STEP_TIMEOUT)
+    s = g.wait_title()
+    (_, _), (w, h) = g.geometry()
+    full = (w, h) == (SCREEN_W, SCREEN_H)
+    windowed = (w, h) == (WINDOW_W, WINDOW_H)
+    expect(full or windowed, "the window is %dx%d, neither fullscreen nor 1280x720" % (w, h))
+    expected = with_line(g.initial, b"fullscreen=true\r\n", b"fullscreen=%s\r\n" % (b"true" if full else b"false"))
+    expect(g.read_settings() == expected, "settings.cfg after start-up: %r" % g.read_settings())
+    # The menus keep their pixel positions in the bigger window.
+    expect(g.buttons_shown(s) == [250, 350, 450], "buttons misplaced in the %dx%d window" % (w, h))
+    stamp = g.settings_stamp()
+    g.click_button(450, "EXIT")
+    expect(g.wait_exit(STEP_TIMEOUT) == 0, "exit code not 0")
+    expect(g.settings_stamp() == stamp, "settings.cfg was written at exit")
+
+
+def play_a_while_and_exit(g, extra=None):
+    g.start_bot_match()
+    g.join()
+    g.xdo("keydown", "a")
+    time.sleep(1.5)
+    g.xdo("keyup", "a")
+    g.xdo("keydown", "space")
+    time.sleep(0.5)
+    g.xdo("keyup", "space")
+    time.sleep(1.0)
+    g.check_alive()
+    g.pause()
+    if extra:
+        extra(g)
+    code, _ = g.leave_to_title_and_exit()
+    expect(code == 0, "exit code %d" % code)
+    log = g.log_text()
+    expect("WARNING" in log, "no WARNING line in the game's output")
+    for bad in ("Segmentation", "Aborted", "runtime error", "FATAL"):
+        expect(bad not in log, "the game's output mentions %r" % bad)
+
+
+def case_malformed_settings(g):
+    g.start()
+    play_a_while_and_exit(g)
+    expect(g.read_settings() == g.initial, "the malformed settings.cfg was rewritten")
+
+
+def case_read_only_dir(g):
+    def toggle_music(g):
+        g.click_button(350, "SETTINGS")
+        g.park_mouse()
+        g.wait_shot(lambda s: g.darkened(s) and g.settings_column_shown(s), "the pause screen's settings column")
+        failed_saves = g.log_text().count("was not saved")
+        g.click_box("MUSIC")
+        g.wait(lambda: g.log_text().count("was not saved") > failed_saves, "a WARNING about the failed save")
+        g.click_button(BACK_TOP, "BACK")
+        g.park_mouse()
+        g.wait_shot(g.pause_page, "the pause buttons after BACK")
+
+    g.start()
+    play_a_while_and_exit(g, toggle_music)
+    expect(g.read_settings() == g.initial, "settings.cfg changed in a read-only directory")
+
+
+def case_missing_assets(g):
+    g.start()
+    play_a_while_and_exit(g)
+
+
+def remove_assets(root):
+    os.remove(os.path.join(root, "assets", "shaders", "glsl330", "overlay.fs"))
+    os.remove(os.path.join(root, "assets", "audio", "click.wav"))
+
+
+CASES = {
+    "title_screen": (case_title_screen, {}),
+    "bot_match": (case_bot_match, {}),
+    "pause_settings": (case_pause_settings, {}),
+    "fullscreen_start": (case_fullscreen_start,
+                         {"settings": DEFAULT_SETTINGS.replace(b"fullscreen=false", b"fullscreen=true")}),
+    "malformed_settings": (case_malformed_settings,
+                           {"settings": b"screen_width=wide\r\nvsync\r\ngame_speed=1.0x\r\n"}),
+    "read_only_dir": (case_read_only_dir, {"read_only": True}),
+    "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--assets", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    if not os.access(args.binary, os.X_OK):
+        print("no game binary at %s" % args.binary)
+        return 1
+    for tool in ("Xvfb", "xdotool", "import", "convert"):
+        if shutil.which(tool) is None:
+            print("%s is not installed" % tool)
+            return 1
+
+    run, options = CASES[args.case]
+    g = Game(args.case, args, **options)
+    g.initial = options.get("settings", DEFAULT_SETTINGS)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    try:
+        run(g)
+    except Failure as e:
+        print("FAIL %s: %s" % (args.case, e))
+        g.fail_report()
+        return 1
+    except BaseException:
+        g.fail_report()
+        raise
+    finally:
+        g.stop()
+    shutil.rmtree(g.artifacts, ignore_errors=True)
+    print("ok %s" % args.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
