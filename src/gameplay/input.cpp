@@ -14,17 +14,17 @@ double key_axis(int negative, int positive) {
     return 0.0;
 }
 
-// An unplugged or never-seen pad reads neutral; the engine answers that itself, but
-// an index outside its range must not reach it either.
-bool is_gamepad_index(InputDevice d) { return d >= 0 && d < max_gamepads; }
+// A pad unplugged mid-match reads neutral, so its player just stands still; when it
+// comes back under the same index it works again.
+bool pad_connected(InputDevice d) { return d >= 0 && d < max_gamepads && IsGamepadAvailable(d); }
 
 double pad_axis(InputDevice d, int axis) {
-    if (!is_gamepad_index(d)) return 0.0;
+    if (!pad_connected(d)) return 0.0;
     return static_cast<double>(GetGamepadAxisMovement(d, axis));
 }
 
 bool pad_button(InputDevice d, int button) {
-    return is_gamepad_index(d) && IsGamepadButtonDown(d, button);
+    return pad_connected(d) && IsGamepadButtonDown(d, button);
 }
 
 }  // namespace

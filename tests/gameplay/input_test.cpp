@@ -1,0 +1,180 @@
+// Joining and the per-player controls.
+#include "fixture.h"
+
+namespace {
+
+class Joining : public Court {
+protected:
+    void SetUp() override {
+        Court::SetUp();
+        set_screen_state(ScreenState::match);
+        stand(p1(), {-6, 0, 0});
+        stand(p2(), {6, 0, 0});
+    }
+
+    void tap(int key) {
+        set_key(key, true);
+        match_frame();
+        set_key(key, false);
+        match_frame();
+    }
+};
+
+TEST_F(Joining, SpaceFirstMakesWasdPlayerOne) {
+    EXPECT_FALSE(game_state.joined[0]);
+    tap(KEY_SPACE);
+    EXPECT_TRUE(game_state.joined[0]);
+    EXPECT_FALSE(game_state.joined[1]);
+    EXPECT_EQ(game_state.input_devices[0], keyboard_left);
+
+    tap(KEY_K);
+    EXPECT_TRUE(both_joined());
+    EXPECT_EQ(game_state.input_devices[1], keyboard_right);
+
+    set_key(KEY_D, true);
+    set_key(KEY_LEFT, true);
+    EXPECT_DOUBLE_EQ(axis_x(false), 1.0);
+    EXPECT_DOUBLE_EQ(axis_x(true), -1.0);
+    set_key(KEY_D, false);
+    set_key(KEY_LEFT, false);
+    set_key(KEY_LEFT_SHIFT, true);
+    set_key(KEY_L, false);
+    EXPECT_TRUE(dash_down(false));
+    EXPECT_FALSE(dash_down(true));
+}
+
+TEST_F(Joining, KFirstMakesArrowPlayerOne) {
+    tap(KEY_K);
+    EXPECT_EQ(game_state.input_devices[0], keyboard_right);
+    tap(KEY_SPACE);
+    EXPECT_EQ(game_state.input_devices[1], keyboard_left);
+
+    set_key(KEY_UP, true);
+    set_key(KEY_S, true);
+    EXPECT_DOUBLE_EQ(axis_y(false), -1.0);
+    EXPECT_DOUBLE_EQ(axis_y(true), 1.0);
+    set_key(KEY_K, true);
+    EXPECT_TRUE(jump_down(false));
+    EXPECT_FALSE(jump_down(true));
+}
+
+TEST_F(Joining, PlayerOnesControllerNeverJoinsTwice) {
+    tap(KEY_SPACE);
+    tap(KEY_SPACE);
+    tap(KEY_SPACE);
+    EXPECT_TRUE(game_state.joined[0]);
+    EXPECT_FALSE(game_state.joined[1]);
+
+    set_pad(3, true);
+    set_pad_button(3, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    EXPECT_EQ(game_state.input_devices[1], 3);
+    set_pad_button(3, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, false);
+    match_frame();
+    tap(KEY_SPACE);
+    EXPECT_EQ(game_state.input_devices[0], keyboard_left);
+    EXPECT_EQ(game_state.input_devices[1], 3);
+    set_pad(3, false);
+}
+
+TEST_F(Joining, BothKeyboardHalvesInOneFrameJoinInOrder) {
+    set_key(KEY_K, true);
+    set_key(KEY_SPACE, true);
+    match_frame();
+    // Space is polled before K.
+    EXPECT_EQ(game_state.input_devices[0], keyboard_left);
+    EXPECT_EQ(game_state.input_devices[1], keyboard_right);
+}
+
+TEST_F(Joining, AThirdControllerTakesOverPlayerTwo) {
+    tap(KEY_SPACE);
+    tap(KEY_K);
+    set_pad(0, true);
+    set_pad_button(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    set_pad_button(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, false);
+    match_frame();
+    EXPECT_EQ(game_state.input_devices[1], 0);
+
+    // The arrows no longer move player 2; the stick does.
+    const double x = pos2().x;
+    set_key(KEY_RIGHT, true);
+    match_frames(10);
+    EXPECT_NEAR(pos2().x, x, 1e-9);
+    set_key(KEY_RIGHT, false);
+    set_pad_axis(0, GAMEPAD_AXIS_LEFT_X, 1.0f);
+    match_frames(10);
+    EXPECT_NEAR(pos2().x, x + 4.0 * 10 * frame_dt, 1e-9);
+    set_pad(0, false);
+}
+
+TEST_F(Joining, ABlankPadButtonOnAnUnpluggedIndexJoinsNobody) {
+    set_pad_button(5, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    EXPECT_FALSE(game_state.joined[0]);
+}
+
+TEST_F(Joining, OpposingKeysResolveTowardsMinus) {
+    tap(KEY_SPACE);
+    tap(KEY_K);
+    set_key(KEY_A, true);
+    set_key(KEY_D, true);
+    set_key(KEY_W, true);
+    set_key(KEY_S, true);
+    set_key(KEY_LEFT, true);
+    set_key(KEY_RIGHT, true);
+    set_key(KEY_UP, true);
+    set_key(KEY_DOWN, true);
+    const Vec3d a = pos1();
+    const Vec3d b = pos2();
+    match_frames(6);
+    EXPECT_LT(pos1().x, a.x);
+    EXPECT_LT(pos1().z, a.z);
+    EXPECT_LT(pos2().x, b.x);
+    EXPECT_LT(pos2().z, b.z);
+}
+
+TEST_F(Joining, TheJoiningPressIsAlsoAJump) {
+    set_key(KEY_SPACE, true);
+    match_frame();
+    EXPECT_TRUE(game_state.joined[0]);
+    EXPECT_FALSE(p1().grounded);
+    EXPECT_GT(p1().velocity.y, 0.0);
+    EXPECT_GT(pos1().y, 0.0);
+    EXPECT_TRUE(p1().instance->visible);
+    EXPECT_FALSE(p2().instance->visible);  // not joined, not shown
+}
+
+TEST_F(Joining, UnpluggedPadReadsNeutralAndWorksAgainWhenBack) {
+    tap(KEY_SPACE);
+    set_pad(1, true);
+    set_pad_button(1, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    set_pad_button(1, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, false);
+    set_pad_axis(1, GAMEPAD_AXIS_LEFT_Y, -1.0f);
+    match_frames(30);  // lands and runs towards -z
+    ASSERT_EQ(game_state.input_devices[1], 1);
+    ASSERT_TRUE(p2().grounded);
+    EXPECT_LT(pos2().z, -0.5);
+
+    set_pad(1, false);
+    match_frame();
+    EXPECT_EQ(axis_x(true), 0.0);
+    EXPECT_EQ(axis_y(true), 0.0);
+    EXPECT_FALSE(jump_down(true));
+    EXPECT_FALSE(dash_down(true));
+    const Vec3d parked = pos2();
+    match_frames(10);
+    EXPECT_NEAR(pos2().x, parked.x, 1e-12);
+    EXPECT_NEAR(pos2().z, parked.z, 1e-12);
+    EXPECT_TRUE(game_state.joined[1]);
+
+    // Plugged back in under the same index: the same player moves again.
+    set_pad(1, true);
+    set_pad_axis(1, GAMEPAD_AXIS_LEFT_Y, 1.0f);
+    match_frames(10);
+    EXPECT_GT(pos2().z, parked.z + 0.5);
+    set_pad(1, false);
+}
+
+}  // namespace
