@@ -721,7 +721,7 @@ def make_step(index):
     """A soft footstep on turf: a low thump falling in pitch, a band of grassy noise,
     and for some steps a lighter second contact (heel, then toe)."""
     rng = Rng(1000 + index)
-    pitch = [118, 132, 104, 126, 141, 111, 123, 97][index]
+    pitch = [172, 194, 154, 185, 208, 163, 180, 146][index]
     bright = [900, 1300, 700, 1600, 1100, 1900, 800, 1400][index]
     grit = [0.45, 0.35, 0.55, 0.4, 0.3, 0.5, 0.6, 0.38][index]
     thump_decay = [0.034, 0.028, 0.042, 0.030, 0.026, 0.038, 0.033, 0.045][index]
@@ -736,12 +736,12 @@ def make_step(index):
         f = pitch * (0.55 + 0.45 * math.exp(-t / 0.05))
         phase += 2.0 * math.pi * f / RATE
         thump = math.sin(phase) * math.exp(-t / thump_decay)
-        scuff = band[i] * grit * 3.0 * math.exp(-t / 0.03)
+        scuff = band[i] * grit * 5.0 * math.exp(-t / 0.03)
         s = thump + scuff
         if toe > 0.0 and t >= toe:
             tt = t - toe
             s += 0.45 * math.sin(2.0 * math.pi * pitch * 1.3 * tt) * math.exp(-tt / 0.02)
-            s += band[i] * grit * 1.5 * math.exp(-tt / 0.015)
+            s += band[i] * grit * 2.5 * math.exp(-tt / 0.015)
         out.append(s)
     return finish(out, 0.002, 0.03)
 
