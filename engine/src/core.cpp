@@ -1,0 +1,776 @@
+// Window, GL context, frame timing, input, monitors, logging and small file helpers,
+// on SDL2.
+#include "internal.h"
+#include "raylib.h"
+#include "rlgl.h"
+
+#include <SDL.h>
+#include <epoxy/gl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace engine {
+namespace {
+
+struct WindowState {
+    SDL_Window *window = nullptr;
+    SDL_GLContext context = nullptr;
+    bool ready = false;
+    bool sdl_started = false;
+    unsigned int flags = 0;
+    int width = 0;   // window size in screen coordinates
+    int height = 0;
+    int render_width = 0; // drawable size in pixels
+    int render_height = 0;
+
+    Uint64 counter_start = 0;
+    double frame_begin = 0.0;   // GetTime() when the current frame began
+    double frame_time = 0.0;    // length of the previous whole frame
+    double target_frame = 0.0;  // 0: no pacing
+    double recent[32] = {};     // recent frame times for GetFPS
+    int recent_next = 0;
+    int recent_count = 0;
+};
+
+WindowState win;
+InputState input;
+TestState tests;
+int min_log_level = LOG_INFO;
+
+// SDL scancodes (physical key positions) to raylib key codes.
+int key_from_scancode(SDL_Scancode sc)
+{
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return KEY_A + (sc - SDL_SCANCODE_A);
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return KEY_ONE + (sc - SDL_SCANCODE_1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return KEY_F1 + (sc - SDL_SCANCODE_F1);
+    switch (sc) {
+    case SDL_SCANCODE_0: return KEY_ZERO;
+    case SDL_SCANCODE_RETURN: return KEY_ENTER;
+    case SDL_SCANCODE_ESCAPE: return KEY_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE: return KEY_BACKSPACE;
+    case SDL_SCANCODE_TAB: return KEY_TAB;
+    case SDL_SCANCODE_SPACE: return KEY_SPACE;
+    case SDL_SCANCODE_MINUS: return KEY_MINUS;
+    case SDL_SCANCODE_EQUALS: return KEY_EQUAL;
+    case SDL_SCANCODE_LEFTBRACKET: return KEY_LEFT_BRACKET;
+    case SDL_SCANCODE_RIGHTBRACKET: return KEY_RIGHT_BRACKET;
+    case SDL_SCANCODE_BACKSLASH: return KEY_BACKSLASH;
+    case SDL_SCANCODE_SEMICOLON: return KEY_SEMICOLON;
+    case SDL_SCANCODE_APOSTROPHE: return KEY_APOSTROPHE;
+    case SDL_SCANCODE_GRAVE: return KEY_GRAVE;
+    case SDL_SCANCODE_COMMA: return KEY_COMMA;
+    case SDL_SCANCODE_PERIOD: return KEY_PERIOD;
+    case SDL_SCANCODE_SLASH: return KEY_SLASH;
+    case SDL_SCANCODE_CAPSLOCK: return KEY_CAPS_LOCK;
+    case SDL_SCANCODE_PRINTSCREEN: return KEY_PRINT_SCREEN;
+    case SDL_SCANCODE_SCROLLLOCK: return KEY_SCROLL_LOCK;
+    case SDL_SCANCODE_PAUSE: return KEY_PAUSE;
+    case SDL_SCANCODE_INSERT: return KEY_INSERT;
+    case SDL_SCANCODE_HOME: return KEY_HOME;
+    case SDL_SCANCODE_PAGEUP: return KEY_PAGE_UP;
+    case SDL_SCANCODE_DELETE: return KEY_DELETE;
+    case SDL_SCANCODE_END: return KEY_END;
+    case SDL_SCANCODE_PAGEDOWN: return KEY_PAGE_DOWN;
+    case SDL_SCANCODE_RIGHT: return KEY_RIGHT;
+    case SDL_SCANCODE_LEFT: return KEY_LEFT;
+    case SDL_SCANCODE_DOWN: return KEY_DOWN;
+    case SDL_SCANCODE_UP: return KEY_UP;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return KEY_NUM_LOCK;
+    case SDL_SCANCODE_APPLICATION: return KEY_KB_MENU;
+    case SDL_SCANCODE_LCTRL: return KEY_LEFT_CONTROL;
+    case SDL_SCANCODE_LSHIFT: return KEY_LEFT_SHIFT;
+    case SDL_SCANCODE_LALT: return KEY_LEFT_ALT;
+    case SDL_SCANCODE_LGUI: return KEY_LEFT_SUPER;
+    case SDL_SCANCODE_RCTRL: return KEY_RIGHT_CONTROL;
+    case SDL_SCANCODE_RSHIFT: return KEY_RIGHT_SHIFT;
+    case SDL_SCANCODE_RALT: return KEY_RIGHT_ALT;
+    case SDL_SCANCODE_RGUI: return KEY_RIGHT_SUPER;
+    default: return KEY_NULL;
+    }
+}
+
+// SDL game-controller buttons to raylib gamepad buttons (SDL's A is the bottom face
+// button, raylib's RIGHT_FACE_DOWN).
+int button_from_sdl(int b)
+{
+    switch (b) {
+    case SDL_CONTROLLER_BUTTON_A: return GAMEPAD_BUTTON_RIGHT_FACE_DOWN;
+    case SDL_CONTROLLER_BUTTON_B: return GAMEPAD_BUTTON_RIGHT_FACE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_X: return GAMEPAD_BUTTON_RIGHT_FACE_LEFT;
+    case SDL_CONTROLLER_BUTTON_Y: return GAMEPAD_BUTTON_RIGHT_FACE_UP;
+    case SDL_CONTROLLER_BUTTON_BACK: return GAMEPAD_BUTTON_MIDDLE_LEFT;
+    case SDL_CONTROLLER_BUTTON_GUIDE: return GAMEPAD_BUTTON_MIDDLE;
+    case SDL_CONTROLLER_BUTTON_START: return GAMEPAD_BUTTON_MIDDLE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_LEFTSTICK: return GAMEPAD_BUTTON_LEFT_THUMB;
+    case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return GAMEPAD_BUTTON_RIGHT_THUMB;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return GAMEPAD_BUTTON_LEFT_TRIGGER_1;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return GAMEPAD_BUTTON_RIGHT_TRIGGER_1;
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: return GAMEPAD_BUTTON_LEFT_FACE_UP;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return GAMEPAD_BUTTON_LEFT_FACE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return GAMEPAD_BUTTON_LEFT_FACE_DOWN;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return GAMEPAD_BUTTON_LEFT_FACE_LEFT;
+    default: return GAMEPAD_BUTTON_UNKNOWN;
+    }
+}
+
+double now_seconds()
+{
+    if (!win.sdl_started) return 0.0;
+    return static_cast<double>(SDL_GetPerformanceCounter() - win.counter_start) /
+           static_cast<double>(SDL_GetPerformanceFrequency());
+}
+
+void refresh_window_size()
+{
+    if (win.window == nullptr) return;
+    SDL_GetWindowSize(win.window, &win.width, &win.height);
+    SDL_GL_GetDrawableSize(win.window, &win.render_width, &win.render_height);
+}
+
+void open_gamepad(int device_index)
+{
+    if (!SDL_IsGameController(device_index)) return;
+    SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(device_index);
+    for (GamepadState &pad : input.pads)
+        if (pad.connected && !pad.injected && pad.instance_id == instance) return; // already open
+    for (int i = 0; i < max_gamepads; i++) {
+        GamepadState &pad = input.pads[i];
+        if (pad.connected) continue;
+        SDL_GameController *gc = SDL_GameControllerOpen(device_index);
+        if (gc == nullptr) {
+            log_line(LOG_WARNING, "INPUT: gamepad %d could not be opened: %s", device_index, SDL_GetError());
+            return;
+        }
+        pad = GamepadState{};
+        pad.connected = true;
+        pad.controller = gc;
+        pad.instance_id = instance;
+        const char *name = SDL_GameControllerName(gc);
+        std::snprintf(pad.name, sizeof(pad.name), "%s", name != nullptr ? name : "gamepad");
+        log_line(LOG_INFO, "INPUT: gamepad %d connected: %s", i, pad.name);
+        return;
+    }
+    log_line(LOG_WARNING, "INPUT: more than %d gamepads; the new one is ignored", max_gamepads);
+}
+
+void close_gamepad(SDL_JoystickID instance)
+{
+    for (int i = 0; i < max_gamepads; i++) {
+        GamepadState &pad = input.pads[i];
+        if (!pad.connected || pad.injected || pad.instance_id != instance) continue;
+        SDL_GameControllerClose(static_cast<SDL_GameController *>(pad.controller));
+        log_line(LOG_INFO, "INPUT: gamepad %d disconnected", i);
+        pad = GamepadState{};
+    }
+}
+
+float axis_value(SDL_GameController *gc, SDL_GameControllerAxis axis)
+{
+    float v = static_cast<float>(SDL_GameControllerGetAxis(gc, axis)) / 32767.0f;
+    if (v < -1.0f) v = -1.0f;
+    if (v > 1.0f) v = 1.0f;
+    return v;
+}
+
+void read_gamepads()
+{
+    for (GamepadState &pad : input.pads) {
+        if (!pad.connected || pad.injected || pad.controller == nullptr) continue;
+        auto *gc = static_cast<SDL_GameController *>(pad.controller);
+        std::memset(pad.buttons, 0, sizeof(pad.buttons));
+        for (int b = 0; b < SDL_CONTROLLER_BUTTON_MAX; b++) {
+            int rb = button_from_sdl(b);
+            if (rb != GAMEPAD_BUTTON_UNKNOWN && SDL_GameControllerGetButton(gc, static_cast<SDL_GameControllerButton>(b)))
+                pad.buttons[rb] = true;
+        }
+        // Sticks get a small dead zone so a resting stick reads exactly 0; triggers
+        // run from -1 (released) to 1 (fully pressed).
+        const SDL_GameControllerAxis sticks[4] = { SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
+                                                   SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY };
+        for (int a = 0; a < 4; a++) {
+            float v = axis_value(gc, sticks[a]);
+            pad.axes[a] = std::fabs(v) < 0.1f ? 0.0f : v;
+        }
+        float lt = axis_value(gc, SDL_CONTROLLER_AXIS_TRIGGERLEFT);
+        float rt = axis_value(gc, SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
+        pad.axes[GAMEPAD_AXIS_LEFT_TRIGGER] = lt * 2.0f - 1.0f;
+        pad.axes[GAMEPAD_AXIS_RIGHT_TRIGGER] = rt * 2.0f - 1.0f;
+        pad.buttons[GAMEPAD_BUTTON_LEFT_TRIGGER_2] = lt > 0.5f;
+        pad.buttons[GAMEPAD_BUTTON_RIGHT_TRIGGER_2] = rt > 0.5f;
+    }
+}
+
+// Copies this frame's input into "previous" and applies the events that arrived
+// since, so the next frame sees the edges.
+void poll_input_events()
+{
+    std::memcpy(input.keys_previous, input.keys, sizeof(input.keys));
+    std::memcpy(input.mouse_previous, input.mouse, sizeof(input.mouse));
+    for (GamepadState &pad : input.pads) std::memcpy(pad.previous, pad.buttons, sizeof(pad.buttons));
+
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        switch (e.type) {
+        case SDL_QUIT: input.close_requested = true; break;
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE) input.close_requested = true;
+            else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_RESIZED)
+                refresh_window_size();
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            int key = key_from_scancode(e.key.keysym.scancode);
+            if (key <= 0 || key >= max_keys) break;
+            bool down = e.type == SDL_KEYDOWN;
+            input.keys[key] = down;
+            if (down && e.key.repeat == 0 && input.exit_key != KEY_NULL && key == input.exit_key)
+                input.close_requested = true;
+            break;
+        }
+        case SDL_MOUSEMOTION:
+            input.mouse_x = static_cast<float>(e.motion.x);
+            input.mouse_y = static_cast<float>(e.motion.y);
+            break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: {
+            int b = -1;
+            if (e.button.button == SDL_BUTTON_LEFT) b = MOUSE_BUTTON_LEFT;
+            else if (e.button.button == SDL_BUTTON_RIGHT) b = MOUSE_BUTTON_RIGHT;
+            else if (e.button.button == SDL_BUTTON_MIDDLE) b = MOUSE_BUTTON_MIDDLE;
+            else if (e.button.button == SDL_BUTTON_X1) b = MOUSE_BUTTON_SIDE;
+            else if (e.button.button == SDL_BUTTON_X2) b = MOUSE_BUTTON_EXTRA;
+            if (b >= 0) input.mouse[b] = e.type == SDL_MOUSEBUTTONDOWN;
+            input.mouse_x = static_cast<float>(e.button.x);
+            input.mouse_y = static_cast<float>(e.button.y);
+            break;
+        }
+        case SDL_CONTROLLERDEVICEADDED: open_gamepad(e.cdevice.which); break;
+        case SDL_CONTROLLERDEVICEREMOVED: close_gamepad(e.cdevice.which); break;
+        default: break;
+        }
+    }
+    read_gamepads();
+}
+
+bool valid_key(int key) { return key > 0 && key < max_keys; }
+bool valid_button(int b) { return b >= 0 && b < max_mouse_buttons; }
+const GamepadState *pad_at(int gamepad)
+{
+    if (gamepad < 0 || gamepad >= max_gamepads) return nullptr;
+    const GamepadState &pad = input.pads[gamepad];
+    return pad.connected ? &pad : nullptr;
+}
+
+void wait_until(double t)
+{
+    for (;;) {
+        double remaining = t - now_seconds();
+        if (remaining <= 0.0) return;
+        if (remaining > 0.002) SDL_Delay(static_cast<Uint32>((remaining - 0.001) * 1000.0));
+    }
+}
+
+} // namespace
+
+InputState &input_state() { return input; }
+TestState &test_state() { return tests; }
+bool gl_ready() { return win.ready; }
+
+bool require_gl(const char *what)
+{
+    if (win.ready) return true;
+    log_line(LOG_ERROR, "%s: no window or GL context (call InitWindow first)", what);
+    return false;
+}
+
+int max_texture_size()
+{
+    static int size = 0;
+    if (size == 0 && win.ready) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return size > 0 ? size : 4096;
+}
+
+void log_line(int level, const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    char text[1024];
+    std::vsnprintf(text, sizeof(text), fmt, args);
+    va_end(args);
+    TraceLog(level, "%s", text);
+}
+
+} // namespace engine
+
+using namespace engine;
+
+// ------------------------------------------------------------------ logging
+
+void SetTraceLogLevel(int logLevel) { min_log_level = logLevel; }
+
+void TraceLog(int logLevel, const char *text, ...)
+{
+    if (logLevel < min_log_level || text == nullptr) return;
+    const char *prefix = "";
+    switch (logLevel) {
+    case LOG_TRACE: prefix = "TRACE: "; break;
+    case LOG_DEBUG: prefix = "DEBUG: "; break;
+    case LOG_INFO: prefix = "INFO: "; break;
+    case LOG_WARNING: prefix = "WARNING: "; break;
+    case LOG_ERROR: prefix = "ERROR: "; break;
+    case LOG_FATAL: prefix = "FATAL: "; break;
+    default: break;
+    }
+    char line[2048];
+    int n = std::snprintf(line, sizeof(line), "%s", prefix);
+    va_list args;
+    va_start(args, text);
+    std::vsnprintf(line + n, sizeof(line) - static_cast<size_t>(n), text, args);
+    va_end(args);
+    std::fprintf(stdout, "%s\n", line);
+    std::fflush(stdout);
+    if (tests.log_sink != nullptr) tests.log_sink(logLevel, line);
+    if (logLevel == LOG_FATAL) std::exit(EXIT_FAILURE);
+}
+
+// ------------------------------------------------------------------ window
+
+void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
+
+static bool create_window(int width, int height, const char *title, bool msaa)
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, msaa ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, msaa ? 4 : 0);
+
+    Uint32 wflags = SDL_WINDOW_OPENGL;
+    if (win.flags & FLAG_WINDOW_HIDDEN) wflags |= SDL_WINDOW_HIDDEN;
+    if (win.flags & FLAG_WINDOW_RESIZABLE) wflags |= SDL_WINDOW_RESIZABLE;
+    if (win.flags & FLAG_WINDOW_UNDECORATED) wflags |= SDL_WINDOW_BORDERLESS;
+    if (win.flags & FLAG_WINDOW_HIGHDPI) wflags |= SDL_WINDOW_ALLOW_HIGHDPI;
+    if (win.flags & FLAG_FULLSCREEN_MODE) wflags |= SDL_WINDOW_FULLSCREEN;
+
+    win.window = SDL_CreateWindow(title != nullptr ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                                  height, wflags);
+    if (win.window == nullptr) return false;
+    win.context = SDL_GL_CreateContext(win.window);
+    if (win.context == nullptr) {
+        SDL_DestroyWindow(win.window);
+        win.window = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void InitWindow(int width, int height, const char *title)
+{
+    if (win.ready) {
+        TraceLog(LOG_WARNING, "WINDOW: InitWindow called while a window is open; ignored");
+        return;
+    }
+    if (width < 1 || height < 1) {
+        TraceLog(LOG_WARNING, "WINDOW: size %d x %d is invalid; using 1 x 1 at least", width, height);
+        if (width < 1) width = 1;
+        if (height < 1) height = 1;
+    }
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0 &&
+        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        TraceLog(LOG_ERROR, "WINDOW: no video device, the window cannot be opened: %s", SDL_GetError());
+        std::exit(EXIT_FAILURE);
+    }
+    win.sdl_started = true;
+    win.counter_start = SDL_GetPerformanceCounter();
+
+    bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
+    bool ok = create_window(width, height, title, msaa);
+    if (!ok && msaa) {
+        TraceLog(LOG_WARNING, "WINDOW: 4x multisampling is not available (%s); continuing without it", SDL_GetError());
+        msaa = false;
+        ok = create_window(width, height, title, false);
+    }
+    if (!ok) {
+        TraceLog(LOG_ERROR, "WINDOW: failed to open a window with an OpenGL 3.3 core context: %s", SDL_GetError());
+        SDL_Quit();
+        win.sdl_started = false;
+        std::exit(EXIT_FAILURE);
+    }
+    if (epoxy_gl_version() < 33) {
+        TraceLog(LOG_ERROR, "WINDOW: OpenGL 3.3 is required, the context offers %d.%d", epoxy_gl_version() / 10,
+                 epoxy_gl_version() % 10);
+        SDL_GL_DeleteContext(win.context);
+        SDL_DestroyWindow(win.window);
+        SDL_Quit();
+        std::exit(EXIT_FAILURE);
+    }
+    SDL_GL_SetSwapInterval((win.flags & FLAG_VSYNC_HINT) ? 1 : 0);
+    if (msaa) {
+        GLint samples = 0;
+        glGetIntegerv(GL_SAMPLES, &samples);
+        if (samples < 2) TraceLog(LOG_WARNING, "WINDOW: 4x multisampling was asked for but is not available; drawing without it");
+        else glEnable(GL_MULTISAMPLE);
+    }
+    win.ready = true;
+    refresh_window_size();
+    TraceLog(LOG_INFO, "WINDOW: opened %d x %d (render %d x %d), video driver %s", win.width, win.height,
+             win.render_width, win.render_height, SDL_GetCurrentVideoDriver());
+    TraceLog(LOG_INFO, "GL: %s, %s", reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
+             reinterpret_cast<const char *>(glGetString(GL_VERSION)));
+
+    input = InputState{};
+    if (!rlgl_init(win.render_width, win.render_height) || !shaders_init()) {
+        TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
+        CloseWindow();
+        std::exit(EXIT_FAILURE);
+    }
+    text_init();
+
+    // Pads already plugged in arrive as device-added events at the first poll.
+    win.frame_begin = now_seconds();
+    win.frame_time = 0.0;
+    win.recent_count = 0;
+    win.recent_next = 0;
+    rlgl_begin_frame(win.render_width, win.render_height);
+}
+
+void CloseWindow(void)
+{
+    if (!win.ready) return;
+    text_close();
+    shaders_close();
+    rlgl_close();
+    release_all_gl();
+    release_all_arrays();
+    for (GamepadState &pad : input.pads)
+        if (pad.controller != nullptr) SDL_GameControllerClose(static_cast<SDL_GameController *>(pad.controller));
+    input = InputState{};
+    SDL_GL_DeleteContext(win.context);
+    SDL_DestroyWindow(win.window);
+    win.context = nullptr;
+    win.window = nullptr;
+    win.ready = false;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS);
+    TraceLog(LOG_INFO, "WINDOW: closed");
+}
+
+bool IsWindowReady(void) { return win.ready; }
+
+bool WindowShouldClose(void)
+{
+    if (!win.ready) return true;
+    return input.close_requested;
+}
+
+void SetExitKey(int key) { input.exit_key = key; }
+
+int GetScreenWidth(void) { return win.width; }
+int GetScreenHeight(void) { return win.height; }
+int GetRenderWidth(void) { return win.render_width; }
+int GetRenderHeight(void) { return win.render_height; }
+
+void SetWindowTitle(const char *title)
+{
+    if (win.ready && title != nullptr) SDL_SetWindowTitle(win.window, title);
+}
+
+void SetWindowSize(int width, int height)
+{
+    if (!win.ready) return;
+    if (width < 1 || height < 1) {
+        TraceLog(LOG_WARNING, "WINDOW: size %d x %d is invalid; the window keeps %d x %d", width, height, win.width,
+                 win.height);
+        return;
+    }
+    SDL_SetWindowSize(win.window, width, height);
+    refresh_window_size();
+}
+
+bool IsWindowFullscreen(void)
+{
+    if (!win.ready) return false;
+    return (SDL_GetWindowFlags(win.window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP)) != 0;
+}
+
+void ToggleFullscreen(void)
+{
+    if (!win.ready) return;
+    bool to_fullscreen = !IsWindowFullscreen();
+    // Desktop fullscreen: the window covers its display without a mode switch, which
+    // every driver supports; the game sizes the window to the display first.
+    if (SDL_SetWindowFullscreen(win.window, to_fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+        TraceLog(LOG_WARNING, "WINDOW: could not switch %s fullscreen: %s", to_fullscreen ? "to" : "from",
+                 SDL_GetError());
+    refresh_window_size();
+}
+
+int GetMonitorCount(void)
+{
+    if (!win.sdl_started) return 0;
+    int n = SDL_GetNumVideoDisplays();
+    return n > 0 ? n : 0;
+}
+
+int GetCurrentMonitor(void)
+{
+    if (!win.ready) return 0;
+    int index = SDL_GetWindowDisplayIndex(win.window);
+    return index >= 0 ? index : 0;
+}
+
+static bool monitor_mode(int monitor, SDL_DisplayMode *mode)
+{
+    if (monitor < 0 || monitor >= GetMonitorCount()) {
+        TraceLog(LOG_WARNING, "WINDOW: monitor %d does not exist", monitor);
+        return false;
+    }
+    if (SDL_GetCurrentDisplayMode(monitor, mode) != 0) {
+        TraceLog(LOG_WARNING, "WINDOW: monitor %d reports no display mode: %s", monitor, SDL_GetError());
+        return false;
+    }
+    return true;
+}
+
+int GetMonitorWidth(int monitor)
+{
+    SDL_DisplayMode mode;
+    return monitor_mode(monitor, &mode) ? mode.w : 0;
+}
+
+int GetMonitorHeight(int monitor)
+{
+    SDL_DisplayMode mode;
+    return monitor_mode(monitor, &mode) ? mode.h : 0;
+}
+
+int GetMonitorRefreshRate(int monitor)
+{
+    SDL_DisplayMode mode;
+    return monitor_mode(monitor, &mode) ? mode.refresh_rate : 0;
+}
+
+Vector2 GetWindowScaleDPI(void)
+{
+    Vector2 scale = { 1.0f, 1.0f };
+    if (!win.ready) return scale;
+    // Where the drawable is larger than the window (a high-DPI window), that ratio
+    // is the scale; otherwise the display's DPI against the 96 DPI reference,
+    // rounded to quarters. Never below 1: a small or unknown DPI means 1.
+    if (win.width > 0 && win.render_width > win.width) {
+        scale.x = static_cast<float>(win.render_width) / static_cast<float>(win.width);
+        scale.y = static_cast<float>(win.render_height) / static_cast<float>(win.height);
+        return scale;
+    }
+    float hdpi = 0.0f, vdpi = 0.0f;
+    if (SDL_GetDisplayDPI(GetCurrentMonitor(), nullptr, &hdpi, &vdpi) == 0 && hdpi > 0.0f && vdpi > 0.0f) {
+        scale.x = std::round(hdpi / 96.0f * 4.0f) / 4.0f;
+        scale.y = std::round(vdpi / 96.0f * 4.0f) / 4.0f;
+    }
+    if (!(scale.x >= 1.0f) || scale.x > 8.0f) scale.x = 1.0f;
+    if (!(scale.y >= 1.0f) || scale.y > 8.0f) scale.y = 1.0f;
+    return scale;
+}
+
+// ------------------------------------------------------------------ frame
+
+void BeginDrawing(void)
+{
+    if (!require_gl("BeginDrawing")) return;
+    rlgl_begin_frame(win.render_width, win.render_height);
+}
+
+void EndDrawing(void)
+{
+    if (!win.ready) return;
+    rlDrawRenderBatchActive();
+    SDL_GL_SwapWindow(win.window);
+
+    if (tests.fixed_frame_time >= 0.0) {
+        win.frame_time = tests.fixed_frame_time;
+        win.frame_begin = now_seconds();
+    } else {
+        if (win.target_frame > 0.0) wait_until(win.frame_begin + win.target_frame);
+        double now = now_seconds();
+        win.frame_time = now - win.frame_begin;
+        win.frame_begin = now;
+    }
+    win.recent[win.recent_next] = win.frame_time;
+    win.recent_next = (win.recent_next + 1) % 32;
+    if (win.recent_count < 32) win.recent_count++;
+
+    poll_input_events();
+}
+
+void SetTargetFPS(int fps)
+{
+    win.target_frame = fps > 0 ? 1.0 / static_cast<double>(fps) : 0.0;
+    if (fps > 0) TraceLog(LOG_INFO, "TIMER: target time per frame: %.3f milliseconds", win.target_frame * 1000.0);
+}
+
+float GetFrameTime(void)
+{
+    if (tests.fixed_frame_time >= 0.0) return static_cast<float>(tests.fixed_frame_time);
+    return static_cast<float>(win.frame_time);
+}
+
+double GetTime(void) { return now_seconds(); }
+
+int GetFPS(void)
+{
+    if (tests.fixed_frame_time > 0.0) return static_cast<int>(std::lround(1.0 / tests.fixed_frame_time));
+    if (win.recent_count == 0) return 0;
+    double sum = 0.0;
+    for (int i = 0; i < win.recent_count; i++) sum += win.recent[i];
+    double average = sum / win.recent_count;
+    return average > 0.0 ? static_cast<int>(std::lround(1.0 / average)) : 0;
+}
+
+// ------------------------------------------------------------------ keyboard and mouse
+
+bool IsKeyPressed(int key) { return valid_key(key) && input.keys[key] && !input.keys_previous[key]; }
+bool IsKeyPressedRepeat(int key) { return IsKeyPressed(key); }
+bool IsKeyDown(int key) { return valid_key(key) && input.keys[key]; }
+bool IsKeyReleased(int key) { return valid_key(key) && !input.keys[key] && input.keys_previous[key]; }
+bool IsKeyUp(int key) { return !IsKeyDown(key); }
+
+int GetKeyPressed(void)
+{
+    for (int k = 1; k < max_keys; k++)
+        if (IsKeyPressed(k)) return k;
+    return 0;
+}
+
+int GetCharPressed(void) { return 0; }
+
+bool IsMouseButtonPressed(int b) { return valid_button(b) && input.mouse[b] && !input.mouse_previous[b]; }
+bool IsMouseButtonDown(int b) { return valid_button(b) && input.mouse[b]; }
+bool IsMouseButtonReleased(int b) { return valid_button(b) && !input.mouse[b] && input.mouse_previous[b]; }
+bool IsMouseButtonUp(int b) { return !IsMouseButtonDown(b); }
+int GetMouseX(void) { return static_cast<int>(input.mouse_x); }
+int GetMouseY(void) { return static_cast<int>(input.mouse_y); }
+Vector2 GetMousePosition(void) { return Vector2{ input.mouse_x, input.mouse_y }; }
+
+// ------------------------------------------------------------------ gamepads
+
+bool IsGamepadAvailable(int gamepad) { return pad_at(gamepad) != nullptr; }
+
+const char *GetGamepadName(int gamepad)
+{
+    const GamepadState *pad = pad_at(gamepad);
+    return pad != nullptr ? pad->name : nullptr;
+}
+
+bool IsGamepadButtonPressed(int gamepad, int button)
+{
+    const GamepadState *pad = pad_at(gamepad);
+    return pad != nullptr && button > 0 && button < 32 && pad->buttons[button] && !pad->previous[button];
+}
+
+bool IsGamepadButtonDown(int gamepad, int button)
+{
+    const GamepadState *pad = pad_at(gamepad);
+    return pad != nullptr && button > 0 && button < 32 && pad->buttons[button];
+}
+
+bool IsGamepadButtonReleased(int gamepad, int button)
+{
+    const GamepadState *pad = pad_at(gamepad);
+    return pad != nullptr && button > 0 && button < 32 && !pad->buttons[button] && pad->previous[button];
+}
+
+bool IsGamepadButtonUp(int gamepad, int button) { return !IsGamepadButtonDown(gamepad, button); }
+
+int GetGamepadAxisCount(int gamepad) { return pad_at(gamepad) != nullptr ? 6 : 0; }
+
+float GetGamepadAxisMovement(int gamepad, int axis)
+{
+    const GamepadState *pad = pad_at(gamepad);
+    if (pad == nullptr || axis < 0 || axis > GAMEPAD_AXIS_RIGHT_TRIGGER) return 0.0f;
+    return pad->axes[axis];
+}
+
+// ------------------------------------------------------------------ files
+
+unsigned char *LoadFileData(const char *fileName, int *dataSize)
+{
+    if (dataSize != nullptr) *dataSize = 0;
+    if (fileName == nullptr) return nullptr;
+    FILE *f = std::fopen(fileName, "rb");
+    if (f == nullptr) {
+        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to open file", fileName);
+        return nullptr;
+    }
+    std::fseek(f, 0, SEEK_END);
+    long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    if (size < 0 || size > 0x7fffffffL) {
+        std::fclose(f);
+        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
+        return nullptr;
+    }
+    auto *data = static_cast<unsigned char *>(engine_alloc(static_cast<size_t>(size) + 1));
+    size_t got = data != nullptr ? std::fread(data, 1, static_cast<size_t>(size), f) : 0;
+    std::fclose(f);
+    if (data == nullptr || got != static_cast<size_t>(size)) {
+        engine_free(data);
+        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
+        return nullptr;
+    }
+    if (dataSize != nullptr) *dataSize = static_cast<int>(size);
+    return data;
+}
+
+void UnloadFileData(unsigned char *data) { engine_free(data); }
+
+char *LoadFileText(const char *fileName)
+{
+    int size = 0;
+    unsigned char *data = LoadFileData(fileName, &size);
+    if (data != nullptr) data[size] = '\0'; // LoadFileData leaves room for it
+    return reinterpret_cast<char *>(data);
+}
+
+void UnloadFileText(char *text) { engine_free(text); }
+
+bool FileExists(const char *fileName)
+{
+    struct stat st;
+    return fileName != nullptr && stat(fileName, &st) == 0;
+}
+
+long GetFileModTime(const char *fileName)
+{
+    struct stat st;
+    if (fileName == nullptr || stat(fileName, &st) != 0) return 0;
+    return static_cast<long>(st.st_mtime);
+}
+
+const char *GetDirectoryPath(const char *filePath)
+{
+    static char dir[4096];
+    dir[0] = '\0';
+    if (filePath == nullptr) return dir;
+    const char *slash = std::strrchr(filePath, '/');
+    if (slash == nullptr) {
+        std::snprintf(dir, sizeof(dir), ".");
+        return dir;
+    }
+    size_t len = static_cast<size_t>(slash - filePath);
+    if (len == 0) len = 1; // the root directory
+    if (len >= sizeof(dir)) len = sizeof(dir) - 1;
+    std::memcpy(dir, filePath, len);
+    dir[len] = '\0';
+    return dir;
+}

@@ -1,0 +1,1067 @@
+// rlgl: the matrix stack, the render batch and thin wrappers over GL state and
+// objects, on OpenGL 3.3 core.
+//
+// The batch keeps complete primitives only (a quad becomes two triangles once its
+// fourth vertex arrives), so it can be flushed at any moment without cutting a
+// primitive in half. It is drawn with the modelview and projection current at the
+// flush, which is why vertices queued before BeginDrawing still land on screen.
+#include "internal.h"
+#include "raylib.h"
+#include "raymath.h"
+#include "rlgl.h"
+
+#include <epoxy/gl.h>
+
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+namespace engine {
+namespace {
+
+struct Vertex {
+    float x, y, z;
+    float u, v;
+    float nx, ny, nz;
+    unsigned char r, g, b, a;
+};
+
+struct DrawCall {
+    GLenum mode;
+    int start;
+    int count;
+    unsigned int texture;
+};
+
+constexpr int max_vertices = RL_DEFAULT_BATCH_BUFFER_ELEMENTS * 6;
+constexpr int max_draw_calls = RL_DEFAULT_BATCH_DRAWCALLS;
+constexpr int extra_texture_slots = RL_DEFAULT_BATCH_MAX_TEXTURE_UNITS - 1;
+
+struct Batch {
+    Vertex vertices[max_vertices];
+    int vertex_count = 0;
+    DrawCall calls[max_draw_calls];
+    int call_count = 0;
+    GLuint vao = 0;
+    GLuint vbo = 0;
+
+    int mode = RL_QUADS;       // primitive of the current rlBegin
+    Vertex partial[4];         // the primitive being assembled
+    int partial_count = 0;
+    Vertex current{};          // texcoord, normal and colour of the next vertex
+    unsigned int texture = 0;  // the texture of the next primitive (0: default)
+    unsigned int extra_textures[extra_texture_slots] = {};
+};
+
+struct MatrixState {
+    Matrix modelview;
+    Matrix projection;
+    Matrix transform;
+    Matrix *current;
+    int mode;
+    bool transform_required;
+    Matrix stack[RL_MAX_MATRIX_STACK_SIZE];
+    int depth;
+};
+
+Batch *batch = nullptr;
+MatrixState mats;
+GLuint white_texture = 0;
+unsigned int current_fbo = 0;
+int screen_fb_width = 0;
+int screen_fb_height = 0;
+int blend_mode = RL_BLEND_ALPHA;
+std::unordered_map<unsigned int, int> fbo_sizes; // id -> (width << 16 | height)
+
+// Shader used by the batch; set by shaders.cpp through set_current_shader.
+unsigned int shader_id = 0;
+int *shader_locs = nullptr;
+
+bool has_pending() { return batch != nullptr && batch->vertex_count > 0; }
+
+void flush_if_pending()
+{
+    if (has_pending()) rlDrawRenderBatchActive();
+}
+
+void push_primitive(const Vertex *v, int n, GLenum mode)
+{
+    if (batch == nullptr) return;
+    if (batch->vertex_count + n > max_vertices) rlDrawRenderBatchActive();
+    unsigned int tex = batch->texture != 0 ? batch->texture : white_texture;
+    DrawCall *call = batch->call_count > 0 ? &batch->calls[batch->call_count - 1] : nullptr;
+    if (call == nullptr || call->mode != mode || call->texture != tex) {
+        if (batch->call_count == max_draw_calls) rlDrawRenderBatchActive();
+        call = &batch->calls[batch->call_count++];
+        call->mode = mode;
+        call->start = batch->vertex_count;
+        call->count = 0;
+        call->texture = tex;
+    }
+    std::memcpy(&batch->vertices[batch->vertex_count], v, sizeof(Vertex) * static_cast<size_t>(n));
+    batch->vertex_count += n;
+    call->count += n;
+}
+
+void add_vertex(const Vertex &v)
+{
+    if (batch == nullptr) return;
+    Vertex *p = batch->partial;
+    p[batch->partial_count++] = v;
+    switch (batch->mode) {
+    case RL_QUADS:
+        if (batch->partial_count == 4) {
+            Vertex tris[6] = { p[0], p[1], p[2], p[0], p[2], p[3] };
+            push_primitive(tris, 6, GL_TRIANGLES);
+            batch->partial_count = 0;
+        }
+        break;
+    case RL_TRIANGLES:
+        if (batch->partial_count == 3) {
+            push_primitive(p, 3, GL_TRIANGLES);
+            batch->partial_count = 0;
+        }
+        break;
+    default: // RL_LINES
+        if (batch->partial_count == 2) {
+            push_primitive(p, 2, GL_LINES);
+            batch->partial_count = 0;
+        }
+        break;
+    }
+}
+
+void multiply_current(const Matrix &m)
+{
+    *mats.current = MatrixMultiply(m, *mats.current);
+}
+
+void set_cap(GLenum cap, bool on)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    if (on) glEnable(cap);
+    else glDisable(cap);
+}
+
+void load_identity_matrices()
+{
+    mats.modelview = MatrixIdentity();
+    mats.projection = MatrixIdentity();
+    mats.transform = MatrixIdentity();
+    mats.current = &mats.modelview;
+    mats.mode = RL_MODELVIEW;
+    mats.transform_required = false;
+    mats.depth = 0;
+}
+
+bool texture_size_ok(const char *what, int width, int height)
+{
+    if (width < 1 || height < 1 || width > max_texture_size() || height > max_texture_size()) {
+        log_line(LOG_WARNING, "%s: size %d x %d is invalid (limit %d)", what, width, height, max_texture_size());
+        return false;
+    }
+    return true;
+}
+
+void set_screen_projection()
+{
+    rlMatrixMode(RL_PROJECTION);
+    rlLoadIdentity();
+    rlOrtho(0, GetScreenWidth(), GetScreenHeight(), 0, 0.0, 1.0);
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+}
+
+} // namespace
+
+// ------------------------------------------------------------------ internal entry points
+
+bool rlgl_init(int width, int height)
+{
+    batch = new Batch();
+    load_identity_matrices();
+    screen_fb_width = width;
+    screen_fb_height = height;
+    current_fbo = 0;
+    fbo_sizes.clear();
+    blend_mode = RL_BLEND_ALPHA;
+    shader_id = 0;
+    shader_locs = nullptr;
+    batch->current.r = batch->current.g = batch->current.b = batch->current.a = 255;
+    batch->current.nz = 1.0f;
+
+    glGenVertexArrays(1, &batch->vao);
+    glBindVertexArray(batch->vao);
+    glGenBuffers(1, &batch->vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, batch->vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(batch->vertices), nullptr, GL_DYNAMIC_DRAW);
+    const GLsizei stride = sizeof(Vertex);
+    glEnableVertexAttribArray(RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION);
+    glVertexAttribPointer(RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void *>(offsetof(Vertex, x)));
+    glEnableVertexAttribArray(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD);
+    glVertexAttribPointer(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void *>(offsetof(Vertex, u)));
+    glEnableVertexAttribArray(RL_DEFAULT_SHADER_ATTRIB_LOCATION_NORMAL);
+    glVertexAttribPointer(RL_DEFAULT_SHADER_ATTRIB_LOCATION_NORMAL, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void *>(offsetof(Vertex, nx)));
+    glEnableVertexAttribArray(RL_DEFAULT_SHADER_ATTRIB_LOCATION_COLOR);
+    glVertexAttribPointer(RL_DEFAULT_SHADER_ATTRIB_LOCATION_COLOR, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void *>(offsetof(Vertex, r)));
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    const unsigned char white[4] = { 255, 255, 255, 255 };
+    white_texture = rlLoadTexture(white, 1, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
+
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBlendEquation(GL_FUNC_ADD);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CCW);
+    glEnable(GL_CULL_FACE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glViewport(0, 0, width, height);
+    return batch->vao != 0 && batch->vbo != 0 && white_texture != 0 && glGetError() == GL_NO_ERROR;
+}
+
+void rlgl_close()
+{
+    if (batch == nullptr) return;
+    glBindVertexArray(0);
+    glDeleteBuffers(1, &batch->vbo);
+    glDeleteVertexArrays(1, &batch->vao);
+    delete batch;
+    batch = nullptr;
+    if (untrack_gl(GlKind::texture, white_texture)) glDeleteTextures(1, &white_texture);
+    white_texture = 0;
+    fbo_sizes.clear();
+}
+
+void rlgl_begin_frame(int width, int height)
+{
+    screen_fb_width = width;
+    screen_fb_height = height;
+    if (!gl_ready()) return;
+    glViewport(0, 0, width, height);
+    set_screen_projection();
+}
+
+unsigned int default_texture_id() { return white_texture; }
+
+Shader current_shader()
+{
+    Shader s;
+    s.id = shader_id != 0 ? shader_id : default_shader_id();
+    s.locs = shader_locs != nullptr ? shader_locs : default_shader_locs();
+    return s;
+}
+
+void set_current_shader(unsigned int id, int *locs)
+{
+    if (id == shader_id && locs == shader_locs) return;
+    flush_if_pending();
+    shader_id = id;
+    shader_locs = locs;
+}
+
+int framebuffer_width()
+{
+    if (current_fbo != 0) {
+        auto it = fbo_sizes.find(current_fbo);
+        if (it != fbo_sizes.end()) return it->second >> 16;
+    }
+    return screen_fb_width;
+}
+
+int framebuffer_height()
+{
+    if (current_fbo != 0) {
+        auto it = fbo_sizes.find(current_fbo);
+        if (it != fbo_sizes.end()) return it->second & 0xffff;
+    }
+    return screen_fb_height;
+}
+
+bool read_screen_pixels(int width, int height, unsigned char *out)
+{
+    if (!gl_ready() || width < 1 || height < 1) return false;
+    flush_if_pending();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    GLint samples = 0;
+    glGetIntegerv(GL_SAMPLES, &samples);
+    GLuint resolve_fbo = 0, resolve_rb = 0;
+    if (samples > 1) {
+        // A multisampled surface cannot be read directly: blit it into a plain one.
+        glGenRenderbuffers(1, &resolve_rb);
+        glBindRenderbuffer(GL_RENDERBUFFER, resolve_rb);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glGenFramebuffers(1, &resolve_fbo);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo);
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolve_rb);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, resolve_fbo);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    } else {
+        glReadBuffer(GL_BACK);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out);
+    if (resolve_fbo != 0) {
+        glDeleteFramebuffers(1, &resolve_fbo);
+        glDeleteRenderbuffers(1, &resolve_rb);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+    // GL's rows run bottom-up; images run top-down.
+    const size_t row = static_cast<size_t>(width) * 4;
+    unsigned char *tmp = new unsigned char[row];
+    for (int y = 0; y < height / 2; y++) {
+        unsigned char *a = out + static_cast<size_t>(y) * row;
+        unsigned char *b = out + static_cast<size_t>(height - 1 - y) * row;
+        std::memcpy(tmp, a, row);
+        std::memcpy(a, b, row);
+        std::memcpy(b, tmp, row);
+    }
+    delete[] tmp;
+    return glGetError() == GL_NO_ERROR;
+}
+
+} // namespace engine
+
+using namespace engine;
+
+// ------------------------------------------------------------------ matrices
+
+void rlMatrixMode(int mode)
+{
+    if (mode == RL_PROJECTION) mats.current = &mats.projection;
+    else if (mode == RL_MODELVIEW) mats.current = mats.transform_required ? &mats.transform : &mats.modelview;
+    else return;
+    mats.mode = mode;
+}
+
+void rlPushMatrix(void)
+{
+    if (mats.depth >= RL_MAX_MATRIX_STACK_SIZE) {
+        TraceLog(LOG_ERROR, "RLGL: matrix stack overflow (%d)", RL_MAX_MATRIX_STACK_SIZE);
+        return;
+    }
+    // Pushes in model-view mode collect a local transform that is applied to
+    // vertices as they are queued, so the batch can keep drawing with one view.
+    if (mats.mode == RL_MODELVIEW) {
+        mats.transform_required = true;
+        mats.current = &mats.transform;
+    }
+    mats.stack[mats.depth++] = *mats.current;
+}
+
+void rlPopMatrix(void)
+{
+    if (mats.depth > 0) *mats.current = mats.stack[--mats.depth];
+    if (mats.depth == 0 && mats.mode == RL_MODELVIEW) {
+        mats.current = &mats.modelview;
+        mats.transform_required = false;
+    }
+}
+
+void rlLoadIdentity(void)
+{
+    if (mats.current != nullptr) *mats.current = MatrixIdentity();
+}
+
+void rlTranslatef(float x, float y, float z) { multiply_current(MatrixTranslate(x, y, z)); }
+
+void rlRotatef(float angle, float x, float y, float z)
+{
+    Vector3 axis = { x, y, z };
+    multiply_current(MatrixRotate(Vector3Normalize(axis), angle * DEG2RAD));
+}
+
+void rlScalef(float x, float y, float z) { multiply_current(MatrixScale(x, y, z)); }
+
+void rlMultMatrixf(const float *f)
+{
+    if (f == nullptr) return;
+    Matrix m = { f[0], f[4], f[8],  f[12], f[1], f[5], f[9],  f[13],
+                 f[2], f[6], f[10], f[14], f[3], f[7], f[11], f[15] };
+    multiply_current(m);
+}
+
+void rlFrustum(double left, double right, double bottom, double top, double znear, double zfar)
+{
+    multiply_current(MatrixFrustum(left, right, bottom, top, znear, zfar));
+}
+
+void rlOrtho(double left, double right, double bottom, double top, double znear, double zfar)
+{
+    multiply_current(MatrixOrtho(left, right, bottom, top, znear, zfar));
+}
+
+void rlViewport(int x, int y, int width, int height)
+{
+    if (gl_ready()) glViewport(x, y, width, height);
+}
+
+Matrix rlGetMatrixModelview(void) { return mats.modelview; }
+Matrix rlGetMatrixProjection(void) { return mats.projection; }
+Matrix rlGetMatrixTransform(void) { return mats.transform_required ? mats.transform : MatrixIdentity(); }
+void rlSetMatrixModelview(Matrix view) { mats.modelview = view; }
+void rlSetMatrixProjection(Matrix proj) { mats.projection = proj; }
+
+// ------------------------------------------------------------------ vertices
+
+void rlBegin(int mode)
+{
+    if (batch == nullptr) return;
+    batch->mode = (mode == RL_LINES || mode == RL_TRIANGLES) ? mode : RL_QUADS;
+    batch->partial_count = 0;
+}
+
+void rlEnd(void)
+{
+    if (batch != nullptr) batch->partial_count = 0; // an incomplete primitive is dropped
+}
+
+void rlVertex3f(float x, float y, float z)
+{
+    if (batch == nullptr) return;
+    Vertex v = batch->current;
+    if (mats.transform_required) {
+        Vector3 p = Vector3Transform(Vector3{ x, y, z }, mats.transform);
+        x = p.x;
+        y = p.y;
+        z = p.z;
+    }
+    v.x = x;
+    v.y = y;
+    v.z = z;
+    add_vertex(v);
+}
+
+void rlVertex2f(float x, float y) { rlVertex3f(x, y, 0.0f); }
+void rlVertex2i(int x, int y) { rlVertex3f(static_cast<float>(x), static_cast<float>(y), 0.0f); }
+
+void rlTexCoord2f(float x, float y)
+{
+    if (batch == nullptr) return;
+    batch->current.u = x;
+    batch->current.v = y;
+}
+
+void rlNormal3f(float x, float y, float z)
+{
+    if (batch == nullptr) return;
+    batch->current.nx = x;
+    batch->current.ny = y;
+    batch->current.nz = z;
+}
+
+void rlColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
+{
+    if (batch == nullptr) return;
+    batch->current.r = r;
+    batch->current.g = g;
+    batch->current.b = b;
+    batch->current.a = a;
+}
+
+static unsigned char unit_to_byte(float f)
+{
+    if (!(f > 0.0f)) return 0;
+    if (f >= 1.0f) return 255;
+    return static_cast<unsigned char>(f * 255.0f + 0.5f);
+}
+
+void rlColor4f(float x, float y, float z, float w) { rlColor4ub(unit_to_byte(x), unit_to_byte(y), unit_to_byte(z), unit_to_byte(w)); }
+void rlColor3f(float x, float y, float z) { rlColor4f(x, y, z, 1.0f); }
+
+// ------------------------------------------------------------------ batch
+
+void rlSetTexture(unsigned int id)
+{
+    if (batch != nullptr) batch->texture = id;
+}
+
+bool rlCheckRenderBatchLimit(int vCount)
+{
+    if (batch == nullptr) return false;
+    if (batch->vertex_count + vCount * 2 >= max_vertices) {
+        rlDrawRenderBatchActive();
+        return true;
+    }
+    return false;
+}
+
+void rlDrawRenderBatchActive(void)
+{
+    if (batch == nullptr || !gl_ready()) return;
+    if (batch->vertex_count == 0) {
+        batch->call_count = 0;
+        return;
+    }
+    Shader s = current_shader();
+    glBindBuffer(GL_ARRAY_BUFFER, batch->vbo);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(Vertex)) * batch->vertex_count,
+                    batch->vertices);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+    glUseProgram(s.id);
+    Matrix mvp = MatrixMultiply(mats.modelview, mats.projection);
+    if (s.locs != nullptr) {
+        if (s.locs[SHADER_LOC_MATRIX_MVP] >= 0)
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_MVP], 1, GL_FALSE, MatrixToFloatV(mvp).v);
+        if (s.locs[SHADER_LOC_MATRIX_VIEW] >= 0)
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_VIEW], 1, GL_FALSE, MatrixToFloatV(mats.modelview).v);
+        if (s.locs[SHADER_LOC_MATRIX_PROJECTION] >= 0)
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_PROJECTION], 1, GL_FALSE, MatrixToFloatV(mats.projection).v);
+        if (s.locs[SHADER_LOC_MATRIX_MODEL] >= 0)
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_MODEL], 1, GL_FALSE, MatrixToFloatV(MatrixIdentity()).v);
+        if (s.locs[SHADER_LOC_COLOR_DIFFUSE] >= 0) glUniform4f(s.locs[SHADER_LOC_COLOR_DIFFUSE], 1.0f, 1.0f, 1.0f, 1.0f);
+        if (s.locs[SHADER_LOC_MAP_ALBEDO] >= 0) glUniform1i(s.locs[SHADER_LOC_MAP_ALBEDO], 0);
+    }
+    for (int i = 0; i < extra_texture_slots; i++) {
+        if (batch->extra_textures[i] == 0) continue;
+        glActiveTexture(GL_TEXTURE1 + i);
+        glBindTexture(GL_TEXTURE_2D, batch->extra_textures[i]);
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glBindVertexArray(batch->vao);
+    for (int i = 0; i < batch->call_count; i++) {
+        const DrawCall &c = batch->calls[i];
+        glBindTexture(GL_TEXTURE_2D, c.texture);
+        glDrawArrays(c.mode, c.start, c.count);
+    }
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    for (int i = 0; i < extra_texture_slots; i++) {
+        if (batch->extra_textures[i] == 0) continue;
+        glActiveTexture(GL_TEXTURE1 + i);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        batch->extra_textures[i] = 0;
+    }
+    glActiveTexture(GL_TEXTURE0);
+    glUseProgram(0);
+    batch->vertex_count = 0;
+    batch->call_count = 0;
+}
+
+// ------------------------------------------------------------------ state
+
+void rlActiveTextureSlot(int slot)
+{
+    if (gl_ready() && slot >= 0 && slot < 16) glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(slot));
+}
+
+void rlEnableTexture(unsigned int id)
+{
+    if (gl_ready()) glBindTexture(GL_TEXTURE_2D, id);
+}
+
+void rlDisableTexture(void)
+{
+    if (gl_ready()) glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void rlTextureParameters(unsigned int id, int param, int value)
+{
+    if (!gl_ready() || id == 0) return;
+    switch (param) {
+    case RL_TEXTURE_WRAP_S:
+    case RL_TEXTURE_WRAP_T:
+    case RL_TEXTURE_MAG_FILTER:
+    case RL_TEXTURE_MIN_FILTER: break;
+    default:
+        TraceLog(LOG_WARNING, "TEXTURE: [ID %u] unknown parameter 0x%x", id, param);
+        return;
+    }
+    glBindTexture(GL_TEXTURE_2D, id);
+    glTexParameteri(GL_TEXTURE_2D, static_cast<GLenum>(param), value);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void rlEnableShader(unsigned int id)
+{
+    if (gl_ready()) glUseProgram(id);
+}
+
+void rlDisableShader(void)
+{
+    if (gl_ready()) glUseProgram(0);
+}
+
+void rlSetShader(unsigned int id, int *locs)
+{
+    if (id == 0 || id == default_shader_id()) set_current_shader(0, nullptr);
+    else set_current_shader(id, locs);
+}
+
+void rlEnableFramebuffer(unsigned int id)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    glBindFramebuffer(GL_FRAMEBUFFER, id);
+    current_fbo = id;
+}
+
+void rlDisableFramebuffer(void)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    current_fbo = 0;
+}
+
+void rlEnableColorBlend(void) { set_cap(GL_BLEND, true); }
+void rlDisableColorBlend(void) { set_cap(GL_BLEND, false); }
+void rlEnableDepthTest(void) { set_cap(GL_DEPTH_TEST, true); }
+void rlDisableDepthTest(void) { set_cap(GL_DEPTH_TEST, false); }
+void rlEnableBackfaceCulling(void) { set_cap(GL_CULL_FACE, true); }
+void rlDisableBackfaceCulling(void) { set_cap(GL_CULL_FACE, false); }
+
+void rlEnableDepthMask(void)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    glDepthMask(GL_TRUE);
+}
+
+void rlDisableDepthMask(void)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    glDepthMask(GL_FALSE);
+}
+
+void rlSetCullFace(int mode)
+{
+    if (!gl_ready()) return;
+    flush_if_pending();
+    glCullFace(mode == RL_CULL_FACE_FRONT ? GL_FRONT : GL_BACK);
+}
+
+void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
+{
+    if (gl_ready()) glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, a / 255.0f);
+}
+
+void rlClearScreenBuffers(void)
+{
+    if (gl_ready()) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void rlSetBlendMode(int mode)
+{
+    if (!gl_ready() || mode == blend_mode) return;
+    flush_if_pending();
+    switch (mode) {
+    case RL_BLEND_ALPHA: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
+    case RL_BLEND_ADDITIVE: glBlendFunc(GL_SRC_ALPHA, GL_ONE); glBlendEquation(GL_FUNC_ADD); break;
+    case RL_BLEND_MULTIPLIED: glBlendFunc(GL_DST_COLOR, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
+    case RL_BLEND_ADD_COLORS: glBlendFunc(GL_ONE, GL_ONE); glBlendEquation(GL_FUNC_ADD); break;
+    case RL_BLEND_SUBTRACT_COLORS: glBlendFunc(GL_ONE, GL_ONE); glBlendEquation(GL_FUNC_SUBTRACT); break;
+    case RL_BLEND_ALPHA_PREMULTIPLY: glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
+    default:
+        TraceLog(LOG_WARNING, "RLGL: blend mode %d is not supported; keeping the current one", mode);
+        return;
+    }
+    blend_mode = mode;
+}
+
+int rlGetFramebufferWidth(void) { return framebuffer_width(); }
+int rlGetFramebufferHeight(void) { return framebuffer_height(); }
+unsigned int rlGetTextureIdDefault(void) { return white_texture; }
+
+// ------------------------------------------------------------------ vertex arrays and buffers
+
+unsigned int rlLoadVertexArray(void)
+{
+    if (!require_gl("rlLoadVertexArray")) return 0;
+    GLuint vao = 0;
+    glGenVertexArrays(1, &vao);
+    glBindVertexArray(vao);
+    track_gl(GlKind::vertex_array, vao);
+    return vao;
+}
+
+unsigned int rlLoadVertexBuffer(const void *buffer, int size, bool dynamic)
+{
+    if (!require_gl("rlLoadVertexBuffer") || size < 0) return 0;
+    GLuint id = 0;
+    glGenBuffers(1, &id);
+    glBindBuffer(GL_ARRAY_BUFFER, id);
+    glBufferData(GL_ARRAY_BUFFER, size, buffer, dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    track_gl(GlKind::buffer, id);
+    return id;
+}
+
+unsigned int rlLoadVertexBufferElement(const void *buffer, int size, bool dynamic)
+{
+    if (!require_gl("rlLoadVertexBufferElement") || size < 0) return 0;
+    GLuint id = 0;
+    glGenBuffers(1, &id);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, id);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, size, buffer, dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    track_gl(GlKind::buffer, id);
+    return id;
+}
+
+void rlUpdateVertexBuffer(unsigned int bufferId, const void *data, int dataSize, int offset)
+{
+    if (!gl_ready() || bufferId == 0 || data == nullptr || dataSize <= 0 || offset < 0) return;
+    glBindBuffer(GL_ARRAY_BUFFER, bufferId);
+    glBufferSubData(GL_ARRAY_BUFFER, offset, dataSize, data);
+}
+
+void rlUnloadVertexArray(unsigned int vaoId)
+{
+    if (!gl_ready() || !untrack_gl(GlKind::vertex_array, vaoId)) return;
+    glBindVertexArray(0);
+    glDeleteVertexArrays(1, &vaoId);
+}
+
+void rlUnloadVertexBuffer(unsigned int vboId)
+{
+    if (!gl_ready() || !untrack_gl(GlKind::buffer, vboId)) return;
+    glDeleteBuffers(1, &vboId);
+}
+
+void rlSetVertexAttribute(unsigned int index, int compSize, int type, bool normalized, int stride, const void *pointer)
+{
+    if (!gl_ready()) return;
+    glVertexAttribPointer(index, compSize, static_cast<GLenum>(type), normalized ? GL_TRUE : GL_FALSE, stride, pointer);
+}
+
+void rlSetVertexAttributeDefault(int locIndex, const void *value, int attribType, int count)
+{
+    (void)count;
+    if (!gl_ready() || locIndex < 0 || value == nullptr) return;
+    const float *v = static_cast<const float *>(value);
+    switch (attribType) {
+    case RL_SHADER_ATTRIB_FLOAT: glVertexAttrib1fv(locIndex, v); break;
+    case RL_SHADER_ATTRIB_VEC2: glVertexAttrib2fv(locIndex, v); break;
+    case RL_SHADER_ATTRIB_VEC3: glVertexAttrib3fv(locIndex, v); break;
+    case RL_SHADER_ATTRIB_VEC4: glVertexAttrib4fv(locIndex, v); break;
+    default: TraceLog(LOG_WARNING, "SHADER: attribute type %d is not supported", attribType); break;
+    }
+}
+
+bool rlEnableVertexArray(unsigned int vaoId)
+{
+    if (!gl_ready() || vaoId == 0) return false;
+    glBindVertexArray(vaoId);
+    return true;
+}
+
+void rlDisableVertexArray(void)
+{
+    if (gl_ready()) glBindVertexArray(0);
+}
+
+void rlEnableVertexBuffer(unsigned int id)
+{
+    if (gl_ready()) glBindBuffer(GL_ARRAY_BUFFER, id);
+}
+
+void rlDisableVertexBuffer(void)
+{
+    if (gl_ready()) glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void rlEnableVertexBufferElement(unsigned int id)
+{
+    if (gl_ready()) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, id);
+}
+
+void rlDisableVertexBufferElement(void)
+{
+    if (gl_ready()) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void rlEnableVertexAttribute(unsigned int index)
+{
+    if (gl_ready()) glEnableVertexAttribArray(index);
+}
+
+void rlDisableVertexAttribute(unsigned int index)
+{
+    if (gl_ready()) glDisableVertexAttribArray(index);
+}
+
+void rlDrawVertexArray(int offset, int count)
+{
+    if (gl_ready() && offset >= 0 && count > 0) glDrawArrays(GL_TRIANGLES, offset, count);
+}
+
+void rlDrawVertexArrayElements(int offset, int count, const void *buffer)
+{
+    if (!gl_ready() || offset < 0 || count <= 0) return;
+    const unsigned short *base = static_cast<const unsigned short *>(buffer);
+    glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, base + offset);
+}
+
+// ------------------------------------------------------------------ textures and framebuffers
+
+unsigned int rlLoadTexture(const void *data, int width, int height, int format, int mipmapCount)
+{
+    (void)mipmapCount; // only the base level is kept
+    if (!require_gl("rlLoadTexture")) return 0;
+    if (!texture_size_ok("TEXTURE", width, height)) return 0;
+    GLint internal = 0;
+    GLenum fmt = 0, type = GL_UNSIGNED_BYTE;
+    const GLint *swizzle = nullptr;
+    static const GLint gray[4] = { GL_RED, GL_RED, GL_RED, GL_ONE };
+    static const GLint gray_alpha[4] = { GL_RED, GL_RED, GL_RED, GL_GREEN };
+    switch (format) {
+    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: internal = GL_R8; fmt = GL_RED; swizzle = gray; break;
+    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA: internal = GL_RG8; fmt = GL_RG; swizzle = gray_alpha; break;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8: internal = GL_RGB8; fmt = GL_RGB; break;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8: internal = GL_RGBA8; fmt = GL_RGBA; break;
+    case PIXELFORMAT_UNCOMPRESSED_R32: internal = GL_R32F; fmt = GL_RED; type = GL_FLOAT; break;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32: internal = GL_RGB32F; fmt = GL_RGB; type = GL_FLOAT; break;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32: internal = GL_RGBA32F; fmt = GL_RGBA; type = GL_FLOAT; break;
+    default:
+        TraceLog(LOG_WARNING, "TEXTURE: pixel format %d is not supported", format);
+        return 0;
+    }
+    while (glGetError() != GL_NO_ERROR) {}
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, width, height, 0, fmt, type, data);
+    if (swizzle != nullptr) glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &id);
+        TraceLog(LOG_WARNING, "TEXTURE: failed to create a %d x %d texture", width, height);
+        return 0;
+    }
+    track_gl(GlKind::texture, id);
+    return id;
+}
+
+unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer)
+{
+    if (!require_gl("rlLoadTextureDepth")) return 0;
+    if (!texture_size_ok("TEXTURE: depth", width, height)) return 0;
+    while (glGetError() != GL_NO_ERROR) {}
+    GLuint id = 0;
+    if (useRenderBuffer) {
+        glGenRenderbuffers(1, &id);
+        glBindRenderbuffer(GL_RENDERBUFFER, id);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    } else {
+        glGenTextures(1, &id);
+        glBindTexture(GL_TEXTURE_2D, id);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT,
+                     nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    if (glGetError() != GL_NO_ERROR) {
+        if (useRenderBuffer) glDeleteRenderbuffers(1, &id);
+        else glDeleteTextures(1, &id);
+        TraceLog(LOG_WARNING, "TEXTURE: failed to create a %d x %d depth target", width, height);
+        return 0;
+    }
+    track_gl(useRenderBuffer ? GlKind::renderbuffer : GlKind::texture, id);
+    return id;
+}
+
+void rlUnloadTexture(unsigned int id)
+{
+    if (!gl_ready() || id == white_texture) return; // the default texture lives until CloseWindow
+    // Textures only: renderbuffer ids live in another namespace and may coincide.
+    if (untrack_gl(GlKind::texture, id)) glDeleteTextures(1, &id);
+}
+
+unsigned int rlLoadFramebuffer(int width, int height)
+{
+    if (!require_gl("rlLoadFramebuffer")) return 0;
+    if (!texture_size_ok("FBO", width, height)) return 0;
+    GLuint id = 0;
+    glGenFramebuffers(1, &id);
+    if (id == 0) {
+        TraceLog(LOG_WARNING, "FBO: failed to create a framebuffer");
+        return 0;
+    }
+    track_gl(GlKind::framebuffer, id);
+    fbo_sizes[id] = (width << 16) | height;
+    return id;
+}
+
+void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType, int texType, int mipLevel)
+{
+    if (!gl_ready() || fboId == 0) return;
+    flush_if_pending();
+    glBindFramebuffer(GL_FRAMEBUFFER, fboId);
+    GLenum attachment;
+    if (attachType >= RL_ATTACHMENT_COLOR_CHANNEL0 && attachType <= RL_ATTACHMENT_COLOR_CHANNEL7)
+        attachment = GL_COLOR_ATTACHMENT0 + static_cast<GLenum>(attachType);
+    else if (attachType == RL_ATTACHMENT_DEPTH) attachment = GL_DEPTH_ATTACHMENT;
+    else if (attachType == RL_ATTACHMENT_STENCIL) attachment = GL_STENCIL_ATTACHMENT;
+    else {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] unknown attachment type %d", fboId, attachType);
+        glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+        return;
+    }
+    if (texType == RL_ATTACHMENT_RENDERBUFFER)
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, texId);
+    else if (texType == RL_ATTACHMENT_TEXTURE2D)
+        glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texId, mipLevel);
+    else
+        glFramebufferTexture2D(GL_FRAMEBUFFER, attachment,
+                               GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(texType), texId, mipLevel);
+    // A target without a colour attachment draws and reads no colour (a depth-only
+    // shadow map); one with a colour attachment draws into it.
+    GLint color_type = GL_NONE;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &color_type);
+    GLenum buffer = color_type == GL_NONE ? GL_NONE : GL_COLOR_ATTACHMENT0;
+    glDrawBuffer(buffer);
+    glReadBuffer(buffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+}
+
+bool rlFramebufferComplete(unsigned int id)
+{
+    if (!gl_ready() || id == 0) return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, id);
+    GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] framebuffer is not complete (0x%x)", id, status);
+        return false;
+    }
+    return true;
+}
+
+void rlUnloadFramebuffer(unsigned int id)
+{
+    if (!gl_ready() || !untrack_gl(GlKind::framebuffer, id)) return;
+    if (current_fbo == id) {
+        flush_if_pending();
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        current_fbo = 0;
+    }
+    glDeleteFramebuffers(1, &id);
+    fbo_sizes.erase(id);
+}
+
+// ------------------------------------------------------------------ uniforms
+
+void rlSetUniform(int locIndex, const void *value, int uniformType, int count)
+{
+    if (!gl_ready() || locIndex < 0 || value == nullptr || count < 1) return;
+    const float *f = static_cast<const float *>(value);
+    const int *i = static_cast<const int *>(value);
+    switch (uniformType) {
+    case RL_SHADER_UNIFORM_FLOAT: glUniform1fv(locIndex, count, f); break;
+    case RL_SHADER_UNIFORM_VEC2: glUniform2fv(locIndex, count, f); break;
+    case RL_SHADER_UNIFORM_VEC3: glUniform3fv(locIndex, count, f); break;
+    case RL_SHADER_UNIFORM_VEC4: glUniform4fv(locIndex, count, f); break;
+    case RL_SHADER_UNIFORM_INT: glUniform1iv(locIndex, count, i); break;
+    case RL_SHADER_UNIFORM_IVEC2: glUniform2iv(locIndex, count, i); break;
+    case RL_SHADER_UNIFORM_IVEC3: glUniform3iv(locIndex, count, i); break;
+    case RL_SHADER_UNIFORM_IVEC4: glUniform4iv(locIndex, count, i); break;
+    case RL_SHADER_UNIFORM_SAMPLER2D: glUniform1iv(locIndex, count, i); break;
+    default: TraceLog(LOG_WARNING, "SHADER: uniform type %d is not supported", uniformType); break;
+    }
+}
+
+void rlSetUniformMatrix(int locIndex, Matrix mat)
+{
+    if (!gl_ready() || locIndex < 0) return;
+    glUniformMatrix4fv(locIndex, 1, GL_FALSE, MatrixToFloatV(mat).v);
+}
+
+void rlSetUniformSampler(int locIndex, unsigned int textureId)
+{
+    if (!gl_ready() || locIndex < 0 || batch == nullptr) return;
+    // The texture is bound to one of the batch's extra units when the batch draws.
+    for (int i = 0; i < extra_texture_slots; i++) {
+        if (batch->extra_textures[i] == textureId || batch->extra_textures[i] == 0) {
+            batch->extra_textures[i] = textureId;
+            glUniform1i(locIndex, 1 + i);
+            return;
+        }
+    }
+    TraceLog(LOG_WARNING, "SHADER: no free texture unit for sampler %d", locIndex);
+}
+
+// ------------------------------------------------------------------ 3D and texture modes
+
+void BeginMode3D(Camera3D camera)
+{
+    if (!require_gl("BeginMode3D")) return;
+    rlDrawRenderBatchActive();
+    rlMatrixMode(RL_PROJECTION);
+    rlPushMatrix();
+    rlLoadIdentity();
+    double aspect = static_cast<double>(framebuffer_width()) / static_cast<double>(framebuffer_height() > 0 ? framebuffer_height() : 1);
+    if (camera.projection == CAMERA_ORTHOGRAPHIC) {
+        double top = camera.fovy / 2.0, right = top * aspect;
+        rlOrtho(-right, right, -top, top, RL_CULL_DISTANCE_NEAR, RL_CULL_DISTANCE_FAR);
+    } else {
+        double top = RL_CULL_DISTANCE_NEAR * std::tan(camera.fovy * 0.5 * DEG2RAD), right = top * aspect;
+        rlFrustum(-right, right, -top, top, RL_CULL_DISTANCE_NEAR, RL_CULL_DISTANCE_FAR);
+    }
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+    Matrix view = MatrixLookAt(camera.position, camera.target, camera.up);
+    rlMultMatrixf(MatrixToFloatV(view).v);
+    rlEnableDepthTest();
+}
+
+void EndMode3D(void)
+{
+    if (!gl_ready()) return;
+    rlDrawRenderBatchActive();
+    rlMatrixMode(RL_PROJECTION);
+    rlPopMatrix();
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+    rlDisableDepthTest();
+}
+
+void BeginTextureMode(RenderTexture2D target)
+{
+    if (!require_gl("BeginTextureMode") || target.id == 0) return;
+    rlDrawRenderBatchActive();
+    rlEnableFramebuffer(target.id);
+    rlViewport(0, 0, target.texture.width, target.texture.height);
+    rlMatrixMode(RL_PROJECTION);
+    rlLoadIdentity();
+    rlOrtho(0, target.texture.width, target.texture.height, 0, 0.0, 1.0);
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+}
+
+void EndTextureMode(void)
+{
+    if (!gl_ready()) return;
+    rlDrawRenderBatchActive();
+    rlDisableFramebuffer();
+    rlViewport(0, 0, screen_fb_width, screen_fb_height);
+    set_screen_projection();
+}
+
+void ClearBackground(Color color)
+{
+    rlClearColor(color.r, color.g, color.b, color.a);
+    rlClearScreenBuffers();
+}
