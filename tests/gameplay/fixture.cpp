@@ -32,7 +32,7 @@ const ::testing::Environment *const window_environment =
 
 void WindowEnvironment::SetUp() {
     SetTraceLogLevel(LOG_WARNING);
-    InitWindow(64, 64, "gameplay tests");
+    InitWindow(256, 128, "gameplay tests");
     ASSERT_TRUE(IsWindowReady());
     SetExitKey(0);
     testing_pull_audio(nullptr, 0);

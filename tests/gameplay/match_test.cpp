@@ -5,6 +5,7 @@
 #include "fixture.h"
 #include "render/camera.h"
 #include "render/particles.h"
+#include "testing.h"
 
 namespace {
 
@@ -168,6 +169,37 @@ TEST_F(Match, ThirdLifeLostHidesThePlayerAndEndsTheMatch) {
     EXPECT_EQ(active_beams(), 0);
     EXPECT_EQ(p1().lives, 0);
     EXPECT_FALSE(p1().instance->visible);  // a dead player is not updated
+}
+
+// Pixels of the game-over line's colour in the band where it is drawn.
+int game_over_pixels() {
+    BeginDrawing();
+    ClearBackground(BLACK);
+    Image frame = testing_read_frame();
+    EndDrawing();
+    int n = 0;
+    const auto *px = static_cast<const unsigned char *>(frame.data);
+    for (int y = 55; y < 85 && y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const unsigned char *p = px + 4 * (y * frame.width + x);
+            if (p[0] < 40 && p[1] > 90 && p[1] < 150 && p[2] > 200) ++n;
+        }
+    }
+    UnloadImage(frame);
+    return n;
+}
+
+TEST_F(Match, GameOverIsWrittenFromTheUpdateStep) {
+    start_local_match();
+    update_match(frame_dt);
+    EXPECT_EQ(game_over_pixels(), 0);
+
+    stand(p1(), {-6, 0, 0});
+    p1().lives = 1;
+    sweep_player1_half();
+    ASSERT_TRUE(match_over());
+    update_match(frame_dt);
+    EXPECT_GT(game_over_pixels(), 20);
 }
 
 TEST_F(Match, RRestartsToJoining) {
