@@ -1,0 +1,185 @@
+// The three models load through the engine with the sizes the gameplay assumes and
+// the materials the renderer relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+
+#include "asset_support.h"
+#include "raylib.h"
+#include "raymath.h"
+
+namespace {
+
+using asset_test::Window;
+
+struct Bounds {
+    Vector3 min{FLT_MAX, FLT_MAX, FLT_MAX};
+    Vector3 max{-FLT_MAX, -FLT_MAX, -FLT_MAX};
+};
+
+Bounds model_bounds(const Model &model) {
+    Bounds b;
+    for (int m = 0; m < model.meshCount; ++m) {
+        BoundingBox box = GetMeshBoundingBox(model.meshes[m]);
+        b.min = Vector3Min(b.min, box.min);
+        b.max = Vector3Max(b.max, box.max);
+    }
+    return b;
+}
+
+Vector3 vertex(const Mesh &mesh, int triangle, int corner) {
+    int i = mesh.indices ? mesh.indices[triangle * 3 + corner] : triangle * 3 + corner;
+    return {mesh.vertices[i * 3], mesh.vertices[i * 3 + 1], mesh.vertices[i * 3 + 2]};
+}
+
+Vector3 normal(const Mesh &mesh, int triangle, int corner) {
+    int i = mesh.indices ? mesh.indices[triangle * 3 + corner] : triangle * 3 + corner;
+    return {mesh.normals[i * 3], mesh.normals[i * 3 + 1], mesh.normals[i * 3 + 2]};
+}
+
+Color albedo(const Model &model, int material) {
+    return model.materials[material].maps[MATERIAL_MAP_ALBEDO].color;
+}
+
+bool same(Vector3 a, Vector3 b) { return Vector3DistanceSqr(a, b) < 1e-10f; }
+
+bool is_green(Color c) { return c.g > c.r + 30 && c.g > c.b + 30; }
+bool is_white(Color c) { return c.r > 220 && c.g > 220 && c.b > 210; }
+
+// Top-facing area of the triangles of the meshes with white material whose centres
+// satisfy `where`.
+template <typename Where> float white_top_area(const Model &model, Where where) {
+    float area = 0.0f;
+    for (int m = 0; m < model.meshCount; ++m) {
+        if (!is_white(albedo(model, model.meshMaterial[m]))) continue;
+        const Mesh &mesh = model.meshes[m];
+        for (int t = 0; t < mesh.triangleCount; ++t) {
+            Vector3 a = vertex(mesh, t, 0), b = vertex(mesh, t, 1), c = vertex(mesh, t, 2);
+            Vector3 n = Vector3CrossProduct(Vector3Subtract(b, a), Vector3Subtract(c, a));
+            Vector3 centre = Vector3Scale(Vector3Add(Vector3Add(a, b), c), 1.0f / 3.0f);
+            if (n.y > 0.0f && where(centre)) area += 0.5f * Vector3Length(n);
+        }
+    }
+    return area;
+}
+
+TEST(CourtModel, TopIsTheGroundPlaneAndCoversThePlayingArea) {
+    Window window;
+    Model court = LoadModel("assets/models/grass.obj");
+    ASSERT_GT(court.meshCount, 0);
+    Bounds b = model_bounds(court);
+    // Placed at y = -0.05, its top must be the plane y = 0 the tomatoes stand on.
+    EXPECT_NEAR(b.max.y, 0.05f, 1e-4f);
+    EXPECT_LT(b.min.y, 0.0f) << "the court should have a slab edge below its top";
+    EXPECT_LE(b.min.x, -12.5f);
+    EXPECT_GE(b.max.x, 12.5f);
+    EXPECT_LE(b.min.z, -6.5f);
+    EXPECT_GE(b.max.z, 5.5f);
+    UnloadModel(court);
+}
+
+TEST(CourtModel, HasGrassAWhiteNetLineAndWhiteBoundaries) {
+    Window window;
+    Model court = LoadModel("assets/models/grass.obj");
+    ASSERT_GT(court.meshCount, 0);
+    bool grass = false;
+    for (int i = 0; i < court.materialCount; ++i) grass = grass || is_green(albedo(court, i));
+    EXPECT_TRUE(grass);
+
+    // The net runs along x = 0 across the whole depth of the court, wide enough to see.
+    float net = white_top_area(court, [](Vector3 c) { return std::fabs(c.x) < 0.3f; });
+    EXPECT_GT(net, 12.0f * 0.12f);
+    // Boundary lines along both ends and both sides.
+    float ends = white_top_area(court, [](Vector3 c) { return std::fabs(std::fabs(c.x) - 12.5f) < 0.2f; });
+    float back = white_top_area(court, [](Vector3 c) { return std::fabs(c.z + 6.5f) < 0.2f; });
+    float front = white_top_area(court, [](Vector3 c) { return std::fabs(c.z - 5.5f) < 0.2f; });
+    EXPECT_GT(ends, 2.0f * 12.0f * 0.05f);
+    EXPECT_GT(back, 25.0f * 0.05f);
+    EXPECT_GT(front, 25.0f * 0.05f);
+    // Nothing white inside a half, away from the lines: the players' ground is grass.
+    float inside = white_top_area(court, [](Vector3 c) {
+        return std::fabs(c.x) > 0.5f && std::fabs(c.x) < 12.0f && c.z > -6.0f && c.z < 5.0f;
+    });
+    EXPECT_EQ(inside, 0.0f);
+    UnloadModel(court);
+}
+
+TEST(ButtonModel, SizeCentredAndIdleColourStandsApartFromArmedGrey) {
+    Window window;
+    Model button = LoadModel("assets/models/button.obj");
+    ASSERT_GT(button.meshCount, 0);
+    ASSERT_GT(button.materialCount, 0);
+    Bounds b = model_bounds(button);
+    EXPECT_NEAR(b.max.x - b.min.x, 0.9f, 0.1f);
+    EXPECT_NEAR(b.max.z - b.min.z, 0.9f, 0.1f);
+    EXPECT_NEAR(b.max.y - b.min.y, 0.2f, 0.02f);
+    // Centred on its origin, so that at y = 0.1 it stands on the court.
+    EXPECT_NEAR(b.min.y + b.max.y, 0.0f, 1e-3f);
+    EXPECT_NEAR(b.min.x + b.max.x, 0.0f, 1e-3f);
+    EXPECT_NEAR(b.min.z + b.max.z, 0.0f, 1e-3f);
+    // The game recolours material 0 to grey (130) while armed; idle must read clearly
+    // different and light.
+    Color idle = albedo(button, 0);
+    EXPECT_GT(asset_test::colour_distance(idle, Color{130, 130, 130, 255}), 150);
+    EXPECT_GT(asset_test::luminance(idle), asset_test::luminance(Color{130, 130, 130, 255}) * 1.8);
+    UnloadModel(button);
+}
+
+TEST(TomatoModel, SizeOriginAndMaterials) {
+    Window window;
+    Model tomato = LoadModel("assets/models/tomato.obj");
+    ASSERT_GT(tomato.meshCount, 0);
+    ASSERT_GE(tomato.materialCount, 2);
+    Bounds b = model_bounds(tomato);
+    EXPECT_NEAR(b.max.x - b.min.x, 0.6f, 0.05f);
+    EXPECT_NEAR(b.max.z - b.min.z, 0.6f, 0.05f);
+    EXPECT_NEAR(b.min.y, 0.0f, 1e-3f) << "the origin is the bottom: it stands on the court";
+    EXPECT_GT(b.max.y, 0.4f);
+    EXPECT_LT(b.max.y, 0.7f);
+
+    Color skin = albedo(tomato, 0);
+    EXPECT_LE(asset_test::colour_distance(skin, Color{230, 41, 55, 255}), 30);
+    float shininess = tomato.materials[0].maps[MATERIAL_MAP_NORMAL].value;
+    EXPECT_GE(shininess, 100.0f) << "a glossy skin";
+    EXPECT_LE(shininess, 1000.0f) << "shininess / 1000 must fit the albedo's alpha byte";
+    bool leaves = false;
+    for (int i = 1; i < tomato.materialCount; ++i) {
+        leaves = leaves || is_green(albedo(tomato, i));
+        EXPECT_GE(tomato.materials[i].maps[MATERIAL_MAP_NORMAL].value, 0.0f);
+        EXPECT_LE(tomato.materials[i].maps[MATERIAL_MAP_NORMAL].value, 1000.0f);
+    }
+    EXPECT_TRUE(leaves) << "a green stem and leaves";
+    UnloadModel(tomato);
+}
+
+TEST(TomatoModel, SkinIsSmoothAndFacesOutwards) {
+    Window window;
+    Model tomato = LoadModel("assets/models/tomato.obj");
+    ASSERT_GT(tomato.meshCount, 0);
+    int skin_triangles = 0, faceted = 0, inward = 0;
+    for (int m = 0; m < tomato.meshCount; ++m) {
+        if (tomato.meshMaterial[m] != 0) continue;
+        const Mesh &mesh = tomato.meshes[m];
+        ASSERT_NE(mesh.normals, nullptr);
+        for (int t = 0; t < mesh.triangleCount; ++t) {
+            ++skin_triangles;
+            Vector3 n0 = normal(mesh, t, 0), n1 = normal(mesh, t, 1), n2 = normal(mesh, t, 2);
+            if (same(n0, n1) && same(n1, n2)) ++faceted;
+            Vector3 a = vertex(mesh, t, 0), b = vertex(mesh, t, 1), c = vertex(mesh, t, 2);
+            Vector3 face = Vector3CrossProduct(Vector3Subtract(b, a), Vector3Subtract(c, a));
+            // Winding and normals agree, and both point away from the body's middle.
+            Vector3 centre = Vector3Scale(Vector3Add(Vector3Add(a, b), c), 1.0f / 3.0f);
+            Vector3 out = Vector3Subtract(centre, Vector3{0.0f, 0.22f, 0.0f});
+            if (Vector3DotProduct(face, Vector3Add(Vector3Add(n0, n1), n2)) <= 0.0f ||
+                Vector3DotProduct(face, out) <= 0.0f)
+                ++inward;
+        }
+    }
+    ASSERT_GT(skin_triangles, 200) << "a round body needs more than a few facets";
+    EXPECT_LT(faceted, skin_triangles / 10) << "vertex normals should be smoothed";
+    EXPECT_EQ(inward, 0);
+    UnloadModel(tomato);
+}
+
+} // namespace
