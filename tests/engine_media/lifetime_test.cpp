@@ -1,0 +1,118 @@
+// What a program leaves alive is released by CloseAudioDevice and CloseWindow.
+// Each case runs in a fresh child process that exits normally, so the leak
+// checker (in sanitizer builds) inspects that process at its exit: a leak makes
+// the child's exit code non-zero. The audio case also stresses the lock between
+// the device's mixing thread and the main thread.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "raygui.h"
+#include "raylib.h"
+
+namespace {
+
+std::string write_wav(const std::string &path, int frames) {
+    std::vector<int16_t> pcm(static_cast<size_t>(frames), 1000);
+    const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
+    FILE *f = std::fopen(path.c_str(), "wb");
+    auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+    auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+    std::fwrite("RIFF", 1, 4, f);
+    u32(36 + bytes);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(22050);
+    u32(44100);
+    u16(2);
+    u16(16);
+    std::fwrite("data", 1, 4, f);
+    u32(bytes);
+    std::fwrite(pcm.data(), 1, bytes, f);
+    std::fclose(f);
+    return path;
+}
+
+void leave_audio_alive_and_close() {
+    char tmpl[] = "/tmp/vorbel_life_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) std::exit(2);
+    const std::string wav = write_wav(std::string(tmpl) + "/a.wav", 2000);
+
+    InitAudioDevice();  // the dummy driver mixes on its own thread
+    Wave wave = LoadWave(wav.c_str());
+    if (!IsWaveReady(wave)) std::exit(3);
+    // Per-play sounds made, played and dropped while the device mixes.
+    for (int i = 0; i < 3000; ++i) {
+        Sound s = LoadSoundFromWave(wave);
+        SetSoundPan(s, (i % 2) != 0 ? 0.8f : 0.2f);
+        SetSoundVolume(s, 0.6f);
+        PlaySound(s);
+        if (IsSoundPlaying(s) && (i % 3) != 0) UnloadSound(s);
+    }
+    Wave kept = LoadWave(wav.c_str());
+    Sound loaded = LoadSound(wav.c_str());
+    PlaySound(loaded);
+    (void)kept;
+    std::remove(wav.c_str());
+    rmdir(tmpl);
+    CloseAudioDevice();
+    std::exit(0);
+}
+
+void leave_models_alive_and_close() {
+    char tmpl[] = "/tmp/vorbel_life_XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) std::exit(2);
+    const std::string dir = tmpl;
+    FILE *f = std::fopen((dir + "/m.mtl").c_str(), "wb");
+    std::fputs("newmtl a\nKd 1 1 1\nNs 10\nnewmtl b\nKd 0 1 0\n", f);
+    std::fclose(f);
+    f = std::fopen((dir + "/m.obj").c_str(), "wb");
+    std::fputs("mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\nusemtl b\nf 1 3 2\n", f);
+    std::fclose(f);
+
+    InitWindow(64, 64, "lifetime");
+    Model loaded = LoadModel((dir + "/m.obj").c_str());
+    Model beam = LoadModelFromMesh(GenMeshCube(0.2f, 0.2f, 12.0f));
+    Model missing = LoadModel((dir + "/none.obj").c_str());
+    Mesh loose = GenMeshCube(1, 1, 1);
+    Material material = LoadMaterialDefault();
+    Model unloaded = LoadModelFromMesh(GenMeshCube(1, 1, 1));
+    UnloadModel(unloaded);
+    GuiSetFont(GetFontDefault());
+    BeginDrawing();
+    DrawModel(loaded, Vector3{0, 0, 0}, 1.0f, WHITE);
+    DrawModel(beam, Vector3{0, 0, 0}, 1.0f, WHITE);
+    DrawModel(missing, Vector3{0, 0, 0}, 1.0f, WHITE);
+    GuiButton(Rectangle{0, 0, 30, 20}, "OK");
+    EndDrawing();
+    (void)loose;
+    (void)material;
+    std::remove((dir + "/m.obj").c_str());
+    std::remove((dir + "/m.mtl").c_str());
+    rmdir(tmpl);
+    CloseWindow();
+    std::exit(0);
+}
+
+class Lifetime : public ::testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+TEST_F(Lifetime, WavesAndSoundsLeftAliveAreFreedByCloseAudioDevice) {
+    EXPECT_EXIT(leave_audio_alive_and_close(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Lifetime, ModelsMeshesAndMaterialsLeftAliveAreFreedByCloseWindow) {
+    EXPECT_EXIT(leave_models_alive_and_close(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
