@@ -37,18 +37,37 @@ void leave_scratch_dir() {
     previous_cwd.clear();
 }
 
+namespace {
+
+bool app_started = false;
+
+// Start-up runs at most once per process; the shutdown follows after the last test.
+class AppShutdown : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (!app_started) return;
+        deinit_app();
+        app_started = false;
+        testing_set_fixed_frame_time(-1.0);
+        leave_scratch_dir();
+    }
+};
+
+[[maybe_unused]] ::testing::Environment *const app_shutdown =
+    ::testing::AddGlobalTestEnvironment(new AppShutdown);
+
+}  // namespace
+
 void StartedApp::SetUpTestSuite() {
+    if (app_started) return;
     dir = enter_scratch_dir();
     ASSERT_FALSE(dir.empty());
     testing_set_fixed_frame_time(1.0 / 60.0);
     ASSERT_TRUE(init_app());
+    app_started = true;
 }
 
-void StartedApp::TearDownTestSuite() {
-    deinit_app();
-    testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
-}
+void StartedApp::TearDownTestSuite() {}
 
 Vector2 project_to_screen(Vector3 world) {
     Matrix vp = MatrixMultiply(view_camera.view, view_camera.projection);

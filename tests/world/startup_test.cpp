@@ -111,12 +111,18 @@ TEST_F(StartUp, UntexturedAlbedoGetsTheSharedTransparentTexture) {
     EXPECT_EQ(textured.materials[0].maps[MATERIAL_MAP_ALBEDO].texture.id, tex.id);
     EXPECT_EQ(blank_texture().id, blank.id);  // one shared texture
 
-    // The shared texture is a transparent texel.
-    Image back = LoadImageFromTexture(blank);
+    // The shared texture is a transparent texel: drawn over white it leaves white.
+    BeginDrawing();
+    ClearBackground(Color{255, 255, 255, 255});
+    DrawTexturePro(blank, Rectangle{0, 0, 1, 1}, Rectangle{0, 0, 32, 32}, Vector2{0, 0}, 0.0f,
+                   Color{255, 255, 255, 255});
+    Image back = testing_read_frame();
+    EndDrawing();
     ASSERT_NE(back.data, nullptr);
-    Color c = GetImageColor(back, 0, 0);
-    EXPECT_EQ(c.a, 0);
-    EXPECT_EQ(c.r, 0);
+    Color c = GetImageColor(back, 16, 16);
+    EXPECT_EQ(c.r, 255);
+    EXPECT_EQ(c.g, 255);
+    EXPECT_EQ(c.b, 255);
     UnloadImage(back);
     // The scene's own untextured materials went the same way.
     EXPECT_EQ(model_instances[25].model.materials[0].maps[MATERIAL_MAP_ALBEDO].texture.id, blank.id);
@@ -162,11 +168,15 @@ TEST_F(StartUp, ParticlesMoveBeforeTheScreenUpdateSpawnsNewOnes) {
     }
     ASSERT_GT(live, 0) << "the tomato never landed";
     for (const Particle &p : particles) {
-        if (p.active) EXPECT_EQ(p.age, 0.0);
+        if (p.active) {
+            EXPECT_EQ(p.age, 0.0);
+        }
     }
     update_game(1.0 / 60.0);
     for (const Particle &p : particles) {
-        if (p.active) EXPECT_DOUBLE_EQ(p.age, 1.0 / 60.0);
+        if (p.active) {
+            EXPECT_DOUBLE_EQ(p.age, 1.0 / 60.0);
+        }
     }
 }
 
