@@ -1,0 +1,549 @@
+// Drawing, read back from the frame under the headless (offscreen) video driver.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "testing.h"
+#include "raylib.h"
+#include "raymath.h"
+#include "rlgl.h"
+
+namespace {
+
+constexpr int width = 200;
+constexpr int height = 150;
+
+bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+bool same_rgb(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+
+std::string describe(Color c)
+{
+    return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ", " +
+           std::to_string(c.a) + ")";
+}
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testing_capture_log(true);
+        testing_clear_log();
+        testing_set_fixed_frame_time(1.0 / 60.0);
+        SetConfigFlags(FLAG_MSAA_4X_HINT);
+        InitWindow(width, height, "engine render test");
+        ASSERT_TRUE(IsWindowReady());
+    }
+
+    void TearDown() override
+    {
+        CloseWindow();
+        testing_capture_log(false);
+        testing_set_fixed_frame_time(-1.0);
+    }
+
+    // Reads the current frame, hands every pixel to check(x, y, colour), frees it.
+    template <typename F> void each_pixel(F check)
+    {
+        Image img = testing_read_frame();
+        ASSERT_EQ(img.width, width);
+        ASSERT_EQ(img.height, height);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) check(x, y, GetImageColor(img, x, y));
+        UnloadImage(img);
+    }
+
+    Color pixel(int x, int y)
+    {
+        Image img = testing_read_frame();
+        Color c = GetImageColor(img, x, y);
+        UnloadImage(img);
+        return c;
+    }
+
+    std::string scratch_dir()
+    {
+        char tmpl[] = "/tmp/engine_core_XXXXXX";
+        const char *dir = mkdtemp(tmpl);
+        return dir != nullptr ? dir : "/tmp";
+    }
+};
+
+TEST_F(Render, ClearedFrameHasTheClearColourEverywhere)
+{
+    BeginDrawing();
+    ClearBackground(Color{ 36, 152, 201, 255 });
+    int wrong = 0;
+    each_pixel([&](int, int, Color c) { wrong += same(c, Color{ 36, 152, 201, 255 }) ? 0 : 1; });
+    EXPECT_EQ(wrong, 0);
+    EndDrawing();
+
+    // The game clears with alpha 0: colour channels are still exact.
+    BeginDrawing();
+    ClearBackground(Color{ 36, 152, 201, 0 });
+    wrong = 0;
+    each_pixel([&](int, int, Color c) { wrong += same_rgb(c, Color{ 36, 152, 201, 0 }) ? 0 : 1; });
+    EXPECT_EQ(wrong, 0);
+    EndDrawing();
+}
+
+TEST_F(Render, RectangleColoursExactlyItsBox)
+{
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawRectangle(10, 20, 30, 40, RED);
+    int wrong = 0;
+    each_pixel([&](int x, int y, Color c) {
+        bool inside = x >= 10 && x < 40 && y >= 20 && y < 60;
+        if (!same(c, inside ? RED : BLACK)) {
+            if (wrong++ < 5) ADD_FAILURE() << "pixel " << x << "," << y << " is " << describe(c);
+        }
+    });
+    EXPECT_EQ(wrong, 0);
+    EndDrawing();
+}
+
+TEST_F(Render, RectangleOutlineLeavesTheInsideAlone)
+{
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawRectangleLinesEx(Rectangle{ 50, 50, 40, 30 }, 3, GREEN);
+    EXPECT_TRUE(same(pixel(51, 51), GREEN));
+    EXPECT_TRUE(same(pixel(88, 78), GREEN));
+    EXPECT_TRUE(same(pixel(70, 52), GREEN));
+    EXPECT_TRUE(same(pixel(53, 53), BLACK)); // first pixel inside the border
+    EXPECT_TRUE(same(pixel(70, 65), BLACK));
+    EXPECT_TRUE(same(pixel(90, 65), BLACK)); // just outside
+    EndDrawing();
+}
+
+TEST_F(Render, TextStaysInsideItsMeasuredBox)
+{
+    const char *text = "Lives: 3 gjpqy {}|";
+    const int x = 7, y = 11, size = 20;
+    int w = MeasureText(text, size);
+    ASSERT_GT(w, 0);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawText(text, x, y, size, YELLOW);
+    int inside = 0, outside = 0, other = 0;
+    each_pixel([&](int px, int py, Color c) {
+        if (same(c, BLACK)) return;
+        if (!same(c, YELLOW)) other++;
+        if (px >= x && px < x + w && py >= y && py < y + size) inside++;
+        else outside++;
+    });
+    EXPECT_GT(inside, 100);
+    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(other, 0); // size 20 is an exact 2x scale: no blended edges
+    EndDrawing();
+
+    // Sizes scale the measure; the built-in font never goes below 10 px.
+    EXPECT_EQ(MeasureText("ABC", 5), MeasureText("ABC", 10));
+    EXPECT_EQ(MeasureText("ABC", 20), 2 * MeasureText("ABC", 10));
+    EXPECT_EQ(MeasureText("", 20), 0);
+}
+
+TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear)
+{
+    // The game draws some text from its update step, before BeginDrawing.
+    BeginDrawing();
+    ClearBackground(BLACK);
+    EndDrawing();
+    DrawRectangle(0, 0, 10, 10, WHITE);
+    BeginDrawing();
+    ClearBackground(BLUE);
+    EXPECT_TRUE(same(pixel(5, 5), WHITE));
+    EXPECT_TRUE(same(pixel(15, 5), BLUE));
+    EndDrawing();
+}
+
+TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture)
+{
+    // 2×2 texture: red, green / blue, white (top row first).
+    Image img = GenImageColor(2, 2, BLACK);
+    Color *px = static_cast<Color *>(img.data);
+    px[0] = Color{ 255, 0, 0, 255 };
+    px[1] = Color{ 0, 255, 0, 255 };
+    px[2] = Color{ 0, 0, 255, 255 };
+    px[3] = Color{ 255, 255, 255, 255 };
+    Texture2D tex = LoadTextureFromImage(img);
+    UnloadImage(img);
+    ASSERT_NE(tex.id, 0u);
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    rlSetTexture(tex.id);
+    rlBegin(RL_QUADS);
+    rlColor4ub(255, 255, 255, 255);
+    rlTexCoord2f(0, 0);
+    rlVertex2f(20, 20);
+    rlTexCoord2f(0, 1);
+    rlVertex2f(20, 120);
+    rlTexCoord2f(1, 1);
+    rlVertex2f(120, 120);
+    rlTexCoord2f(1, 0);
+    rlVertex2f(120, 20);
+    rlEnd();
+    rlSetTexture(0);
+    EXPECT_TRUE(same(pixel(45, 45), (Color{ 255, 0, 0, 255 }))) << describe(pixel(45, 45));
+    EXPECT_TRUE(same(pixel(95, 45), (Color{ 0, 255, 0, 255 })));
+    EXPECT_TRUE(same(pixel(45, 95), (Color{ 0, 0, 255, 255 })));
+    EXPECT_TRUE(same(pixel(95, 95), (Color{ 255, 255, 255, 255 })));
+    EXPECT_TRUE(same(pixel(130, 95), BLACK));
+    EndDrawing();
+    UnloadTexture(tex);
+}
+
+TEST_F(Render, DepthOnlyFramebufferCanBeDrawnIntoAndSampled)
+{
+    const int size = 64;
+    unsigned int fbo = rlLoadFramebuffer(size, size);
+    ASSERT_NE(fbo, 0u);
+    rlEnableFramebuffer(fbo);
+    unsigned int depth = rlLoadTextureDepth(size, size, false);
+    ASSERT_NE(depth, 0u);
+    rlTextureParameters(depth, RL_TEXTURE_WRAP_S, RL_TEXTURE_WRAP_CLAMP);
+    rlTextureParameters(depth, RL_TEXTURE_WRAP_T, RL_TEXTURE_WRAP_CLAMP);
+    rlFramebufferAttach(fbo, depth, RL_ATTACHMENT_DEPTH, RL_ATTACHMENT_TEXTURE2D, 0);
+    EXPECT_TRUE(rlFramebufferComplete(fbo));
+    rlDisableFramebuffer();
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    // Shadow-pass style: clear depth to 1, then draw a quad at depth 0.5 over the left half.
+    rlDrawRenderBatchActive();
+    rlEnableFramebuffer(fbo);
+    rlClearScreenBuffers();
+    rlViewport(0, 0, size, size);
+    rlMatrixMode(RL_PROJECTION);
+    rlLoadIdentity();
+    rlOrtho(-1, 1, -1, 1, 0, 10);
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+    rlDisableColorBlend();
+    rlEnableDepthTest();
+    rlBegin(RL_QUADS);
+    rlColor4ub(255, 255, 255, 255);
+    rlVertex3f(-1, 1, -5);
+    rlVertex3f(-1, -1, -5);
+    rlVertex3f(0, -1, -5);
+    rlVertex3f(0, 1, -5);
+    rlEnd();
+    rlDrawRenderBatchActive();
+    rlDisableDepthTest();
+    rlEnableColorBlend();
+    rlDisableFramebuffer();
+    rlViewport(0, 0, GetRenderWidth(), GetRenderHeight());
+    rlMatrixMode(RL_PROJECTION);
+    rlLoadIdentity();
+    rlOrtho(0, GetScreenWidth(), GetScreenHeight(), 0, 0, 1);
+    rlMatrixMode(RL_MODELVIEW);
+    rlLoadIdentity();
+
+    // Sampling the depth texture gives the depth in the red channel.
+    Texture2D tex = { depth, size, size, 1, 19 };
+    DrawTexturePro(tex, Rectangle{ 0, 0, size, size }, Rectangle{ 0, 0, size, size }, Vector2{ 0, 0 }, 0, WHITE);
+    Color left = pixel(10, 30), right = pixel(50, 30);
+    EXPECT_NEAR(left.r, 128, 2) << describe(left);
+    EXPECT_EQ(right.r, 255) << describe(right);
+    EndDrawing();
+
+    rlUnloadFramebuffer(fbo);
+    rlUnloadTexture(depth);
+    rlUnloadFramebuffer(fbo); // twice: harmless
+    rlUnloadTexture(depth);
+}
+
+TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
+{
+    RenderTexture2D rt = LoadRenderTexture(32, 32);
+    ASSERT_NE(rt.id, 0u);
+    ASSERT_NE(rt.texture.id, 0u);
+
+    BeginDrawing();
+    ClearBackground(WHITE);
+    DrawTexture(rt.texture, 0, 0, WHITE); // transparent: leaves the white
+    EXPECT_TRUE(same(pixel(16, 16), WHITE)) << describe(pixel(16, 16));
+    EndDrawing();
+
+    BeginTextureMode(rt);
+    ClearBackground(BLANK);
+    DrawRectangle(0, 0, 32, 8, RED); // a strip along the top
+    EndTextureMode();
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawTexturePro(rt.texture, Rectangle{ 0, 0, 32, -32 }, Rectangle{ 50, 50, 32, 32 }, Vector2{ 0, 0 }, 0, WHITE);
+    EXPECT_TRUE(same(pixel(60, 52), RED)) << describe(pixel(60, 52));
+    EXPECT_TRUE(same(pixel(60, 78), BLACK)) << describe(pixel(60, 78));
+    EndDrawing();
+    UnloadRenderTexture(rt);
+    UnloadRenderTexture(rt);
+}
+
+TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything)
+{
+    Image img = GenImageColor(1, 1, RED);
+    Texture2D red = LoadTextureFromImage(img);
+    UnloadImage(img);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    // 20000 one-pixel quads, alternating between two textures: more vertices than
+    // the batch holds and more draw calls than it records.
+    int drawn = 0;
+    for (int y = 0; y < 100; y++)
+        for (int x = 0; x < 200; x++, drawn++) {
+            if ((x + y) % 2 == 0) DrawRectangle(x, y, 1, 1, RED);
+            else DrawTexture(red, x, y, WHITE);
+        }
+    int red_pixels = 0;
+    each_pixel([&](int, int, Color c) { red_pixels += same(c, RED) || same(c, Color{ 255, 0, 0, 255 }) ? 1 : 0; });
+    EXPECT_EQ(red_pixels, drawn);
+    EndDrawing();
+    UnloadTexture(red);
+}
+
+TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws)
+{
+    std::string dir = scratch_dir();
+    std::string broken = dir + "/broken.fs";
+    FILE *f = std::fopen(broken.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("#version 330\nthis is not glsl;\n", f);
+    std::fclose(f);
+
+    Shader missing = LoadShader(nullptr, "/nonexistent/overlay.fs");
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/overlay.fs"));
+    EXPECT_EQ(missing.id, rlGetShaderIdDefault());
+    ASSERT_NE(missing.locs, nullptr);
+    EXPECT_GE(missing.locs[SHADER_LOC_MATRIX_MVP], 0);
+
+    testing_clear_log();
+    Shader bad = LoadShader(nullptr, broken.c_str());
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "broken.fs"));
+    EXPECT_EQ(bad.id, rlGetShaderIdDefault());
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    BeginShaderMode(bad);
+    DrawRectangle(0, 0, 20, 20, RED);
+    EndShaderMode();
+    EXPECT_TRUE(same(pixel(10, 10), RED));
+    EndDrawing();
+
+    UnloadShader(bad);
+    UnloadShader(missing);
+    UnloadShader(missing);
+    // The default shader survived: plain drawing still works.
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawRectangle(0, 0, 20, 20, GREEN);
+    EXPECT_TRUE(same(pixel(10, 10), GREEN));
+    EndDrawing();
+    std::remove(broken.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack)
+{
+    std::string dir = scratch_dir();
+    std::string good = dir + "/tint.fs", mismatched = dir + "/mismatch.fs";
+    FILE *f = std::fopen(good.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("#version 330\nin vec2 fragTexCoord;\nin vec4 fragColor;\nuniform float amount;\n"
+               "out vec4 finalColor;\nvoid main() { finalColor = vec4(0.0, amount, 1.0, 1.0); }\n",
+               f);
+    std::fclose(f);
+    f = std::fopen(mismatched.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    // Compiles, but has no main(): linking fails.
+    std::fputs("#version 330\nout vec4 finalColor;\nvoid paint() { finalColor = vec4(1.0); }\n", f);
+    std::fclose(f);
+
+    Shader tint = LoadShader(nullptr, good.c_str());
+    ASSERT_NE(tint.id, 0u);
+    EXPECT_NE(tint.id, rlGetShaderIdDefault());
+    int loc = GetShaderLocation(tint, "amount");
+    ASSERT_GE(loc, 0);
+    EXPECT_EQ(GetShaderLocation(tint, "noSuchUniform"), -1);
+    float amount = 1.0f;
+    SetShaderValue(tint, loc, &amount, SHADER_UNIFORM_FLOAT);
+    SetShaderValue(tint, -1, &amount, SHADER_UNIFORM_FLOAT); // ignored silently
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    BeginShaderMode(tint);
+    DrawRectangle(0, 0, 20, 20, RED);
+    EndShaderMode();
+    DrawRectangle(30, 0, 20, 20, RED);
+    EXPECT_TRUE(same(pixel(10, 10), (Color{ 0, 255, 255, 255 }))) << describe(pixel(10, 10));
+    EXPECT_TRUE(same(pixel(40, 10), RED));
+    EndDrawing();
+
+    testing_clear_log();
+    Shader fallback = LoadShader(nullptr, mismatched.c_str());
+    EXPECT_EQ(fallback.id, rlGetShaderIdDefault());
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "mismatch.fs"));
+
+    UnloadShader(tint);
+    UnloadShader(tint);
+    UnloadShader(fallback);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawRectangle(0, 0, 20, 20, RED);
+    EXPECT_TRUE(same(pixel(10, 10), RED));
+    EndDrawing();
+    std::remove(good.c_str());
+    std::remove(mismatched.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach)
+{
+    Texture2D t = LoadTexture("/nonexistent/particle.png");
+    EXPECT_EQ(t.id, 0u);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/particle.png"));
+    UnloadTexture(t); // unloading what failed to load is harmless
+
+    testing_clear_log();
+    Font font = LoadFontEx("/nonexistent/font.ttf", 64, nullptr, 0);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/font.ttf"));
+    EXPECT_EQ(font.texture.id, GetFontDefault().texture.id);
+    UnloadFont(font); // the built-in font is never released by an unload
+    EXPECT_TRUE(IsFontReady(GetFontDefault()));
+
+    // A file that is not an image at all.
+    std::string dir = scratch_dir();
+    std::string junk = dir + "/junk.png";
+    FILE *f = std::fopen(junk.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("not a png", f);
+    std::fclose(f);
+    testing_clear_log();
+    Image img = LoadImage(junk.c_str());
+    EXPECT_EQ(img.data, nullptr);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "junk.png"));
+    std::remove(junk.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(Render, InvalidSizesWarnInsteadOfCrashing)
+{
+    testing_clear_log();
+    EXPECT_EQ(LoadRenderTexture(0, 10).id, 0u);
+    EXPECT_EQ(rlLoadFramebuffer(-1, 5), 0u);
+    EXPECT_EQ(rlLoadTextureDepth(1 << 20, 4, false), 0u);
+    EXPECT_EQ(GenImageColor(0, 5, RED).data, nullptr);
+    EXPECT_EQ(LoadTextureFromImage(Image{ nullptr, 4, 4, 1, 7 }).id, 0u);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, nullptr));
+    Image img = GenImageColor(3, 3, RED);
+    Color c = GetImageColor(img, 3, 0); // out of range
+    EXPECT_EQ(c.a, 0);
+    UnloadImage(img);
+    SetWindowSize(0, 0);
+    EXPECT_EQ(GetScreenWidth(), width);
+    EXPECT_EQ(GetScreenHeight(), height);
+}
+
+TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots)
+{
+    std::string dir = scratch_dir();
+    std::string path = dir + "/round.png";
+    Image img = GenImageColor(4, 3, Color{ 10, 20, 30, 40 });
+    static_cast<Color *>(img.data)[5] = Color{ 200, 100, 50, 255 };
+    ASSERT_TRUE(ExportImage(img, path.c_str()));
+    Image back = LoadImage(path.c_str());
+    ASSERT_NE(back.data, nullptr);
+    EXPECT_EQ(back.width, 4);
+    EXPECT_EQ(back.height, 3);
+    EXPECT_TRUE(same(GetImageColor(back, 1, 1), (Color{ 200, 100, 50, 255 })));
+    EXPECT_TRUE(same(GetImageColor(back, 0, 0), (Color{ 10, 20, 30, 40 })));
+    EXPECT_FALSE(ExportImage(img, (dir + "/round.bmp").c_str()));
+    UnloadImage(img);
+    UnloadImage(back);
+    UnloadImage(back);
+
+    std::string shot = dir + "/shot.png";
+    BeginDrawing();
+    ClearBackground(Color{ 36, 152, 201, 0 });
+    DrawRectangle(10, 20, 30, 40, RED);
+    TakeScreenshot(shot.c_str());
+    EndDrawing();
+    Image s = LoadImage(shot.c_str());
+    ASSERT_NE(s.data, nullptr);
+    EXPECT_EQ(s.width, width);
+    EXPECT_TRUE(same(GetImageColor(s, 15, 25), RED));
+    EXPECT_TRUE(same(GetImageColor(s, 100, 100), (Color{ 36, 152, 201, 255 }))); // screenshots are opaque
+    UnloadImage(s);
+    std::remove(path.c_str());
+    std::remove(shot.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure)
+{
+    const char *path = "assets/fonts/GloriaHallelujah-Regular.ttf";
+    if (!FileExists(path)) GTEST_SKIP() << "no TrueType font in the assets";
+    Font font = LoadFontEx(path, 32, nullptr, 0);
+    ASSERT_NE(font.texture.id, GetFontDefault().texture.id);
+    EXPECT_EQ(font.glyphCount, 95);
+    EXPECT_EQ(font.baseSize, 32);
+    Vector2 m = MeasureTextEx(font, "PLAY", 32, 3);
+    EXPECT_GT(m.x, 40.0f);
+    EXPECT_FLOAT_EQ(m.y, 32.0f);
+    Vector2 m2 = MeasureTextEx(font, "PLAY", 64, 3);
+    EXPECT_NEAR(m2.x, 2 * m.x - 9, 1.0f); // advances scale, spacing does not
+
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawTextEx(font, "PLAY", Vector2{ 20, 30 }, 32, 3, WHITE);
+    int inside = 0, outside = 0;
+    each_pixel([&](int x, int y, Color c) {
+        if (c.r == 0) return;
+        // Generous vertically: glyphs of a handwritten face may overhang the line.
+        if (x >= 18 && x < 20 + m.x + 2 && y >= 30 - 8 && y < 30 + m.y + 8) inside++;
+        else outside++;
+    });
+    EXPECT_GT(inside, 50);
+    EXPECT_EQ(outside, 0);
+    EndDrawing();
+    UnloadFont(font);
+    UnloadFont(font);
+}
+
+TEST_F(Render, ColourHelpers)
+{
+    Color c = ColorAlpha(Color{ 230, 41, 55, 255 }, 0.5f);
+    EXPECT_TRUE(same(c, (Color{ 230, 41, 55, 127 })));
+    EXPECT_EQ(ColorAlpha(RED, -1.0f).a, 0);
+    EXPECT_EQ(ColorAlpha(RED, 7.0f).a, 255);
+    EXPECT_TRUE(same(GetColor(0x5bb2d9ff), (Color{ 0x5b, 0xb2, 0xd9, 0xff })));
+    EXPECT_EQ(static_cast<unsigned int>(ColorToInt(Color{ 0x12, 0x34, 0x56, 0x78 })), 0x12345678u);
+    EXPECT_TRUE(CheckCollisionPointRec(Vector2{ 10, 10 }, Rectangle{ 10, 10, 5, 5 }));
+    EXPECT_FALSE(CheckCollisionPointRec(Vector2{ 15, 10 }, Rectangle{ 10, 10, 5, 5 }));
+}
+
+TEST_F(Render, FpsCounterColourFollowsTheRate)
+{
+    auto counter_colour = [&](double frame) {
+        testing_set_fixed_frame_time(frame);
+        BeginDrawing();
+        ClearBackground(BLACK);
+        DrawFPS(0, 0);
+        Color found = BLACK;
+        each_pixel([&](int, int, Color c) {
+            if (!same(c, BLACK)) found = c;
+        });
+        EndDrawing();
+        return found;
+    };
+    EXPECT_TRUE(same(counter_colour(1.0 / 60.0), LIME));
+    EXPECT_TRUE(same(counter_colour(1.0 / 20.0), ORANGE));
+    EXPECT_TRUE(same(counter_colour(1.0 / 10.0), RED));
+    EXPECT_EQ(std::string(TextFormat("%2i FPS", 7)), " 7 FPS");
+}
+
+} // namespace
