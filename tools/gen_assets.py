@@ -332,13 +332,8 @@ def smooth_mesh(model, material, points, tris, uvs):
         model.tri(material, ids[a], ids[b], ids[c])
 
 
-def make_tomato():
-    mats = [Material("tomato_skin", (230, 41, 55), 0.8, 220),
-            Material("tomato_sepal", (58, 150, 52), 0.25, 40),
-            Material("tomato_stem", (64, 110, 40), 0.1, 16)]
-    m = ObjModel("tomato", mats)
-
-    # Body: rings between the poles, the poles as single vertices.
+def add_tomato_body(m):
+    """Rings between the poles, the poles as single vertices, smooth all round."""
     points, uvs, tris = [], [], []
     points.append(tomato_surface(0.0, 0.0))
     uvs.append((0.5, 0.0))
@@ -366,89 +361,95 @@ def make_tomato():
             tris.append((a, c, b))
     smooth_mesh(m, "tomato_skin", points, tris, uvs)
 
-    # Sepals: five pointed leaves lying on the top between the lobes, tips curling up.
-    leaf_steps = 8
-    for k in range(TOMATO_LOBES):
-        phi = 2.0 * math.pi * (k + 0.5) / TOMATO_LOBES + 0.12
-        along = (math.cos(phi), 0.0, -math.sin(phi))
-        across = (math.sin(phi), 0.0, math.cos(phi))
-        top_pts, bot_pts, leaf_uv = [], [], []
-        for i in range(leaf_steps + 1):
-            t = i / leaf_steps
-            rho = 0.012 + 0.165 * t
-            width = 0.05 * math.sin(math.pi * min(t * 1.25, 1.0)) ** 0.8 * (1.0 - t) ** 0.3
-            lift = 0.010 + 0.05 * t ** 3
-            centre = v_add(v_scale(along, rho), (0.0, tomato_top_height(rho) + lift, 0.0))
-            rib = 0.006 * (1.0 - t)
-            for side in (-1.0, 0.0, 1.0):
-                p = v_add(centre, v_scale(across, side * width))
-                if side == 0.0:
-                    p = v_add(p, (0.0, rib, 0.0))
-                top_pts.append(p)
-                bot_pts.append(v_add(p, (0.0, -0.008, 0.0)))
-                leaf_uv.append((t, (side + 1.0) / 2.0))
-        top_tris, bot_tris = [], []
-        for i in range(leaf_steps):
-            for j in range(2):
-                a, b = 3 * i + j, 3 * i + j + 1
-                c, d = 3 * (i + 1) + j + 1, 3 * (i + 1) + j
-                # Both ends of the leaf are points; skip the collapsed triangles there.
-                for tri in ((a, c, b), (a, d, c)):
-                    pa, pb, pc = (top_pts[x] for x in tri)
-                    area = v_cross(v_sub(pb, pa), v_sub(pc, pa))
-                    if v_dot(area, area) < 1e-16:
-                        continue
-                    top_tris.append(tri)
-                    bot_tris.append((tri[0], tri[2], tri[1]))
-        smooth_mesh(m, "tomato_sepal", top_pts, top_tris, leaf_uv)
-        smooth_mesh(m, "tomato_sepal", bot_pts, bot_tris, leaf_uv)
-        # The leaf's rims, so that it has a thickness seen from the side.
-        for i in range(leaf_steps):
-            for j_out, flip in ((0, True), (2, False)):
-                a, b = 3 * i + j_out, 3 * (i + 1) + j_out
-                quad = [bot_pts[a], bot_pts[b], top_pts[b], top_pts[a]]
-                if flip:
-                    quad = [bot_pts[b], bot_pts[a], top_pts[a], top_pts[b]]
-                if quad[0] == quad[1]:
-                    continue
-                m.flat_quad("tomato_sepal", quad)
 
-    # Stem: a short leaning cylinder with a flat cut top.
-    stem_segments = 10
-    stem_radius = 0.024
-    stem_base = tomato_top_height(0.0) - 0.01
-    stem_height = 0.085
+def add_sepal(m, phi):
+    """One pointed leaf lying on the top along azimuth phi, its tip curling up. It is
+    a thin solid (upper and lower skin and the two rims) with a raised midrib."""
+    steps = 8
+    along = (math.cos(phi), 0.0, -math.sin(phi))
+    across = (math.sin(phi), 0.0, math.cos(phi))
+    top_pts, bot_pts, uvs = [], [], []
+    for i in range(steps + 1):
+        t = i / steps
+        rho = 0.012 + 0.165 * t
+        width = 0.05 * math.sin(math.pi * min(t * 1.25, 1.0)) ** 0.8 * (1.0 - t) ** 0.3
+        lift = 0.010 + 0.05 * t ** 3
+        centre = v_add(v_scale(along, rho), (0.0, tomato_top_height(rho) + lift, 0.0))
+        for side in (-1.0, 0.0, 1.0):
+            p = v_add(centre, v_scale(across, side * width))
+            if side == 0.0:
+                p = v_add(p, (0.0, 0.006 * (1.0 - t), 0.0))
+            top_pts.append(p)
+            bot_pts.append(v_add(p, (0.0, -0.008, 0.0)))
+            uvs.append((t, (side + 1.0) / 2.0))
+    top_tris, bot_tris = [], []
+    for i in range(steps):
+        for j in range(2):
+            a, b = 3 * i + j, 3 * i + j + 1
+            c, d = 3 * (i + 1) + j + 1, 3 * (i + 1) + j
+            for tri in ((a, c, b), (a, d, c)):
+                # Both ends of the leaf are points: skip the triangles that collapse there.
+                pa, pb, pc = (top_pts[x] for x in tri)
+                area = v_cross(v_sub(pb, pa), v_sub(pc, pa))
+                if v_dot(area, area) < 1e-16:
+                    continue
+                top_tris.append(tri)
+                bot_tris.append((tri[0], tri[2], tri[1]))
+    smooth_mesh(m, "tomato_sepal", top_pts, top_tris, uvs)
+    smooth_mesh(m, "tomato_sepal", bot_pts, bot_tris, uvs)
+    for i in range(steps):
+        left, right = (3 * i, 3 * (i + 1)), (3 * i + 2, 3 * (i + 1) + 2)
+        m.flat_quad("tomato_sepal", [bot_pts[left[1]], bot_pts[left[0]], top_pts[left[0]], top_pts[left[1]]])
+        m.flat_quad("tomato_sepal", [bot_pts[right[0]], bot_pts[right[1]], top_pts[right[1]], top_pts[right[0]]])
+
+
+def add_stem(m):
+    """A short leaning cylinder, narrowing upwards, with a flat cut top."""
+    segments = 10
+    radius = 0.024
+    base = tomato_top_height(0.0) - 0.01
+    height = 0.085
     lean = (0.014, 0.0, -0.006)
+    levels = 3
     rings = []
-    for level in range(3):
-        f = level / 2.0
+    for level in range(levels):
+        f = level / (levels - 1)
+        r = radius * (1.0 - 0.18 * f)
         ring = []
-        for s in range(stem_segments):
-            a = 2.0 * math.pi * s / stem_segments
-            r = stem_radius * (1.0 - 0.18 * f)
-            p = (r * math.cos(a), stem_base + stem_height * f, -r * math.sin(a))
+        for s in range(segments):
+            a = 2.0 * math.pi * s / segments
+            p = (r * math.cos(a), base + height * f, -r * math.sin(a))
             ring.append(v_add(p, v_scale(lean, f * f)))
         rings.append(ring)
-    side_pts = [p for ring in rings for p in ring]
-    side_uv = [(s / stem_segments, lv / 2.0) for lv in range(3) for s in range(stem_segments)]
-    side_tris = []
-    for lv in range(2):
-        for s in range(stem_segments):
-            a = lv * stem_segments + s
-            b = lv * stem_segments + (s + 1) % stem_segments
-            c = (lv + 1) * stem_segments + (s + 1) % stem_segments
-            d = (lv + 1) * stem_segments + s
-            side_tris += [(a, b, c), (a, c, d)]
-    smooth_mesh(m, "tomato_stem", side_pts, side_tris, side_uv)
+    points = [p for ring in rings for p in ring]
+    uvs = [(s / segments, lv / (levels - 1)) for lv in range(levels) for s in range(segments)]
+    tris = []
+    for lv in range(levels - 1):
+        for s in range(segments):
+            a, b = lv * segments + s, lv * segments + (s + 1) % segments
+            c, d = b + segments, a + segments
+            tris += [(a, b, c), (a, c, d)]
+    smooth_mesh(m, "tomato_stem", points, tris, uvs)
+
     top = rings[-1]
-    centre = v_scale(top[0], 0.0)
-    for p in top:
-        centre = v_add(centre, v_scale(p, 1.0 / stem_segments))
+    centre = (sum(p[0] for p in top) / segments, top[0][1], sum(p[2] for p in top) / segments)
     up = (0.0, 1.0, 0.0)
     c_id = m.vertex(centre, up, (0.5, 0.5))
     ids = [m.vertex(p, up, (0.5, 0.5)) for p in top]
-    for s in range(stem_segments):
-        m.tri("tomato_stem", c_id, ids[s], ids[(s + 1) % stem_segments])
+    for s in range(segments):
+        m.tri("tomato_stem", c_id, ids[s], ids[(s + 1) % segments])
+
+
+def make_tomato():
+    mats = [Material("tomato_skin", (230, 41, 55), 0.8, 220),
+            Material("tomato_sepal", (58, 150, 52), 0.25, 40),
+            Material("tomato_stem", (64, 110, 40), 0.1, 16)]
+    m = ObjModel("tomato", mats)
+    add_tomato_body(m)
+    # Five sepals, between the lobes and turned a little off them.
+    for k in range(TOMATO_LOBES):
+        add_sepal(m, 2.0 * math.pi * (k + 0.5) / TOMATO_LOBES + 0.12)
+    add_stem(m)
     return m
 
 
