@@ -1,0 +1,175 @@
+// Whole-program behaviour that only shows at process exit (LeakSanitizer) or in
+// how the process ends: each scenario runs this test binary again as a child.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "raylib.h"
+#include "rlgl.h"
+
+namespace {
+
+struct ChildResult {
+    int exit_code = -1;
+    std::string output;
+};
+
+// Runs EngineChild.Run in a fresh process with the scenario in the environment.
+ChildResult run_child(const char *scenario, const char *extra_env = "")
+{
+    char self[4096] = {};
+    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    ChildResult r;
+    if (n <= 0) return r;
+    std::string cmd = std::string("VORBEL_ENGINE_CHILD=") + scenario + " " + extra_env + " '" + self +
+                      "' --gtest_filter=EngineChild.Run 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof(buf), p)) > 0) r.output.append(buf, got);
+    int status = pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+std::string write_png(const std::string &dir)
+{
+    std::string path = dir + "/tex.png";
+    Image img = GenImageColor(8, 8, ORANGE);
+    ExportImage(img, path.c_str());
+    UnloadImage(img);
+    return path;
+}
+
+const char *font_path()
+{
+    const char *candidates[] = { "assets/fonts/GloriaHallelujah-Regular.ttf",
+                                 "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf" };
+    for (const char *c : candidates)
+        if (FileExists(c)) return c;
+    return "assets/fonts/missing.ttf"; // the built-in font then stands in
+}
+
+void draw_everything(Texture2D tex, Font font, RenderTexture2D rt)
+{
+    BeginTextureMode(rt);
+    ClearBackground(RED);
+    EndTextureMode();
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawTexture(tex, 0, 0, WHITE);
+    DrawTextEx(font, "vorbel", Vector2{ 10, 10 }, 32, 1, WHITE);
+    DrawTexturePro(rt.texture, Rectangle{ 0, 0, 16, -16 }, Rectangle{ 50, 50, 16, 16 }, Vector2{ 0, 0 }, 0, WHITE);
+    EndDrawing();
+}
+
+// The child side. Skipped when run as an ordinary test.
+TEST(EngineChild, Run)
+{
+    const char *scenario = std::getenv("VORBEL_ENGINE_CHILD");
+    if (scenario == nullptr) GTEST_SKIP() << "runs only as a child of the lifetime tests";
+    char tmpl[] = "/tmp/engine_life_XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    std::string png = write_png(dir);
+
+    if (std::strcmp(scenario, "leave_alive") == 0) {
+        SetConfigFlags(FLAG_MSAA_4X_HINT);
+        InitWindow(64, 64, "child");
+        Texture2D tex = LoadTexture(png.c_str());
+        Font font = LoadFontEx(font_path(), 48, nullptr, 0);
+        RenderTexture2D rt = LoadRenderTexture(16, 16);
+        Shader shader = LoadShader(nullptr, "/nonexistent/x.fs");
+        Image img = GenImageColor(4, 4, RED);
+        unsigned int fbo = rlLoadFramebuffer(32, 32);
+        unsigned int depth = rlLoadTextureDepth(32, 32, false);
+        rlFramebufferAttach(fbo, depth, RL_ATTACHMENT_DEPTH, RL_ATTACHMENT_TEXTURE2D, 0);
+        ASSERT_NE(tex.id, 0u);
+        ASSERT_NE(rt.id, 0u);
+        (void)shader;
+        (void)img;
+        draw_everything(tex, font, rt);
+        CloseWindow(); // nothing unloaded: the engine releases it all
+    } else if (std::strcmp(scenario, "unload_twice") == 0) {
+        InitWindow(64, 64, "child");
+        Texture2D tex = LoadTexture(png.c_str());
+        Font font = LoadFontEx(font_path(), 48, nullptr, 0);
+        RenderTexture2D rt = LoadRenderTexture(16, 16);
+        Shader shader = LoadShader(nullptr, "/nonexistent/x.fs");
+        draw_everything(tex, font, rt);
+        for (int i = 0; i < 2; i++) {
+            UnloadTexture(tex);
+            UnloadFont(font);
+            UnloadRenderTexture(rt);
+            UnloadShader(shader);
+        }
+        UnloadFont(GetFontDefault());
+        draw_everything(tex, GetFontDefault(), rt); // stale ids draw nothing, harmlessly
+        CloseWindow();
+        CloseWindow();
+    } else if (std::strcmp(scenario, "no_window") == 0) {
+        InitWindow(64, 64, "child"); // with no usable video driver this ends the process
+        ADD_FAILURE() << "InitWindow returned without a window";
+    } else if (std::strcmp(scenario, "no_context") == 0) {
+        // Calls that need a context, made without one: errors, empty results, no crash.
+        Texture2D tex = LoadTexture(png.c_str());
+        EXPECT_EQ(tex.id, 0u);
+        EXPECT_EQ(LoadRenderTexture(8, 8).id, 0u);
+        Shader s = LoadShader(nullptr, nullptr);
+        EXPECT_EQ(s.id, 0u);
+        ASSERT_NE(s.locs, nullptr);
+        EXPECT_EQ(s.locs[SHADER_LOC_MATRIX_MVP], -1);
+        BeginDrawing();
+        ClearBackground(BLACK);
+        DrawRectangle(0, 0, 10, 10, RED);
+        DrawText("x", 0, 0, 10, RED);
+        EndDrawing();
+        EXPECT_TRUE(WindowShouldClose());
+        UnloadShader(s);
+        CloseWindow();
+    } else {
+        ADD_FAILURE() << "unknown scenario " << scenario;
+    }
+    std::remove(png.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(EngineLifetime, ResourcesLeftAliveAreReleasedByCloseWindow)
+{
+    ChildResult r = run_child("leave_alive");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(r.output.find("LeakSanitizer"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+}
+
+TEST(EngineLifetime, UnloadingTwiceIsHarmless)
+{
+    ChildResult r = run_child("unload_twice");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(r.output.find("ERROR: AddressSanitizer"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+}
+
+TEST(EngineLifetime, NoVideoDeviceEndsWithAnErrorNotACrash)
+{
+    ChildResult r = run_child("no_window", "SDL_VIDEODRIVER=no_such_driver");
+    EXPECT_EQ(r.exit_code, 1) << r.output;
+    EXPECT_NE(r.output.find("ERROR: WINDOW:"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("AddressSanitizer"), std::string::npos) << r.output;
+}
+
+TEST(EngineLifetime, CallsWithoutAContextReportErrorsAndReturnEmpty)
+{
+    ChildResult r = run_child("no_context");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("ERROR: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+}
+
+} // namespace
