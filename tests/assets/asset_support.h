@@ -5,12 +5,14 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "raylib.h"
 
 namespace asset_test {
 
-// Every file the game reads from assets/, by the path it uses.
+// Every file the game reads from assets/, by the path it uses, and the material
+// libraries its models name.
 inline constexpr std::array<const char *, 24> game_asset_paths = {
     "assets/ui_theme.rgs",
     "assets/fonts/GloriaHallelujah-Regular.ttf",
