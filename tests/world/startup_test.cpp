@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "app/frame_loop.h"
 #include "app/game_state.h"
 #include "app_fixture.h"
@@ -220,4 +222,25 @@ TEST_F(StartUp, FrameIsClearedLitAndCountedInOrder) {
     }
     EXPECT_GT(fps_pixels, 20);
     UnloadImage(frame);
+}
+
+TEST_F(StartUp, FullscreenSwitchRecordsTheRealStateAndSaves) {
+    Settings saved = settings;
+    settings.screen_width = 1000;
+    settings.screen_height = 600;
+    toggle_fullscreen();
+    EXPECT_EQ(settings.fullscreen, IsWindowFullscreen());
+    Result<Settings> on_disk = load_settings();
+    ASSERT_TRUE(on_disk.ok());
+    EXPECT_EQ(on_disk.value().fullscreen, settings.fullscreen);
+    if (IsWindowFullscreen()) toggle_fullscreen();
+    // Leaving (or failing to enter) fullscreen restores the size from the settings.
+    EXPECT_FALSE(settings.fullscreen);
+    EXPECT_EQ(GetScreenWidth(), 1000);
+    EXPECT_EQ(GetScreenHeight(), 600);
+    EXPECT_FALSE(load_settings().value().fullscreen);
+
+    SetWindowSize(1280, 720);
+    settings = saved;
+    std::remove("settings.cfg");
 }
