@@ -2,6 +2,7 @@
 // the material preparation, and the order of a frame's update and drawing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "render/model_registry.h"
 #include "render/overlay.h"
 #include "render/particles.h"
+#include "render/shader_registry.h"
 #include "render/shadow_scene.h"
 #include "settings/display.h"
 #include "settings/settings.h"
@@ -243,4 +245,49 @@ TEST_F(StartUp, FullscreenSwitchRecordsTheRealStateAndSaves) {
     SetWindowSize(1280, 720);
     settings = saved;
     std::remove("settings.cfg");
+}
+
+TEST_F(StartUp, MissingOverlayShaderLeavesTheHudAndDrawsNoOverlay) {
+    // Without the shader file the engine hands back its default shader: the uniforms
+    // are not found, nothing is bound, and the overlay quad samples a transparent
+    // texture, so the match looks the same minus the overlay.
+    const RenderTexture2D saved_target = overlay_target;
+    const Shader saved_shader = overlay_shader;
+    const std::size_t entries = shader_registry.size();
+    ASSERT_EQ(mkdir("no-assets", 0755), 0);
+    ASSERT_EQ(chdir("no-assets"), 0);
+    load_overlay();
+    ASSERT_EQ(chdir(".."), 0);
+    rmdir("no-assets");
+    ASSERT_EQ(shader_registry.size(), entries + 1);
+    EXPECT_TRUE(shader_registry.back().uniforms.empty());
+
+    const bool joined[2] = {game_state.joined[0], game_state.joined[1]};
+    game_state.joined[0] = game_state.joined[1] = true;
+    BeginDrawing();
+    ClearBackground(Color{255, 255, 255, 255});
+    draw_match_hud();
+    Image frame = testing_read_frame();
+    EndDrawing();
+    game_state.joined[0] = joined[0];
+    game_state.joined[1] = joined[1];
+    ASSERT_NE(frame.data, nullptr);
+    int text = 0;
+    for (int y = 0; y < 50; ++y) {
+        for (int x = 0; x < 150; ++x) {
+            Color c = GetImageColor(frame, x, y);
+            text += (c.r == 0 && c.g == 121 && c.b == 241) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(text, 50);  // both lives lines
+    Color middle = GetImageColor(frame, GetScreenWidth() / 2, GetScreenHeight() / 2);
+    EXPECT_EQ(middle.r, 255);
+    EXPECT_EQ(middle.g, 255);
+    EXPECT_EQ(middle.b, 255);
+    UnloadImage(frame);
+
+    shader_registry.pop_back();  // the engine's default shader: nothing to unload
+    overlay_target = saved_target;
+    overlay_shader = saved_shader;
+    overlay_ready = true;
 }
