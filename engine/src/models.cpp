@@ -578,6 +578,33 @@ void DrawModel(Model model, Vector3 position, float scale, Color tint) {
     DrawModelEx(model, position, Vector3{0.0f, 1.0f, 0.0f}, 0.0f, Vector3{scale, scale, scale}, tint);
 }
 
+// ------------------------------------------------------------------ immediate 3D shapes
+
+void DrawCube(Vector3 position, float width, float height, float length, Color color) {
+    const float x = width / 2.0f;
+    const float y = height / 2.0f;
+    const float z = length / 2.0f;
+    // Two triangles per face, counter-clockwise seen from outside.
+    static const float corners[6][4][3] = {
+        {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},       // front
+        {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}},   // back
+        {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}},       // top
+        {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}},   // bottom
+        {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},       // right
+        {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}},   // left
+    };
+    static const int order[6] = {0, 1, 2, 0, 2, 3};
+    rlSetTexture(0);
+    rlBegin(RL_TRIANGLES);
+    rlColor4ub(color.r, color.g, color.b, color.a);
+    for (const auto &face : corners) {
+        for (int k : order) {
+            rlVertex3f(position.x + face[k][0] * x, position.y + face[k][1] * y, position.z + face[k][2] * z);
+        }
+    }
+    rlEnd();
+}
+
 // ------------------------------------------------------------------ blending and billboards
 
 void BeginBlendMode(int mode) { rlSetBlendMode(mode); }

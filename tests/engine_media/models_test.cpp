@@ -237,6 +237,26 @@ TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
     UnloadModel(cube);
 }
 
+TEST_F(Models, ImmediateCubeIsDrawnThroughTheBatchWithDepth) {
+    Camera3D camera{};
+    camera.position = Vector3{0.0f, 0.0f, 4.0f};
+    camera.up = Vector3{0.0f, 1.0f, 0.0f};
+    camera.fovy = 45.0f;
+    BeginDrawing();
+    ClearBackground(BLACK);
+    BeginMode3D(camera);
+    DrawCube(Vector3{0, 0, 0}, 1, 1, 1, GREEN);
+    DrawCube(Vector3{0, 0, -2}, 3, 3, 1, BLUE);  // behind, larger, drawn later
+    EndMode3D();
+    Image img = testing_read_frame();
+    EndDrawing();
+    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), GREEN))
+        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
+    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, 30), BLUE)) << rgb(GetImageColor(img, screen_w / 2, 30));
+    EXPECT_TRUE(near_color(GetImageColor(img, 2, 2), BLACK));
+    UnloadImage(img);
+}
+
 TEST_F(Models, HeightMapReachesTheSamplerNamedInItsLocation) {
     const char *vs =
         "#version 330\n"
