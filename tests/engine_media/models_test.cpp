@@ -229,7 +229,7 @@ TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
         << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
     UnloadImage(img);
 
-    // model.transform applies after the placement: moved aside, the centre is empty.
+    // model.transform moves the drawn model too: shifted aside, the centre is empty.
     cube.transform = MatrixTranslate(3.0f, 0.0f, 0.0f);
     img = draw_cube(cube, RED);
     EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), BLACK));
