@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the settings fuzzer with clang-14 in its own build directory and runs it for
+# a while from the committed corpus. Any crash, leak or sanitizer report fails.
+#   tests/fuzz/run.sh <build-dir> [seconds]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:?usage: run.sh <build-dir> [seconds]}
+seconds=${2:-60}
+
+cxx=$(command -v clang++-14 || true)
+if [ -z "$cxx" ]; then
+  echo "clang++-14 is missing (apt-get install clang-14)" >&2
+  exit 1
+fi
+mkdir -p "$build"
+# The fuzzer works in a scratch directory of its own, so every path it is given is absolute.
+build=$(cd "$build" && pwd)
+cmake -S "$here/target" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Debug > "$build/configure.log"
+cmake --build "$build" -j2 > "$build/build.log" || { cat "$build/build.log"; exit 1; }
+
+# New finds go to a scratch corpus (the first directory); the committed seeds are
+# only read. Crash reproducers land in the build directory.
+rm -rf "$build/corpus" "$build"/crash-* "$build"/leak-* "$build"/timeout-* "$build"/oom-*
+mkdir -p "$build/corpus"
+# The fuzzer's own sanitizer settings, not the LeakSanitizer suppressions meant for
+# the GL tests.
+unset LD_PRELOAD LSAN_OPTIONS
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+"$build/settings_fuzz" "$build/corpus" "$here/corpus" \
+  -dict="$here/settings.dict" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  -max_len=4096 -artifact_prefix="$build/" -print_final_stats=1 > "$build/fuzz.log" 2>&1 || status=$?
+if [ "$status" -ne 0 ] || ls "$build"/crash-* "$build"/leak-* "$build"/timeout-* "$build"/oom-* > /dev/null 2>&1; then
+  grep -v -E '^#[0-9]+' "$build/fuzz.log" | tail -n 150 >&2
+  echo "the settings fuzzer failed (status $status); reproducers, if any, are in $build" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::)' "$build/fuzz.log"
