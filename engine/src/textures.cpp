@@ -187,6 +187,41 @@ bool ExportImage(Image image, const char *fileName)
     return ok;
 }
 
+// The texture's pixels as stored (row 0 is the first row uploaded; for a render
+// texture that is the bottom of what was drawn), as R8G8B8A8.
+Image LoadImageFromTexture(Texture2D texture)
+{
+    Image image = { nullptr, 0, 0, 0, 0 };
+    if (!engine::require_gl("LoadImageFromTexture")) return image;
+    if (texture.id == 0 || !image_size_ok("LoadImageFromTexture", texture.width, texture.height)) return image;
+    size_t bytes = static_cast<size_t>(texture.width) * static_cast<size_t>(texture.height) * 4;
+    auto *pixels = static_cast<unsigned char *>(engine_alloc(bytes));
+    if (pixels == nullptr) return image;
+    while (glGetError() != GL_NO_ERROR) {}
+    glBindTexture(GL_TEXTURE_2D, texture.id);
+    GLint w = 0, h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+    bool ok = w == texture.width && h == texture.height && glGetError() == GL_NO_ERROR;
+    if (ok) {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        ok = glGetError() == GL_NO_ERROR;
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (!ok) {
+        engine_free(pixels);
+        TraceLog(LOG_WARNING, "TEXTURE: [ID %u] pixels could not be read back", texture.id);
+        return image;
+    }
+    image.data = pixels;
+    image.width = texture.width;
+    image.height = texture.height;
+    image.mipmaps = 1;
+    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
+    return image;
+}
+
 Image LoadImageFromScreen(void)
 {
     Image image = { nullptr, 0, 0, 0, 0 };

@@ -263,6 +263,14 @@ TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
     ASSERT_NE(rt.id, 0u);
     ASSERT_NE(rt.texture.id, 0u);
 
+    Image fresh = LoadImageFromTexture(rt.texture);
+    ASSERT_NE(fresh.data, nullptr);
+    int not_blank = 0;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 32; x++) not_blank += same(GetImageColor(fresh, x, y), BLANK) ? 0 : 1;
+    EXPECT_EQ(not_blank, 0);
+    UnloadImage(fresh);
+
     BeginDrawing();
     ClearBackground(WHITE);
     DrawTexture(rt.texture, 0, 0, WHITE); // transparent: leaves the white
