@@ -703,21 +703,17 @@ float GetGamepadAxisMovement(int gamepad, int axis)
 
 // ------------------------------------------------------------------ files
 
-unsigned char *LoadFileData(const char *fileName, int *dataSize)
+unsigned char *engine::read_whole_file(const char *fileName, int *dataSize)
 {
     if (dataSize != nullptr) *dataSize = 0;
     if (fileName == nullptr) return nullptr;
     FILE *f = std::fopen(fileName, "rb");
-    if (f == nullptr) {
-        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to open file", fileName);
-        return nullptr;
-    }
+    if (f == nullptr) return nullptr;
     std::fseek(f, 0, SEEK_END);
     long size = std::ftell(f);
     std::fseek(f, 0, SEEK_SET);
-    if (size < 0 || size > 0x7fffffffL) {
+    if (size < 0 || size > 0x7ffffffeL) {
         std::fclose(f);
-        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
         return nullptr;
     }
     auto *data = static_cast<unsigned char *>(engine_alloc(static_cast<size_t>(size) + 1));
@@ -725,10 +721,17 @@ unsigned char *LoadFileData(const char *fileName, int *dataSize)
     std::fclose(f);
     if (data == nullptr || got != static_cast<size_t>(size)) {
         engine_free(data);
-        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
         return nullptr;
     }
+    data[size] = 0; // text readers rely on it
     if (dataSize != nullptr) *dataSize = static_cast<int>(size);
+    return data;
+}
+
+unsigned char *LoadFileData(const char *fileName, int *dataSize)
+{
+    unsigned char *data = read_whole_file(fileName, dataSize);
+    if (data == nullptr && fileName != nullptr) TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
     return data;
 }
 
@@ -736,10 +739,7 @@ void UnloadFileData(unsigned char *data) { engine_free(data); }
 
 char *LoadFileText(const char *fileName)
 {
-    int size = 0;
-    unsigned char *data = LoadFileData(fileName, &size);
-    if (data != nullptr) data[size] = '\0'; // LoadFileData leaves room for it
-    return reinterpret_cast<char *>(data);
+    return reinterpret_cast<char *>(LoadFileData(fileName, nullptr));
 }
 
 void UnloadFileText(char *text) { engine_free(text); }

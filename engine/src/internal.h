@@ -44,6 +44,10 @@ bool engine_owns(const void *ptr);
 // Frees every array still recorded (called by CloseWindow after release_all_gl).
 void release_all_arrays();
 
+// Reads a whole file into an engine array (one spare byte, set to 0, after the
+// data), without logging; null if it cannot be read.
+unsigned char *read_whole_file(const char *path, int *size);
+
 // Functions run by CloseWindow before the registries are emptied (newest first),
 // for subsystems that keep their own objects (at most 16).
 void add_shutdown_hook(void (*hook)());

@@ -252,10 +252,10 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
         return default_font;
     }
     int size = 0;
-    unsigned char *data = LoadFileData(fileName, &size);
+    unsigned char *data = engine::read_whole_file(fileName, &size);
     stbtt_fontinfo info;
     if (data == nullptr || stbtt_InitFont(&info, data, stbtt_GetFontOffsetForIndex(data, 0)) == 0) {
-        UnloadFileData(data);
+        engine::engine_free(data);
         TraceLog(LOG_WARNING, "FONT: [%s] failed to load font, using the default font", fileName);
         return default_font;
     }
@@ -336,7 +336,7 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
     }
     delete[] packed;
     delete[] cps;
-    UnloadFileData(data);
+    engine::engine_free(data);
     return font;
 }
 

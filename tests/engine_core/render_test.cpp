@@ -25,6 +25,14 @@ std::string describe(Color c)
            std::to_string(c.a) + ")";
 }
 
+int warnings_naming(const char *needle)
+{
+    int n = 0;
+    for (const std::string &line : testing_captured_log())
+        if (line.rfind("WARNING: ", 0) == 0 && line.find(needle) != std::string::npos) n++;
+    return n;
+}
+
 class Render : public ::testing::Test {
 protected:
     void SetUp() override
@@ -157,6 +165,60 @@ TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear)
     ClearBackground(BLUE);
     EXPECT_TRUE(same(pixel(5, 5), WHITE));
     EXPECT_TRUE(same(pixel(15, 5), BLUE));
+    EndDrawing();
+}
+
+TEST_F(Render, PushedTransformsMoveQueuedVerticesOnly)
+{
+    BeginDrawing();
+    ClearBackground(BLACK);
+    rlPushMatrix();
+    rlTranslatef(50, 30, 0);
+    rlScalef(2, 2, 1);
+    DrawRectangle(0, 0, 10, 10, RED); // lands on 50..70 x 30..50
+    rlPopMatrix();
+    DrawRectangle(0, 0, 10, 10, GREEN); // same batch, no transform
+    EXPECT_TRUE(same(pixel(69, 49), RED));
+    EXPECT_TRUE(same(pixel(71, 49), BLACK));
+    EXPECT_TRUE(same(pixel(5, 5), GREEN));
+    EXPECT_TRUE(same(pixel(45, 25), BLACK));
+    EndDrawing();
+}
+
+TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D)
+{
+    Camera3D cam = {};
+    cam.position = Vector3{ 0, 0, 5 };
+    cam.target = Vector3{ 0, 0, 0 };
+    cam.up = Vector3{ 0, 1, 0 };
+    cam.fovy = 45;
+    cam.projection = CAMERA_PERSPECTIVE;
+    BeginDrawing();
+    ClearBackground(BLACK);
+    BeginMode3D(cam);
+    // A near blue quad in front of a far red one, drawn after it: the depth test
+    // keeps the blue one in front only where they overlap.
+    rlBegin(RL_QUADS);
+    rlColor4ub(0, 0, 255, 255);
+    rlVertex3f(-0.5f, 0.5f, 1);
+    rlVertex3f(-0.5f, -0.5f, 1);
+    rlVertex3f(0.5f, -0.5f, 1);
+    rlVertex3f(0.5f, 0.5f, 1);
+    rlColor4ub(255, 0, 0, 255);
+    rlVertex3f(-1, 1, 0);
+    rlVertex3f(-1, -1, 0);
+    rlVertex3f(1, -1, 0);
+    rlVertex3f(1, 1, 0);
+    rlEnd();
+    EndMode3D();
+    DrawRectangle(0, 0, 10, 10, GREEN);
+    EXPECT_TRUE(same(pixel(width / 2, height / 2), (Color{ 0, 0, 255, 255 }))) << describe(pixel(width / 2, height / 2));
+    // 36 pixels per unit at distance 5 (45° over 150 pixels): the blue quad ends
+    // about 23 pixels off-centre, the red one 36 pixels off-centre.
+    EXPECT_TRUE(same(pixel(width / 2 + 30, height / 2), (Color{ 255, 0, 0, 255 })));
+    EXPECT_TRUE(same(pixel(width / 2 + 40, height / 2), BLACK));
+    EXPECT_TRUE(same(pixel(5, 5), GREEN)); // 2D again, in pixels
+    EXPECT_TRUE(same(pixel(15, 5), BLACK));
     EndDrawing();
 }
 
@@ -324,7 +386,7 @@ TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws)
     std::fclose(f);
 
     Shader missing = LoadShader(nullptr, "/nonexistent/overlay.fs");
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/overlay.fs"));
+    EXPECT_EQ(warnings_naming("/nonexistent/overlay.fs"), 1);
     EXPECT_EQ(missing.id, rlGetShaderIdDefault());
     ASSERT_NE(missing.locs, nullptr);
     EXPECT_GE(missing.locs[SHADER_LOC_MATRIX_MVP], 0);
@@ -413,12 +475,12 @@ TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach)
 {
     Texture2D t = LoadTexture("/nonexistent/particle.png");
     EXPECT_EQ(t.id, 0u);
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/particle.png"));
+    EXPECT_EQ(warnings_naming("/nonexistent/particle.png"), 1);
     UnloadTexture(t); // unloading what failed to load is harmless
 
     testing_clear_log();
     Font font = LoadFontEx("/nonexistent/font.ttf", 64, nullptr, 0);
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "/nonexistent/font.ttf"));
+    EXPECT_EQ(warnings_naming("/nonexistent/font.ttf"), 1);
     EXPECT_EQ(font.texture.id, GetFontDefault().texture.id);
     UnloadFont(font); // the built-in font is never released by an unload
     EXPECT_TRUE(IsFontReady(GetFontDefault()));
