@@ -387,6 +387,9 @@ void InitWindow(int width, int height, const char *title)
         if (width < 1) width = 1;
         if (height < 1) height = 1;
     }
+    // Gamepads are read whether or not the window has focus, as the game expects
+    // (SDL otherwise drops their input while the window is in the background).
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0 &&
         SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         TraceLog(LOG_ERROR, "WINDOW: no video device, the window cannot be opened: %s", SDL_GetError());

@@ -171,6 +171,55 @@ TEST_F(Input, GamepadsComeAndGoAtAnyTime)
     testing_gamepad_disconnect(1);
 }
 
+TEST_F(Input, SdlGamepadPluggedInAndOutWhileRunning)
+{
+    // A virtual SDL game controller goes through the same path as a real one:
+    // device-added at a poll, state read every frame, device-removed at a poll.
+    int device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0);
+    if (device < 0) GTEST_SKIP() << "no virtual joystick support: " << SDL_GetError();
+    SDL_Joystick *joy = SDL_JoystickOpen(device);
+    ASSERT_NE(joy, nullptr);
+    frame();
+    ASSERT_TRUE(IsGamepadAvailable(0));
+    EXPECT_FALSE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN));
+
+    SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_A, 1);
+    SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_B, 1);
+    SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1);
+    SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_LEFTX, -32768);
+    SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_LEFTY, 1000); // inside the dead zone
+    SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
+    frame();
+    EXPECT_TRUE(IsGamepadButtonPressed(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN)); // SDL's A
+    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_RIGHT));   // SDL's B
+    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_LEFT_FACE_LEFT));
+    EXPECT_FALSE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_UP));
+    EXPECT_FLOAT_EQ(GetGamepadAxisMovement(0, GAMEPAD_AXIS_LEFT_X), -1.0f);
+    EXPECT_FLOAT_EQ(GetGamepadAxisMovement(0, GAMEPAD_AXIS_LEFT_Y), 0.0f);
+    EXPECT_FLOAT_EQ(GetGamepadAxisMovement(0, GAMEPAD_AXIS_RIGHT_TRIGGER), 1.0f);
+    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_TRIGGER_2));
+    frame();
+    EXPECT_FALSE(IsGamepadButtonPressed(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN));
+    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN));
+
+    // Pulled out while held.
+    SDL_JoystickClose(joy);
+    SDL_JoystickDetachVirtual(device);
+    frame();
+    EXPECT_FALSE(IsGamepadAvailable(0));
+    EXPECT_FALSE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN));
+    EXPECT_EQ(GetGamepadAxisMovement(0, GAMEPAD_AXIS_LEFT_X), 0.0f);
+
+    // And plugged in again.
+    device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0);
+    ASSERT_GE(device, 0);
+    frame();
+    EXPECT_TRUE(IsGamepadAvailable(0));
+    SDL_JoystickDetachVirtual(device);
+    frame();
+    EXPECT_FALSE(IsGamepadAvailable(0));
+}
+
 TEST_F(Input, FrameTimeAndPacing)
 {
     testing_set_fixed_frame_time(0.25);
