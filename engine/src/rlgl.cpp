@@ -53,14 +53,21 @@ struct Batch {
     unsigned int extra_textures[extra_texture_slots] = {};
 };
 
+// One stack for both modes, as rlgl has; each entry remembers which matrix it
+// saved, so a pop always restores that one.
+struct StackEntry {
+    Matrix value;
+    bool transform; // saved the local transform (a push in model-view mode)
+};
+
 struct MatrixState {
     Matrix modelview;
     Matrix projection;
-    Matrix transform;
+    Matrix transform;          // local transform applied to vertices as they are queued
     Matrix *current;
     int mode;
-    bool transform_required;
-    Matrix stack[RL_MAX_MATRIX_STACK_SIZE];
+    int transform_depth;       // model-view pushes still open
+    StackEntry stack[RL_MAX_MATRIX_STACK_SIZE];
     int depth;
 };
 
@@ -151,7 +158,7 @@ void load_identity_matrices()
     mats.transform = MatrixIdentity();
     mats.current = &mats.modelview;
     mats.mode = RL_MODELVIEW;
-    mats.transform_required = false;
+    mats.transform_depth = 0;
     mats.depth = 0;
 }
 
@@ -341,7 +348,7 @@ using namespace engine;
 void rlMatrixMode(int mode)
 {
     if (mode == RL_PROJECTION) mats.current = &mats.projection;
-    else if (mode == RL_MODELVIEW) mats.current = mats.transform_required ? &mats.transform : &mats.modelview;
+    else if (mode == RL_MODELVIEW) mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
     else return;
     mats.mode = mode;
 }
@@ -355,18 +362,25 @@ void rlPushMatrix(void)
     // Pushes in model-view mode collect a local transform that is applied to
     // vertices as they are queued, so the batch can keep drawing with one view.
     if (mats.mode == RL_MODELVIEW) {
-        mats.transform_required = true;
+        if (mats.transform_depth == 0) mats.transform = MatrixIdentity();
+        mats.stack[mats.depth++] = StackEntry{ mats.transform, true };
+        mats.transform_depth++;
         mats.current = &mats.transform;
+    } else {
+        mats.stack[mats.depth++] = StackEntry{ *mats.current, false };
     }
-    mats.stack[mats.depth++] = *mats.current;
 }
 
 void rlPopMatrix(void)
 {
-    if (mats.depth > 0) *mats.current = mats.stack[--mats.depth];
-    if (mats.depth == 0 && mats.mode == RL_MODELVIEW) {
-        mats.current = &mats.modelview;
-        mats.transform_required = false;
+    if (mats.depth == 0) return;
+    const StackEntry &e = mats.stack[--mats.depth];
+    if (e.transform) {
+        mats.transform = e.value;
+        if (--mats.transform_depth == 0) mats.transform = MatrixIdentity();
+        if (mats.mode == RL_MODELVIEW) mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
+    } else {
+        mats.projection = e.value;
     }
 }
 
@@ -410,7 +424,7 @@ void rlViewport(int x, int y, int width, int height)
 
 Matrix rlGetMatrixModelview(void) { return mats.modelview; }
 Matrix rlGetMatrixProjection(void) { return mats.projection; }
-Matrix rlGetMatrixTransform(void) { return mats.transform_required ? mats.transform : MatrixIdentity(); }
+Matrix rlGetMatrixTransform(void) { return mats.transform_depth > 0 ? mats.transform : MatrixIdentity(); }
 void rlSetMatrixModelview(Matrix view) { mats.modelview = view; }
 void rlSetMatrixProjection(Matrix proj) { mats.projection = proj; }
 
@@ -432,7 +446,7 @@ void rlVertex3f(float x, float y, float z)
 {
     if (batch == nullptr) return;
     Vertex v = batch->current;
-    if (mats.transform_required) {
+    if (mats.transform_depth > 0) {
         Vector3 p = Vector3Transform(Vector3{ x, y, z }, mats.transform);
         x = p.x;
         y = p.y;

@@ -210,6 +210,16 @@ TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D)
     rlVertex3f(1, -1, 0);
     rlVertex3f(1, 1, 0);
     rlEnd();
+    // A model-view push inside 3D (as a model draw makes) leaves nothing behind.
+    rlPushMatrix();
+    rlTranslatef(100, 0, 0);
+    EXPECT_FLOAT_EQ(rlGetMatrixTransform().m12, 100.0f);
+    rlMatrixMode(RL_PROJECTION);
+    rlMatrixMode(RL_MODELVIEW);
+    EXPECT_FLOAT_EQ(rlGetMatrixTransform().m12, 100.0f);
+    rlPopMatrix();
+    EXPECT_FLOAT_EQ(rlGetMatrixTransform().m12, 0.0f);
+    EXPECT_FLOAT_EQ(rlGetMatrixModelview().m14, -5.0f); // the camera's view is untouched
     EndMode3D();
     DrawRectangle(0, 0, 10, 10, GREEN);
     EXPECT_TRUE(same(pixel(width / 2, height / 2), (Color{ 0, 0, 255, 255 }))) << describe(pixel(width / 2, height / 2));
