@@ -212,6 +212,9 @@ void poll_input_events()
     std::memcpy(input.keys_previous, input.keys, sizeof(input.keys));
     std::memcpy(input.mouse_previous, input.mouse, sizeof(input.mouse));
     for (GamepadState &pad : input.pads) std::memcpy(pad.previous, pad.buttons, sizeof(pad.buttons));
+    std::memset(input.keys_repeated, 0, sizeof(input.keys_repeated));
+    input.key_queue_count = 0;
+    input.char_queue_count = 0;
 
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
@@ -228,8 +231,23 @@ void poll_input_events()
             if (key <= 0 || key >= max_keys) break;
             bool down = e.type == SDL_KEYDOWN;
             input.keys[key] = down;
+            if (down && e.key.repeat != 0) input.keys_repeated[key] = true;
+            if (down && e.key.repeat == 0 && input.key_queue_count < 16) input.key_queue[input.key_queue_count++] = key;
             if (down && e.key.repeat == 0 && input.exit_key != KEY_NULL && key == input.exit_key)
                 input.close_requested = true;
+            break;
+        }
+        case SDL_TEXTINPUT: {
+            // UTF-8 text to code points.
+            const auto *p = reinterpret_cast<const unsigned char *>(e.text.text);
+            while (*p != 0 && input.char_queue_count < 16) {
+                unsigned c = *p++;
+                int extra = c < 0x80 ? 0 : c >= 0xf0 ? 3 : c >= 0xe0 ? 2 : c >= 0xc0 ? 1 : -1;
+                if (extra < 0) continue;
+                unsigned cp = extra == 0 ? c : (c & (0x3fu >> extra));
+                for (int i = 0; i < extra && (*p & 0xc0) == 0x80; i++) cp = (cp << 6) | (*p++ & 0x3fu);
+                input.char_queue[input.char_queue_count++] = static_cast<int>(cp);
+            }
             break;
         }
         case SDL_MOUSEMOTION:
@@ -643,19 +661,27 @@ int GetFPS(void)
 // ------------------------------------------------------------------ keyboard and mouse
 
 bool IsKeyPressed(int key) { return valid_key(key) && input.keys[key] && !input.keys_previous[key]; }
-bool IsKeyPressedRepeat(int key) { return IsKeyPressed(key); }
+bool IsKeyPressedRepeat(int key) { return valid_key(key) && input.keys_repeated[key]; }
 bool IsKeyDown(int key) { return valid_key(key) && input.keys[key]; }
 bool IsKeyReleased(int key) { return valid_key(key) && !input.keys[key] && input.keys_previous[key]; }
 bool IsKeyUp(int key) { return !IsKeyDown(key); }
 
+// Both queues are filled at the poll and emptied one call at a time; 0 when empty.
 int GetKeyPressed(void)
 {
-    for (int k = 1; k < max_keys; k++)
-        if (IsKeyPressed(k)) return k;
-    return 0;
+    if (input.key_queue_count == 0) return 0;
+    int key = input.key_queue[0];
+    std::memmove(input.key_queue, input.key_queue + 1, sizeof(int) * static_cast<size_t>(--input.key_queue_count));
+    return key;
 }
 
-int GetCharPressed(void) { return 0; }
+int GetCharPressed(void)
+{
+    if (input.char_queue_count == 0) return 0;
+    int c = input.char_queue[0];
+    std::memmove(input.char_queue, input.char_queue + 1, sizeof(int) * static_cast<size_t>(--input.char_queue_count));
+    return c;
+}
 
 bool IsMouseButtonPressed(int b) { return valid_button(b) && input.mouse[b] && !input.mouse_previous[b]; }
 bool IsMouseButtonDown(int b) { return valid_button(b) && input.mouse[b]; }

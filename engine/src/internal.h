@@ -113,6 +113,11 @@ constexpr int max_gamepads = 8;
 struct InputState {
     bool keys[max_keys] = {};
     bool keys_previous[max_keys] = {};
+    bool keys_repeated[max_keys] = {}; // an auto-repeat arrived at the last poll
+    int key_queue[16] = {};            // keys pressed at the last poll, in order
+    int key_queue_count = 0;
+    int char_queue[16] = {};           // text typed at the last poll (code points)
+    int char_queue_count = 0;
     bool mouse[max_mouse_buttons] = {};
     bool mouse_previous[max_mouse_buttons] = {};
     float mouse_x = 0.0f;

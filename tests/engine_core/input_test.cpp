@@ -3,6 +3,8 @@
 
 #include <SDL.h>
 
+#include <cstdio>
+
 #include "raylib.h"
 #include "testing.h"
 
@@ -88,6 +90,39 @@ TEST_F(Input, SdlScancodesArriveAsRaylibKeysAtTheNextFrame)
         frame();
         EXPECT_FALSE(IsKeyReleased(c.key));
     }
+}
+
+TEST_F(Input, KeyAndTextQueuesRepeatsAndOrder)
+{
+    push_key(SDL_SCANCODE_B, true);
+    push_key(SDL_SCANCODE_A, true);
+    SDL_Event t{};
+    t.type = SDL_TEXTINPUT;
+    std::snprintf(t.text.text, sizeof(t.text.text), "b\xc3\xa9"); // "bé"
+    ASSERT_EQ(SDL_PushEvent(&t), 1);
+    frame();
+    EXPECT_EQ(GetKeyPressed(), KEY_B); // in the order pressed, not by code
+    EXPECT_EQ(GetKeyPressed(), KEY_A);
+    EXPECT_EQ(GetKeyPressed(), 0);
+    EXPECT_EQ(GetCharPressed(), 'b');
+    EXPECT_EQ(GetCharPressed(), 0xe9);
+    EXPECT_EQ(GetCharPressed(), 0);
+    EXPECT_FALSE(IsKeyPressedRepeat(KEY_A));
+
+    SDL_Event r{};
+    r.type = SDL_KEYDOWN;
+    r.key.keysym.scancode = SDL_SCANCODE_A;
+    r.key.repeat = 1;
+    ASSERT_EQ(SDL_PushEvent(&r), 1);
+    frame();
+    EXPECT_TRUE(IsKeyPressedRepeat(KEY_A));
+    EXPECT_FALSE(IsKeyPressed(KEY_A)); // a repeat is not a new press
+    EXPECT_EQ(GetKeyPressed(), 0);
+    frame();
+    EXPECT_FALSE(IsKeyPressedRepeat(KEY_A));
+    push_key(SDL_SCANCODE_A, false);
+    push_key(SDL_SCANCODE_B, false);
+    frame();
 }
 
 TEST_F(Input, EscapeClosesUnlessTheExitKeyIsDisabled)
