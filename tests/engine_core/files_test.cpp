@@ -1,0 +1,118 @@
+// File helpers and logging, which need no window.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "raylib.h"
+#include "testing.h"
+
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/engine_files_XXXXXX";
+        const char *d = mkdtemp(tmpl);
+        ASSERT_NE(d, nullptr);
+        dir = d;
+        path = dir + "/settings.cfg";
+    }
+
+    void TearDown() override
+    {
+        std::remove(path.c_str());
+        rmdir(dir.c_str());
+    }
+
+    void write(const char *text)
+    {
+        FILE *f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs(text, f);
+        std::fclose(f);
+    }
+
+    std::string dir, path;
+};
+
+TEST_F(Files, ModificationTimeFollowsTheFile)
+{
+    EXPECT_EQ(GetFileModTime(path.c_str()), 0); // missing file
+    write("a");
+    struct utimbuf times = { 1000000000, 1000000000 };
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+    EXPECT_EQ(GetFileModTime(path.c_str()), 1000000000L);
+    times.modtime = 1000000123;
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+    EXPECT_EQ(GetFileModTime(path.c_str()), 1000000123L);
+    EXPECT_EQ(GetFileModTime(nullptr), 0);
+}
+
+TEST_F(Files, LoadFileTextAndData)
+{
+    write("line one\r\nline two");
+    EXPECT_TRUE(FileExists(path.c_str()));
+    char *text = LoadFileText(path.c_str());
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "line one\r\nline two");
+    UnloadFileText(text);
+
+    int size = -1;
+    unsigned char *data = LoadFileData(path.c_str(), &size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(size, 18);
+    UnloadFileData(data);
+
+    testing_capture_log(true);
+    testing_clear_log();
+    EXPECT_EQ(LoadFileText((dir + "/missing.rgs").c_str()), nullptr);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "missing.rgs"));
+    testing_capture_log(false);
+    EXPECT_FALSE(FileExists((dir + "/missing.rgs").c_str()));
+}
+
+TEST_F(Files, DirectoryOfAPath)
+{
+    EXPECT_STREQ(GetDirectoryPath("assets/ui_theme.rgs"), "assets");
+    EXPECT_STREQ(GetDirectoryPath("/a/b/c.ttf"), "/a/b");
+    EXPECT_STREQ(GetDirectoryPath("/c.ttf"), "/");
+    EXPECT_STREQ(GetDirectoryPath("c.ttf"), ".");
+}
+
+TEST(Logging, LevelPrefixesAndThreshold)
+{
+    testing_capture_log(true);
+    testing_clear_log();
+    TraceLog(LOG_INFO, "one %d", 1);
+    TraceLog(LOG_WARNING, "two");
+    TraceLog(LOG_ERROR, "three");
+    SetTraceLogLevel(LOG_WARNING);
+    TraceLog(LOG_INFO, "hidden");
+    SetTraceLogLevel(LOG_INFO);
+    std::vector<std::string> lines = testing_captured_log();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "INFO: one 1");
+    EXPECT_EQ(lines[1], "WARNING: two");
+    EXPECT_EQ(lines[2], "ERROR: three");
+    testing_capture_log(false);
+
+    // TextFormat's buffers rotate: a few results stay valid together.
+    const char *a = TextFormat("%d", 1);
+    const char *b = TextFormat("%d", 2);
+    const char *c = TextFormat("%d", 3);
+    EXPECT_STREQ(a, "1");
+    EXPECT_STREQ(b, "2");
+    EXPECT_STREQ(c, "3");
+    std::string longer(3000, 'x');
+    const char *cut = TextFormat("%s", longer.c_str());
+    EXPECT_EQ(std::strlen(cut), 1023u);
+}
+
+} // namespace
