@@ -1,6 +1,8 @@
 // Drawing, read back from the frame under the headless (offscreen) video driver.
 #include <gtest/gtest.h>
 
+#include <epoxy/gl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,6 +49,8 @@ protected:
 
     void TearDown() override
     {
+        // Whatever a test did, valid or not, left no GL error behind.
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         CloseWindow();
         testing_capture_log(false);
         testing_set_fixed_frame_time(-1.0);
