@@ -31,6 +31,8 @@ void track_gl(GlKind kind, unsigned int id);
 // is not live (already released, never created, 0) gives false: the caller does
 // nothing, which is what makes double unloads harmless.
 bool untrack_gl(GlKind kind, unsigned int id);
+// True if the object is live (created by the engine and not yet released).
+bool gl_is_live(GlKind kind, unsigned int id);
 // Deletes every GL object still recorded (called by CloseWindow while the context
 // is still current; shaders other than the default included).
 void release_all_gl();

@@ -67,6 +67,11 @@ bool untrack_gl(GlKind kind, unsigned int id)
     return gl_objects().erase(GlKey{ kind, id }) > 0;
 }
 
+bool gl_is_live(GlKind kind, unsigned int id)
+{
+    return id != 0 && gl_objects().count(GlKey{ kind, id }) > 0;
+}
+
 void add_shutdown_hook(void (*hook)())
 {
     for (int i = 0; i < hook_count; i++)

@@ -499,7 +499,9 @@ void rlColor3f(float x, float y, float z) { rlColor4f(x, y, z, 1.0f); }
 
 void rlSetTexture(unsigned int id)
 {
-    if (batch != nullptr) batch->texture = id;
+    // A released or unknown texture would leave a GL error at the flush; the
+    // default texture stands in.
+    if (batch != nullptr) batch->texture = gl_is_live(GlKind::texture, id) ? id : 0;
 }
 
 bool rlCheckRenderBatchLimit(int vCount)
@@ -584,7 +586,7 @@ void rlDisableTexture(void)
 
 void rlTextureParameters(unsigned int id, int param, int value)
 {
-    if (!gl_ready() || id == 0) return;
+    if (!gl_ready() || !gl_is_live(GlKind::texture, id)) return;
     switch (param) {
     case RL_TEXTURE_WRAP_S:
     case RL_TEXTURE_WRAP_T:
@@ -618,6 +620,10 @@ void rlSetShader(unsigned int id, int *locs)
 void rlEnableFramebuffer(unsigned int id)
 {
     if (!gl_ready()) return;
+    if (id != 0 && !gl_is_live(GlKind::framebuffer, id)) {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] is not a framebuffer; drawing stays where it was", id);
+        return;
+    }
     flush_if_pending();
     glBindFramebuffer(GL_FRAMEBUFFER, id);
     current_fbo = id;
@@ -920,7 +926,13 @@ unsigned int rlLoadFramebuffer(int width, int height)
 
 void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType, int texType, int mipLevel)
 {
-    if (!gl_ready() || fboId == 0) return;
+    if (!gl_ready() || !gl_is_live(GlKind::framebuffer, fboId)) return;
+    bool renderbuffer = texType == RL_ATTACHMENT_RENDERBUFFER;
+    if (texId != 0 && !gl_is_live(renderbuffer ? GlKind::renderbuffer : GlKind::texture, texId)) {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] cannot attach %u: no such %s", fboId, texId,
+                 renderbuffer ? "renderbuffer" : "texture");
+        return;
+    }
     flush_if_pending();
     glBindFramebuffer(GL_FRAMEBUFFER, fboId);
     GLenum attachment;
@@ -953,7 +965,7 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
 
 bool rlFramebufferComplete(unsigned int id)
 {
-    if (!gl_ready() || id == 0) return false;
+    if (!gl_ready() || !gl_is_live(GlKind::framebuffer, id)) return false;
     glBindFramebuffer(GL_FRAMEBUFFER, id);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
@@ -1054,7 +1066,11 @@ void EndMode3D(void)
 
 void BeginTextureMode(RenderTexture2D target)
 {
-    if (!require_gl("BeginTextureMode") || target.id == 0) return;
+    if (!require_gl("BeginTextureMode")) return;
+    if (!gl_is_live(GlKind::framebuffer, target.id)) {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] render texture is not loaded; drawing stays on screen", target.id);
+        return;
+    }
     rlDrawRenderBatchActive();
     rlEnableFramebuffer(target.id);
     rlViewport(0, 0, target.texture.width, target.texture.height);

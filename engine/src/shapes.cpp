@@ -106,7 +106,8 @@ void DrawLine(int startPosX, int startPosY, int endPosX, int endPosY, Color colo
 
 void DrawTexturePro(Texture2D texture, Rectangle source, Rectangle dest, Vector2 origin, float rotation, Color tint)
 {
-    if (texture.id == 0 || texture.width <= 0 || texture.height <= 0) return;
+    // A texture that failed to load or was released draws nothing.
+    if (!engine::gl_is_live(engine::GlKind::texture, texture.id) || texture.width <= 0 || texture.height <= 0) return;
     float w = static_cast<float>(texture.width), h = static_cast<float>(texture.height);
     bool flip_x = false, flip_y = false;
     if (source.width < 0) { flip_x = true; source.width = -source.width; }

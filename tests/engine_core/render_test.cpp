@@ -532,6 +532,34 @@ TEST_F(Render, InvalidSizesWarnInsteadOfCrashing)
     EXPECT_EQ(GetScreenHeight(), height);
 }
 
+TEST_F(Render, ReleasedObjectsAreHarmlessToUse)
+{
+    Image img = GenImageColor(4, 4, RED);
+    Texture2D tex = LoadTextureFromImage(img);
+    UnloadImage(img);
+    RenderTexture2D rt = LoadRenderTexture(16, 16);
+    unsigned int fbo = rlLoadFramebuffer(16, 16);
+    UnloadTexture(tex);
+    UnloadRenderTexture(rt);
+
+    testing_clear_log();
+    BeginDrawing();
+    ClearBackground(BLACK);
+    DrawTexture(tex, 0, 0, WHITE); // released: draws nothing
+    rlTextureParameters(tex.id, RL_TEXTURE_WRAP_S, RL_TEXTURE_WRAP_CLAMP);
+    rlFramebufferAttach(fbo, tex.id, RL_ATTACHMENT_COLOR_CHANNEL0, RL_ATTACHMENT_TEXTURE2D, 0);
+    EXPECT_FALSE(rlFramebufferComplete(rt.id));
+    BeginTextureMode(rt); // not loaded: drawing stays on the screen
+    DrawRectangle(20, 20, 5, 5, GREEN);
+    EndTextureMode();
+    EXPECT_TRUE(same(pixel(2, 2), BLACK));
+    EXPECT_TRUE(same(pixel(22, 22), GREEN));
+    EndDrawing();
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "render texture is not loaded"));
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "cannot attach"));
+    rlUnloadFramebuffer(fbo);
+}
+
 TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots)
 {
     std::string dir = scratch_dir();
