@@ -470,6 +470,7 @@ void InitWindow(int width, int height, const char *title)
 void CloseWindow(void)
 {
     if (!win.ready) return;
+    run_shutdown_hooks();
     text_close();
     shaders_close();
     rlgl_close();

@@ -50,9 +50,10 @@ void release_all_arrays();
 // data), without logging; null if it cannot be read.
 unsigned char *read_whole_file(const char *path, int *size);
 
-// Functions run by CloseWindow before the registries are emptied (newest first),
-// for subsystems that keep their own objects (at most 16).
+// Functions run first by CloseWindow (newest first), while the renderer still
+// works, for subsystems that keep their own objects (at most 16).
 void add_shutdown_hook(void (*hook)());
+void run_shutdown_hooks(); // called first by CloseWindow
 
 // ------------------------------------------------------------------ render state
 

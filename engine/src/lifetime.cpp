@@ -80,14 +80,19 @@ void add_shutdown_hook(void (*hook)())
     else log_line(LOG_WARNING, "ENGINE: too many shutdown hooks; one was not registered");
 }
 
-void release_all_gl()
+void run_shutdown_hooks()
 {
-    // Subsystems first (newest first), while their objects are still recorded.
+    // Newest first, while the renderer and every object are still there.
     while (hook_count > 0) {
         void (*hook)() = hooks[--hook_count];
         hooks[hook_count] = nullptr;
         hook();
     }
+}
+
+void release_all_gl()
+{
+    run_shutdown_hooks(); // any registered late
     std::vector<GlKey> live(gl_objects().begin(), gl_objects().end());
     gl_objects().clear();
     // Framebuffers before their attachments, programs and arrays before buffers.
