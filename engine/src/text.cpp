@@ -235,6 +235,9 @@ bool IsFontReady(Font font) { return font_usable(font); }
 int GetGlyphIndex(Font font, int codepoint)
 {
     if (font.glyphs == nullptr) return 0;
+    // Fonts made here hold printable ASCII in order: try the direct slot first.
+    int direct = codepoint - 32;
+    if (direct >= 0 && direct < font.glyphCount && font.glyphs[direct].value == codepoint) return direct;
     int fallback = 0;
     for (int i = 0; i < font.glyphCount; i++) {
         if (font.glyphs[i].value == codepoint) return i;
