@@ -273,7 +273,7 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
     const int padding = 2;
     unsigned char *alpha = nullptr;
     int aw = 0, ah = 0;
-    for (int side = 128; side <= engine::max_texture_size() && side <= 8192; side *= 2) {
+    for (int side = 128; side <= engine::max_texture_size() && side <= 4096; side *= 2) {
         aw = side;
         ah = side;
         alpha = new unsigned char[static_cast<size_t>(aw) * static_cast<size_t>(ah)];

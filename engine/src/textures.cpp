@@ -100,6 +100,8 @@ Image LoadImage(const char *fileName)
 {
     if (fileName == nullptr) return Image{ nullptr, 0, 0, 0, 0 };
     int w = 0, h = 0, n = 0;
+    // Refuse absurd sizes from the header, before decoding allocates for them.
+    if (stbi_info(fileName, &w, &h, &n) != 0 && !image_size_ok(fileName, w, h)) return Image{ nullptr, 0, 0, 0, 0 };
     unsigned char *pixels = stbi_load(fileName, &w, &h, &n, 4);
     Image image = image_from_stb(pixels, w, h, fileName);
     if (image.data != nullptr) TraceLog(LOG_INFO, "IMAGE: [%s] loaded (%d x %d)", fileName, w, h);

@@ -86,6 +86,25 @@ TEST_F(Files, DirectoryOfAPath)
     EXPECT_STREQ(GetDirectoryPath("c.ttf"), ".");
 }
 
+TEST_F(Files, ImageWithAnAbsurdSizeIsRefusedBeforeDecoding)
+{
+    // A PNG header claiming 100000 × 100000 pixels and no image data.
+    const unsigned char png[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                  0, 1, 0x86, 0xa0, 0, 1, 0x86, 0xa0, 8, 6, 0, 0, 0, 0, 0, 0, 0 };
+    std::string big = dir + "/big.png";
+    FILE *f = std::fopen(big.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(png, 1, sizeof(png), f);
+    std::fclose(f);
+    testing_capture_log(true);
+    testing_clear_log();
+    Image img = LoadImage(big.c_str());
+    EXPECT_EQ(img.data, nullptr);
+    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "big.png"));
+    testing_capture_log(false);
+    std::remove(big.c_str());
+}
+
 TEST(Logging, LevelPrefixesAndThreshold)
 {
     testing_capture_log(true);
