@@ -34,6 +34,8 @@ WINDOW_W, WINDOW_H = 1280, 720
 BUTTON_TOPS = (250, 350, 450, 550)
 BOX_TOPS = {"FULLSCREEN": 250, "VSYNC": 295, "MUSIC": 340, "SOUND EFFECTS": 385}
 CONTROLS_TOP, BACK_TOP = 430, 530
+TITLE_BAND = (300, 10, 980, 200)   # x0, y0, x1, y1 around the title line
+MIN_TITLE_INK = 300
 
 DEFAULT_SETTINGS = (b"screen_width=1280\r\n"
                     b"screen_height=720\r\n"
@@ -248,6 +250,7 @@ class Game:
                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **user)
         self.window = None
         self.wait(lambda: self.find_window(), "the game window to appear")
+        self.wait_first_title()
 
     def find_window(self):
         self.check_alive()
@@ -363,18 +366,22 @@ class Game:
         return (self.button_at(s, CONTROLS_TOP) and self.button_at(s, BACK_TOP)
                 and not self.button_at(s, 250))
 
-    def darkened(self, s):
-        """The pause layer: sky pixels show as sky x 0.7 instead of sky."""
-        dark = tuple(round(v * 179 / 255) for v in SKY)
-        sky = s.count(0, 0, s.ww, s.wh, lambda p: close(p, SKY, 3), step=8)
-        dim = s.count(0, 0, s.ww, s.wh, lambda p: close(p, dark, 3), step=8)
-        return dim > 50 and dim > 4 * sky
+    def title_ink(self, s):
+        """Where the title line's letters are: samples in the label's text colour."""
+        label = self.style.colour(1, 2)
+        return frozenset((x, y) for y in range(TITLE_BAND[1], TITLE_BAND[3], 2)
+                         for x in range(TITLE_BAND[0], TITLE_BAND[2], 2) if close(s.px(x, y), label, 40))
 
-    def undimmed(self, s):
-        dark = tuple(round(v * 179 / 255) for v in SKY)
-        sky = s.count(0, 0, s.ww, s.wh, lambda p: close(p, SKY, 3), step=8)
-        dim = s.count(0, 0, s.ww, s.wh, lambda p: close(p, dark, 3), step=8)
-        return sky > 50 and sky > 4 * dim
+    def shows_vorbel(self, s):
+        """The title line matches the one seen at start-up (and so is not "PAUSED")."""
+        ink = self.title_ink(s)
+        ref = self.vorbel
+        return len(ink | ref) > 0 and len(ink & ref) / len(ink | ref) > 0.7
+
+    def shows_other_title(self, s):
+        ink = self.title_ink(s)
+        ref = self.vorbel
+        return len(ink) > MIN_TITLE_INK and len(ink & ref) / len(ink | ref) < 0.5
 
     @staticmethod
     def hud_line(s, row):
@@ -383,16 +390,31 @@ class Game:
         return s.extent(0, y0, 400, y0 + 20, lambda p: close(p, HUD_BLUE, 24))
 
     def title_page(self, s):
-        return self.undimmed(s) and self.buttons_shown(s) == [250, 350, 450]
+        return self.buttons_shown(s) == [250, 350, 450] and self.shows_vorbel(s)
 
     def play_page(self, s):
-        return self.undimmed(s) and self.buttons_shown(s) == list(BUTTON_TOPS)
+        return self.buttons_shown(s) == list(BUTTON_TOPS) and self.shows_vorbel(s)
 
     def pause_page(self, s):
-        return self.darkened(s) and self.buttons_shown(s) == [250, 350, 450]
+        return self.buttons_shown(s) == [250, 350, 450] and self.shows_other_title(s)
+
+    def pause_settings_page(self, s):
+        return self.settings_column_shown(s) and self.shows_other_title(s)
 
     def in_match(self, s):
-        return self.undimmed(s) and not self.buttons_shown(s) and self.hud_line(s, 0) > 0
+        return not self.buttons_shown(s) and self.hud_line(s, 0) > 0 and len(self.title_ink(s)) < MIN_TITLE_INK
+
+    def settled(self, region):
+        """Waits until the view stops gliding: two shots in a row alike in the region."""
+        previous = [None]
+
+        def still(s):
+            m = s.mean(*region)
+            alike = previous[0] is not None and abs(m - previous[0]) < 0.01 * previous[0]
+            previous[0] = m
+            return alike
+
+        return self.wait_shot(still, "the view to settle")
 
     # -------------------------------------------------------------- acting
 
@@ -403,7 +425,11 @@ class Game:
 
     def move_to(self, x, y):
         (ox, oy), _ = self.geometry()
-        self.xdo("mousemove", "--sync", ox + x, oy + y)
+        target = (ox + x, oy + y)
+        # "--sync" waits for the pointer to move, so it must not be asked to stay put.
+        if target != getattr(self, "pointer", None):
+            self.xdo("mousemove", "--sync", *target)
+            self.pointer = target
 
     def park_mouse(self):
         """Away from every control, so buttons show their normal face."""
@@ -416,6 +442,24 @@ class Game:
             self.wait_shot(pressed, "%s to show its pressed look" % what)
         finally:
             self.xdo("mouseup", 1)
+            self.released_at = time.monotonic()
+        # The mouse must stay put until a frame has seen the release over the control
+        # (or the click has ended the game).
+        deadline = self.released_at + STEP_TIMEOUT
+        while self.proc.poll() is None:
+            try:
+                if not pressed(self.shot()):
+                    return
+            except Failure:
+                # The window may be going away with the process.
+                try:
+                    self.proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    raise Failure("the window vanished while %s was being released" % what)
+                return
+            if time.monotonic() > deadline:
+                raise Failure("timed out waiting for %s to be released" % what)
+            time.sleep(0.05)
 
     def click_button(self, top, what):
         self.press_and_release(175, top + 37, lambda s: self.button_at(s, top, BASE_PRESSED), what)
@@ -432,13 +476,18 @@ class Game:
 
     def key_until(self, key, cond, what):
         """Holds a key until the screen shows its effect, then lets it go."""
-        (ox, oy), _ = self.geometry()
-        self.xdo("mousemove", "--sync", ox + 1100, oy + 680)  # keyboard focus follows the pointer
+        self.park_mouse()  # keyboard focus follows the pointer
         self.xdo("keydown", key)
+        pressed = time.monotonic()
         try:
             return self.wait_shot(cond, what)
         finally:
             self.xdo("keyup", key)
+            # A release has no look of its own. The press took `latency` to show, which
+            # spans at least one frame; give the release as long to be polled, so that a
+            # press of the same key right after is not merged with it.
+            latency = time.monotonic() - pressed
+            time.sleep(min(max(latency, 0.2), 3.0))
 
     def read_settings(self):
         with open(self.settings_path, "rb") as f:
@@ -453,12 +502,19 @@ class Game:
 
     # -------------------------------------------------------------- flows
 
+    def wait_first_title(self):
+        """The start-up screen; its title line is the reference for "VORBEL" later."""
+        self.park_mouse()
+        s = self.wait_shot(lambda s: self.buttons_shown(s) == [250, 350, 450] and
+                           len(self.title_ink(s)) > MIN_TITLE_INK, "the title screen")
+        self.vorbel = self.title_ink(s)
+        return s
+
     def wait_title(self):
         self.park_mouse()
         return self.wait_shot(self.title_page, "the title screen's main page")
 
     def start_bot_match(self):
-        self.wait_title()
         self.click_button(250, "PLAY")
         self.park_mouse()
         self.wait_shot(self.play_page, "the play page")
@@ -479,9 +535,8 @@ class Game:
         self.click_button(450, "MAIN MENU")
         self.wait_title()
         self.click_button(450, "EXIT")
-        released = time.monotonic()
         code = self.wait_exit(STEP_TIMEOUT)
-        return code, time.monotonic() - released
+        return code, time.monotonic() - self.released_at
 
     def fail_report(self):
         print("screenshots and logs kept in %s" % self.artifacts)
@@ -509,15 +564,15 @@ def with_line(data, old, new):
 
 def case_title_screen(g):
     g.start()
-    s = g.wait_title()
-    label = g.style.colour(1, 2)
-    # The title's letters, in the label colour, across a band centred on the window.
-    ink = s.count(200, 0, 1080, 200, lambda p: close(p, label, 40), step=2)
-    expect(ink > 300, "no VORBEL title (only %d title-coloured samples)" % ink)
-    left = s.count(200, 0, 640, 200, lambda p: close(p, label, 40), step=2)
-    expect(0.3 < left / ink < 0.7, "the title is not centred (%.2f of it left of the middle)" % (left / ink))
-    expect(s.fraction(200, 0, 1080, 200, lambda p: close(p, SKY, 3), step=4) < 0.98,
-           "the title region is plain sky")
+    s = g.last
+    # The title's letters, in the label colour, centred on the window and on the
+    # label's 75 px rectangle at y 50 (the 128 px glyphs overhang it).
+    ink = g.vorbel
+    left = sum(1 for x, _ in ink if x < WINDOW_W // 2)
+    expect(0.35 < left / len(ink) < 0.65, "the title is not centred (%.2f of it left of the middle)" % (left / len(ink)))
+    expect(s.fraction(*TITLE_BAND, lambda p: close(p, SKY, 3), step=4) < 0.98, "the title region is plain sky")
+    middle = sum(y for _, y in ink) / len(ink)
+    expect(abs(middle - 87.5) < 15, "the title line is centred on y %.0f, not on 87" % middle)
     # Three buttons, 250 x 75 at x 50, tops at 250, 350, 450; nothing just outside.
     face = g.button_colour()
     for top in (250, 350, 450):
@@ -528,10 +583,10 @@ def case_title_screen(g):
         expect(not close(s.px(175, top - 6), face, 12) and not close(s.px(175, top + 81), face, 12),
                "the button at y %d is taller than 75" % top)
     g.click_button(450, "EXIT")
-    released = time.monotonic()
     code = g.wait_exit(STEP_TIMEOUT)
+    took = time.monotonic() - g.released_at
     expect(code == 0, "exit code %d" % code)
-    expect(time.monotonic() - released < 5.0, "EXIT took more than 5 s")
+    expect(took < 1.0, "the game took %.2f s to exit after EXIT" % took)
 
 
 def case_bot_match(g):
@@ -542,16 +597,17 @@ def case_bot_match(g):
     s = g.join()
     lives = g.hud_line(s, 0)
     expect(0 < lives < first, "the lives line should be shorter than the join prompt (%d vs %d)" % (lives, first))
-    expect(abs(g.hud_line(s, 1) - lives) <= 2, "player 2's lives line differs from player 1's")
-    # Play a little: walk right, then back.
+    expect(abs(g.hud_line(s, 1) - lives) <= 8, "player 2's lives line differs from player 1's")
+    # Play a little: walk right for a moment.
     g.xdo("keydown", "d")
     time.sleep(1.0)
     g.xdo("keyup", "d")
-    g.check_alive()
-    before = g.shot("match")
+    # Compare the same view before and after pausing: the black layer at 0.3 leaves 0.7.
+    region = (350, 560, 1270, 715)
+    before = g.settled(region)
     paused = g.pause()
-    expect(paused.mean(400, 620, 1200, 715) < 0.85 * before.mean(400, 620, 1200, 715),
-           "the pause screen does not darken the frame")
+    ratio = paused.mean(*region) / before.mean(*region)
+    expect(0.6 < ratio < 0.8, "the pause screen should darken the frame to 0.7, got %.2f" % ratio)
     code, seconds = g.leave_to_title_and_exit()
     expect(code == 0, "exit code %d" % code)
     expect(seconds < 1.0, "the game took %.2f s to exit after EXIT" % seconds)
@@ -563,15 +619,14 @@ def case_pause_settings(g):
     g.pause()
     g.click_button(350, "SETTINGS")
     g.park_mouse()
-    g.wait_shot(lambda s: g.darkened(s) and g.settings_column_shown(s), "the pause screen's settings column")
+    g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
     before = g.read_settings()
     g.click_box("VSYNC")
     g.wait(lambda: g.read_settings() != before, "settings.cfg to be rewritten after VSYNC")
     expect(g.read_settings() == with_line(before, b"vsync=true\r\n", b"vsync=false\r\n"),
            "settings.cfg after VSYNC: %r" % g.read_settings())
-    g.key_until("Escape", lambda s: g.in_match(s), "Escape to resume the match")
-    g.key_until("Escape", lambda s: g.darkened(s) and g.settings_column_shown(s),
-                "the next pause to open on the settings column")
+    g.key_until("Escape", g.in_match, "Escape to resume the match")
+    g.key_until("Escape", g.pause_settings_page, "the next pause to open on the settings column")
     g.click_button(BACK_TOP, "BACK")
     g.park_mouse()
     g.wait_shot(g.pause_page, "the pause buttons after BACK")
@@ -579,18 +634,18 @@ def case_pause_settings(g):
     g.wait_title()
     saved, stamp = g.read_settings(), g.settings_stamp()
     g.click_button(450, "EXIT")
-    released = time.monotonic()
     code = g.wait_exit(STEP_TIMEOUT)
-    took = time.monotonic() - released
+    took = time.monotonic() - g.released_at
     expect(code == 0, "exit code %d" % code)
     expect(took < 1.0, "the game took %.2f s to exit after EXIT" % took)
     expect(g.read_settings() == saved and g.settings_stamp() == stamp, "settings.cfg was written at exit")
 
 
 def case_fullscreen_start(g):
+    prepared = g.settings_stamp()
+    time.sleep(0.01)  # so that a rewrite shows in the modification time as well
     g.start()
-    g.wait(lambda: g.read_settings() != g.initial, "settings.cfg to be rewritten at start-up", timeout=STEP_TIMEOUT)
-    s = g.wait_title()
+    g.wait(lambda: g.settings_stamp() != prepared, "settings.cfg to be rewritten at start-up")
     (_, _), (w, h) = g.geometry()
     full = (w, h) == (SCREEN_W, SCREEN_H)
     windowed = (w, h) == (WINDOW_W, WINDOW_H)
@@ -598,6 +653,7 @@ def case_fullscreen_start(g):
     expected = with_line(g.initial, b"fullscreen=true\r\n", b"fullscreen=%s\r\n" % (b"true" if full else b"false"))
     expect(g.read_settings() == expected, "settings.cfg after start-up: %r" % g.read_settings())
     # The menus keep their pixel positions in the bigger window.
+    s = g.wait_title()
     expect(g.buttons_shown(s) == [250, 350, 450], "buttons misplaced in the %dx%d window" % (w, h))
     stamp = g.settings_stamp()
     g.click_button(450, "EXIT")
@@ -608,14 +664,11 @@ def case_fullscreen_start(g):
 def play_a_while_and_exit(g, extra=None):
     g.start_bot_match()
     g.join()
-    g.xdo("keydown", "a")
-    time.sleep(1.5)
-    g.xdo("keyup", "a")
-    g.xdo("keydown", "space")
-    time.sleep(0.5)
-    g.xdo("keyup", "space")
-    time.sleep(1.0)
-    g.check_alive()
+    for key, seconds in (("a", 1.5), ("space", 0.5), ("d", 1.0)):
+        g.xdo("keydown", key)
+        time.sleep(seconds)
+        g.xdo("keyup", key)
+        g.check_alive()
     g.pause()
     if extra:
         extra(g)
@@ -629,6 +682,7 @@ def play_a_while_and_exit(g, extra=None):
 
 def case_malformed_settings(g):
     g.start()
+    expect("SETTINGS" in g.log_text(), "no word about the malformed settings.cfg")
     play_a_while_and_exit(g)
     expect(g.read_settings() == g.initial, "the malformed settings.cfg was rewritten")
 
@@ -637,7 +691,7 @@ def case_read_only_dir(g):
     def toggle_music(g):
         g.click_button(350, "SETTINGS")
         g.park_mouse()
-        g.wait_shot(lambda s: g.darkened(s) and g.settings_column_shown(s), "the pause screen's settings column")
+        g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
         failed_saves = g.log_text().count("was not saved")
         g.click_box("MUSIC")
         g.wait(lambda: g.log_text().count("was not saved") > failed_saves, "a WARNING about the failed save")
