@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "raymath.h"
@@ -44,29 +46,62 @@ float particle_fade_alpha(const Particle &p) {
 }
 
 void sort_particles_far_to_near(Vector3 eye) {
-    // In-place heap sort on the squared distance: no allocation every frame. The
-    // distances are computed once per frame up front.
-    static float dist[max_particles];
-    for (int i = 0; i < max_particles; ++i) dist[i] = Vector3DistanceSqr(to_vector3(particles[i].position), eye);
-    auto swap_slots = [](int a, int b) {
-        std::swap(particles[a], particles[b]);
-        std::swap(dist[a], dist[b]);
-    };
-    // A min-heap on distance leaves the largest distances first after sorting.
-    auto sift_down = [&](int root, int n) {
-        for (;;) {
-            int child = 2 * root + 1;
-            if (child >= n) return;
-            if (child + 1 < n && dist[child + 1] < dist[child]) ++child;
-            if (!(dist[child] < dist[root])) return;
-            swap_slots(root, child);
-            root = child;
+    // Heap sort, in place, with no allocation. It runs over compact 8-byte keys rather
+    // than the 80-byte particles: each key holds the squared distance (the bits of a
+    // non-negative float order like its value) above the slot index, so keys are
+    // distinct and compare as plain integers. The particles are then moved once, cycle
+    // by cycle, into the order found.
+    static std::uint64_t keys[max_particles];
+    for (int i = 0; i < max_particles; ++i) {
+        const float d = Vector3DistanceSqr(to_vector3(particles[i].position), eye);
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &d, sizeof bits);
+        keys[i] = static_cast<std::uint64_t>(bits) << 32 | static_cast<std::uint32_t>(i);
+    }
+    // A min-heap: taking the smallest out to the end leaves the largest first. Each
+    // sift walks down to a leaf along the smaller children (no early exit, so the
+    // branch predictor has nothing to miss) and then climbs back to where the key fits.
+    auto sift = [](int root, int n) {
+        const std::uint64_t key = keys[root];
+        int hole = root;
+        for (int child = 2 * hole + 1; child < n; child = 2 * hole + 1) {
+            child += (child + 1 < n && keys[child + 1] < keys[child]) ? 1 : 0;
+            keys[hole] = keys[child];
+            hole = child;
         }
+        while (hole > root) {
+            const int parent = (hole - 1) / 2;
+            if (keys[parent] <= key) break;
+            keys[hole] = keys[parent];
+            hole = parent;
+        }
+        keys[hole] = key;
     };
-    for (int i = max_particles / 2 - 1; i >= 0; --i) sift_down(i, max_particles);
+    for (int i = max_particles / 2 - 1; i >= 0; --i) sift(i, max_particles);
     for (int n = max_particles - 1; n > 0; --n) {
-        swap_slots(0, n);
-        sift_down(0, n);
+        std::swap(keys[0], keys[n]);
+        sift(0, n);
+    }
+    // keys[k] now names the slot whose particle belongs at k. Follow each cycle of that
+    // permutation with one particle in hand, marking placed slots as done.
+    constexpr std::uint64_t done = ~std::uint64_t{0};
+    for (int start = 0; start < max_particles; ++start) {
+        if (keys[start] == done) continue;
+        int from = static_cast<int>(keys[start] & 0xFFFFFFFFu);
+        if (from == start) {
+            keys[start] = done;
+            continue;
+        }
+        const Particle first = particles[start];
+        int at = start;
+        while (from != start) {
+            particles[at] = particles[from];
+            keys[at] = done;
+            at = from;
+            from = static_cast<int>(keys[at] & 0xFFFFFFFFu);
+        }
+        particles[at] = first;
+        keys[at] = done;
     }
 }
 

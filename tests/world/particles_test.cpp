@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "raymath.h"
 #include "render/particles.h"
@@ -101,5 +102,41 @@ TEST_F(ParticlePool, SortPutsTheFarthestFirst) {
         float a = Vector3DistanceSqr(to_vector3(particles[i - 1].position), eye);
         float b = Vector3DistanceSqr(to_vector3(particles[i].position), eye);
         ASSERT_GE(a, b) << "slot " << i;
+    }
+}
+
+TEST_F(ParticlePool, SortMovesEveryParticleWhole) {
+    // Every slot gets a particle of its own (lifetime = slot number), active or not,
+    // with equal distances mixed in; after the sort each one is still there exactly
+    // once, with all of its fields together.
+    std::mt19937 gen(11);
+    std::uniform_int_distribution<int> coord(-6, 6);
+    for (int i = 0; i < max_particles; ++i) {
+        Particle &p = particles[i];
+        p.position = {static_cast<double>(coord(gen)), 0.5, static_cast<double>(coord(gen))};
+        p.velocity = {static_cast<double>(i), 0.0, 0.0};
+        p.lifetime = static_cast<double>(i);
+        p.active = i % 3 != 0;
+        p.color = Color{static_cast<unsigned char>(i & 0xFF), static_cast<unsigned char>(i >> 8), 0, 255};
+    }
+    const Vector3 eye{0.0f, 11.5f, 11.5f};
+    for (int round = 0; round < 2; ++round) {  // the second sort starts from sorted slots
+        sort_particles_far_to_near(eye);
+        std::vector<int> seen(max_particles, 0);
+        for (int k = 0; k < max_particles; ++k) {
+            const Particle &p = particles[k];
+            const int id = static_cast<int>(p.lifetime);
+            ASSERT_GE(id, 0);
+            ASSERT_LT(id, max_particles);
+            ++seen[id];
+            EXPECT_EQ(p.velocity.x, p.lifetime);
+            EXPECT_EQ(p.active, id % 3 != 0);
+            EXPECT_EQ(p.color.r | (p.color.g << 8), id);
+            if (k > 0) {
+                ASSERT_GE(Vector3DistanceSqr(to_vector3(particles[k - 1].position), eye),
+                          Vector3DistanceSqr(to_vector3(p.position), eye));
+            }
+        }
+        for (int id = 0; id < max_particles; ++id) ASSERT_EQ(seen[id], 1) << "particle " << id;
     }
 }
