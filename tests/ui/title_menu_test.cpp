@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "raygui.h"
@@ -57,7 +60,12 @@ TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes)
 }
 
 int action_runs = 0;
-void count_action() { ++action_runs; }
+std::size_t sounds_at_action = 0;
+void count_action()
+{
+    ++action_runs;
+    sounds_at_action = live_sound_count();
+}
 
 TEST_F(MenuColumnTest, ButtonPlaysItsSoundBeforeItsActionAndOnlyWithAnAction)
 {
@@ -85,6 +93,7 @@ TEST_F(MenuColumnTest, ButtonPlaysItsSoundBeforeItsActionAndOnlyWithAnAction)
 
     click(850.0f);
     EXPECT_EQ(action_runs, 2);
+    EXPECT_EQ(sounds_at_action, 1u) << "the click sounds before the action runs";
     EXPECT_EQ(live_sound_count(), 1u);
     EXPECT_GT(pull_peak(0.2), 0.01f);
     finish_sounds();
