@@ -77,6 +77,24 @@ TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox)
     }
 }
 
+TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox)
+{
+    Image frame = ui_frame_capture();
+    // First ink right of the FULLSCREEN box (x 50..70), in the rows of its text.
+    int first = -1;
+    for (int x = 71; x < 200 && first < 0; ++x) {
+        for (int y = 235; y < 290; ++y) {
+            if (!is_background(pixel_at(frame, x, y))) {
+                first = x;
+                break;
+            }
+        }
+    }
+    UnloadImage(frame);
+    EXPECT_GE(first, 90);
+    EXPECT_LE(first, 100);
+}
+
 TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent)
 {
     click_at(60.0f, 395.0f); // off

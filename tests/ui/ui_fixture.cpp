@@ -108,6 +108,16 @@ void click_at(float x, float y)
     ui_frame();
 }
 
+Image click_capture(float x, float y)
+{
+    testing_mouse_move(x, y);
+    ui_frame();
+    testing_mouse_button_down(MOUSE_BUTTON_LEFT);
+    ui_frame();
+    testing_mouse_button_up(MOUSE_BUTTON_LEFT);
+    return ui_frame_capture();
+}
+
 void tap_key(int key)
 {
     testing_key_down(key);

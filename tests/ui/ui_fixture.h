@@ -31,6 +31,8 @@ Image ui_frame_capture();
 // Moves there, presses and releases the left button over three frames; the click's
 // action runs in the last of them.
 void click_at(float x, float y);
+// The same click, returning the frame in which the action ran, read back at its end.
+Image click_capture(float x, float y);
 // A key pressed and released over two frames; the game sees the press in the first.
 void tap_key(int key);
 
