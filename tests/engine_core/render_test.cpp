@@ -368,6 +368,30 @@ TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
     UnloadRenderTexture(rt);
 }
 
+TEST_F(Render, TextureOriginRotationAndLines)
+{
+    Image img = GenImageColor(1, 1, WHITE);
+    Texture2D tex = LoadTextureFromImage(img);
+    UnloadImage(img);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    // A 40 × 10 bar turned 90° clockwise (screen y down) about its top-left corner
+    // at (100, 20): it now hangs down from there, 10 pixels to the left.
+    DrawTexturePro(tex, Rectangle{ 0, 0, 1, 1 }, Rectangle{ 100, 20, 40, 10 }, Vector2{ 0, 0 }, 90, RED);
+    // The same bar with its origin at its centre, unrotated, centred on (50, 100).
+    DrawTexturePro(tex, Rectangle{ 0, 0, 1, 1 }, Rectangle{ 50, 100, 40, 10 }, Vector2{ 20, 5 }, 0, GREEN);
+    DrawLine(0, 140, 199, 140, BLUE);
+    EXPECT_TRUE(same(pixel(95, 55), RED)) << describe(pixel(95, 55));
+    EXPECT_TRUE(same(pixel(120, 25), BLACK));
+    EXPECT_TRUE(same(pixel(31, 96), GREEN));
+    EXPECT_TRUE(same(pixel(68, 103), GREEN));
+    EXPECT_TRUE(same(pixel(71, 100), BLACK));
+    EXPECT_TRUE(same(pixel(100, 140), BLUE)) << describe(pixel(100, 140));
+    EXPECT_TRUE(same(pixel(100, 142), BLACK));
+    EndDrawing();
+    UnloadTexture(tex);
+}
+
 TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything)
 {
     Image img = GenImageColor(1, 1, RED);
