@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace engine {
 namespace {
@@ -38,6 +39,14 @@ void main()
     finalColor = texture(texture0, fragTexCoord) * colDiffuse * fragColor;
 }
 )";
+
+// Loaded shaders: location table -> program. An unload must match both, so a
+// stale copy of a released shader cannot release a newer one that reuses an address.
+std::unordered_map<const int *, unsigned int> &live_shaders()
+{
+    static std::unordered_map<const int *, unsigned int> shaders;
+    return shaders;
+}
 
 GLuint default_vs = 0;
 GLuint default_fs = 0;
@@ -176,6 +185,7 @@ Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_ori
         return shader;
     }
     fill_locations(program, shader.locs);
+    live_shaders()[shader.locs] = program;
     return shader;
 }
 
@@ -195,6 +205,7 @@ bool shaders_init()
 
 void shaders_close()
 {
+    live_shaders().clear(); // their tables and programs go with the registries
     set_current_shader(0, nullptr);
     if (default_program != 0) glDeleteProgram(default_program);
     if (default_vs != 0) glDeleteShader(default_vs);
@@ -231,9 +242,12 @@ bool IsShaderReady(Shader shader) { return shader.id > 0 && shader.locs != nullp
 
 void UnloadShader(Shader shader)
 {
-    // The location table decides whether this shader is still live: a second
-    // unload finds it gone and does nothing. The default program is never deleted.
-    if (!engine_free(shader.locs)) return;
+    // A second unload, or a copy of a released shader, finds no match and does
+    // nothing. The default program is never deleted.
+    auto it = live_shaders().find(shader.locs);
+    if (it == live_shaders().end() || it->second != shader.id) return;
+    live_shaders().erase(it);
+    engine_free(shader.locs);
     if (shader.id == 0 || shader.id == default_program) return;
     if (current_shader().id == shader.id) set_current_shader(0, nullptr);
     if (untrack_gl(GlKind::shader_program, shader.id)) glDeleteProgram(shader.id);
@@ -289,6 +303,7 @@ unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode)
 {
     if (!require_gl("rlLoadShaderCode")) return 0;
     Shader s = build_shader(vsCode, fsCode, "vertex shader code", "fragment shader code");
+    live_shaders().erase(s.locs);
     engine_free(s.locs);
     return s.id;
 }

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -122,6 +123,14 @@ constexpr int atlas_height = 64;
 
 Font default_font = { 0, 0, 0, { 0, 0, 0, 0, 0 }, nullptr, nullptr };
 
+// Loaded fonts: glyph table -> atlas texture. An unload must match both, so a stale
+// copy of a released font cannot release a newer font that reuses an address.
+std::unordered_map<const void *, unsigned int> &live_fonts()
+{
+    static std::unordered_map<const void *, unsigned int> fonts;
+    return fonts;
+}
+
 int glyph_width(const char *g)
 {
     const char *bar = std::strchr(g, '|');
@@ -218,6 +227,7 @@ void text_init() { default_font = load_builtin_font(); }
 
 void text_close()
 {
+    live_fonts().clear(); // their arrays and textures go with the registries
     rlUnloadTexture(default_font.texture.id);
     engine_free(default_font.recs);
     engine_free(default_font.glyphs);
@@ -332,6 +342,7 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
             font.texture = Texture2D{ tex, aw, ah, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8 };
             font.recs = recs;
             font.glyphs = glyphs;
+            live_fonts()[glyphs] = tex;
             TraceLog(LOG_INFO, "FONT: [%s] loaded at %d px (%d glyphs, atlas %d x %d)", fileName, fontSize, count, aw,
                      ah);
         }
@@ -348,8 +359,11 @@ Font LoadFont(const char *fileName) { return LoadFontEx(fileName, 32, nullptr, 0
 void UnloadFont(Font font)
 {
     if (font.texture.id == default_font.texture.id) return; // the built-in font lives until CloseWindow
-    // The glyph table decides whether the font is still live (second unloads do nothing).
-    if (!engine::engine_free(font.glyphs)) return;
+    // Second unloads, and copies of fonts already released, find no match.
+    auto it = live_fonts().find(font.glyphs);
+    if (it == live_fonts().end() || it->second != font.texture.id) return;
+    live_fonts().erase(it);
+    engine::engine_free(font.glyphs);
     engine::engine_free(font.recs);
     rlUnloadTexture(font.texture.id);
 }

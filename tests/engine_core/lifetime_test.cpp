@@ -111,6 +111,17 @@ TEST(EngineChild, Run)
         }
         UnloadFont(GetFontDefault());
         draw_everything(tex, GetFontDefault(), rt); // stale ids draw nothing, harmlessly
+        // A stale copy must not release a newer object that happens to reuse its
+        // addresses or ids.
+        Font again = LoadFontEx(font_path(), 48, nullptr, 0);
+        Shader again_shader = LoadShader(nullptr, "/nonexistent/x.fs");
+        UnloadFont(font);
+        UnloadShader(shader);
+        draw_everything(tex, again, rt);
+        ASSERT_NE(again_shader.locs, nullptr);
+        EXPECT_GE(again_shader.locs[SHADER_LOC_MATRIX_MVP], 0);
+        UnloadFont(again);
+        UnloadShader(again_shader);
         CloseWindow();
         CloseWindow();
     } else if (std::strcmp(scenario, "no_window") == 0) {
