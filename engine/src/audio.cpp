@@ -265,18 +265,18 @@ Wave LoadWave(const char *fileName) {
         TraceLog(LOG_WARNING, "WAVE: No file name given");
         return wave;
     }
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec file_format{};
     Uint8 *raw = nullptr;
     Uint32 raw_bytes = 0;
-    if (SDL_LoadWAV(fileName, &spec, &raw, &raw_bytes) == nullptr) {
+    if (SDL_LoadWAV(fileName, &file_format, &raw, &raw_bytes) == nullptr) {
         TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
         return wave;
     }
     unsigned channels = 0;
     unsigned frames = 0;
     float *samples = nullptr;
-    if (spec.channels > 0 && spec.freq > 0 && raw_bytes > 0) {
-        samples = convert_samples(spec.format, spec.channels, spec.freq, raw, raw_bytes, channels, frames);
+    if (file_format.channels > 0 && file_format.freq > 0 && raw_bytes > 0) {
+        samples = convert_samples(file_format.format, file_format.channels, file_format.freq, raw, raw_bytes, channels, frames);
     }
     SDL_FreeWAV(raw);
     if (samples == nullptr) {
