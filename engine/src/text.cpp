@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
@@ -256,6 +257,119 @@ int GetGlyphIndex(Font font, int codepoint)
     return fallback;
 }
 
+// stb_truetype trusts every offset and count in a font file. Check the parts it reads
+// against the file's size first, so a truncated or damaged font is refused with a
+// WARNING instead of reading past the buffer.
+namespace {
+
+struct FontBytes {
+    const unsigned char *p;
+    std::uint64_t size;
+    bool has(std::uint64_t at, std::uint64_t n) const { return at <= size && n <= size - at; }
+    std::uint32_t u16(std::uint64_t at) const { return static_cast<std::uint32_t>(p[at] << 8 | p[at + 1]); }
+    std::uint32_t u32(std::uint64_t at) const
+    {
+        return static_cast<std::uint32_t>(p[at]) << 24 | static_cast<std::uint32_t>(p[at + 1]) << 16 |
+               static_cast<std::uint32_t>(p[at + 2]) << 8 | p[at + 3];
+    }
+};
+
+struct FontTable {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    bool found = false;
+};
+
+bool cmap_subtable_sound(const FontBytes &f, std::uint64_t at, std::uint64_t end)
+{
+    if (at + 4 > end) return false;
+    const std::uint32_t format = f.u16(at);
+    switch (format) {
+    case 0: return at + 262 <= end;
+    case 6: return at + 10 <= end && at + 10 + 2ull * f.u16(at + 8) <= end;
+    case 4: {
+        if (at + 14 > end) return false;
+        const std::uint64_t segments = f.u16(at + 6) / 2;
+        // end codes, a pad, start codes, deltas and range offsets, then glyph ids that
+        // the range offsets point into (stb reads those within the subtable's length).
+        return segments > 0 && at + 16 + 8 * segments <= end && at + f.u16(at + 2) <= end;
+    }
+    case 12:
+    case 13: return at + 16 <= end && at + 16 + 12ull * f.u32(at + 12) <= end;
+    default: return true;  // stb finds no glyphs in other formats, reading nothing more
+    }
+}
+
+bool font_file_sound(const unsigned char *data, int size)
+{
+    if (data == nullptr || size < 12) return false;
+    FontBytes f{data, static_cast<std::uint64_t>(size)};
+    std::uint64_t font = 0;
+    if (f.u32(0) == 0x74746366u) {  // 'ttcf': a collection; the game uses its first font
+        if (!f.has(0, 16)) return false;
+        font = f.u32(12);
+        if (!f.has(font, 12)) return false;
+    }
+    const std::uint32_t version = f.u32(font);
+    if (version != 0x00010000u && version != 0x74727565u && version != 0x4F54544Fu && version != 0x74797031u)
+        return false;
+    const std::uint64_t tables = f.u16(font + 4);
+    if (!f.has(font + 12, 16 * tables)) return false;
+    FontTable cmap, head, hhea, hmtx, maxp, loca, glyf, cff;
+    for (std::uint64_t t = 0; t < tables; ++t) {
+        const std::uint64_t rec = font + 12 + 16 * t;
+        FontTable table{f.u32(rec + 8), f.u32(rec + 12), true};
+        if (!f.has(table.offset, table.length)) return false;
+        switch (f.u32(rec)) {
+        case 0x636D6170u: cmap = table; break;  // cmap
+        case 0x68656164u: head = table; break;  // head
+        case 0x68686561u: hhea = table; break;  // hhea
+        case 0x686D7478u: hmtx = table; break;  // hmtx
+        case 0x6D617870u: maxp = table; break;  // maxp
+        case 0x6C6F6361u: loca = table; break;  // loca
+        case 0x676C7966u: glyf = table; break;  // glyf
+        case 0x43464620u: cff = table; break;   // 'CFF '
+        default: break;
+        }
+    }
+    if (!cmap.found || !head.found || !hhea.found || !hmtx.found) return false;
+    if (head.length < 54 || hhea.length < 36 || cmap.length < 4) return false;
+    if (maxp.found && maxp.length < 6) return false;
+    // Without maxp stb assumes 65535 glyphs; the checks below then require that many.
+    const std::uint64_t glyphs = maxp.found ? f.u16(maxp.offset + 4) : 0xFFFF;
+
+    const std::uint64_t cmap_end = cmap.offset + cmap.length;
+    const std::uint64_t encodings = f.u16(cmap.offset + 2);
+    if (cmap.offset + 4 + 8 * encodings > cmap_end) return false;
+    for (std::uint64_t e = 0; e < encodings; ++e) {
+        const std::uint64_t sub = cmap.offset + f.u32(cmap.offset + 4 + 8 * e + 4);
+        if (!cmap_subtable_sound(f, sub, cmap_end)) return false;
+    }
+
+    const std::uint64_t long_metrics = f.u16(hhea.offset + 34);
+    const std::uint64_t short_metrics = glyphs > long_metrics ? glyphs - long_metrics : 0;
+    if (4 * long_metrics + 2 * short_metrics > hmtx.length) return false;
+
+    if (glyf.found) {
+        if (!loca.found) return false;
+        const bool long_offsets = f.u16(head.offset + 50) != 0;
+        const std::uint64_t entry = long_offsets ? 4 : 2;
+        if (entry * (glyphs + 1) > loca.length) return false;
+        std::uint64_t previous = 0;
+        for (std::uint64_t g = 0; g <= glyphs; ++g) {
+            const std::uint64_t at = loca.offset + entry * g;
+            const std::uint64_t offset = long_offsets ? f.u32(at) : 2ull * f.u16(at);
+            if (offset < previous || offset > glyf.length) return false;
+            previous = offset;
+        }
+    } else if (!cff.found) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepointCount)
 {
     if (!engine::require_gl("LoadFontEx")) return default_font;
@@ -267,7 +381,7 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
     int size = 0;
     unsigned char *data = engine::read_whole_file(fileName, &size);
     stbtt_fontinfo info;
-    if (data == nullptr || stbtt_InitFont(&info, data, stbtt_GetFontOffsetForIndex(data, 0)) == 0) {
+    if (!font_file_sound(data, size) || stbtt_InitFont(&info, data, stbtt_GetFontOffsetForIndex(data, 0)) == 0) {
         engine::engine_free(data);
         TraceLog(LOG_WARNING, "FONT: [%s] failed to load font, using the default font", fileName);
         return default_font;
