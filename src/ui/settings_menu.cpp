@@ -5,10 +5,35 @@
 #include "settings/display.h"
 #include "settings/settings.h"
 
+namespace {
+
+// The captions (64 px) are taller than the column's row pitch (20 px box + gap), so
+// the clickable areas of neighbouring check boxes overlap. A click counts only in the
+// box's own band, the row plus half the gap above and below, so that one click never
+// flips two settings.
+bool in_row_band(Rectangle box, float gap)
+{
+    const float y = GetMousePosition().y;
+    return y >= box.y - gap / 2.0f && y < box.y + box.height + gap / 2.0f;
+}
+
+} // namespace
+
 void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on_toggle)
 {
+    const bool in_column = menu_column.active;
     bounds = place_menu_control(bounds, 20.0f, 20.0f);
-    if (GuiCheckBox(bounds, text, flag) != 1 || on_toggle == nullptr) {
+    bool value = flag != nullptr && *flag;
+    if (GuiCheckBox(bounds, text, &value) != 1) {
+        return;
+    }
+    if (in_column && !in_row_band(bounds, menu_column.gap)) {
+        return;
+    }
+    if (flag != nullptr) {
+        *flag = value;
+    }
+    if (on_toggle == nullptr) {
         return;
     }
     // The flag has flipped already: switching sound effects on is heard, off is not.

@@ -77,6 +77,28 @@ TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox)
     }
 }
 
+TEST_F(SettingsMenuTest, OneClickOnOverlappingCaptionsFlipsOneSetting)
+{
+    // The 64 px captions reach into the neighbouring rows (45 px apart). On the upper
+    // part of "VSYNC" (row 295..315) the click belongs to VSYNC alone, and just below
+    // the FULLSCREEN box (250..270) to FULLSCREEN alone.
+    click_at(110.0f, 285.0f);
+    EXPECT_FALSE(settings.vsync);
+    EXPECT_FALSE(settings.fullscreen);
+    EXPECT_FALSE(IsWindowFullscreen());
+    EXPECT_EQ(live_sound_count(), 1u);
+    EXPECT_EQ(settings_file(), with_line(initial_settings_file, "vsync=true", "vsync=false"));
+
+    click_at(110.0f, 330.0f); // just above MUSIC's box (340..360)
+    EXPECT_FALSE(settings.enable_music);
+    EXPECT_FALSE(settings.vsync);
+    click_at(110.0f, 330.0f);
+    click_at(110.0f, 318.0f); // just below VSYNC's box
+    EXPECT_TRUE(settings.vsync);
+    EXPECT_TRUE(settings.enable_music);
+    EXPECT_EQ(settings_file(), initial_settings_file);
+}
+
 TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox)
 {
     Image frame = ui_frame_capture();
