@@ -19,7 +19,6 @@ import os
 import select
 import shutil
 import signal
-import stat
 import subprocess
 import sys
 import tempfile
