@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds vorbel in Debug with AddressSanitizer and
 # UndefinedBehaviorSanitizer, builds the Release game for the black-box tests, and
-# runs the whole ctest suite headless. Exits non-zero on any failure.
+# runs the whole ctest suite headless. Exits non-zero on any failure. Besides the unit
+# and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), a soak of
+# two minutes of game time, and a valgrind memcheck session; the fuzzer and the
+# memcheck session are built in directories of their own under build/test.
 #   ./test.sh          the suite
-#   ./test.sh --soak   the suite plus the long soak run
+#   ./test.sh --soak   the suite plus the long soak run (twenty minutes of game time)
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
