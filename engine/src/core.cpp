@@ -205,6 +205,18 @@ void read_gamepads()
     }
 }
 
+int mouse_button_from_sdl(Uint8 button)
+{
+    switch (button) {
+    case SDL_BUTTON_LEFT: return MOUSE_BUTTON_LEFT;
+    case SDL_BUTTON_RIGHT: return MOUSE_BUTTON_RIGHT;
+    case SDL_BUTTON_MIDDLE: return MOUSE_BUTTON_MIDDLE;
+    case SDL_BUTTON_X1: return MOUSE_BUTTON_SIDE;
+    case SDL_BUTTON_X2: return MOUSE_BUTTON_EXTRA;
+    default: return -1;
+    }
+}
+
 // Copies this frame's input into "previous" and applies the events that arrived
 // since, so the next frame sees the edges.
 void poll_input_events()
@@ -216,8 +228,22 @@ void poll_input_events()
     input.key_queue_count = 0;
     input.char_queue_count = 0;
 
+    // A key or button that goes down and up again between two polls (a quick tap, a
+    // slow frame) would otherwise never be seen as pressed: its release is left in the
+    // queue for the next poll, so this frame sees the press and the next the release.
+    bool went_down_key[max_keys] = {};
+    bool went_down_button[max_mouse_buttons] = {};
+    SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
+        if (e.type == SDL_KEYUP) {
+            int key = key_from_scancode(e.key.keysym.scancode);
+            if (key > 0 && key < max_keys && went_down_key[key]) break;
+        } else if (e.type == SDL_MOUSEBUTTONUP) {
+            int b = mouse_button_from_sdl(e.button.button);
+            if (b >= 0 && went_down_button[b]) break;
+        }
+        SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         switch (e.type) {
         case SDL_QUIT: input.close_requested = true; break;
         case SDL_WINDOWEVENT:
@@ -230,6 +256,7 @@ void poll_input_events()
             int key = key_from_scancode(e.key.keysym.scancode);
             if (key <= 0 || key >= max_keys) break;
             bool down = e.type == SDL_KEYDOWN;
+            if (down && !input.keys[key]) went_down_key[key] = true;
             input.keys[key] = down;
             if (down && e.key.repeat != 0) input.keys_repeated[key] = true;
             if (down && e.key.repeat == 0 && input.key_queue_count < 16) input.key_queue[input.key_queue_count++] = key;
@@ -256,13 +283,12 @@ void poll_input_events()
             break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
-            int b = -1;
-            if (e.button.button == SDL_BUTTON_LEFT) b = MOUSE_BUTTON_LEFT;
-            else if (e.button.button == SDL_BUTTON_RIGHT) b = MOUSE_BUTTON_RIGHT;
-            else if (e.button.button == SDL_BUTTON_MIDDLE) b = MOUSE_BUTTON_MIDDLE;
-            else if (e.button.button == SDL_BUTTON_X1) b = MOUSE_BUTTON_SIDE;
-            else if (e.button.button == SDL_BUTTON_X2) b = MOUSE_BUTTON_EXTRA;
-            if (b >= 0) input.mouse[b] = e.type == SDL_MOUSEBUTTONDOWN;
+            int b = mouse_button_from_sdl(e.button.button);
+            if (b >= 0) {
+                bool down = e.type == SDL_MOUSEBUTTONDOWN;
+                if (down && !input.mouse[b]) went_down_button[b] = true;
+                input.mouse[b] = down;
+            }
             input.mouse_x = static_cast<float>(e.button.x);
             input.mouse_y = static_cast<float>(e.button.y);
             break;

@@ -172,6 +172,45 @@ TEST_F(Input, MouseButtonsAndPosition)
     EXPECT_FALSE(IsMouseButtonDown(99));
 }
 
+TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased)
+{
+    // Down and up both arrive before the next poll: a quick click on a slow frame.
+    SDL_Event e{};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = SDL_PRESSED;
+    e.button.x = 12;
+    e.button.y = 34;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    e.type = SDL_MOUSEBUTTONUP;
+    e.button.state = SDL_RELEASED;
+    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    frame();
+    EXPECT_TRUE(IsMouseButtonPressed(MOUSE_BUTTON_LEFT));
+    EXPECT_FALSE(IsMouseButtonReleased(MOUSE_BUTTON_LEFT));
+    EXPECT_EQ(GetMousePosition().x, 12.0f);
+    frame();
+    EXPECT_TRUE(IsMouseButtonReleased(MOUSE_BUTTON_LEFT));
+    EXPECT_FALSE(IsMouseButtonDown(MOUSE_BUTTON_LEFT));
+    frame();
+    EXPECT_FALSE(IsMouseButtonReleased(MOUSE_BUTTON_LEFT));
+
+    // The same for a key, and events behind the held-back release keep their order.
+    push_key(SDL_SCANCODE_SPACE, true);
+    push_key(SDL_SCANCODE_SPACE, false);
+    push_key(SDL_SCANCODE_K, true);
+    frame();
+    EXPECT_TRUE(IsKeyPressed(KEY_SPACE));
+    EXPECT_FALSE(IsKeyDown(KEY_K));
+    frame();
+    EXPECT_TRUE(IsKeyReleased(KEY_SPACE));
+    EXPECT_TRUE(IsKeyPressed(KEY_K));
+    push_key(SDL_SCANCODE_K, false);
+    frame();
+    EXPECT_FALSE(IsKeyDown(KEY_SPACE));
+    EXPECT_FALSE(IsKeyDown(KEY_K));
+}
+
 TEST_F(Input, GamepadsComeAndGoAtAnyTime)
 {
     EXPECT_FALSE(IsGamepadAvailable(0));
