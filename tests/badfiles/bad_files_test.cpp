@@ -288,6 +288,20 @@ TEST_F(BadFiles, HeadersThatLie) {
     });
 }
 
+TEST_F(BadFiles, FilesCutInHalf) {
+    // Headers whole, data cut short: the font's table directory points past the end of
+    // the file, the image's compressed stream stops, the waves lose their tail.
+    for (const fs::path &f : files_of({".ttf", ".png", ".wav"})) {
+        const std::string bytes = read_bytes(f);
+        write_bytes(f, bytes.substr(0, bytes.size() / 2));
+    }
+    in_fresh_process([&] {
+        ASSERT_TRUE(play_every_screen()) << log_text();
+        for (const fs::path &f : files_of({".ttf", ".png"}))
+            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
+    });
+}
+
 TEST_F(BadFiles, MissingFiles) {
     const auto files = files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs"});
     for (const fs::path &f : files) fs::remove(f);
