@@ -72,11 +72,14 @@ protected:
         scratch_ = tmpl;
         fs::copy(home_ / "assets", scratch_ / "assets", fs::copy_options::recursive);
         fs::current_path(scratch_);
+        // A small window, made from the record's values before the file is read.
         Settings s;
         s.screen_width = 320;
         s.screen_height = 180;
         s.vsync = false;
         ASSERT_TRUE(save_settings_to(settings_file_name, s).ok());
+        saved_settings_ = settings;
+        settings = s;
     }
 
     void TearDown() override {
@@ -84,6 +87,7 @@ protected:
         testing_capture_log(false);
         testing_clear_log();
         testing_set_fixed_frame_time(-1.0);
+        settings = saved_settings_;
         fs::current_path(home_);
         std::error_code ignored;
         fs::remove_all(scratch_, ignored);
@@ -175,6 +179,7 @@ protected:
 
     fs::path home_;
     fs::path scratch_;
+    Settings saved_settings_;
     std::vector<std::string> log_;
 };
 

@@ -87,13 +87,16 @@ protected:
         scratch_ = tmpl;
         ASSERT_EQ(symlink((home_ + "/assets").c_str(), (scratch_ + "/assets").c_str()), 0);
         ASSERT_EQ(chdir(scratch_.c_str()), 0);
-        // A small window keeps the software renderer quick; the speed is raised.
+        // A small window keeps the software renderer quick; the speed is raised. The
+        // window is made from the record's values before the file is read, so both get them.
         Settings s;
         s.screen_width = 320;
         s.screen_height = 180;
         s.vsync = false;
         s.game_speed = game_speed;
         ASSERT_TRUE(save_settings_to(settings_file_name, s).ok());
+        saved_settings_ = settings;
+        settings = s;
         testing_set_fixed_frame_time(real_frame);
         SetTraceLogLevel(LOG_WARNING);
         ASSERT_TRUE(init_app());
@@ -103,6 +106,7 @@ protected:
     void TearDown() override {
         testing_release_all_input();
         if (started_) deinit_app();
+        settings = saved_settings_;
         testing_set_fixed_frame_time(-1.0);
         if (chdir(home_.c_str()) != 0) return;
         const std::string cmd = "rm -rf '" + scratch_ + "'";
@@ -204,6 +208,7 @@ protected:
     std::string home_;
     std::string scratch_;
     bool started_ = false;
+    Settings saved_settings_;
     Script script_{0x5DEECE66Dull};
     std::deque<Step> steps_;
     int menu_visits_ = 0;
