@@ -146,4 +146,7 @@ void unload_models() {
     for (std::uint32_t i = 0; i < model_count; ++i) {
         if (model_instances[i].visible) UnloadModel(model_instances[i].model);
     }
+    // The table is empty again, so a later start-up in the same process fills it afresh
+    // instead of drawing models that were released.
+    model_count = 0;
 }

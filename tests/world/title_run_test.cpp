@@ -109,3 +109,28 @@ TEST(TitleRun, StartsRuns120FramesAndShutsDownCleanly) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(run_title_scene(), ::testing::ExitedWithCode(0), "");
 }
+
+namespace {
+
+// A second start-up in the same process (as test programs do) must build a fresh
+// scene, not draw the models the first shutdown released.
+void start_twice() {
+    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    testing_set_fixed_frame_time(1.0 / 60.0);
+    for (int round = 0; round < 2; ++round) {
+        if (!init_app()) fail(3, "start-up failed");
+        if (model_count != 47) fail(4, "the scene does not hold its 47 instances");
+        for (int i = 0; i < 3; ++i) run_frame();
+        deinit_app();
+    }
+    testing_set_fixed_frame_time(-1.0);
+    leave_scratch_dir();
+    std::exit(0);
+}
+
+}  // namespace
+
+TEST(TitleRun, StartsTwiceInOneProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(start_twice(), ::testing::ExitedWithCode(0), "");
+}
