@@ -149,4 +149,8 @@ void unload_models() {
     // The table is empty again, so a later start-up in the same process fills it afresh
     // instead of drawing models that were released.
     model_count = 0;
+    // The shared transparent texture goes with the window too; a later start-up must make
+    // its own rather than hand out an id the new context gives to another texture.
+    blank_made = false;
+    blank = Texture2D{};
 }

@@ -10,9 +10,11 @@
 #include "app/game_state.h"
 #include "app_fixture.h"
 #include "render/model_registry.h"
+#include "render/particles.h"
 #include "render/shadow_scene.h"
 #include "settings/startup.h"
 #include "testing.h"
+#include "ui/theme.h"
 
 namespace {
 
@@ -120,6 +122,13 @@ void start_twice() {
     for (int round = 0; round < 2; ++round) {
         if (!init_app()) fail(3, "start-up failed");
         if (model_count != 47) fail(4, "the scene does not hold its 47 instances");
+        // Untextured materials get this start-up's transparent texture, not an id the
+        // previous window used that now names another texture.
+        const Texture2D blank = blank_texture();
+        if (blank.id == particle_texture.id || blank.id == title_font.texture.id || blank.id == menu_font.texture.id)
+            fail(5, "the shared transparent texture is stale");
+        if (game_state.players[0].instance->model.materials[0].maps[MATERIAL_MAP_ALBEDO].texture.id != blank.id)
+            fail(6, "the tomato's untextured material lacks the transparent texture");
         for (int i = 0; i < 3; ++i) run_frame();
         deinit_app();
     }
