@@ -16,7 +16,9 @@
 double scaled_frame_delta(float frame_time, double game_speed) {
     double dt = static_cast<double>(frame_time) * game_speed;
     // A stall must not teleport players or skip timers; there is no lower bound.
-    if (dt > max_frame_delta) dt = max_frame_delta;
+    // A NaN step (a nan speed from the file, or 0 s times an infinite one) would
+    // poison every position and timer for good, so it is capped like a stall.
+    if (!(dt <= max_frame_delta)) dt = max_frame_delta;
     return dt;
 }
 
