@@ -50,12 +50,12 @@ static void place_view_camera(Vec3d p) {
     view_camera.position = to_vector3(p);
 }
 
-Vector2 random_in_disc() {
+DiscPoint random_in_disc() {
     double u1 = rng_float(game_state.rng);
     double u2 = rng_float(game_state.rng);
     double r = std::sqrt(u1);
     double theta = 2.0 * 3.14159265358979323846 * u2;
-    return Vector2{static_cast<float>(r * std::cos(theta)), static_cast<float>(r * std::sin(theta))};
+    return DiscPoint{r * std::cos(theta), r * std::sin(theta)};
 }
 
 void update_camera_motion(double dt) {
@@ -79,7 +79,7 @@ void update_camera_motion(double dt) {
             return;
         }
         m.shake_time += dt;
-        Vector2 d = random_in_disc();
+        DiscPoint d = random_in_disc();
         // The shake always circles the move's target, overriding a running move.
         place_view_camera(m.move_to + Vec3d{camera_shake_strength * d.x, camera_shake_strength * d.y, 0.0});
     }

@@ -47,5 +47,11 @@ void update_camera(SceneCamera *cam);
 void update_camera_motion(double dt);
 void move_camera_to(Vec3d target);
 void start_camera_shake();
+// A point of the unit plane, kept in f64 like the position it offsets.
+struct DiscPoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
 // A uniform point of the unit disc, from the game's generator.
-Vector2 random_in_disc();
+DiscPoint random_in_disc();

@@ -114,6 +114,14 @@ TEST_F(CameraMotionTest, ShakeWithoutAMoveCirclesTheLastTarget) {
     // menu viewpoint, as after start-up) and ends there.
     camera_motion.move_to = menu_view_position;
     start_camera_shake();
+    // The offset is worked out in f64 from the generator's next two draws, nothing
+    // narrowed on the way to the authoritative position.
+    Rng ahead = game_state.rng;
+    const double r = std::sqrt(rng_float(ahead));
+    const double theta = 2.0 * 3.14159265358979323846 * rng_float(ahead);
+    update_camera_motion(0.05);
+    EXPECT_EQ(camera_position.x, menu_view_position.x + 0.08 * (r * std::cos(theta)));
+    EXPECT_EQ(camera_position.y, menu_view_position.y + 0.08 * (r * std::sin(theta)));
     for (int i = 0; i < 30; ++i) {
         update_camera_motion(0.05);
         EXPECT_LE(distance(camera_position, menu_view_position), 0.08 + 1e-12);
@@ -127,8 +135,8 @@ TEST_F(CameraMotionTest, RandomInDiscStaysInsideTheUnitDisc) {
     int outer = 0;
     const int n = 20000;
     for (int i = 0; i < n; ++i) {
-        Vector2 p = random_in_disc();
-        double r2 = static_cast<double>(p.x) * p.x + static_cast<double>(p.y) * p.y;
+        DiscPoint p = random_in_disc();
+        double r2 = p.x * p.x + p.y * p.y;
         ASSERT_LE(r2, 1.0 + 1e-6);
         sum_x += p.x;
         sum_y += p.y;
