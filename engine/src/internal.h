@@ -83,6 +83,23 @@ void rlgl_begin_frame(int width, int height);
 // resolving multisampling; the batch is flushed first. Returns false without a
 // context. `out` must hold width*height*4 bytes.
 bool read_screen_pixels(int width, int height, unsigned char *out);
+// The current frame as a new engine array of width*height*4 RGBA bytes, or null
+// (no memory, no context).
+inline unsigned char *read_screen_array(int width, int height)
+{
+    auto *pixels = static_cast<unsigned char *>(engine_alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4));
+    if (pixels == nullptr || !read_screen_pixels(width, height, pixels)) {
+        engine_free(pixels);
+        return nullptr;
+    }
+    return pixels;
+}
+
+// An image over `pixels`, width*height RGBA texels with no mipmaps; it takes over the array.
+inline Image rgba_image(void *pixels, int width, int height)
+{
+    return Image{ pixels, width, height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8 };
+}
 
 // Shader lifecycle (shaders.cpp)
 bool shaders_init();

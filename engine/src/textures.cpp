@@ -51,19 +51,15 @@ Image image_from_stb(unsigned char *pixels, int width, int height, const char *o
         return image;
     }
     size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    image.data = engine_alloc(bytes);
-    if (image.data == nullptr) {
+    void *data = engine_alloc(bytes);
+    if (data == nullptr) {
         stbi_image_free(pixels);
         engine::log_line(LOG_WARNING, "IMAGE: [%s] out of memory", origin);
         return image;
     }
-    std::memcpy(image.data, pixels, bytes);
+    std::memcpy(data, pixels, bytes);
     stbi_image_free(pixels);
-    image.width = width;
-    image.height = height;
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
+    return engine::rgba_image(data, width, height);
 }
 
 // RGBA copy of any supported image (caller frees with delete[]), or null.
@@ -134,12 +130,7 @@ Image GenImageColor(int width, int height, Color color)
     auto *pixels = static_cast<Color *>(engine_alloc(n * sizeof(Color)));
     if (pixels == nullptr) return image;
     for (size_t i = 0; i < n; i++) pixels[i] = color;
-    image.data = pixels;
-    image.width = width;
-    image.height = height;
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
+    return engine::rgba_image(pixels, width, height);
 }
 
 Color GetImageColor(Image image, int x, int y)
@@ -216,12 +207,7 @@ Image LoadImageFromTexture(Texture2D texture)
         TraceLog(LOG_WARNING, "TEXTURE: [ID %u] pixels could not be read back", texture.id);
         return image;
     }
-    image.data = pixels;
-    image.width = texture.width;
-    image.height = texture.height;
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
+    return engine::rgba_image(pixels, texture.width, texture.height);
 }
 
 Image LoadImageFromScreen(void)
@@ -229,20 +215,14 @@ Image LoadImageFromScreen(void)
     Image image = { nullptr, 0, 0, 0, 0 };
     if (!engine::require_gl("LoadImageFromScreen")) return image;
     int w = GetRenderWidth(), h = GetRenderHeight();
-    auto *pixels = static_cast<unsigned char *>(engine_alloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4));
-    if (pixels == nullptr || !engine::read_screen_pixels(w, h, pixels)) {
-        engine_free(pixels);
+    unsigned char *pixels = engine::read_screen_array(w, h);
+    if (pixels == nullptr) {
         TraceLog(LOG_WARNING, "IMAGE: failed to read the screen");
         return image;
     }
     // A screenshot is opaque whatever alpha the frame was cleared with.
     for (size_t i = 3; i < static_cast<size_t>(w) * static_cast<size_t>(h) * 4; i += 4) pixels[i] = 255;
-    image.data = pixels;
-    image.width = w;
-    image.height = h;
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
+    return engine::rgba_image(pixels, w, h);
 }
 
 void TakeScreenshot(const char *fileName)

@@ -100,17 +100,9 @@ Image testing_read_frame(void)
     Image image = { nullptr, 0, 0, 0, 0 };
     if (!engine::gl_ready()) return image;
     int w = GetRenderWidth(), h = GetRenderHeight();
-    auto *pixels = static_cast<unsigned char *>(engine::engine_alloc(static_cast<size_t>(w) * static_cast<size_t>(h) * 4));
-    if (pixels == nullptr || !engine::read_screen_pixels(w, h, pixels)) {
-        engine::engine_free(pixels);
-        return image;
-    }
-    image.data = pixels;
-    image.width = w;
-    image.height = h;
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
+    unsigned char *pixels = engine::read_screen_array(w, h);
+    if (pixels == nullptr) return image;
+    return engine::rgba_image(pixels, w, h);
 }
 
 void testing_capture_log(bool on) { engine::test_state().log_sink = on ? capture_sink : nullptr; }
