@@ -169,18 +169,32 @@ RMAPI Matrix MatrixIdentity(void)
     return r;
 }
 
-RMAPI float MatrixDeterminant(Matrix m)
+// The twelve 2×2 minors of a matrix's first two columns and of its last two; the
+// determinant and the inverse are both built from them.
+typedef struct RaymathMinors {
+    float b00, b01, b02, b03, b04, b05, b06, b07, b08, b09, b10, b11;
+} RaymathMinors;
+
+RMAPI RaymathMinors raymath_minors(Matrix m)
 {
     float a00 = m.m0, a01 = m.m1, a02 = m.m2, a03 = m.m3;
     float a10 = m.m4, a11 = m.m5, a12 = m.m6, a13 = m.m7;
     float a20 = m.m8, a21 = m.m9, a22 = m.m10, a23 = m.m11;
     float a30 = m.m12, a31 = m.m13, a32 = m.m14, a33 = m.m15;
-    float b00 = a00 * a11 - a01 * a10, b01 = a00 * a12 - a02 * a10, b02 = a00 * a13 - a03 * a10;
-    float b03 = a01 * a12 - a02 * a11, b04 = a01 * a13 - a03 * a11, b05 = a02 * a13 - a03 * a12;
-    float b06 = a20 * a31 - a21 * a30, b07 = a20 * a32 - a22 * a30, b08 = a20 * a33 - a23 * a30;
-    float b09 = a21 * a32 - a22 * a31, b10 = a21 * a33 - a23 * a31, b11 = a22 * a33 - a23 * a32;
-    return b00 * b11 - b01 * b10 + b02 * b09 + b03 * b08 - b04 * b07 + b05 * b06;
+    RaymathMinors b;
+    b.b00 = a00 * a11 - a01 * a10; b.b01 = a00 * a12 - a02 * a10; b.b02 = a00 * a13 - a03 * a10;
+    b.b03 = a01 * a12 - a02 * a11; b.b04 = a01 * a13 - a03 * a11; b.b05 = a02 * a13 - a03 * a12;
+    b.b06 = a20 * a31 - a21 * a30; b.b07 = a20 * a32 - a22 * a30; b.b08 = a20 * a33 - a23 * a30;
+    b.b09 = a21 * a32 - a22 * a31; b.b10 = a21 * a33 - a23 * a31; b.b11 = a22 * a33 - a23 * a32;
+    return b;
 }
+
+RMAPI float raymath_minors_determinant(RaymathMinors b)
+{
+    return b.b00 * b.b11 - b.b01 * b.b10 + b.b02 * b.b09 + b.b03 * b.b08 - b.b04 * b.b07 + b.b05 * b.b06;
+}
+
+RMAPI float MatrixDeterminant(Matrix m) { return raymath_minors_determinant(raymath_minors(m)); }
 
 RMAPI Matrix MatrixTranspose(Matrix m)
 {
@@ -200,11 +214,10 @@ RMAPI Matrix MatrixInvert(Matrix m)
     float a10 = m.m4, a11 = m.m5, a12 = m.m6, a13 = m.m7;
     float a20 = m.m8, a21 = m.m9, a22 = m.m10, a23 = m.m11;
     float a30 = m.m12, a31 = m.m13, a32 = m.m14, a33 = m.m15;
-    float b00 = a00 * a11 - a01 * a10, b01 = a00 * a12 - a02 * a10, b02 = a00 * a13 - a03 * a10;
-    float b03 = a01 * a12 - a02 * a11, b04 = a01 * a13 - a03 * a11, b05 = a02 * a13 - a03 * a12;
-    float b06 = a20 * a31 - a21 * a30, b07 = a20 * a32 - a22 * a30, b08 = a20 * a33 - a23 * a30;
-    float b09 = a21 * a32 - a22 * a31, b10 = a21 * a33 - a23 * a31, b11 = a22 * a33 - a23 * a32;
-    float inv = 1.0f / (b00 * b11 - b01 * b10 + b02 * b09 + b03 * b08 - b04 * b07 + b05 * b06);
+    RaymathMinors minors = raymath_minors(m);
+    float b00 = minors.b00, b01 = minors.b01, b02 = minors.b02, b03 = minors.b03, b04 = minors.b04, b05 = minors.b05;
+    float b06 = minors.b06, b07 = minors.b07, b08 = minors.b08, b09 = minors.b09, b10 = minors.b10, b11 = minors.b11;
+    float inv = 1.0f / raymath_minors_determinant(minors);
     Matrix r;
     r.m0 = (a11 * b11 - a12 * b10 + a13 * b09) * inv;
     r.m1 = (-a01 * b11 + a02 * b10 - a03 * b09) * inv;
