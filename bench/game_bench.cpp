@@ -46,6 +46,37 @@ void spread(benchmark::internal::Benchmark *b) {
 
 std::uint64_t frame_counter = 0;
 
+// Runs `work` once as this iteration's manual time; returns the nanoseconds it took.
+template <class Work>
+std::int64_t time_iteration(benchmark::State &state, Work &&work) {
+    const std::int64_t t0 = monotonic_ns();
+    work();
+    const std::int64_t t1 = monotonic_ns();
+    state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
+    return t1 - t0;
+}
+
+// Times a particle draw with a full pool inside one 3D pass of the view camera; the
+// batch is drawn outside the measurement. `make_draw` runs once the pass is open (so
+// it sees the camera as drawn) and returns the work timed on each iteration.
+template <class MakeDraw>
+void time_particle_draw(benchmark::State &state, MakeDraw &&make_draw) {
+    enter_busy_match();
+    Samples call(static_cast<std::size_t>(state.max_iterations));
+    BeginDrawing();
+    begin_camera_3d(view_camera);
+    auto draw = make_draw();
+    for (auto _ : state) {
+        update_particles(bench_frame_dt);
+        call.add_ns(time_iteration(state, draw));
+        rlDrawRenderBatchActive();
+        keep_match_busy();
+    }
+    call.report(state, "call");
+    end_camera_3d();
+    EndDrawing();
+}
+
 // One match update of the busy scene, timed alone; the frame end that ages the input
 // and the top-up of the load are outside the measurement.
 void BM_update_game_busy_match(benchmark::State &state) {
@@ -53,11 +84,7 @@ void BM_update_game_busy_match(benchmark::State &state) {
     Samples frame(static_cast<std::size_t>(state.max_iterations));
     for (auto _ : state) {
         drive_player1(frame_counter++);
-        const std::int64_t t0 = monotonic_ns();
-        update_game(bench_frame_dt);
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
-        frame.add_ns(t1 - t0);
+        frame.add_ns(time_iteration(state, [] { update_game(bench_frame_dt); }));
         end_empty_frame();
         keep_match_busy();
     }
@@ -67,50 +94,22 @@ void BM_update_game_busy_match(benchmark::State &state) {
 // The particle draw with a full pool: the far-to-near heap sort of all 1000 slots and
 // one quad each into the batch. The batch is drawn outside the measurement.
 void BM_draw_particles_1000(benchmark::State &state) {
-    enter_busy_match();
-    Samples call(static_cast<std::size_t>(state.max_iterations));
-    BeginDrawing();
-    begin_camera_3d(view_camera);
-    for (auto _ : state) {
-        update_particles(bench_frame_dt);
-        const std::int64_t t0 = monotonic_ns();
-        draw_particles();
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
-        call.add_ns(t1 - t0);
-        rlDrawRenderBatchActive();
-        keep_match_busy();
-    }
-    call.report(state, "call");
-    end_camera_3d();
-    EndDrawing();
+    time_particle_draw(state, [] { return [] { draw_particles(); }; });
 }
 
 // The quads alone: what draw_particles does after its sort.
 void BM_particle_quads_1000(benchmark::State &state) {
-    enter_busy_match();
-    Samples call(static_cast<std::size_t>(state.max_iterations));
-    BeginDrawing();
-    begin_camera_3d(view_camera);
-    const Vector3 up{view_camera.transform.m0, view_camera.transform.m4, view_camera.transform.m8};
-    for (auto _ : state) {
-        update_particles(bench_frame_dt);
-        const std::int64_t t0 = monotonic_ns();
-        for (const Particle &p : particles) {
-            if (!p.active) continue;
-            const float f = static_cast<float>(p.age / p.lifetime);
-            draw_billboard(view_camera, particle_texture, to_vector3(p.position), up,
-                           Vector2{particle_size, particle_size}, 0.0f, ColorAlpha(p.color, 1.0f - f));
-        }
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
-        call.add_ns(t1 - t0);
-        rlDrawRenderBatchActive();
-        keep_match_busy();
-    }
-    call.report(state, "call");
-    end_camera_3d();
-    EndDrawing();
+    time_particle_draw(state, [] {
+        const Vector3 up{view_camera.transform.m0, view_camera.transform.m4, view_camera.transform.m8};
+        return [up] {
+            for (const Particle &p : particles) {
+                if (!p.active) continue;
+                const float f = static_cast<float>(p.age / p.lifetime);
+                draw_billboard(view_camera, particle_texture, to_vector3(p.position), up,
+                               Vector2{particle_size, particle_size}, 0.0f, ColorAlpha(p.color, 1.0f - f));
+            }
+        };
+    });
 }
 
 // The sort alone.
@@ -119,11 +118,7 @@ void BM_sort_particles_1000(benchmark::State &state) {
     Samples call(static_cast<std::size_t>(state.max_iterations));
     for (auto _ : state) {
         update_particles(bench_frame_dt);
-        const std::int64_t t0 = monotonic_ns();
-        sort_particles_far_to_near(view_camera.position);
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
-        call.add_ns(t1 - t0);
+        call.add_ns(time_iteration(state, [] { sort_particles_far_to_near(view_camera.position); }));
     }
     call.report(state, "call");
 }
@@ -143,13 +138,10 @@ void BM_whole_frame_busy_match(benchmark::State &state) {
         drive_player1(frame_counter++);
         install_gl_timing();
         reset_gl_timing();
-        const std::int64_t t0 = monotonic_ns();
-        run_frame();
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
-        frame.add_ns(t1 - t0);
+        const std::int64_t elapsed = time_iteration(state, [] { run_frame(); });
+        frame.add_ns(elapsed);
         driver.add_ns(gl_time_ns());
-        ours.add_ns(std::max<std::int64_t>(0, (t1 - t0) - gl_time_ns() - gl_calls() * clock_cost));
+        ours.add_ns(std::max<std::int64_t>(0, elapsed - gl_time_ns() - gl_calls() * clock_cost));
         calls += gl_calls();
         keep_match_busy();
     }
@@ -179,12 +171,11 @@ void count_steady_allocations(benchmark::State &state, ScreenState screen, bool 
     for (auto _ : state) {
         drive_player1(frame_counter++);
         install_gl_timing();
-        const std::int64_t t0 = monotonic_ns();
-        set_alloc_counting(true);
-        run_frame();
-        set_alloc_counting(false);
-        const std::int64_t t1 = monotonic_ns();
-        state.SetIterationTime(static_cast<double>(t1 - t0) * 1e-9);
+        time_iteration(state, [] {
+            set_alloc_counting(true);
+            run_frame();
+            set_alloc_counting(false);
+        });
         keep_match_busy();
         ++frames;
     }
