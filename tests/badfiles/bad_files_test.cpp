@@ -21,21 +21,16 @@
 #include "app/game_state.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_bytes(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_bytes(const fs::path &p, const std::string &bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using test_support::read_file;
+using test_support::write_file;
 
 // Deterministic noise of the given length.
 std::string garbage(std::size_t n, std::uint32_t seed) {
@@ -67,9 +62,8 @@ class BadFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         home_ = fs::current_path();
-        char tmpl[] = "/tmp/vorbel-badfiles-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch_ = tmpl;
+        scratch_ = test_support::make_scratch_dir("vorbel-badfiles-");
+        ASSERT_FALSE(scratch_.empty());
         fs::copy(home_ / "assets", scratch_ / "assets", fs::copy_options::recursive);
         fs::current_path(scratch_);
         // A small window, made from the record's values before the file is read.
@@ -89,8 +83,7 @@ protected:
         testing_set_fixed_frame_time(-1.0);
         settings = saved_settings_;
         fs::current_path(home_);
-        std::error_code ignored;
-        fs::remove_all(scratch_, ignored);
+        test_support::remove_scratch_dir(scratch_);
     }
 
     // Every asset file of the given extensions, relative to the scratch directory.
@@ -187,12 +180,12 @@ TEST_F(BadFiles, TruncatedFiles) {
     const auto files = files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs"});
     ASSERT_FALSE(files.empty());
     for (const fs::path &f : files) {
-        const std::string bytes = read_bytes(f);
+        const std::string bytes = read_file(f);
         // Binary formats end inside their headers; text formats end mid-line.
         const std::size_t keep = f.extension() == ".png" || f.extension() == ".wav" || f.extension() == ".ttf"
                                      ? std::min<std::size_t>(bytes.size(), 30)
                                      : bytes.size() / 2 + 3;
-        write_bytes(f, bytes.substr(0, keep));
+        write_file(f, bytes.substr(0, keep));
     }
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();
@@ -204,7 +197,7 @@ TEST_F(BadFiles, TruncatedFiles) {
 TEST_F(BadFiles, GarbageFiles) {
     std::uint32_t seed = 1;
     for (const fs::path &f : files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs"}))
-        write_bytes(f, garbage(std::max<std::size_t>(read_bytes(f).size(), 64), seed++));
+        write_file(f, garbage(std::max<std::size_t>(read_file(f).size(), 64), seed++));
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();
         for (const fs::path &f : files_of({".obj", ".png", ".wav", ".ttf"}))
@@ -214,7 +207,7 @@ TEST_F(BadFiles, GarbageFiles) {
 
 TEST_F(BadFiles, EmptyFiles) {
     for (const fs::path &f : files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs", ".vs", ".fs"}))
-        write_bytes(f, "");
+        write_file(f, "");
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();
         for (const fs::path &f : files_of({".obj", ".png", ".wav", ".ttf", ".vs", ".fs"}))
@@ -225,35 +218,35 @@ TEST_F(BadFiles, EmptyFiles) {
 TEST_F(BadFiles, HeadersThatLie) {
     // PNG: a real signature and IHDR claiming 2^31 - 1 pixels a side.
     for (const fs::path &f : files_of({".png"})) {
-        std::string png = read_bytes(f);
+        std::string png = read_file(f);
         put_be32(png, 16, 0x7FFFFFFFu);
         put_be32(png, 20, 0x7FFFFFFFu);
-        write_bytes(f, png);
+        write_file(f, png);
     }
     // WAV: the RIFF and data sizes far past the end, zero channels, an absurd rate.
     for (const fs::path &f : files_of({".wav"})) {
-        std::string wav = read_bytes(f);
+        std::string wav = read_file(f);
         ASSERT_GE(wav.size(), 44u);
         put_u32(wav, 4, 0xFFFFFFF0u);
         put_u16(wav, 22, 0);
         put_u32(wav, 24, 0xFFFFFFFFu);
         put_u32(wav, 40, 0x7FFFFFF0u);
-        write_bytes(f, wav);
+        write_file(f, wav);
     }
     // TTF: a table directory whose tables point far outside the file.
     for (const fs::path &f : files_of({".ttf"})) {
-        std::string ttf = read_bytes(f);
+        std::string ttf = read_file(f);
         const std::size_t tables = (static_cast<unsigned char>(ttf[4]) << 8) | static_cast<unsigned char>(ttf[5]);
         for (std::size_t t = 0; t < tables && 12 + 16 * t + 16 <= ttf.size(); ++t) {
             put_be32(ttf, 12 + 16 * t + 8, 0x7FFFFF00u);   // offset
             put_be32(ttf, 12 + 16 * t + 12, 0x7FFFFF00u);  // length
         }
-        write_bytes(f, ttf);
+        write_file(f, ttf);
     }
     // OBJ: faces naming vertices, normals and texture coordinates that do not exist,
     // a zero index, huge numbers and a material library that is not there.
     for (const fs::path &f : files_of({".obj"})) {
-        write_bytes(f,
+        write_file(f,
                     "mtllib nowhere.mtl\n"
                     "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
                     "vt 0 0\nvn 0 0 1\n"
@@ -268,13 +261,13 @@ TEST_F(BadFiles, HeadersThatLie) {
     }
     // MTL: values out of every range.
     for (const fs::path &f : files_of({".mtl"})) {
-        write_bytes(f, "newmtl a\nKd 1e30 -5 nan\nNs -1e9\nd 7\nmap_Kd ../../../../nonexistent.png\n"
+        write_file(f, "newmtl a\nKd 1e30 -5 nan\nNs -1e9\nd 7\nmap_Kd ../../../../nonexistent.png\n"
                        "newmtl\nKd\n");
     }
     // Style file: controls and properties far outside the tables, and fonts that do
     // not exist or are not fonts.
     for (const fs::path &f : files_of({".rgs"})) {
-        write_bytes(f,
+        write_file(f,
                     "p 999 0 0xffffffff\n"
                     "p 0 999 0x00000000\n"
                     "p -1 -1 0x12345678\n"
@@ -297,8 +290,8 @@ TEST_F(BadFiles, FilesCutInHalf) {
     // Headers whole, data cut short: the font's table directory points past the end of
     // the file, the image's compressed stream stops, the waves lose their tail.
     for (const fs::path &f : files_of({".ttf", ".png", ".wav"})) {
-        const std::string bytes = read_bytes(f);
-        write_bytes(f, bytes.substr(0, bytes.size() / 2));
+        const std::string bytes = read_file(f);
+        write_file(f, bytes.substr(0, bytes.size() / 2));
     }
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();

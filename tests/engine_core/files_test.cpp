@@ -10,6 +10,7 @@
 #include <string>
 
 #include "raylib.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
@@ -18,18 +19,12 @@ class Files : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/engine_files_XXXXXX";
-        const char *d = mkdtemp(tmpl);
-        ASSERT_NE(d, nullptr);
-        dir = d;
+        dir = test_support::make_scratch_dir("engine_files_");
+        ASSERT_FALSE(dir.empty());
         path = dir + "/settings.cfg";
     }
 
-    void TearDown() override
-    {
-        std::remove(path.c_str());
-        rmdir(dir.c_str());
-    }
+    void TearDown() override { test_support::remove_scratch_dir(dir); }
 
     void write(const char *text)
     {

@@ -12,6 +12,7 @@
 #include "raylib.h"
 #include "raymath.h"
 #include "rlgl.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -77,9 +78,8 @@ protected:
 
     std::string scratch_dir()
     {
-        char tmpl[] = "/tmp/engine_core_XXXXXX";
-        const char *dir = mkdtemp(tmpl);
-        return dir != nullptr ? dir : "/tmp";
+        const std::string dir = test_support::make_scratch_dir("engine_core_");
+        return !dir.empty() ? dir : "/tmp";
     }
 };
 

@@ -12,6 +12,7 @@
 
 #include "testing.h"
 #include "raylib.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -187,14 +188,10 @@ TEST_F(Mixer, SixteenBitWaveAtAnotherRateIsConvertedForTheMixer) {
 class WavFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/vorbel_wav_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = test_support::make_scratch_dir("vorbel_wav_");
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override {
-        for (const std::string &f : files) std::remove(f.c_str());
-        rmdir(dir.c_str());
-    }
+    void TearDown() override { test_support::remove_scratch_dir(dir); }
 
     // A canonical RIFF/WAVE file: fmt chunk (tag 1 PCM or 3 float), then data.
     std::string write_wav(const char *name, uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
@@ -218,7 +215,6 @@ protected:
         u32(bytes);
         std::fwrite(data, 1, bytes, f);
         std::fclose(f);
-        files.push_back(path);
         return path;
     }
 
@@ -233,7 +229,6 @@ protected:
     }
 
     std::string dir;
-    std::vector<std::string> files;
 };
 
 TEST_F(WavFiles, PcmOfEveryWidthAndFloatDecodeToTheirLevels) {
@@ -289,7 +284,6 @@ TEST_F(WavFiles, MissingOrBrokenFilesGiveEmptyWavesAndSilentSounds) {
     FILE *f = std::fopen(junk.c_str(), "wb");
     std::fputs("RIFF\x10\0\0\0WAVEjunkjunk", f);
     std::fclose(f);
-    files.push_back(junk);
     Wave broken = LoadWave(junk.c_str());
     EXPECT_FALSE(IsWaveReady(broken));
 

@@ -14,6 +14,8 @@
 
 #include "raygui.h"
 #include "raylib.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
@@ -277,25 +279,16 @@ class GuiStyleFile : public Gui {
 protected:
     void SetUp() override {
         Gui::SetUp();
-        char tmpl[] = "/tmp/vorbel_rgs_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = test_support::make_scratch_dir("vorbel_rgs_");
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override {
-        for (const std::string &f : files) std::remove(f.c_str());
-        rmdir((dir + "/fonts").c_str());
-        rmdir(dir.c_str());
-    }
+    void TearDown() override { test_support::remove_scratch_dir(dir); }
     std::string write(const std::string &name, const std::string &text) {
         const std::string path = dir + "/" + name;
-        FILE *f = std::fopen(path.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        files.push_back(path);
+        test_support::write_file(path, text);
         return path;
     }
     std::string dir;
-    std::vector<std::string> files;
 };
 
 TEST_F(GuiStyleFile, PropertyAndFontLinesApplyWithPathsRelativeToTheFile) {
@@ -305,7 +298,6 @@ TEST_F(GuiStyleFile, PropertyAndFontLinesApplyWithPathsRelativeToTheFile) {
     mkdir((dir + "/fonts").c_str(), 0755);
     const std::string font_link = dir + "/fonts/hand.ttf";
     ASSERT_EQ(symlink((std::string(cwd) + "/assets/fonts/GloriaHallelujah-Regular.ttf").c_str(), font_link.c_str()), 0);
-    files.push_back(font_link);
     write("charset.txt", "ABC abc");
     const std::string style = write("theme.rgs",
                                     "# a theme\n"

@@ -10,6 +10,8 @@
 #include "raylib.h"
 #include "raymath.h"
 #include "rlgl.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
@@ -29,20 +31,13 @@ protected:
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());
-        char tmpl[] = "/tmp/vorbel_obj_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = test_support::make_scratch_dir("vorbel_obj_");
+        ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override {
-        for (const std::string &f : files) std::remove(f.c_str());
-        rmdir(dir.c_str());
-    }
+    void TearDown() override { test_support::remove_scratch_dir(dir); }
     std::string write(const std::string &name, const std::string &text) {
         const std::string path = dir + "/" + name;
-        FILE *f = std::fopen(path.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-        files.push_back(path);
+        test_support::write_file(path, text);
         return path;
     }
 
@@ -65,7 +60,6 @@ protected:
     }
 
     std::string dir;
-    std::vector<std::string> files;
 };
 
 bool near_color(Color c, Color want, int tol = 3) {

@@ -2,8 +2,6 @@
 // keyboard, then one against the bot, each to "game over" and a restart with R.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -13,26 +11,20 @@
 #include "render/model_registry.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
 
 constexpr double step = 0.1;  // game seconds per frame; beams still cannot skip a player
 
-std::string home;
-std::string scratch;
+test_support::ScratchCwd scratch;
 
 class FullMatch : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        home = cwd;
-        char tmpl[] = "/tmp/vorbel-match-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch = tmpl;
-        ASSERT_EQ(symlink((home + "/assets").c_str(), (scratch + "/assets").c_str()), 0);
-        ASSERT_EQ(chdir(scratch.c_str()), 0);
+        scratch = test_support::enter_scratch_dir("vorbel-match-", true);
+        ASSERT_FALSE(scratch.path.empty());
         // A small window keeps the software renderer quick. The window opens with the
         // record's values before settings.cfg is read, so set both.
         Settings small;
@@ -49,9 +41,7 @@ protected:
     static void TearDownTestSuite() {
         deinit_app();
         testing_set_fixed_frame_time(-1.0);
-        if (chdir(home.c_str()) != 0) return;
-        const std::string cmd = "rm -rf '" + scratch + "'";
-        if (std::system(cmd.c_str()) != 0) return;
+        test_support::leave_scratch_dir(scratch);
     }
 
     void SetUp() override {

@@ -1,7 +1,6 @@
 // A short headless session for valgrind: the real start-up, the title screen, a BOT
 // match started from the menus and played for a few seconds of game time, a pause,
 // and the real shutdown. Exits 0 when the game ran as expected.
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "app/game_state.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
@@ -64,14 +64,8 @@ bool play() {
 }  // namespace
 
 int main() {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return 2;
-    const std::string home = cwd;
-    char tmpl[] = "/tmp/vorbel-memcheck-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) return 2;
-    const std::string scratch = tmpl;
-    if (symlink((home + "/assets").c_str(), (scratch + "/assets").c_str()) != 0) return 2;
-    if (chdir(scratch.c_str()) != 0) return 2;
+    const test_support::ScratchCwd scratch = test_support::enter_scratch_dir("vorbel-memcheck-", true);
+    if (scratch.path.empty()) return 2;
 
     // A small window (the initial settings make it) keeps the software renderer quick.
     settings.screen_width = 256;
@@ -84,8 +78,6 @@ int main() {
     const bool ok = play();
     deinit_app();
 
-    if (chdir(home.c_str()) != 0) return 2;
-    const std::string cmd = "rm -rf '" + scratch + "'";
-    if (std::system(cmd.c_str()) != 0) return 2;
+    if (!test_support::leave_scratch_dir(scratch)) return 2;
     return ok ? 0 : 1;
 }

@@ -17,17 +17,15 @@
 #include <string>
 
 #include "settings/settings.h"
+#include "support/files.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
-const std::string default_file =
-    "screen_width=1280\r\n"
-    "screen_height=720\r\n"
-    "fullscreen=false\r\n"
-    "vsync=true\r\n"
-    "enable_music=true\r\n"
-    "enable_sound_effects=true\r\n"
-    "game_speed=1e0\r\n";
+using test_support::read_file;
+using test_support::write_file;
+
+const std::string &default_file = test_support::default_settings_file;
 
 bool same(const Settings &a, const Settings &b) {
     return a.screen_width == b.screen_width && a.screen_height == b.screen_height &&
@@ -44,38 +42,19 @@ Settings parsed(const std::string &text) {
 
 bool fails(const std::string &text) { return !parse_settings(text).ok(); }
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string &path, const std::string &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // A scratch working directory for tests that go through settings.cfg itself.
 class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/vorbel-settings-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        old_cwd_ = cwd;
-        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        scratch_ = test_support::enter_scratch_dir("vorbel-settings-", false);
+        ASSERT_FALSE(scratch_.path.empty());
         saved_ = settings;
     }
     void TearDown() override {
         settings = saved_;
-        ASSERT_EQ(chdir(old_cwd_.c_str()), 0);
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_TRUE(test_support::leave_scratch_dir(scratch_));
     }
-    std::string dir_, old_cwd_;
+    test_support::ScratchCwd scratch_;
     Settings saved_;
 };
 

@@ -21,6 +21,7 @@
 #include "render/particles.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
@@ -79,14 +80,8 @@ int live_particles() {
 class GameSoak : public ::testing::Test {
 protected:
     void SetUp() override {
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        home_ = cwd;
-        char tmpl[] = "/tmp/vorbel-soak-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch_ = tmpl;
-        ASSERT_EQ(symlink((home_ + "/assets").c_str(), (scratch_ + "/assets").c_str()), 0);
-        ASSERT_EQ(chdir(scratch_.c_str()), 0);
+        scratch_ = test_support::enter_scratch_dir("vorbel-soak-", true);
+        ASSERT_FALSE(scratch_.path.empty());
         // A small window keeps the software renderer quick; the speed is raised. The
         // window is made from the record's values before the file is read, so both get them.
         Settings s;
@@ -108,9 +103,7 @@ protected:
         if (started_) deinit_app();
         settings = saved_settings_;
         testing_set_fixed_frame_time(-1.0);
-        if (chdir(home_.c_str()) != 0) return;
-        const std::string cmd = "rm -rf '" + scratch_ + "'";
-        if (std::system(cmd.c_str()) != 0) return;
+        test_support::leave_scratch_dir(scratch_);
     }
 
     void tap(int key) {
@@ -205,8 +198,7 @@ protected:
         }
     }
 
-    std::string home_;
-    std::string scratch_;
+    test_support::ScratchCwd scratch_;
     bool started_ = false;
     Settings saved_settings_;
     Script script_{0x5DEECE66Dull};

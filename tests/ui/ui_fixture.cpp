@@ -1,12 +1,7 @@
 #include "ui_fixture.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "app/frame_loop.h"
@@ -15,10 +10,9 @@
 #include "testing.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/scratch_dir.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,13 +20,9 @@ class GameEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        home_ = fs::current_path();
-        char tmpl[] = "/tmp/vorbel-ui-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch_ = tmpl;
-        fs::create_directory_symlink(home_ / "assets", scratch_ / "assets");
-        write_file((scratch_ / "settings.cfg").string(), initial_settings_file);
-        fs::current_path(scratch_);
+        scratch_ = test_support::enter_scratch_dir("vorbel-ui-", true);
+        ASSERT_FALSE(scratch_.path.empty());
+        write_file("settings.cfg", initial_settings_file);
 
         // Take the mix over before anything plays, so sounds end only when pulled.
         testing_pull_audio(nullptr, 0);
@@ -47,15 +37,11 @@ public:
     void TearDown() override
     {
         if (started_) deinit_app();
-        fs::current_path(home_);
-        std::error_code ignored;
-        fs::permissions(scratch_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(scratch_, ignored);
+        test_support::leave_scratch_dir(scratch_);
     }
 
 private:
-    fs::path home_;
-    fs::path scratch_;
+    test_support::ScratchCwd scratch_;
     bool started_ = false;
 };
 
@@ -140,18 +126,6 @@ void finish_sounds()
 {
     pull_peak(3.0); // longer than any sound effect of the game
     release_finished_sounds();
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 std::string settings_file() { return read_file("settings.cfg"); }

@@ -8,19 +8,13 @@
 #include <string>
 
 #include "raylib.h"
+#include "support/files.h"
 
 inline constexpr double ui_frame_dt = 1.0 / 60.0;
 
 // The settings.cfg the scratch directory starts with: the defaults, in the file's
 // exact form.
-inline const std::string initial_settings_file =
-    "screen_width=1280\r\n"
-    "screen_height=720\r\n"
-    "fullscreen=false\r\n"
-    "vsync=true\r\n"
-    "enable_music=true\r\n"
-    "enable_sound_effects=true\r\n"
-    "game_speed=1e0\r\n";
+inline const std::string &initial_settings_file = test_support::default_settings_file;
 
 // One frame: update_game, then the current screen's GUI pass over a cleared frame.
 void ui_frame();
@@ -42,8 +36,8 @@ void finish_sounds();
 // Pulls `seconds` of the mix and returns its peak absolute sample.
 float pull_peak(double seconds);
 
-std::string read_file(const std::string &path);
-void write_file(const std::string &path, const std::string &bytes);
+using test_support::read_file;
+using test_support::write_file;
 // settings.cfg in the scratch directory (the working directory during tests).
 std::string settings_file();
 

@@ -1,40 +1,24 @@
 #include "app_fixture.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
 #include "raymath.h"
 #include "render/camera.h"
 #include "settings/startup.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 
 namespace {
-std::string scratch_path;
-std::string previous_cwd;
+test_support::ScratchCwd scratch;
 }  // namespace
 
 std::string StartedApp::dir;
 
 std::string enter_scratch_dir() {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return {};
-    previous_cwd = cwd;
-    char tmpl[] = "/tmp/vorbel-world-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) return {};
-    scratch_path = tmpl;
-    std::string assets = previous_cwd + "/assets";
-    if (symlink(assets.c_str(), (scratch_path + "/assets").c_str()) != 0) return {};
-    if (chdir(scratch_path.c_str()) != 0) return {};
-    return scratch_path;
+    scratch = test_support::enter_scratch_dir("vorbel-world-", true);
+    return scratch.path;
 }
 
 void leave_scratch_dir() {
-    if (previous_cwd.empty()) return;
-    if (chdir(previous_cwd.c_str()) != 0) return;
-    std::string cmd = "rm -rf '" + scratch_path + "'";
-    if (std::system(cmd.c_str()) != 0) return;
-    previous_cwd.clear();
+    if (test_support::leave_scratch_dir(scratch)) scratch = {};
 }
 
 namespace {
