@@ -23,6 +23,7 @@
 #include "settings/startup.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
+#include "support/small_window.h"
 #include "testing.h"
 
 namespace fs = std::filesystem;
@@ -67,13 +68,8 @@ protected:
         fs::copy(home_ / "assets", scratch_ / "assets", fs::copy_options::recursive);
         fs::current_path(scratch_);
         // A small window, made from the record's values before the file is read.
-        Settings s;
-        s.screen_width = 320;
-        s.screen_height = 180;
-        s.vsync = false;
-        ASSERT_TRUE(save_settings_to(settings_file_name, s).ok());
         saved_settings_ = settings;
-        settings = s;
+        ASSERT_TRUE(test_support::use_settings(test_support::small_window_settings()));
     }
 
     void TearDown() override {

@@ -12,6 +12,7 @@
 #include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/scratch_dir.h"
+#include "support/small_window.h"
 #include "testing.h"
 
 namespace {
@@ -27,12 +28,7 @@ protected:
         ASSERT_FALSE(scratch.path.empty());
         // A small window keeps the software renderer quick. The window opens with the
         // record's values before settings.cfg is read, so set both.
-        Settings small;
-        small.screen_width = 320;
-        small.screen_height = 180;
-        small.vsync = false;
-        ASSERT_TRUE(save_settings_to("settings.cfg", small).ok());
-        settings = small;
+        ASSERT_TRUE(test_support::use_settings(test_support::small_window_settings()));
         testing_set_fixed_frame_time(step);
         SetTraceLogLevel(LOG_WARNING);
         ASSERT_TRUE(init_app());

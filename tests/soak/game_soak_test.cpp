@@ -22,6 +22,7 @@
 #include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/scratch_dir.h"
+#include "support/small_window.h"
 #include "testing.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
@@ -84,14 +85,10 @@ protected:
         ASSERT_FALSE(scratch_.path.empty());
         // A small window keeps the software renderer quick; the speed is raised. The
         // window is made from the record's values before the file is read, so both get them.
-        Settings s;
-        s.screen_width = 320;
-        s.screen_height = 180;
-        s.vsync = false;
+        Settings s = test_support::small_window_settings();
         s.game_speed = game_speed;
-        ASSERT_TRUE(save_settings_to(settings_file_name, s).ok());
         saved_settings_ = settings;
-        settings = s;
+        ASSERT_TRUE(test_support::use_settings(s));
         testing_set_fixed_frame_time(real_frame);
         SetTraceLogLevel(LOG_WARNING);
         ASSERT_TRUE(init_app());
