@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "raylib.h"
+#include "support/test_window.h"
 #include "testing.h"
 
 namespace {
@@ -14,16 +15,14 @@ class Input : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testing_set_fixed_frame_time(1.0 / 60.0);
-        InitWindow(160, 120, "engine input test");
+        test_support::open_test_window(160, 120, "engine input test");
         ASSERT_TRUE(IsWindowReady());
     }
 
     void TearDown() override
     {
         testing_release_all_input();
-        CloseWindow();
-        testing_set_fixed_frame_time(-1.0);
+        test_support::close_test_window();
     }
 
     static void frame()

@@ -13,6 +13,7 @@
 #include "raymath.h"
 #include "rlgl.h"
 #include "support/scratch_dir.h"
+#include "support/test_window.h"
 
 namespace {
 
@@ -42,9 +43,8 @@ protected:
     {
         testing_capture_log(true);
         testing_clear_log();
-        testing_set_fixed_frame_time(1.0 / 60.0);
         SetConfigFlags(FLAG_MSAA_4X_HINT);
-        InitWindow(width, height, "engine render test");
+        test_support::open_test_window(width, height, "engine render test");
         ASSERT_TRUE(IsWindowReady());
     }
 
@@ -52,9 +52,8 @@ protected:
     {
         // Whatever a test did, valid or not, left no GL error behind.
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        CloseWindow();
+        test_support::close_test_window();
         testing_capture_log(false);
-        testing_set_fixed_frame_time(-1.0);
     }
 
     // Reads the current frame, hands every pixel to check(x, y, colour), frees it.

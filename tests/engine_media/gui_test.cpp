@@ -16,6 +16,7 @@
 #include "raylib.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
+#include "support/test_window.h"
 #include "testing.h"
 
 namespace {
@@ -25,14 +26,10 @@ constexpr int screen_h = 240;
 
 class Gui : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        InitWindow(screen_w, screen_h, "gui");
-        testing_set_fixed_frame_time(1.0 / 60.0);
-    }
+    static void SetUpTestSuite() { test_support::open_test_window(screen_w, screen_h, "gui"); }
     static void TearDownTestSuite() {
         testing_release_all_input();
-        CloseWindow();
-        testing_set_fixed_frame_time(-1.0);
+        test_support::close_test_window();
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());

@@ -12,6 +12,7 @@
 #include "rlgl.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
+#include "support/test_window.h"
 #include "testing.h"
 
 namespace {
@@ -21,14 +22,8 @@ constexpr int screen_h = 120;
 
 class Models : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        InitWindow(screen_w, screen_h, "models");
-        testing_set_fixed_frame_time(1.0 / 60.0);
-    }
-    static void TearDownTestSuite() {
-        CloseWindow();
-        testing_set_fixed_frame_time(-1.0);
-    }
+    static void SetUpTestSuite() { test_support::open_test_window(screen_w, screen_h, "models"); }
+    static void TearDownTestSuite() { test_support::close_test_window(); }
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());
         dir = test_support::make_scratch_dir("vorbel_obj_");

@@ -1,0 +1,23 @@
+// The engine's window for tests that draw or read input, with a fixed frame time so
+// that anything timed by frames comes out the same on every run.
+#pragma once
+
+#include "raylib.h"
+#include "testing.h"
+
+namespace test_support {
+
+inline constexpr double test_frame_time = 1.0 / 60.0;
+
+inline void open_test_window(int width, int height, const char *title) {
+    InitWindow(width, height, title);
+    testing_set_fixed_frame_time(test_frame_time);
+}
+
+// Closes the window and gives the frame time back to the clock.
+inline void close_test_window() {
+    CloseWindow();
+    testing_set_fixed_frame_time(-1.0);
+}
+
+} // namespace test_support
