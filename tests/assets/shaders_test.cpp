@@ -5,6 +5,7 @@
 #include <string>
 
 #include "asset_support.h"
+#include "support/log_capture.h"
 #include "testing.h"
 #include "raylib.h"
 #include "rlgl.h"
@@ -16,19 +17,20 @@ using asset_test::Window;
 // Loads a shader while capturing the log; a stage that fails to compile falls back
 // to the default one with a WARNING, which would otherwise pass unnoticed.
 Shader load_checked(const char *vs, const char *fs) {
-    testing_capture_log(true);
-    testing_clear_log();
-    Shader shader = LoadShader(vs, fs);
-    EXPECT_FALSE(testing_log_contains(LOG_WARNING, "SHADER")) << "shader log:\n" << [] {
-        std::string all;
-        for (const auto &line : testing_captured_log()) all += line + "\n";
-        return all;
-    }();
-    if (vs) {
-        EXPECT_FALSE(testing_log_contains(LOG_WARNING, vs));
+    Shader shader;
+    {
+        const test_support::LogCapture log;
+        shader = LoadShader(vs, fs);
+        EXPECT_FALSE(testing_log_contains(LOG_WARNING, "SHADER")) << "shader log:\n" << [] {
+            std::string all;
+            for (const auto &line : testing_captured_log()) all += line + "\n";
+            return all;
+        }();
+        if (vs) {
+            EXPECT_FALSE(testing_log_contains(LOG_WARNING, vs));
+        }
+        EXPECT_FALSE(testing_log_contains(LOG_WARNING, fs));
     }
-    EXPECT_FALSE(testing_log_contains(LOG_WARNING, fs));
-    testing_capture_log(false);
     EXPECT_NE(shader.id, rlGetShaderIdDefault()) << "fell back to the default shader";
     return shader;
 }

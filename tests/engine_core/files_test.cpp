@@ -10,6 +10,7 @@
 #include <string>
 
 #include "raylib.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "testing.h"
 
@@ -65,11 +66,11 @@ TEST_F(Files, LoadFileTextAndData)
     EXPECT_EQ(size, 18);
     UnloadFileData(data);
 
-    testing_capture_log(true);
-    testing_clear_log();
-    EXPECT_EQ(LoadFileText((dir + "/missing.rgs").c_str()), nullptr);
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "missing.rgs"));
-    testing_capture_log(false);
+    {
+        const test_support::LogCapture log;
+        EXPECT_EQ(LoadFileText((dir + "/missing.rgs").c_str()), nullptr);
+        EXPECT_TRUE(testing_log_contains(LOG_WARNING, "missing.rgs"));
+    }
     EXPECT_FALSE(FileExists((dir + "/missing.rgs").c_str()));
 }
 
@@ -91,31 +92,31 @@ TEST_F(Files, ImageWithAnAbsurdSizeIsRefusedBeforeDecoding)
     ASSERT_NE(f, nullptr);
     std::fwrite(png, 1, sizeof(png), f);
     std::fclose(f);
-    testing_capture_log(true);
-    testing_clear_log();
-    Image img = LoadImage(big.c_str());
-    EXPECT_EQ(img.data, nullptr);
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "big.png"));
-    testing_capture_log(false);
+    {
+        const test_support::LogCapture log;
+        Image img = LoadImage(big.c_str());
+        EXPECT_EQ(img.data, nullptr);
+        EXPECT_TRUE(testing_log_contains(LOG_WARNING, "big.png"));
+    }
     std::remove(big.c_str());
 }
 
 TEST(Logging, LevelPrefixesAndThreshold)
 {
-    testing_capture_log(true);
-    testing_clear_log();
-    TraceLog(LOG_INFO, "one %d", 1);
-    TraceLog(LOG_WARNING, "two");
-    TraceLog(LOG_ERROR, "three");
-    SetTraceLogLevel(LOG_WARNING);
-    TraceLog(LOG_INFO, "hidden");
-    SetTraceLogLevel(LOG_INFO);
-    std::vector<std::string> lines = testing_captured_log();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "INFO: one 1");
-    EXPECT_EQ(lines[1], "WARNING: two");
-    EXPECT_EQ(lines[2], "ERROR: three");
-    testing_capture_log(false);
+    {
+        const test_support::LogCapture log;
+        TraceLog(LOG_INFO, "one %d", 1);
+        TraceLog(LOG_WARNING, "two");
+        TraceLog(LOG_ERROR, "three");
+        SetTraceLogLevel(LOG_WARNING);
+        TraceLog(LOG_INFO, "hidden");
+        SetTraceLogLevel(LOG_INFO);
+        std::vector<std::string> lines = testing_captured_log();
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0], "INFO: one 1");
+        EXPECT_EQ(lines[1], "WARNING: two");
+        EXPECT_EQ(lines[2], "ERROR: three");
+    }
 
     // TextFormat's buffers rotate: a few results stay valid together.
     const char *a = TextFormat("%d", 1);

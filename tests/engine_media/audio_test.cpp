@@ -12,6 +12,7 @@
 
 #include "testing.h"
 #include "raylib.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -273,8 +274,7 @@ TEST_F(WavFiles, LowerRateIsResampledToTheMixRate) {
 }
 
 TEST_F(WavFiles, MissingOrBrokenFilesGiveEmptyWavesAndSilentSounds) {
-    testing_capture_log(true);
-    testing_clear_log();
+    const test_support::LogCapture log;
     Wave missing = LoadWave((dir + "/nothing.wav").c_str());
     EXPECT_FALSE(IsWaveReady(missing));
     EXPECT_EQ(missing.data, nullptr);
@@ -308,7 +308,6 @@ TEST_F(WavFiles, MissingOrBrokenFilesGiveEmptyWavesAndSilentSounds) {
     UnloadWave(missing);
     UnloadWave(broken);
     EXPECT_FALSE(IsSoundReady(LoadSound((dir + "/nothing.wav").c_str())));
-    testing_capture_log(false);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "raygui.h"
 #include "raylib.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/test_window.h"
 #include "testing.h"
@@ -325,12 +326,12 @@ TEST_F(GuiStyleFile, MissingOrPackedFileChangesNothing) {
         for (int p = 0; p < RAYGUI_MAX_PROPS_BASE + RAYGUI_MAX_PROPS_EXTENDED; ++p) before[c][p] = GuiGetStyle(c, p);
     const Font font_before = GuiGetFont();
 
-    testing_capture_log(true);
-    testing_clear_log();
-    GuiLoadStyle((dir + "/absent.rgs").c_str());
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "absent.rgs"));
-    GuiLoadStyle(write("packed.rgs", std::string("rGS \x01\x00\x00\x00p 2 1 0xffffffff\n", 25)).c_str());
-    testing_capture_log(false);
+    {
+        const test_support::LogCapture log;
+        GuiLoadStyle((dir + "/absent.rgs").c_str());
+        EXPECT_TRUE(testing_log_contains(LOG_WARNING, "absent.rgs"));
+        GuiLoadStyle(write("packed.rgs", std::string("rGS \x01\x00\x00\x00p 2 1 0xffffffff\n", 25)).c_str());
+    }
 
     for (int c = 0; c < RAYGUI_MAX_CONTROLS; ++c)
         for (int p = 0; p < RAYGUI_MAX_PROPS_BASE + RAYGUI_MAX_PROPS_EXTENDED; ++p)

@@ -11,6 +11,7 @@
 #include "raymath.h"
 #include "rlgl.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/test_window.h"
 #include "testing.h"
@@ -179,11 +180,12 @@ TEST_F(Models, ObjNormalsAndTexcoordsAreTakenFromTheFile) {
 }
 
 TEST_F(Models, MissingObjIsAnEmptyModelThatDrawsAndUnloadsSafely) {
-    testing_capture_log(true);
-    testing_clear_log();
-    Model model = LoadModel((dir + "/absent.obj").c_str());
-    EXPECT_TRUE(testing_log_contains(LOG_WARNING, "absent.obj"));
-    testing_capture_log(false);
+    Model model;
+    {
+        const test_support::LogCapture log;
+        model = LoadModel((dir + "/absent.obj").c_str());
+        EXPECT_TRUE(testing_log_contains(LOG_WARNING, "absent.obj"));
+    }
     EXPECT_EQ(model.meshCount, 0);
     EXPECT_FALSE(IsModelReady(model));
     // Callers may still set the first material's fields.
