@@ -190,12 +190,7 @@ TEST_F(Render, PushedTransformsMoveQueuedVerticesOnly)
 
 TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D)
 {
-    Camera3D cam = {};
-    cam.position = Vector3{ 0, 0, 5 };
-    cam.target = Vector3{ 0, 0, 0 };
-    cam.up = Vector3{ 0, 1, 0 };
-    cam.fovy = 45;
-    cam.projection = CAMERA_PERSPECTIVE;
+    const Camera3D cam = test_support::camera_looking_at_origin(Vector3{ 0, 0, 5 });
     BeginDrawing();
     ClearBackground(BLACK);
     BeginMode3D(cam);

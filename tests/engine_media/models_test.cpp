@@ -39,12 +39,7 @@ protected:
 
     // A cube in front of a perspective camera, the frame read back before EndDrawing.
     static Image draw_cube(Model model, Color tint) {
-        Camera3D camera{};
-        camera.position = Vector3{0.0f, 0.0f, 4.0f};
-        camera.target = Vector3{0.0f, 0.0f, 0.0f};
-        camera.up = Vector3{0.0f, 1.0f, 0.0f};
-        camera.fovy = 45.0f;
-        camera.projection = CAMERA_PERSPECTIVE;
+        const Camera3D camera = test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f});
         BeginDrawing();
         ClearBackground(BLACK);
         BeginMode3D(camera);
@@ -229,10 +224,7 @@ TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
 }
 
 TEST_F(Models, ImmediateCubeIsDrawnThroughTheBatchWithDepth) {
-    Camera3D camera{};
-    camera.position = Vector3{0.0f, 0.0f, 4.0f};
-    camera.up = Vector3{0.0f, 1.0f, 0.0f};
-    camera.fovy = 45.0f;
+    const Camera3D camera = test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f});
     BeginDrawing();
     ClearBackground(BLACK);
     BeginMode3D(camera);
@@ -317,12 +309,7 @@ TEST_F(Models, BillboardFacesTheCamera) {
     Image white_img = GenImageColor(4, 4, WHITE);
     Texture2D white = LoadTextureFromImage(white_img);
     UnloadImage(white_img);
-    Camera3D camera{};
-    camera.position = Vector3{4.0f, 0.0f, 0.0f};  // looking along -x
-    camera.target = Vector3{0.0f, 0.0f, 0.0f};
-    camera.up = Vector3{0.0f, 1.0f, 0.0f};
-    camera.fovy = 45.0f;
-    camera.projection = CAMERA_PERSPECTIVE;
+    const Camera3D camera = test_support::camera_looking_at_origin(Vector3{4.0f, 0.0f, 0.0f});  // looking along -x
     BeginDrawing();
     ClearBackground(BLACK);
     BeginMode3D(camera);

@@ -20,4 +20,15 @@ inline void close_test_window() {
     testing_set_fixed_frame_time(-1.0);
 }
 
+// A 45-degree perspective camera at `position`, looking at the origin with +y up.
+inline Camera3D camera_looking_at_origin(Vector3 position) {
+    Camera3D camera{};
+    camera.position = position;
+    camera.target = Vector3{0.0f, 0.0f, 0.0f};
+    camera.up = Vector3{0.0f, 1.0f, 0.0f};
+    camera.fovy = 45.0f;
+    camera.projection = CAMERA_PERSPECTIVE;
+    return camera;
+}
+
 } // namespace test_support
