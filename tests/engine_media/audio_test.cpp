@@ -14,6 +14,7 @@
 #include "raylib.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/wav_file.h"
 
 namespace {
 
@@ -198,24 +199,7 @@ protected:
     std::string write_wav(const char *name, uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                           const void *data, uint32_t bytes) {
         std::string path = dir + "/" + name;
-        FILE *f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr);
-        auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-        auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-        std::fwrite("RIFF", 1, 4, f);
-        u32(36 + bytes);
-        std::fwrite("WAVEfmt ", 1, 8, f);
-        u32(16);
-        u16(tag);
-        u16(channels);
-        u32(rate);
-        u32(rate * channels * bits / 8);
-        u16(static_cast<uint16_t>(channels * bits / 8));
-        u16(bits);
-        std::fwrite("data", 1, 4, f);
-        u32(bytes);
-        std::fwrite(data, 1, bytes, f);
-        std::fclose(f);
+        EXPECT_TRUE(test_support::write_wav_file(path, tag, channels, rate, bits, data, bytes));
         return path;
     }
 

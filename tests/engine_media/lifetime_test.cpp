@@ -15,29 +15,14 @@
 
 #include "raygui.h"
 #include "raylib.h"
+#include "support/wav_file.h"
 
 namespace {
 
 std::string write_wav(const std::string &path, int frames) {
     std::vector<int16_t> pcm(static_cast<size_t>(frames), 1000);
     const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
-    FILE *f = std::fopen(path.c_str(), "wb");
-    auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-    auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-    std::fwrite("RIFF", 1, 4, f);
-    u32(36 + bytes);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(22050);
-    u32(44100);
-    u16(2);
-    u16(16);
-    std::fwrite("data", 1, 4, f);
-    u32(bytes);
-    std::fwrite(pcm.data(), 1, bytes, f);
-    std::fclose(f);
+    test_support::write_wav_file(path, 1, 1, 22050, 16, pcm.data(), bytes);
     return path;
 }
 
