@@ -11,6 +11,7 @@
 #include <string>
 
 #include "asset_support.h"
+#include "support/solid_texture.h"
 #include "testing.h"
 #include "raylib.h"
 #include "raymath.h"
@@ -60,9 +61,7 @@ struct Scene {
     Vector3 eye{0.0f, 11.5f, 11.5f};
 
     Scene() {
-        Image pixel = GenImageColor(1, 1, Color{0, 0, 0, 0});
-        blank = LoadTextureFromImage(pixel);
-        UnloadImage(pixel);
+        blank = test_support::solid_texture(1, 1, Color{0, 0, 0, 0});
         court = LoadModel("assets/models/grass.obj");
         button = LoadModel("assets/models/button.obj");
         armed_button = LoadModel("assets/models/button.obj");

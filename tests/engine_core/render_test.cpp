@@ -13,6 +13,7 @@
 #include "raymath.h"
 #include "rlgl.h"
 #include "support/scratch_dir.h"
+#include "support/solid_texture.h"
 #include "support/test_window.h"
 
 namespace {
@@ -364,9 +365,7 @@ TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
 
 TEST_F(Render, TextureOriginRotationAndLines)
 {
-    Image img = GenImageColor(1, 1, WHITE);
-    Texture2D tex = LoadTextureFromImage(img);
-    UnloadImage(img);
+    Texture2D tex = test_support::solid_texture(1, 1, WHITE);
     BeginDrawing();
     ClearBackground(BLACK);
     // A 40 × 10 bar turned 90° clockwise (screen y down) about its top-left corner
@@ -388,9 +387,7 @@ TEST_F(Render, TextureOriginRotationAndLines)
 
 TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything)
 {
-    Image img = GenImageColor(1, 1, RED);
-    Texture2D red = LoadTextureFromImage(img);
-    UnloadImage(img);
+    Texture2D red = test_support::solid_texture(1, 1, RED);
     BeginDrawing();
     ClearBackground(BLACK);
     // 20000 one-pixel quads, alternating between two textures: more vertices than
@@ -552,9 +549,7 @@ TEST_F(Render, InvalidSizesWarnInsteadOfCrashing)
 
 TEST_F(Render, ReleasedObjectsAreHarmlessToUse)
 {
-    Image img = GenImageColor(4, 4, RED);
-    Texture2D tex = LoadTextureFromImage(img);
-    UnloadImage(img);
+    Texture2D tex = test_support::solid_texture(4, 4, RED);
     RenderTexture2D rt = LoadRenderTexture(16, 16);
     unsigned int fbo = rlLoadFramebuffer(16, 16);
     UnloadTexture(tex);

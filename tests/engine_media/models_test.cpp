@@ -13,6 +13,7 @@
 #include "support/files.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "support/solid_texture.h"
 #include "support/test_window.h"
 #include "testing.h"
 
@@ -257,12 +258,8 @@ TEST_F(Models, HeightMapReachesTheSamplerNamedInItsLocation) {
     shader.locs[SHADER_LOC_MAP_HEIGHT] = GetShaderLocation(shader, "shadowMap");
     ASSERT_GE(shader.locs[SHADER_LOC_MAP_HEIGHT], 0);
 
-    Image green_img = GenImageColor(1, 1, Color{0, 255, 0, 255});
-    Texture2D green = LoadTextureFromImage(green_img);
-    UnloadImage(green_img);
-    Image blue_img = GenImageColor(1, 1, Color{0, 0, 255, 255});
-    Texture2D blue = LoadTextureFromImage(blue_img);
-    UnloadImage(blue_img);
+    Texture2D green = test_support::solid_texture(1, 1, Color{0, 255, 0, 255});
+    Texture2D blue = test_support::solid_texture(1, 1, Color{0, 0, 255, 255});
 
     Model cube = LoadModelFromMesh(GenMeshCube(1.0f, 1.0f, 1.0f));
     cube.materials[0].shader = shader;
@@ -306,9 +303,7 @@ TEST_F(Models, BlendModeHoldsUntilEndBlendModeRestoresAlphaBlending) {
 }
 
 TEST_F(Models, BillboardFacesTheCamera) {
-    Image white_img = GenImageColor(4, 4, WHITE);
-    Texture2D white = LoadTextureFromImage(white_img);
-    UnloadImage(white_img);
+    Texture2D white = test_support::solid_texture(4, 4, WHITE);
     const Camera3D camera = test_support::camera_looking_at_origin(Vector3{4.0f, 0.0f, 0.0f});  // looking along -x
     BeginDrawing();
     ClearBackground(BLACK);

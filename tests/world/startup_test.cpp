@@ -18,6 +18,7 @@
 #include "render/shadow_scene.h"
 #include "settings/display.h"
 #include "settings/settings.h"
+#include "support/solid_texture.h"
 #include "testing.h"
 
 using StartUp = StartedApp;
@@ -100,9 +101,7 @@ TEST_F(StartUp, ShininessBecomesTheAlbedoAlpha) {
 TEST_F(StartUp, UntexturedAlbedoGetsTheSharedTransparentTexture) {
     Model plain = LoadModelFromMesh(GenMeshCube(1.0f, 1.0f, 1.0f));
     Model textured = LoadModelFromMesh(GenMeshCube(1.0f, 1.0f, 1.0f));
-    Image img = GenImageColor(4, 2, Color{10, 20, 30, 255});
-    Texture2D tex = LoadTextureFromImage(img);
-    UnloadImage(img);
+    Texture2D tex = test_support::solid_texture(4, 2, Color{10, 20, 30, 255});
     textured.materials[0].maps[MATERIAL_MAP_ALBEDO].texture = tex;
     ASSERT_EQ(plain.materials[0].maps[MATERIAL_MAP_ALBEDO].texture.width, 1);
     unsigned int white = plain.materials[0].maps[MATERIAL_MAP_ALBEDO].texture.id;
