@@ -40,6 +40,18 @@ protected:
         e.key.keysym.scancode = sc;
         ASSERT_EQ(SDL_PushEvent(&e), 1);
     }
+
+    // Queues a left button press or release at (x, y); false if SDL refused it.
+    static bool push_left_button(bool down, int x, int y)
+    {
+        SDL_Event e{};
+        e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.button = SDL_BUTTON_LEFT;
+        e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        e.button.x = x;
+        e.button.y = y;
+        return SDL_PushEvent(&e) == 1;
+    }
 };
 
 TEST_F(Input, KeyEdgesPressedOnceDownWhileHeldReleasedOnce)
@@ -142,13 +154,7 @@ TEST_F(Input, EscapeClosesUnlessTheExitKeyIsDisabled)
 
 TEST_F(Input, MouseButtonsAndPosition)
 {
-    SDL_Event e{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.state = SDL_PRESSED;
-    e.button.x = 30;
-    e.button.y = 40;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    ASSERT_TRUE(push_left_button(true, 30, 40));
     frame();
     EXPECT_TRUE(IsMouseButtonPressed(MOUSE_BUTTON_LEFT));
     EXPECT_TRUE(IsMouseButtonDown(MOUSE_BUTTON_LEFT));
@@ -157,9 +163,7 @@ TEST_F(Input, MouseButtonsAndPosition)
     EXPECT_EQ(GetMousePosition().y, 40.0f);
     frame();
     EXPECT_FALSE(IsMouseButtonPressed(MOUSE_BUTTON_LEFT));
-    e.type = SDL_MOUSEBUTTONUP;
-    e.button.state = SDL_RELEASED;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    ASSERT_TRUE(push_left_button(false, 30, 40));
     frame();
     EXPECT_TRUE(IsMouseButtonReleased(MOUSE_BUTTON_LEFT));
 
@@ -174,16 +178,8 @@ TEST_F(Input, MouseButtonsAndPosition)
 TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased)
 {
     // Down and up both arrive before the next poll: a quick click on a slow frame.
-    SDL_Event e{};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.state = SDL_PRESSED;
-    e.button.x = 12;
-    e.button.y = 34;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
-    e.type = SDL_MOUSEBUTTONUP;
-    e.button.state = SDL_RELEASED;
-    ASSERT_EQ(SDL_PushEvent(&e), 1);
+    ASSERT_TRUE(push_left_button(true, 12, 34));
+    ASSERT_TRUE(push_left_button(false, 12, 34));
     frame();
     EXPECT_TRUE(IsMouseButtonPressed(MOUSE_BUTTON_LEFT));
     EXPECT_FALSE(IsMouseButtonReleased(MOUSE_BUTTON_LEFT));
