@@ -15,6 +15,7 @@
 
 #include "raygui.h"
 #include "raylib.h"
+#include "support/scratch_dir.h"
 #include "support/wav_file.h"
 
 namespace {
@@ -27,9 +28,9 @@ std::string write_wav(const std::string &path, int frames) {
 }
 
 void leave_audio_alive_and_close() {
-    char tmpl[] = "/tmp/vorbel_life_XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) std::exit(2);
-    const std::string wav = write_wav(std::string(tmpl) + "/a.wav", 2000);
+    const std::string dir = test_support::make_scratch_dir("vorbel_life_");
+    if (dir.empty()) std::exit(2);
+    const std::string wav = write_wav(dir + "/a.wav", 2000);
 
     InitAudioDevice();  // the dummy driver mixes on its own thread
     Wave wave = LoadWave(wav.c_str());
@@ -46,16 +47,14 @@ void leave_audio_alive_and_close() {
     Sound loaded = LoadSound(wav.c_str());
     PlaySound(loaded);
     (void)kept;
-    std::remove(wav.c_str());
-    rmdir(tmpl);
+    test_support::remove_scratch_dir(dir);
     CloseAudioDevice();
     std::exit(0);
 }
 
 void leave_models_alive_and_close() {
-    char tmpl[] = "/tmp/vorbel_life_XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) std::exit(2);
-    const std::string dir = tmpl;
+    const std::string dir = test_support::make_scratch_dir("vorbel_life_");
+    if (dir.empty()) std::exit(2);
     FILE *f = std::fopen((dir + "/m.mtl").c_str(), "wb");
     std::fputs("newmtl a\nKd 1 1 1\nNs 10\nnewmtl b\nKd 0 1 0\n", f);
     std::fclose(f);
@@ -80,9 +79,7 @@ void leave_models_alive_and_close() {
     EndDrawing();
     (void)loose;
     (void)material;
-    std::remove((dir + "/m.obj").c_str());
-    std::remove((dir + "/m.mtl").c_str());
-    rmdir(tmpl);
+    test_support::remove_scratch_dir(dir);
     CloseWindow();
     std::exit(0);
 }
