@@ -4,7 +4,8 @@
 # runs the whole ctest suite headless. Exits non-zero on any failure. Besides the unit
 # and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), a soak of
 # two minutes of game time, and a valgrind memcheck session; the fuzzer and the
-# memcheck session are built in directories of their own under build/test.
+# memcheck session are built in directories of their own under build/test. Before any
+# build it checks that every C++ file is formatted as .clang-format says.
 #   ./test.sh          the suite
 #   ./test.sh --soak   the suite plus the long soak run (twenty minutes of game time)
 set -euo pipefail
@@ -20,6 +21,7 @@ for arg in "$@"; do
 done
 
 ./scripts/setup.sh
+./scripts/check-format.sh
 jobs=$(nproc)
 
 source scripts/test-env.sh

@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config git
   libsdl2-dev libepoxy-dev libstb-dev libtinyobjloader-dev
   libgtest-dev libbenchmark-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format
   libgl1-mesa-dri
   xvfb xdotool imagemagick x11-utils
   valgrind python3 nodejs npm
