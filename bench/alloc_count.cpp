@@ -26,8 +26,10 @@ AllocCounts counts;
 
 inline void count_one() {
     if (!counting || !pthread_equal(pthread_self(), counted_thread)) return;
-    if (inside_driver()) ++counts.driver;
-    else ++counts.ours;
+    if (inside_driver())
+        ++counts.driver;
+    else
+        ++counts.ours;
 }
 
 void *new_or_throw(std::size_t n) {

@@ -31,8 +31,10 @@ double scenario_random() {
 }
 
 void hold(int key, bool down) {
-    if (down) testing_key_down(key);
-    else testing_key_up(key);
+    if (down)
+        testing_key_down(key);
+    else
+        testing_key_up(key);
 }
 
 // A long-lived spark somewhere over the court, drifting slowly, so the pool stays

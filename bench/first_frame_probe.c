@@ -9,8 +9,7 @@
 
 typedef struct SDL_Window SDL_Window;
 
-void SDL_GL_SwapWindow(SDL_Window *window)
-{
+void SDL_GL_SwapWindow(SDL_Window *window) {
     static void (*real)(SDL_Window *) = NULL;
     static int swaps = 0;
     if (real == NULL) *(void **)&real = dlsym(RTLD_NEXT, "SDL_GL_SwapWindow");

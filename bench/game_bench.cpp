@@ -40,9 +40,7 @@ struct Samples {
     }
 };
 
-void spread(benchmark::internal::Benchmark *b) {
-    b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(1);
-}
+void spread(benchmark::internal::Benchmark *b) { b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(1); }
 
 std::uint64_t frame_counter = 0;
 

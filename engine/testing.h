@@ -48,4 +48,4 @@ bool testing_log_contains(int level, const char *needle);
 // of frames written. Implemented with the mixer (engine/testing/audio_hooks.cpp).
 int testing_pull_audio(float *out_stereo, int frames);
 
-#endif // ENGINE_TESTING_H
+#endif  // ENGINE_TESTING_H

@@ -21,24 +21,11 @@
 #define RAYGUI_MAX_PROPS_BASE 16
 #define RAYGUI_MAX_PROPS_EXTENDED 8
 
-typedef enum {
-    STATE_NORMAL = 0,
-    STATE_FOCUSED,
-    STATE_PRESSED,
-    STATE_DISABLED
-} GuiState;
+typedef enum { STATE_NORMAL = 0, STATE_FOCUSED, STATE_PRESSED, STATE_DISABLED } GuiState;
 
-typedef enum {
-    TEXT_ALIGN_LEFT = 0,
-    TEXT_ALIGN_CENTER,
-    TEXT_ALIGN_RIGHT
-} GuiTextAlignment;
+typedef enum { TEXT_ALIGN_LEFT = 0, TEXT_ALIGN_CENTER, TEXT_ALIGN_RIGHT } GuiTextAlignment;
 
-typedef enum {
-    TEXT_ALIGN_TOP = 0,
-    TEXT_ALIGN_MIDDLE,
-    TEXT_ALIGN_BOTTOM
-} GuiTextAlignmentVertical;
+typedef enum { TEXT_ALIGN_TOP = 0, TEXT_ALIGN_MIDDLE, TEXT_ALIGN_BOTTOM } GuiTextAlignmentVertical;
 
 typedef enum {
     DEFAULT = 0,
@@ -88,9 +75,7 @@ typedef enum {
     TEXT_WRAP_MODE
 } GuiDefaultProperty;
 
-typedef enum {
-    CHECK_PADDING = 16
-} GuiCheckBoxProperty;
+typedef enum { CHECK_PADDING = 16 } GuiCheckBoxProperty;
 
 #if defined(__cplusplus)
 extern "C" {
@@ -115,4 +100,4 @@ RAYGUIAPI int GuiCheckBox(Rectangle bounds, const char *text, bool *checked);
 }
 #endif
 
-#endif // RAYGUI_H
+#endif  // RAYGUI_H

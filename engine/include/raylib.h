@@ -30,37 +30,75 @@
 #define CLITERAL(type) type
 
 // Named colours (raylib's values)
-#define LIGHTGRAY  CLITERAL(Color){ 200, 200, 200, 255 }
-#define GRAY       CLITERAL(Color){ 130, 130, 130, 255 }
-#define DARKGRAY   CLITERAL(Color){ 80, 80, 80, 255 }
-#define YELLOW     CLITERAL(Color){ 253, 249, 0, 255 }
-#define GOLD       CLITERAL(Color){ 255, 203, 0, 255 }
-#define ORANGE     CLITERAL(Color){ 255, 161, 0, 255 }
-#define PINK       CLITERAL(Color){ 255, 109, 194, 255 }
-#define RED        CLITERAL(Color){ 230, 41, 55, 255 }
-#define MAROON     CLITERAL(Color){ 190, 33, 55, 255 }
-#define GREEN      CLITERAL(Color){ 0, 228, 48, 255 }
-#define LIME       CLITERAL(Color){ 0, 158, 47, 255 }
-#define DARKGREEN  CLITERAL(Color){ 0, 117, 44, 255 }
-#define SKYBLUE    CLITERAL(Color){ 102, 191, 255, 255 }
-#define BLUE       CLITERAL(Color){ 0, 121, 241, 255 }
-#define DARKBLUE   CLITERAL(Color){ 0, 82, 172, 255 }
-#define PURPLE     CLITERAL(Color){ 200, 122, 255, 255 }
-#define VIOLET     CLITERAL(Color){ 135, 60, 190, 255 }
-#define DARKPURPLE CLITERAL(Color){ 112, 31, 126, 255 }
-#define BEIGE      CLITERAL(Color){ 211, 176, 131, 255 }
-#define BROWN      CLITERAL(Color){ 127, 106, 79, 255 }
-#define DARKBROWN  CLITERAL(Color){ 76, 63, 47, 255 }
-#define WHITE      CLITERAL(Color){ 255, 255, 255, 255 }
-#define BLACK      CLITERAL(Color){ 0, 0, 0, 255 }
-#define BLANK      CLITERAL(Color){ 0, 0, 0, 0 }
-#define MAGENTA    CLITERAL(Color){ 255, 0, 255, 255 }
-#define RAYWHITE   CLITERAL(Color){ 245, 245, 245, 255 }
+#define LIGHTGRAY                                                                                                      \
+    CLITERAL(Color) { 200, 200, 200, 255 }
+#define GRAY                                                                                                           \
+    CLITERAL(Color) { 130, 130, 130, 255 }
+#define DARKGRAY                                                                                                       \
+    CLITERAL(Color) { 80, 80, 80, 255 }
+#define YELLOW                                                                                                         \
+    CLITERAL(Color) { 253, 249, 0, 255 }
+#define GOLD                                                                                                           \
+    CLITERAL(Color) { 255, 203, 0, 255 }
+#define ORANGE                                                                                                         \
+    CLITERAL(Color) { 255, 161, 0, 255 }
+#define PINK                                                                                                           \
+    CLITERAL(Color) { 255, 109, 194, 255 }
+#define RED                                                                                                            \
+    CLITERAL(Color) { 230, 41, 55, 255 }
+#define MAROON                                                                                                         \
+    CLITERAL(Color) { 190, 33, 55, 255 }
+#define GREEN                                                                                                          \
+    CLITERAL(Color) { 0, 228, 48, 255 }
+#define LIME                                                                                                           \
+    CLITERAL(Color) { 0, 158, 47, 255 }
+#define DARKGREEN                                                                                                      \
+    CLITERAL(Color) { 0, 117, 44, 255 }
+#define SKYBLUE                                                                                                        \
+    CLITERAL(Color) { 102, 191, 255, 255 }
+#define BLUE                                                                                                           \
+    CLITERAL(Color) { 0, 121, 241, 255 }
+#define DARKBLUE                                                                                                       \
+    CLITERAL(Color) { 0, 82, 172, 255 }
+#define PURPLE                                                                                                         \
+    CLITERAL(Color) { 200, 122, 255, 255 }
+#define VIOLET                                                                                                         \
+    CLITERAL(Color) { 135, 60, 190, 255 }
+#define DARKPURPLE                                                                                                     \
+    CLITERAL(Color) { 112, 31, 126, 255 }
+#define BEIGE                                                                                                          \
+    CLITERAL(Color) { 211, 176, 131, 255 }
+#define BROWN                                                                                                          \
+    CLITERAL(Color) { 127, 106, 79, 255 }
+#define DARKBROWN                                                                                                      \
+    CLITERAL(Color) { 76, 63, 47, 255 }
+#define WHITE                                                                                                          \
+    CLITERAL(Color) { 255, 255, 255, 255 }
+#define BLACK                                                                                                          \
+    CLITERAL(Color) { 0, 0, 0, 255 }
+#define BLANK                                                                                                          \
+    CLITERAL(Color) { 0, 0, 0, 0 }
+#define MAGENTA                                                                                                        \
+    CLITERAL(Color) { 255, 0, 255, 255 }
+#define RAYWHITE                                                                                                       \
+    CLITERAL(Color) { 245, 245, 245, 255 }
 
 // ------------------------------------------------------------------ structures
-typedef struct Vector2 { float x; float y; } Vector2;
-typedef struct Vector3 { float x; float y; float z; } Vector3;
-typedef struct Vector4 { float x; float y; float z; float w; } Vector4;
+typedef struct Vector2 {
+    float x;
+    float y;
+} Vector2;
+typedef struct Vector3 {
+    float x;
+    float y;
+    float z;
+} Vector3;
+typedef struct Vector4 {
+    float x;
+    float y;
+    float z;
+    float w;
+} Vector4;
 typedef Vector4 Quaternion;
 
 // Column-major storage as OpenGL expects; m0, m4, m8, m12 is the first row.
@@ -71,8 +109,18 @@ typedef struct Matrix {
     float m3, m7, m11, m15;
 } Matrix;
 
-typedef struct Color { unsigned char r; unsigned char g; unsigned char b; unsigned char a; } Color;
-typedef struct Rectangle { float x; float y; float width; float height; } Rectangle;
+typedef struct Color {
+    unsigned char r;
+    unsigned char g;
+    unsigned char b;
+    unsigned char a;
+} Color;
+typedef struct Rectangle {
+    float x;
+    float y;
+    float width;
+    float height;
+} Rectangle;
 
 typedef struct Image {
     void *data;
@@ -194,8 +242,14 @@ typedef struct Model {
     Transform *bindPose;
 } Model;
 
-typedef struct Ray { Vector3 position; Vector3 direction; } Ray;
-typedef struct BoundingBox { Vector3 min; Vector3 max; } BoundingBox;
+typedef struct Ray {
+    Vector3 position;
+    Vector3 direction;
+} Ray;
+typedef struct BoundingBox {
+    Vector3 min;
+    Vector3 max;
+} BoundingBox;
 
 typedef struct Wave {
     unsigned int frameCount;
@@ -241,37 +295,97 @@ typedef enum {
     FLAG_INTERLACED_HINT = 0x00010000
 } ConfigFlags;
 
-typedef enum {
-    LOG_ALL = 0,
-    LOG_TRACE,
-    LOG_DEBUG,
-    LOG_INFO,
-    LOG_WARNING,
-    LOG_ERROR,
-    LOG_FATAL,
-    LOG_NONE
-} TraceLogLevel;
+typedef enum { LOG_ALL = 0, LOG_TRACE, LOG_DEBUG, LOG_INFO, LOG_WARNING, LOG_ERROR, LOG_FATAL, LOG_NONE } TraceLogLevel;
 
 typedef enum {
     KEY_NULL = 0,
-    KEY_APOSTROPHE = 39, KEY_COMMA = 44, KEY_MINUS = 45, KEY_PERIOD = 46, KEY_SLASH = 47,
-    KEY_ZERO = 48, KEY_ONE = 49, KEY_TWO = 50, KEY_THREE = 51, KEY_FOUR = 52,
-    KEY_FIVE = 53, KEY_SIX = 54, KEY_SEVEN = 55, KEY_EIGHT = 56, KEY_NINE = 57,
-    KEY_SEMICOLON = 59, KEY_EQUAL = 61,
-    KEY_A = 65, KEY_B = 66, KEY_C = 67, KEY_D = 68, KEY_E = 69, KEY_F = 70, KEY_G = 71,
-    KEY_H = 72, KEY_I = 73, KEY_J = 74, KEY_K = 75, KEY_L = 76, KEY_M = 77, KEY_N = 78,
-    KEY_O = 79, KEY_P = 80, KEY_Q = 81, KEY_R = 82, KEY_S = 83, KEY_T = 84, KEY_U = 85,
-    KEY_V = 86, KEY_W = 87, KEY_X = 88, KEY_Y = 89, KEY_Z = 90,
-    KEY_LEFT_BRACKET = 91, KEY_BACKSLASH = 92, KEY_RIGHT_BRACKET = 93, KEY_GRAVE = 96,
-    KEY_SPACE = 32, KEY_ESCAPE = 256, KEY_ENTER = 257, KEY_TAB = 258, KEY_BACKSPACE = 259,
-    KEY_INSERT = 260, KEY_DELETE = 261, KEY_RIGHT = 262, KEY_LEFT = 263, KEY_DOWN = 264,
-    KEY_UP = 265, KEY_PAGE_UP = 266, KEY_PAGE_DOWN = 267, KEY_HOME = 268, KEY_END = 269,
-    KEY_CAPS_LOCK = 280, KEY_SCROLL_LOCK = 281, KEY_NUM_LOCK = 282, KEY_PRINT_SCREEN = 283,
+    KEY_APOSTROPHE = 39,
+    KEY_COMMA = 44,
+    KEY_MINUS = 45,
+    KEY_PERIOD = 46,
+    KEY_SLASH = 47,
+    KEY_ZERO = 48,
+    KEY_ONE = 49,
+    KEY_TWO = 50,
+    KEY_THREE = 51,
+    KEY_FOUR = 52,
+    KEY_FIVE = 53,
+    KEY_SIX = 54,
+    KEY_SEVEN = 55,
+    KEY_EIGHT = 56,
+    KEY_NINE = 57,
+    KEY_SEMICOLON = 59,
+    KEY_EQUAL = 61,
+    KEY_A = 65,
+    KEY_B = 66,
+    KEY_C = 67,
+    KEY_D = 68,
+    KEY_E = 69,
+    KEY_F = 70,
+    KEY_G = 71,
+    KEY_H = 72,
+    KEY_I = 73,
+    KEY_J = 74,
+    KEY_K = 75,
+    KEY_L = 76,
+    KEY_M = 77,
+    KEY_N = 78,
+    KEY_O = 79,
+    KEY_P = 80,
+    KEY_Q = 81,
+    KEY_R = 82,
+    KEY_S = 83,
+    KEY_T = 84,
+    KEY_U = 85,
+    KEY_V = 86,
+    KEY_W = 87,
+    KEY_X = 88,
+    KEY_Y = 89,
+    KEY_Z = 90,
+    KEY_LEFT_BRACKET = 91,
+    KEY_BACKSLASH = 92,
+    KEY_RIGHT_BRACKET = 93,
+    KEY_GRAVE = 96,
+    KEY_SPACE = 32,
+    KEY_ESCAPE = 256,
+    KEY_ENTER = 257,
+    KEY_TAB = 258,
+    KEY_BACKSPACE = 259,
+    KEY_INSERT = 260,
+    KEY_DELETE = 261,
+    KEY_RIGHT = 262,
+    KEY_LEFT = 263,
+    KEY_DOWN = 264,
+    KEY_UP = 265,
+    KEY_PAGE_UP = 266,
+    KEY_PAGE_DOWN = 267,
+    KEY_HOME = 268,
+    KEY_END = 269,
+    KEY_CAPS_LOCK = 280,
+    KEY_SCROLL_LOCK = 281,
+    KEY_NUM_LOCK = 282,
+    KEY_PRINT_SCREEN = 283,
     KEY_PAUSE = 284,
-    KEY_F1 = 290, KEY_F2 = 291, KEY_F3 = 292, KEY_F4 = 293, KEY_F5 = 294, KEY_F6 = 295,
-    KEY_F7 = 296, KEY_F8 = 297, KEY_F9 = 298, KEY_F10 = 299, KEY_F11 = 300, KEY_F12 = 301,
-    KEY_LEFT_SHIFT = 340, KEY_LEFT_CONTROL = 341, KEY_LEFT_ALT = 342, KEY_LEFT_SUPER = 343,
-    KEY_RIGHT_SHIFT = 344, KEY_RIGHT_CONTROL = 345, KEY_RIGHT_ALT = 346, KEY_RIGHT_SUPER = 347,
+    KEY_F1 = 290,
+    KEY_F2 = 291,
+    KEY_F3 = 292,
+    KEY_F4 = 293,
+    KEY_F5 = 294,
+    KEY_F6 = 295,
+    KEY_F7 = 296,
+    KEY_F8 = 297,
+    KEY_F9 = 298,
+    KEY_F10 = 299,
+    KEY_F11 = 300,
+    KEY_F12 = 301,
+    KEY_LEFT_SHIFT = 340,
+    KEY_LEFT_CONTROL = 341,
+    KEY_LEFT_ALT = 342,
+    KEY_LEFT_SUPER = 343,
+    KEY_RIGHT_SHIFT = 344,
+    KEY_RIGHT_CONTROL = 345,
+    KEY_RIGHT_ALT = 346,
+    KEY_RIGHT_SUPER = 347,
     KEY_KB_MENU = 348
 } KeyboardKey;
 
@@ -403,11 +517,7 @@ typedef enum {
     PIXELFORMAT_COMPRESSED_ETC1_RGB
 } PixelFormat;
 
-typedef enum {
-    TEXTURE_FILTER_POINT = 0,
-    TEXTURE_FILTER_BILINEAR,
-    TEXTURE_FILTER_TRILINEAR
-} TextureFilter;
+typedef enum { TEXTURE_FILTER_POINT = 0, TEXTURE_FILTER_BILINEAR, TEXTURE_FILTER_TRILINEAR } TextureFilter;
 
 typedef enum {
     BLEND_ALPHA = 0,
@@ -420,10 +530,7 @@ typedef enum {
     BLEND_CUSTOM_SEPARATE
 } BlendMode;
 
-typedef enum {
-    CAMERA_PERSPECTIVE = 0,
-    CAMERA_ORTHOGRAPHIC
-} CameraProjection;
+typedef enum { CAMERA_PERSPECTIVE = 0, CAMERA_ORTHOGRAPHIC } CameraProjection;
 
 #if defined(__cplusplus)
 extern "C" {
@@ -547,7 +654,8 @@ RLAPI void UnloadRenderTexture(RenderTexture2D target);
 RLAPI void SetTextureFilter(Texture2D texture, int filter);
 RLAPI void DrawTexture(Texture2D texture, int posX, int posY, Color tint);
 RLAPI void DrawTextureRec(Texture2D texture, Rectangle source, Vector2 position, Color tint);
-RLAPI void DrawTexturePro(Texture2D texture, Rectangle source, Rectangle dest, Vector2 origin, float rotation, Color tint);
+RLAPI void DrawTexturePro(Texture2D texture, Rectangle source, Rectangle dest, Vector2 origin, float rotation,
+                          Color tint);
 
 RLAPI Color Fade(Color color, float alpha);
 RLAPI Color ColorAlpha(Color color, float alpha);
@@ -571,14 +679,16 @@ RLAPI int TextLength(const char *text);
 
 // ------------------------------------------------------------------ 3D shapes, models, materials
 RLAPI void DrawCube(Vector3 position, float width, float height, float length, Color color);
-RLAPI void DrawBillboardPro(Camera camera, Texture2D texture, Rectangle source, Vector3 position, Vector3 up, Vector2 size, Vector2 origin, float rotation, Color tint);
+RLAPI void DrawBillboardPro(Camera camera, Texture2D texture, Rectangle source, Vector3 position, Vector3 up,
+                            Vector2 size, Vector2 origin, float rotation, Color tint);
 
 RLAPI Model LoadModel(const char *fileName);
 RLAPI Model LoadModelFromMesh(Mesh mesh);
 RLAPI bool IsModelReady(Model model);
 RLAPI void UnloadModel(Model model);
 RLAPI void DrawModel(Model model, Vector3 position, float scale, Color tint);
-RLAPI void DrawModelEx(Model model, Vector3 position, Vector3 rotationAxis, float rotationAngle, Vector3 scale, Color tint);
+RLAPI void DrawModelEx(Model model, Vector3 position, Vector3 rotationAxis, float rotationAngle, Vector3 scale,
+                       Color tint);
 
 RLAPI void UploadMesh(Mesh *mesh, bool dynamic);
 RLAPI void UnloadMesh(Mesh mesh);
@@ -617,4 +727,4 @@ RLAPI void SetSoundPan(Sound sound, float pan);
 }
 #endif
 
-#endif // RAYLIB_H
+#endif  // RAYLIB_H

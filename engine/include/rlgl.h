@@ -90,7 +90,14 @@
 #define RL_DEFAULT_SHADER_SAMPLER2D_NAME_TEXTURE2 "texture2"
 
 typedef enum {
-    RL_LOG_ALL = 0, RL_LOG_TRACE, RL_LOG_DEBUG, RL_LOG_INFO, RL_LOG_WARNING, RL_LOG_ERROR, RL_LOG_FATAL, RL_LOG_NONE
+    RL_LOG_ALL = 0,
+    RL_LOG_TRACE,
+    RL_LOG_DEBUG,
+    RL_LOG_INFO,
+    RL_LOG_WARNING,
+    RL_LOG_ERROR,
+    RL_LOG_FATAL,
+    RL_LOG_NONE
 } rlTraceLogLevel;
 
 typedef enum {
@@ -106,11 +113,7 @@ typedef enum {
     RL_PIXELFORMAT_UNCOMPRESSED_R32G32B32A32
 } rlPixelFormat;
 
-typedef enum {
-    RL_TEXTURE_FILTER_POINT = 0,
-    RL_TEXTURE_FILTER_BILINEAR,
-    RL_TEXTURE_FILTER_TRILINEAR
-} rlTextureFilter;
+typedef enum { RL_TEXTURE_FILTER_POINT = 0, RL_TEXTURE_FILTER_BILINEAR, RL_TEXTURE_FILTER_TRILINEAR } rlTextureFilter;
 
 typedef enum {
     RL_BLEND_ALPHA = 0,
@@ -195,10 +198,7 @@ typedef enum {
     RL_ATTACHMENT_RENDERBUFFER = 200
 } rlFramebufferAttachTextureType;
 
-typedef enum {
-    RL_CULL_FACE_FRONT = 0,
-    RL_CULL_FACE_BACK
-} rlCullMode;
+typedef enum { RL_CULL_FACE_FRONT = 0, RL_CULL_FACE_BACK } rlCullMode;
 
 #if defined(__cplusplus)
 extern "C" {
@@ -275,7 +275,8 @@ RLAPI unsigned int rlLoadVertexBufferElement(const void *buffer, int size, bool 
 RLAPI void rlUpdateVertexBuffer(unsigned int bufferId, const void *data, int dataSize, int offset);
 RLAPI void rlUnloadVertexArray(unsigned int vaoId);
 RLAPI void rlUnloadVertexBuffer(unsigned int vboId);
-RLAPI void rlSetVertexAttribute(unsigned int index, int compSize, int type, bool normalized, int stride, const void *pointer);
+RLAPI void rlSetVertexAttribute(unsigned int index, int compSize, int type, bool normalized, int stride,
+                                const void *pointer);
 RLAPI void rlSetVertexAttributeDefault(int locIndex, const void *value, int attribType, int count);
 RLAPI bool rlEnableVertexArray(unsigned int vaoId);
 RLAPI void rlDisableVertexArray(void);
@@ -311,4 +312,4 @@ RLAPI void rlSetShader(unsigned int id, int *locs);
 }
 #endif
 
-#endif // RLGL_H
+#endif  // RLGL_H

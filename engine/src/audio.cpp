@@ -27,8 +27,8 @@ constexpr int mix_channels = 2;
 struct Voice {
     float *samples = nullptr;  // interleaved, `channels` per frame
     unsigned frames = 0;
-    unsigned channels = 1;     // 1 or 2
-    double cursor = 0.0;       // in frames; fractional only when pitch != 1
+    unsigned channels = 1;  // 1 or 2
+    double cursor = 0.0;    // in frames; fractional only when pitch != 1
     float volume = 1.0f;
     float pan = 0.5f;
     float pitch = 1.0f;
@@ -66,7 +66,8 @@ Voice *find_voice_locked(AudioState &s, Sound sound) {
 // Pan law: larger pan leans left; the centre gives 0.6875 on each side.
 float pan_gain(float p) { return 0.5f * p * (3.0f - p * p); }
 
-void mix_voice(const Voice &v, float gain_left, float gain_right, float *out, int frames, double &cursor, bool &playing) {
+void mix_voice(const Voice &v, float gain_left, float gain_right, float *out, int frames, double &cursor,
+               bool &playing) {
     const double step = v.pitch;
     for (int i = 0; i < frames; ++i) {
         if (cursor >= static_cast<double>(v.frames)) {
@@ -185,10 +186,17 @@ float *convert_samples(SDL_AudioFormat format, int channels, int rate, const voi
 
 bool wave_format(const Wave &wave, SDL_AudioFormat &format) {
     switch (wave.sampleSize) {
-    case 8: format = AUDIO_U8; return true;
-    case 16: format = AUDIO_S16SYS; return true;
-    case 32: format = AUDIO_F32SYS; return true;
-    default: return false;
+    case 8:
+        format = AUDIO_U8;
+        return true;
+    case 16:
+        format = AUDIO_S16SYS;
+        return true;
+    case 32:
+        format = AUDIO_F32SYS;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -276,7 +284,8 @@ Wave LoadWave(const char *fileName) {
     unsigned frames = 0;
     float *samples = nullptr;
     if (file_format.channels > 0 && file_format.freq > 0 && raw_bytes > 0) {
-        samples = convert_samples(file_format.format, file_format.channels, file_format.freq, raw, raw_bytes, channels, frames);
+        samples = convert_samples(file_format.format, file_format.channels, file_format.freq, raw, raw_bytes, channels,
+                                  frames);
     }
     SDL_FreeWAV(raw);
     if (samples == nullptr) {
@@ -331,8 +340,8 @@ Sound LoadSoundFromWave(Wave wave) {
             frames = wave.frameCount;
         }
     } else {
-        samples = convert_samples(format, static_cast<int>(wave.channels), static_cast<int>(wave.sampleRate),
-                                  wave.data, bytes, channels, frames);
+        samples = convert_samples(format, static_cast<int>(wave.channels), static_cast<int>(wave.sampleRate), wave.data,
+                                  bytes, channels, frames);
     }
     if (samples == nullptr) {
         TraceLog(LOG_WARNING, "SOUND: Could not convert the wave for the mixer");

@@ -23,9 +23,9 @@ struct WindowState {
     bool ready = false;
     bool sdl_started = false;
     unsigned int flags = 0;
-    int width = 0;   // window size in screen coordinates
+    int width = 0;  // window size in screen coordinates
     int height = 0;
-    int render_width = 0; // drawable size in pixels
+    int render_width = 0;  // drawable size in pixels
     int render_height = 0;
 
     Uint64 counter_start = 0;
@@ -43,101 +43,154 @@ TestState tests;
 int min_log_level = LOG_INFO;
 
 // SDL scancodes (physical key positions) to raylib key codes.
-int key_from_scancode(SDL_Scancode sc)
-{
+int key_from_scancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return KEY_A + (sc - SDL_SCANCODE_A);
     if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return KEY_ONE + (sc - SDL_SCANCODE_1);
     if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return KEY_F1 + (sc - SDL_SCANCODE_F1);
     switch (sc) {
-    case SDL_SCANCODE_0: return KEY_ZERO;
-    case SDL_SCANCODE_RETURN: return KEY_ENTER;
-    case SDL_SCANCODE_ESCAPE: return KEY_ESCAPE;
-    case SDL_SCANCODE_BACKSPACE: return KEY_BACKSPACE;
-    case SDL_SCANCODE_TAB: return KEY_TAB;
-    case SDL_SCANCODE_SPACE: return KEY_SPACE;
-    case SDL_SCANCODE_MINUS: return KEY_MINUS;
-    case SDL_SCANCODE_EQUALS: return KEY_EQUAL;
-    case SDL_SCANCODE_LEFTBRACKET: return KEY_LEFT_BRACKET;
-    case SDL_SCANCODE_RIGHTBRACKET: return KEY_RIGHT_BRACKET;
-    case SDL_SCANCODE_BACKSLASH: return KEY_BACKSLASH;
-    case SDL_SCANCODE_SEMICOLON: return KEY_SEMICOLON;
-    case SDL_SCANCODE_APOSTROPHE: return KEY_APOSTROPHE;
-    case SDL_SCANCODE_GRAVE: return KEY_GRAVE;
-    case SDL_SCANCODE_COMMA: return KEY_COMMA;
-    case SDL_SCANCODE_PERIOD: return KEY_PERIOD;
-    case SDL_SCANCODE_SLASH: return KEY_SLASH;
-    case SDL_SCANCODE_CAPSLOCK: return KEY_CAPS_LOCK;
-    case SDL_SCANCODE_PRINTSCREEN: return KEY_PRINT_SCREEN;
-    case SDL_SCANCODE_SCROLLLOCK: return KEY_SCROLL_LOCK;
-    case SDL_SCANCODE_PAUSE: return KEY_PAUSE;
-    case SDL_SCANCODE_INSERT: return KEY_INSERT;
-    case SDL_SCANCODE_HOME: return KEY_HOME;
-    case SDL_SCANCODE_PAGEUP: return KEY_PAGE_UP;
-    case SDL_SCANCODE_DELETE: return KEY_DELETE;
-    case SDL_SCANCODE_END: return KEY_END;
-    case SDL_SCANCODE_PAGEDOWN: return KEY_PAGE_DOWN;
-    case SDL_SCANCODE_RIGHT: return KEY_RIGHT;
-    case SDL_SCANCODE_LEFT: return KEY_LEFT;
-    case SDL_SCANCODE_DOWN: return KEY_DOWN;
-    case SDL_SCANCODE_UP: return KEY_UP;
-    case SDL_SCANCODE_NUMLOCKCLEAR: return KEY_NUM_LOCK;
-    case SDL_SCANCODE_APPLICATION: return KEY_KB_MENU;
-    case SDL_SCANCODE_LCTRL: return KEY_LEFT_CONTROL;
-    case SDL_SCANCODE_LSHIFT: return KEY_LEFT_SHIFT;
-    case SDL_SCANCODE_LALT: return KEY_LEFT_ALT;
-    case SDL_SCANCODE_LGUI: return KEY_LEFT_SUPER;
-    case SDL_SCANCODE_RCTRL: return KEY_RIGHT_CONTROL;
-    case SDL_SCANCODE_RSHIFT: return KEY_RIGHT_SHIFT;
-    case SDL_SCANCODE_RALT: return KEY_RIGHT_ALT;
-    case SDL_SCANCODE_RGUI: return KEY_RIGHT_SUPER;
-    default: return KEY_NULL;
+    case SDL_SCANCODE_0:
+        return KEY_ZERO;
+    case SDL_SCANCODE_RETURN:
+        return KEY_ENTER;
+    case SDL_SCANCODE_ESCAPE:
+        return KEY_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE:
+        return KEY_BACKSPACE;
+    case SDL_SCANCODE_TAB:
+        return KEY_TAB;
+    case SDL_SCANCODE_SPACE:
+        return KEY_SPACE;
+    case SDL_SCANCODE_MINUS:
+        return KEY_MINUS;
+    case SDL_SCANCODE_EQUALS:
+        return KEY_EQUAL;
+    case SDL_SCANCODE_LEFTBRACKET:
+        return KEY_LEFT_BRACKET;
+    case SDL_SCANCODE_RIGHTBRACKET:
+        return KEY_RIGHT_BRACKET;
+    case SDL_SCANCODE_BACKSLASH:
+        return KEY_BACKSLASH;
+    case SDL_SCANCODE_SEMICOLON:
+        return KEY_SEMICOLON;
+    case SDL_SCANCODE_APOSTROPHE:
+        return KEY_APOSTROPHE;
+    case SDL_SCANCODE_GRAVE:
+        return KEY_GRAVE;
+    case SDL_SCANCODE_COMMA:
+        return KEY_COMMA;
+    case SDL_SCANCODE_PERIOD:
+        return KEY_PERIOD;
+    case SDL_SCANCODE_SLASH:
+        return KEY_SLASH;
+    case SDL_SCANCODE_CAPSLOCK:
+        return KEY_CAPS_LOCK;
+    case SDL_SCANCODE_PRINTSCREEN:
+        return KEY_PRINT_SCREEN;
+    case SDL_SCANCODE_SCROLLLOCK:
+        return KEY_SCROLL_LOCK;
+    case SDL_SCANCODE_PAUSE:
+        return KEY_PAUSE;
+    case SDL_SCANCODE_INSERT:
+        return KEY_INSERT;
+    case SDL_SCANCODE_HOME:
+        return KEY_HOME;
+    case SDL_SCANCODE_PAGEUP:
+        return KEY_PAGE_UP;
+    case SDL_SCANCODE_DELETE:
+        return KEY_DELETE;
+    case SDL_SCANCODE_END:
+        return KEY_END;
+    case SDL_SCANCODE_PAGEDOWN:
+        return KEY_PAGE_DOWN;
+    case SDL_SCANCODE_RIGHT:
+        return KEY_RIGHT;
+    case SDL_SCANCODE_LEFT:
+        return KEY_LEFT;
+    case SDL_SCANCODE_DOWN:
+        return KEY_DOWN;
+    case SDL_SCANCODE_UP:
+        return KEY_UP;
+    case SDL_SCANCODE_NUMLOCKCLEAR:
+        return KEY_NUM_LOCK;
+    case SDL_SCANCODE_APPLICATION:
+        return KEY_KB_MENU;
+    case SDL_SCANCODE_LCTRL:
+        return KEY_LEFT_CONTROL;
+    case SDL_SCANCODE_LSHIFT:
+        return KEY_LEFT_SHIFT;
+    case SDL_SCANCODE_LALT:
+        return KEY_LEFT_ALT;
+    case SDL_SCANCODE_LGUI:
+        return KEY_LEFT_SUPER;
+    case SDL_SCANCODE_RCTRL:
+        return KEY_RIGHT_CONTROL;
+    case SDL_SCANCODE_RSHIFT:
+        return KEY_RIGHT_SHIFT;
+    case SDL_SCANCODE_RALT:
+        return KEY_RIGHT_ALT;
+    case SDL_SCANCODE_RGUI:
+        return KEY_RIGHT_SUPER;
+    default:
+        return KEY_NULL;
     }
 }
 
 // SDL game-controller buttons to raylib gamepad buttons (SDL's A is the bottom face
 // button, raylib's RIGHT_FACE_DOWN).
-int button_from_sdl(int b)
-{
+int button_from_sdl(int b) {
     switch (b) {
-    case SDL_CONTROLLER_BUTTON_A: return GAMEPAD_BUTTON_RIGHT_FACE_DOWN;
-    case SDL_CONTROLLER_BUTTON_B: return GAMEPAD_BUTTON_RIGHT_FACE_RIGHT;
-    case SDL_CONTROLLER_BUTTON_X: return GAMEPAD_BUTTON_RIGHT_FACE_LEFT;
-    case SDL_CONTROLLER_BUTTON_Y: return GAMEPAD_BUTTON_RIGHT_FACE_UP;
-    case SDL_CONTROLLER_BUTTON_BACK: return GAMEPAD_BUTTON_MIDDLE_LEFT;
-    case SDL_CONTROLLER_BUTTON_GUIDE: return GAMEPAD_BUTTON_MIDDLE;
-    case SDL_CONTROLLER_BUTTON_START: return GAMEPAD_BUTTON_MIDDLE_RIGHT;
-    case SDL_CONTROLLER_BUTTON_LEFTSTICK: return GAMEPAD_BUTTON_LEFT_THUMB;
-    case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return GAMEPAD_BUTTON_RIGHT_THUMB;
-    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return GAMEPAD_BUTTON_LEFT_TRIGGER_1;
-    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return GAMEPAD_BUTTON_RIGHT_TRIGGER_1;
-    case SDL_CONTROLLER_BUTTON_DPAD_UP: return GAMEPAD_BUTTON_LEFT_FACE_UP;
-    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return GAMEPAD_BUTTON_LEFT_FACE_RIGHT;
-    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return GAMEPAD_BUTTON_LEFT_FACE_DOWN;
-    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return GAMEPAD_BUTTON_LEFT_FACE_LEFT;
-    default: return GAMEPAD_BUTTON_UNKNOWN;
+    case SDL_CONTROLLER_BUTTON_A:
+        return GAMEPAD_BUTTON_RIGHT_FACE_DOWN;
+    case SDL_CONTROLLER_BUTTON_B:
+        return GAMEPAD_BUTTON_RIGHT_FACE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_X:
+        return GAMEPAD_BUTTON_RIGHT_FACE_LEFT;
+    case SDL_CONTROLLER_BUTTON_Y:
+        return GAMEPAD_BUTTON_RIGHT_FACE_UP;
+    case SDL_CONTROLLER_BUTTON_BACK:
+        return GAMEPAD_BUTTON_MIDDLE_LEFT;
+    case SDL_CONTROLLER_BUTTON_GUIDE:
+        return GAMEPAD_BUTTON_MIDDLE;
+    case SDL_CONTROLLER_BUTTON_START:
+        return GAMEPAD_BUTTON_MIDDLE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_LEFTSTICK:
+        return GAMEPAD_BUTTON_LEFT_THUMB;
+    case SDL_CONTROLLER_BUTTON_RIGHTSTICK:
+        return GAMEPAD_BUTTON_RIGHT_THUMB;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER:
+        return GAMEPAD_BUTTON_LEFT_TRIGGER_1;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER:
+        return GAMEPAD_BUTTON_RIGHT_TRIGGER_1;
+    case SDL_CONTROLLER_BUTTON_DPAD_UP:
+        return GAMEPAD_BUTTON_LEFT_FACE_UP;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
+        return GAMEPAD_BUTTON_LEFT_FACE_RIGHT;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
+        return GAMEPAD_BUTTON_LEFT_FACE_DOWN;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
+        return GAMEPAD_BUTTON_LEFT_FACE_LEFT;
+    default:
+        return GAMEPAD_BUTTON_UNKNOWN;
     }
 }
 
-double now_seconds()
-{
+double now_seconds() {
     if (!win.sdl_started) return 0.0;
     return static_cast<double>(SDL_GetPerformanceCounter() - win.counter_start) /
            static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
-void refresh_window_size()
-{
+void refresh_window_size() {
     if (win.window == nullptr) return;
     SDL_GetWindowSize(win.window, &win.width, &win.height);
     SDL_GL_GetDrawableSize(win.window, &win.render_width, &win.render_height);
 }
 
-void open_gamepad(int device_index)
-{
+void open_gamepad(int device_index) {
     if (!SDL_IsGameController(device_index)) return;
     SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(device_index);
     for (GamepadState &pad : input.pads)
-        if (pad.connected && !pad.injected && pad.instance_id == instance) return; // already open
+        if (pad.connected && !pad.injected && pad.instance_id == instance) return;  // already open
     for (int i = 0; i < max_gamepads; i++) {
         GamepadState &pad = input.pads[i];
         if (pad.connected) continue;
@@ -158,8 +211,7 @@ void open_gamepad(int device_index)
     log_line(LOG_WARNING, "INPUT: more than %d gamepads; the new one is ignored", max_gamepads);
 }
 
-void close_gamepad(SDL_JoystickID instance)
-{
+void close_gamepad(SDL_JoystickID instance) {
     for (int i = 0; i < max_gamepads; i++) {
         GamepadState &pad = input.pads[i];
         if (!pad.connected || pad.injected || pad.instance_id != instance) continue;
@@ -169,29 +221,28 @@ void close_gamepad(SDL_JoystickID instance)
     }
 }
 
-float axis_value(SDL_GameController *gc, SDL_GameControllerAxis axis)
-{
+float axis_value(SDL_GameController *gc, SDL_GameControllerAxis axis) {
     float v = static_cast<float>(SDL_GameControllerGetAxis(gc, axis)) / 32767.0f;
     if (v < -1.0f) v = -1.0f;
     if (v > 1.0f) v = 1.0f;
     return v;
 }
 
-void read_gamepads()
-{
+void read_gamepads() {
     for (GamepadState &pad : input.pads) {
         if (!pad.connected || pad.injected || pad.controller == nullptr) continue;
         auto *gc = static_cast<SDL_GameController *>(pad.controller);
         std::memset(pad.buttons, 0, sizeof(pad.buttons));
         for (int b = 0; b < SDL_CONTROLLER_BUTTON_MAX; b++) {
             int rb = button_from_sdl(b);
-            if (rb != GAMEPAD_BUTTON_UNKNOWN && SDL_GameControllerGetButton(gc, static_cast<SDL_GameControllerButton>(b)))
+            if (rb != GAMEPAD_BUTTON_UNKNOWN &&
+                SDL_GameControllerGetButton(gc, static_cast<SDL_GameControllerButton>(b)))
                 pad.buttons[rb] = true;
         }
         // Sticks get a small dead zone so a resting stick reads exactly 0; triggers
         // run from -1 (released) to 1 (fully pressed).
-        const SDL_GameControllerAxis sticks[4] = { SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
-                                                   SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY };
+        const SDL_GameControllerAxis sticks[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
+                                                  SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
         for (int a = 0; a < 4; a++) {
             float v = axis_value(gc, sticks[a]);
             pad.axes[a] = std::fabs(v) < 0.1f ? 0.0f : v;
@@ -205,22 +256,26 @@ void read_gamepads()
     }
 }
 
-int mouse_button_from_sdl(Uint8 button)
-{
+int mouse_button_from_sdl(Uint8 button) {
     switch (button) {
-    case SDL_BUTTON_LEFT: return MOUSE_BUTTON_LEFT;
-    case SDL_BUTTON_RIGHT: return MOUSE_BUTTON_RIGHT;
-    case SDL_BUTTON_MIDDLE: return MOUSE_BUTTON_MIDDLE;
-    case SDL_BUTTON_X1: return MOUSE_BUTTON_SIDE;
-    case SDL_BUTTON_X2: return MOUSE_BUTTON_EXTRA;
-    default: return -1;
+    case SDL_BUTTON_LEFT:
+        return MOUSE_BUTTON_LEFT;
+    case SDL_BUTTON_RIGHT:
+        return MOUSE_BUTTON_RIGHT;
+    case SDL_BUTTON_MIDDLE:
+        return MOUSE_BUTTON_MIDDLE;
+    case SDL_BUTTON_X1:
+        return MOUSE_BUTTON_SIDE;
+    case SDL_BUTTON_X2:
+        return MOUSE_BUTTON_EXTRA;
+    default:
+        return -1;
     }
 }
 
 // Copies this frame's input into "previous" and applies the events that arrived
 // since, so the next frame sees the edges.
-void poll_input_events()
-{
+void poll_input_events() {
     std::memcpy(input.keys_previous, input.keys, sizeof(input.keys));
     std::memcpy(input.mouse_previous, input.mouse, sizeof(input.mouse));
     for (GamepadState &pad : input.pads) std::memcpy(pad.previous, pad.buttons, sizeof(pad.buttons));
@@ -245,9 +300,12 @@ void poll_input_events()
         }
         SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         switch (e.type) {
-        case SDL_QUIT: input.close_requested = true; break;
+        case SDL_QUIT:
+            input.close_requested = true;
+            break;
         case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_CLOSE) input.close_requested = true;
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE)
+                input.close_requested = true;
             else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_RESIZED)
                 refresh_window_size();
             break;
@@ -293,9 +351,14 @@ void poll_input_events()
             input.mouse_y = static_cast<float>(e.button.y);
             break;
         }
-        case SDL_CONTROLLERDEVICEADDED: open_gamepad(e.cdevice.which); break;
-        case SDL_CONTROLLERDEVICEREMOVED: close_gamepad(e.cdevice.which); break;
-        default: break;
+        case SDL_CONTROLLERDEVICEADDED:
+            open_gamepad(e.cdevice.which);
+            break;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            close_gamepad(e.cdevice.which);
+            break;
+        default:
+            break;
         }
     }
     read_gamepads();
@@ -303,15 +366,13 @@ void poll_input_events()
 
 bool valid_key(int key) { return key > 0 && key < max_keys; }
 bool valid_button(int b) { return b >= 0 && b < max_mouse_buttons; }
-const GamepadState *pad_at(int gamepad)
-{
+const GamepadState *pad_at(int gamepad) {
     if (gamepad < 0 || gamepad >= max_gamepads) return nullptr;
     const GamepadState &pad = input.pads[gamepad];
     return pad.connected ? &pad : nullptr;
 }
 
-void wait_until(double t)
-{
+void wait_until(double t) {
     for (;;) {
         double remaining = t - now_seconds();
         if (remaining <= 0.0) return;
@@ -319,28 +380,25 @@ void wait_until(double t)
     }
 }
 
-} // namespace
+}  // namespace
 
 InputState &input_state() { return input; }
 TestState &test_state() { return tests; }
 bool gl_ready() { return win.ready; }
 
-bool require_gl(const char *what)
-{
+bool require_gl(const char *what) {
     if (win.ready) return true;
     log_line(LOG_ERROR, "%s: no window or GL context (call InitWindow first)", what);
     return false;
 }
 
-int max_texture_size()
-{
+int max_texture_size() {
     static int size = 0;
     if (size == 0 && win.ready) glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
     return size > 0 ? size : 4096;
 }
 
-void log_line(int level, const char *fmt, ...)
-{
+void log_line(int level, const char *fmt, ...) {
     va_list args;
     va_start(args, fmt);
     char text[1024];
@@ -349,7 +407,7 @@ void log_line(int level, const char *fmt, ...)
     TraceLog(level, "%s", text);
 }
 
-} // namespace engine
+}  // namespace engine
 
 using namespace engine;
 
@@ -357,18 +415,30 @@ using namespace engine;
 
 void SetTraceLogLevel(int logLevel) { min_log_level = logLevel; }
 
-void TraceLog(int logLevel, const char *text, ...)
-{
+void TraceLog(int logLevel, const char *text, ...) {
     if (logLevel < min_log_level || text == nullptr) return;
     const char *prefix = "";
     switch (logLevel) {
-    case LOG_TRACE: prefix = "TRACE: "; break;
-    case LOG_DEBUG: prefix = "DEBUG: "; break;
-    case LOG_INFO: prefix = "INFO: "; break;
-    case LOG_WARNING: prefix = "WARNING: "; break;
-    case LOG_ERROR: prefix = "ERROR: "; break;
-    case LOG_FATAL: prefix = "FATAL: "; break;
-    default: break;
+    case LOG_TRACE:
+        prefix = "TRACE: ";
+        break;
+    case LOG_DEBUG:
+        prefix = "DEBUG: ";
+        break;
+    case LOG_INFO:
+        prefix = "INFO: ";
+        break;
+    case LOG_WARNING:
+        prefix = "WARNING: ";
+        break;
+    case LOG_ERROR:
+        prefix = "ERROR: ";
+        break;
+    case LOG_FATAL:
+        prefix = "FATAL: ";
+        break;
+    default:
+        break;
     }
     char line[2048];
     int n = std::snprintf(line, sizeof(line), "%s", prefix);
@@ -386,8 +456,7 @@ void TraceLog(int logLevel, const char *text, ...)
 
 void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
 
-static bool create_window(int width, int height, const char *title, bool msaa)
-{
+static bool create_window(int width, int height, const char *title, bool msaa) {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -422,8 +491,7 @@ static bool create_window(int width, int height, const char *title, bool msaa)
     return true;
 }
 
-void InitWindow(int width, int height, const char *title)
-{
+void InitWindow(int width, int height, const char *title) {
     if (win.ready) {
         TraceLog(LOG_WARNING, "WINDOW: InitWindow called while a window is open; ignored");
         return;
@@ -469,8 +537,10 @@ void InitWindow(int width, int height, const char *title)
     if (msaa) {
         GLint samples = 0;
         glGetIntegerv(GL_SAMPLES, &samples);
-        if (samples < 2) TraceLog(LOG_WARNING, "WINDOW: 4x multisampling was asked for but is not available; drawing without it");
-        else glEnable(GL_MULTISAMPLE);
+        if (samples < 2)
+            TraceLog(LOG_WARNING, "WINDOW: 4x multisampling was asked for but is not available; drawing without it");
+        else
+            glEnable(GL_MULTISAMPLE);
     }
     win.ready = true;
     refresh_window_size();
@@ -495,8 +565,7 @@ void InitWindow(int width, int height, const char *title)
     rlgl_begin_frame(win.render_width, win.render_height);
 }
 
-void CloseWindow(void)
-{
+void CloseWindow(void) {
     if (!win.ready) return;
     run_shutdown_hooks();
     text_close();
@@ -518,8 +587,7 @@ void CloseWindow(void)
 
 bool IsWindowReady(void) { return win.ready; }
 
-bool WindowShouldClose(void)
-{
+bool WindowShouldClose(void) {
     if (!win.ready) return true;
     return input.close_requested;
 }
@@ -531,13 +599,11 @@ int GetScreenHeight(void) { return win.height; }
 int GetRenderWidth(void) { return win.render_width; }
 int GetRenderHeight(void) { return win.render_height; }
 
-void SetWindowTitle(const char *title)
-{
+void SetWindowTitle(const char *title) {
     if (win.ready && title != nullptr) SDL_SetWindowTitle(win.window, title);
 }
 
-void SetWindowSize(int width, int height)
-{
+void SetWindowSize(int width, int height) {
     if (!win.ready) return;
     if (width < 1 || height < 1) {
         TraceLog(LOG_WARNING, "WINDOW: size %d x %d is invalid; the window keeps %d x %d", width, height, win.width,
@@ -548,14 +614,12 @@ void SetWindowSize(int width, int height)
     refresh_window_size();
 }
 
-bool IsWindowFullscreen(void)
-{
+bool IsWindowFullscreen(void) {
     if (!win.ready) return false;
     return (SDL_GetWindowFlags(win.window) & (SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP)) != 0;
 }
 
-void ToggleFullscreen(void)
-{
+void ToggleFullscreen(void) {
     if (!win.ready) return;
     bool to_fullscreen = !IsWindowFullscreen();
     // Desktop fullscreen: the window covers its display without a mode switch, which
@@ -566,22 +630,19 @@ void ToggleFullscreen(void)
     refresh_window_size();
 }
 
-int GetMonitorCount(void)
-{
+int GetMonitorCount(void) {
     if (!win.sdl_started) return 0;
     int n = SDL_GetNumVideoDisplays();
     return n > 0 ? n : 0;
 }
 
-int GetCurrentMonitor(void)
-{
+int GetCurrentMonitor(void) {
     if (!win.ready) return 0;
     int index = SDL_GetWindowDisplayIndex(win.window);
     return index >= 0 ? index : 0;
 }
 
-static bool monitor_mode(int monitor, SDL_DisplayMode *mode)
-{
+static bool monitor_mode(int monitor, SDL_DisplayMode *mode) {
     if (monitor < 0 || monitor >= GetMonitorCount()) {
         TraceLog(LOG_WARNING, "WINDOW: monitor %d does not exist", monitor);
         return false;
@@ -593,27 +654,23 @@ static bool monitor_mode(int monitor, SDL_DisplayMode *mode)
     return true;
 }
 
-int GetMonitorWidth(int monitor)
-{
+int GetMonitorWidth(int monitor) {
     SDL_DisplayMode mode;
     return monitor_mode(monitor, &mode) ? mode.w : 0;
 }
 
-int GetMonitorHeight(int monitor)
-{
+int GetMonitorHeight(int monitor) {
     SDL_DisplayMode mode;
     return monitor_mode(monitor, &mode) ? mode.h : 0;
 }
 
-int GetMonitorRefreshRate(int monitor)
-{
+int GetMonitorRefreshRate(int monitor) {
     SDL_DisplayMode mode;
     return monitor_mode(monitor, &mode) ? mode.refresh_rate : 0;
 }
 
-Vector2 GetWindowScaleDPI(void)
-{
-    Vector2 scale = { 1.0f, 1.0f };
+Vector2 GetWindowScaleDPI(void) {
+    Vector2 scale = {1.0f, 1.0f};
     if (!win.ready) return scale;
     // Where the drawable is larger than the window (a high-DPI window), that ratio
     // is the scale; otherwise the display's DPI against the 96 DPI reference,
@@ -635,14 +692,12 @@ Vector2 GetWindowScaleDPI(void)
 
 // ------------------------------------------------------------------ frame
 
-void BeginDrawing(void)
-{
+void BeginDrawing(void) {
     if (!require_gl("BeginDrawing")) return;
     rlgl_begin_frame(win.render_width, win.render_height);
 }
 
-void EndDrawing(void)
-{
+void EndDrawing(void) {
     if (!win.ready) return;
     rlDrawRenderBatchActive();
     SDL_GL_SwapWindow(win.window);
@@ -663,22 +718,19 @@ void EndDrawing(void)
     poll_input_events();
 }
 
-void SetTargetFPS(int fps)
-{
+void SetTargetFPS(int fps) {
     win.target_frame = fps > 0 ? 1.0 / static_cast<double>(fps) : 0.0;
     if (fps > 0) TraceLog(LOG_INFO, "TIMER: target time per frame: %.3f milliseconds", win.target_frame * 1000.0);
 }
 
-float GetFrameTime(void)
-{
+float GetFrameTime(void) {
     if (tests.fixed_frame_time >= 0.0) return static_cast<float>(tests.fixed_frame_time);
     return static_cast<float>(win.frame_time);
 }
 
 double GetTime(void) { return now_seconds(); }
 
-int GetFPS(void)
-{
+int GetFPS(void) {
     if (tests.fixed_frame_time > 0.0) return static_cast<int>(std::lround(1.0 / tests.fixed_frame_time));
     if (win.recent_count == 0) return 0;
     double sum = 0.0;
@@ -696,16 +748,14 @@ bool IsKeyReleased(int key) { return valid_key(key) && !input.keys[key] && input
 bool IsKeyUp(int key) { return !IsKeyDown(key); }
 
 // Both queues are filled at the poll and emptied one call at a time; 0 when empty.
-int GetKeyPressed(void)
-{
+int GetKeyPressed(void) {
     if (input.key_queue_count == 0) return 0;
     int key = input.key_queue[0];
     std::memmove(input.key_queue, input.key_queue + 1, sizeof(int) * static_cast<size_t>(--input.key_queue_count));
     return key;
 }
 
-int GetCharPressed(void)
-{
+int GetCharPressed(void) {
     if (input.char_queue_count == 0) return 0;
     int c = input.char_queue[0];
     std::memmove(input.char_queue, input.char_queue + 1, sizeof(int) * static_cast<size_t>(--input.char_queue_count));
@@ -718,32 +768,28 @@ bool IsMouseButtonReleased(int b) { return valid_button(b) && !input.mouse[b] &&
 bool IsMouseButtonUp(int b) { return !IsMouseButtonDown(b); }
 int GetMouseX(void) { return static_cast<int>(input.mouse_x); }
 int GetMouseY(void) { return static_cast<int>(input.mouse_y); }
-Vector2 GetMousePosition(void) { return Vector2{ input.mouse_x, input.mouse_y }; }
+Vector2 GetMousePosition(void) { return Vector2{input.mouse_x, input.mouse_y}; }
 
 // ------------------------------------------------------------------ gamepads
 
 bool IsGamepadAvailable(int gamepad) { return pad_at(gamepad) != nullptr; }
 
-const char *GetGamepadName(int gamepad)
-{
+const char *GetGamepadName(int gamepad) {
     const GamepadState *pad = pad_at(gamepad);
     return pad != nullptr ? pad->name : nullptr;
 }
 
-bool IsGamepadButtonPressed(int gamepad, int button)
-{
+bool IsGamepadButtonPressed(int gamepad, int button) {
     const GamepadState *pad = pad_at(gamepad);
     return pad != nullptr && button > 0 && button < 32 && pad->buttons[button] && !pad->previous[button];
 }
 
-bool IsGamepadButtonDown(int gamepad, int button)
-{
+bool IsGamepadButtonDown(int gamepad, int button) {
     const GamepadState *pad = pad_at(gamepad);
     return pad != nullptr && button > 0 && button < 32 && pad->buttons[button];
 }
 
-bool IsGamepadButtonReleased(int gamepad, int button)
-{
+bool IsGamepadButtonReleased(int gamepad, int button) {
     const GamepadState *pad = pad_at(gamepad);
     return pad != nullptr && button > 0 && button < 32 && !pad->buttons[button] && pad->previous[button];
 }
@@ -752,8 +798,7 @@ bool IsGamepadButtonUp(int gamepad, int button) { return !IsGamepadButtonDown(ga
 
 int GetGamepadAxisCount(int gamepad) { return pad_at(gamepad) != nullptr ? 6 : 0; }
 
-float GetGamepadAxisMovement(int gamepad, int axis)
-{
+float GetGamepadAxisMovement(int gamepad, int axis) {
     const GamepadState *pad = pad_at(gamepad);
     if (pad == nullptr || axis < 0 || axis > GAMEPAD_AXIS_RIGHT_TRIGGER) return 0.0f;
     return pad->axes[axis];
@@ -761,8 +806,7 @@ float GetGamepadAxisMovement(int gamepad, int axis)
 
 // ------------------------------------------------------------------ files
 
-unsigned char *engine::read_whole_file(const char *fileName, int *dataSize)
-{
+unsigned char *engine::read_whole_file(const char *fileName, int *dataSize) {
     if (dataSize != nullptr) *dataSize = 0;
     if (fileName == nullptr) return nullptr;
     FILE *f = std::fopen(fileName, "rb");
@@ -781,13 +825,12 @@ unsigned char *engine::read_whole_file(const char *fileName, int *dataSize)
         engine_free(data);
         return nullptr;
     }
-    data[size] = 0; // text readers rely on it
+    data[size] = 0;  // text readers rely on it
     if (dataSize != nullptr) *dataSize = static_cast<int>(size);
     return data;
 }
 
-unsigned char *LoadFileData(const char *fileName, int *dataSize)
-{
+unsigned char *LoadFileData(const char *fileName, int *dataSize) {
     unsigned char *data = read_whole_file(fileName, dataSize);
     if (data == nullptr && fileName != nullptr) TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
     return data;
@@ -795,28 +838,22 @@ unsigned char *LoadFileData(const char *fileName, int *dataSize)
 
 void UnloadFileData(unsigned char *data) { engine_free(data); }
 
-char *LoadFileText(const char *fileName)
-{
-    return reinterpret_cast<char *>(LoadFileData(fileName, nullptr));
-}
+char *LoadFileText(const char *fileName) { return reinterpret_cast<char *>(LoadFileData(fileName, nullptr)); }
 
 void UnloadFileText(char *text) { engine_free(text); }
 
-bool FileExists(const char *fileName)
-{
+bool FileExists(const char *fileName) {
     struct stat st;
     return fileName != nullptr && stat(fileName, &st) == 0;
 }
 
-long GetFileModTime(const char *fileName)
-{
+long GetFileModTime(const char *fileName) {
     struct stat st;
     if (fileName == nullptr || stat(fileName, &st) != 0) return 0;
     return static_cast<long>(st.st_mtime);
 }
 
-const char *GetDirectoryPath(const char *filePath)
-{
+const char *GetDirectoryPath(const char *filePath) {
     static char dir[4096];
     dir[0] = '\0';
     if (filePath == nullptr) return dir;
@@ -826,7 +863,7 @@ const char *GetDirectoryPath(const char *filePath)
         return dir;
     }
     size_t len = static_cast<size_t>(slash - filePath);
-    if (len == 0) len = 1; // the root directory
+    if (len == 0) len = 1;  // the root directory
     if (len >= sizeof(dir)) len = sizeof(dir) - 1;
     std::memcpy(dir, filePath, len);
     dir[len] = '\0';

@@ -84,15 +84,27 @@ void draw_text(int control, const char *text, Rectangle bounds, Color color) {
     const float padding = static_cast<float>(prop(control, TEXT_PADDING));
     float x = bounds.x;
     switch (prop(control, TEXT_ALIGNMENT)) {
-    case TEXT_ALIGN_LEFT: x = bounds.x + padding; break;
-    case TEXT_ALIGN_RIGHT: x = bounds.x + bounds.width - width - padding; break;
-    default: x = bounds.x + bounds.width / 2.0f - width / 2.0f; break;
+    case TEXT_ALIGN_LEFT:
+        x = bounds.x + padding;
+        break;
+    case TEXT_ALIGN_RIGHT:
+        x = bounds.x + bounds.width - width - padding;
+        break;
+    default:
+        x = bounds.x + bounds.width / 2.0f - width / 2.0f;
+        break;
     }
     float y = bounds.y;
     switch (prop(DEFAULT, TEXT_ALIGNMENT_VERTICAL)) {
-    case TEXT_ALIGN_TOP: y = bounds.y; break;
-    case TEXT_ALIGN_BOTTOM: y = bounds.y + bounds.height - size; break;
-    default: y = bounds.y + bounds.height / 2.0f - size / 2.0f; break;
+    case TEXT_ALIGN_TOP:
+        y = bounds.y;
+        break;
+    case TEXT_ALIGN_BOTTOM:
+        y = bounds.y + bounds.height - size;
+        break;
+    default:
+        y = bounds.y + bounds.height / 2.0f - size / 2.0f;
+        break;
     }
     // Whole pixels keep bitmap glyphs crisp.
     DrawTextEx(current_font(), text, Vector2{std::floor(x), std::floor(y)}, size, text_spacing(), color);

@@ -40,7 +40,7 @@ void release_all_gl();
 // Arrays handed out with engine objects. engine_alloc zero-fills; engine_free of a
 // pointer the engine does not own (null, already freed, the caller's) does nothing.
 void *engine_alloc(std::size_t bytes);
-void *engine_realloc(void *ptr, std::size_t bytes); // ptr may be null; keeps ownership
+void *engine_realloc(void *ptr, std::size_t bytes);  // ptr may be null; keeps ownership
 bool engine_free(void *ptr);
 bool engine_owns(const void *ptr);
 // Frees every array still recorded (called by CloseWindow after release_all_gl).
@@ -53,7 +53,7 @@ unsigned char *read_whole_file(const char *path, int *size);
 // Functions run first by CloseWindow (newest first), while the renderer still
 // works, for subsystems that keep their own objects (at most 16).
 void add_shutdown_hook(void (*hook)());
-void run_shutdown_hooks(); // called first by CloseWindow
+void run_shutdown_hooks();  // called first by CloseWindow
 
 // ------------------------------------------------------------------ render state
 
@@ -63,11 +63,11 @@ bool gl_ready();
 // public entry points that need one call it first and return an empty result.
 bool require_gl(const char *what);
 
-unsigned int default_texture_id();       // the 1×1 white texture
+unsigned int default_texture_id();  // the 1×1 white texture
 unsigned int default_shader_id();
 int *default_shader_locs();
-Shader current_shader();                 // the batch's shader (default unless in shader mode)
-void set_current_shader(unsigned int id, int *locs); // flushes the batch first if it changes
+Shader current_shader();                              // the batch's shader (default unless in shader mode)
+void set_current_shader(unsigned int id, int *locs);  // flushes the batch first if it changes
 
 // The render target's size (the window's drawable, or the bound framebuffer's).
 int framebuffer_width();
@@ -85,9 +85,9 @@ void rlgl_begin_frame(int width, int height);
 bool read_screen_pixels(int width, int height, unsigned char *out);
 // The current frame as a new engine array of width*height*4 RGBA bytes, or null
 // (no memory, no context).
-inline unsigned char *read_screen_array(int width, int height)
-{
-    auto *pixels = static_cast<unsigned char *>(engine_alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4));
+inline unsigned char *read_screen_array(int width, int height) {
+    auto *pixels = static_cast<unsigned char *>(
+        engine_alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4));
     if (pixels == nullptr || !read_screen_pixels(width, height, pixels)) {
         engine_free(pixels);
         return nullptr;
@@ -96,9 +96,8 @@ inline unsigned char *read_screen_array(int width, int height)
 }
 
 // An image over `pixels`, width*height RGBA texels with no mipmaps; it takes over the array.
-inline Image rgba_image(void *pixels, int width, int height)
-{
-    return Image{ pixels, width, height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8 };
+inline Image rgba_image(void *pixels, int width, int height) {
+    return Image{pixels, width, height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8};
 }
 
 // Shader lifecycle (shaders.cpp)
@@ -117,9 +116,9 @@ void log_line(int level, const char *fmt, ...) __attribute__((format(printf, 2, 
 
 struct GamepadState {
     bool connected = false;
-    bool injected = false;         // driven by a test; SDL leaves it alone
-    void *controller = nullptr;    // SDL_GameController*
-    int instance_id = -1;          // SDL joystick instance id
+    bool injected = false;       // driven by a test; SDL leaves it alone
+    void *controller = nullptr;  // SDL_GameController*
+    int instance_id = -1;        // SDL joystick instance id
     bool buttons[32] = {};
     bool previous[32] = {};
     float axes[8] = {};
@@ -133,10 +132,10 @@ constexpr int max_gamepads = 8;
 struct InputState {
     bool keys[max_keys] = {};
     bool keys_previous[max_keys] = {};
-    bool keys_repeated[max_keys] = {}; // an auto-repeat arrived at the last poll
-    int key_queue[16] = {};            // keys pressed at the last poll, in order
+    bool keys_repeated[max_keys] = {};  // an auto-repeat arrived at the last poll
+    int key_queue[16] = {};             // keys pressed at the last poll, in order
     int key_queue_count = 0;
-    int char_queue[16] = {};           // text typed at the last poll (code points)
+    int char_queue[16] = {};  // text typed at the last poll (code points)
     int char_queue_count = 0;
     bool mouse[max_mouse_buttons] = {};
     bool mouse_previous[max_mouse_buttons] = {};
@@ -150,12 +149,12 @@ struct InputState {
 InputState &input_state();
 
 struct TestState {
-    double fixed_frame_time = -1.0;            // >= 0: GetFrameTime returns it, no waiting
-    void (*log_sink)(int level, const char *line) = nullptr; // receives every log line
+    double fixed_frame_time = -1.0;                           // >= 0: GetFrameTime returns it, no waiting
+    void (*log_sink)(int level, const char *line) = nullptr;  // receives every log line
 };
 
 TestState &test_state();
 
-} // namespace engine
+}  // namespace engine
 
-#endif // ENGINE_INTERNAL_H
+#endif  // ENGINE_INTERNAL_H

@@ -136,8 +136,7 @@ Material material_from_mtl(const tinyobj::material_t &m, const std::string &dir,
     maps[MATERIAL_MAP_EMISSION].color =
         Color{to_byte(m.emission[0]), to_byte(m.emission[1]), to_byte(m.emission[2]), 255};
     if (!m.diffuse_texname.empty()) {
-        const std::string path =
-            (m.diffuse_texname[0] == '/' ? std::string() : dir) + m.diffuse_texname;
+        const std::string path = (m.diffuse_texname[0] == '/' ? std::string() : dir) + m.diffuse_texname;
         auto it = textures.find(path);
         if (it == textures.end()) it = textures.emplace(path, LoadTexture(path.c_str())).first;
         if (it->second.id > 0) maps[MATERIAL_MAP_ALBEDO].texture = it->second;
@@ -194,8 +193,9 @@ Model load_obj(const char *fileName) {
                 continue;
             }
             int material = face < shape.mesh.material_ids.size() ? shape.mesh.material_ids[face] : -1;
-            const size_t slot =
-                material >= 0 && static_cast<size_t>(material) < materials.size() ? static_cast<size_t>(material) : fallback;
+            const size_t slot = material >= 0 && static_cast<size_t>(material) < materials.size()
+                                    ? static_cast<size_t>(material)
+                                    : fallback;
             MeshBuilder &b = buckets[slot];
 
             Vector3 p[3];
@@ -207,8 +207,8 @@ Model load_obj(const char *fileName) {
             }
             if (!has_normals) {
                 // No normals in the file for this face: a flat one from its winding.
-                const Vector3 flat = Vector3Normalize(
-                    Vector3CrossProduct(Vector3Subtract(p[1], p[0]), Vector3Subtract(p[2], p[0])));
+                const Vector3 flat =
+                    Vector3Normalize(Vector3CrossProduct(Vector3Subtract(p[1], p[0]), Vector3Subtract(p[2], p[0])));
                 n[0] = n[1] = n[2] = flat;
             }
             for (int k = 0; k < 3; ++k) {
@@ -248,11 +248,15 @@ Model load_obj(const char *fileName) {
         if (mesh.vertexCount == 0) continue;
         UploadMesh(&mesh, false);
         model.meshes[model.meshCount] = mesh;
-        model.meshMaterial[model.meshCount] = slot == fallback ? static_cast<int>(material_count) - 1 : static_cast<int>(slot);
+        model.meshMaterial[model.meshCount] =
+            slot == fallback ? static_cast<int>(material_count) - 1 : static_cast<int>(slot);
         ++model.meshCount;
     }
-    if (model.meshCount == 0) TraceLog(LOG_WARNING, "MODEL: [%s] Holds no triangles", fileName);
-    else TraceLog(LOG_INFO, "MODEL: [%s] Loaded (%d meshes, %d materials)", fileName, model.meshCount, model.materialCount);
+    if (model.meshCount == 0)
+        TraceLog(LOG_WARNING, "MODEL: [%s] Holds no triangles", fileName);
+    else
+        TraceLog(LOG_INFO, "MODEL: [%s] Loaded (%d meshes, %d materials)", fileName, model.meshCount,
+                 model.materialCount);
     return model;
 }
 
@@ -266,12 +270,12 @@ Mesh GenMeshCube(float width, float height, float length) {
     const float z = length / 2.0f;
     // Four corners per face, counter-clockwise seen from outside.
     const float positions[24 * 3] = {
-        -x, -y, z,  x, -y, z,  x, y, z,  -x, y, z,     // front (+z)
-        -x, -y, -z, -x, y, -z, x, y, -z, x, -y, -z,    // back (-z)
-        -x, y, -z,  -x, y, z,  x, y, z,  x, y, -z,     // top (+y)
-        -x, -y, -z, x, -y, -z, x, -y, z, -x, -y, z,    // bottom (-y)
-        x, -y, -z,  x, y, -z,  x, y, z,  x, -y, z,     // right (+x)
-        -x, -y, -z, -x, -y, z, -x, y, z, -x, y, -z,    // left (-x)
+        -x, -y, z,  x,  -y, z,  x,  y,  z,  -x, y,  z,   // front (+z)
+        -x, -y, -z, -x, y,  -z, x,  y,  -z, x,  -y, -z,  // back (-z)
+        -x, y,  -z, -x, y,  z,  x,  y,  z,  x,  y,  -z,  // top (+y)
+        -x, -y, -z, x,  -y, -z, x,  -y, z,  -x, -y, z,   // bottom (-y)
+        x,  -y, -z, x,  y,  -z, x,  y,  z,  x,  -y, z,   // right (+x)
+        -x, -y, -z, -x, -y, z,  -x, y,  z,  -x, y,  -z,  // left (-x)
     };
     const float face_normals[6][3] = {{0, 0, 1}, {0, 0, -1}, {0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}};
     const float face_uvs[6][8] = {
@@ -299,8 +303,9 @@ Mesh GenMeshCube(float width, float height, float length) {
             mesh.texcoords[i * 2 + 1] = face_uvs[f][v * 2 + 1];
         }
         const auto base = static_cast<unsigned short>(f * 4);
-        const unsigned short quad[6] = {base, static_cast<unsigned short>(base + 1), static_cast<unsigned short>(base + 2),
-                                        base, static_cast<unsigned short>(base + 2), static_cast<unsigned short>(base + 3)};
+        const unsigned short quad[6] = {
+            base, static_cast<unsigned short>(base + 1), static_cast<unsigned short>(base + 2),
+            base, static_cast<unsigned short>(base + 2), static_cast<unsigned short>(base + 3)};
         std::memcpy(&mesh.indices[f * 6], quad, sizeof quad);
     }
     UploadMesh(&mesh, false);
@@ -350,9 +355,9 @@ void UploadMesh(Mesh *mesh, bool dynamic) {
         attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD2, 2, GL_FLOAT, GL_FALSE);
     }
     if (mesh->indices != nullptr && mesh->triangleCount > 0) {
-        mesh->vboId[vbo_indices] = upload_buffer(GL_ELEMENT_ARRAY_BUFFER, mesh->indices,
-                                                 static_cast<size_t>(mesh->triangleCount) * 3 * sizeof(unsigned short),
-                                                 dynamic);
+        mesh->vboId[vbo_indices] =
+            upload_buffer(GL_ELEMENT_ARRAY_BUFFER, mesh->indices,
+                          static_cast<size_t>(mesh->triangleCount) * 3 * sizeof(unsigned short), dynamic);
     }
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -586,12 +591,12 @@ void DrawCube(Vector3 position, float width, float height, float length, Color c
     const float z = length / 2.0f;
     // Two triangles per face, counter-clockwise seen from outside.
     static const float corners[6][4][3] = {
-        {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},       // front
-        {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}},   // back
-        {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}},       // top
-        {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}},   // bottom
-        {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},       // right
-        {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}},   // left
+        {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},      // front
+        {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}},  // back
+        {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}},      // top
+        {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}},  // bottom
+        {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}},      // right
+        {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}},  // left
     };
     static const int order[6] = {0, 1, 2, 0, 2, 3};
     rlSetTexture(0);
@@ -659,15 +664,23 @@ void DrawBillboardPro(Camera camera, Texture2D texture, Rectangle source, Vector
     rlBegin(RL_QUADS);
     rlColor4ub(tint.r, tint.g, tint.b, tint.a);
     if (ratio.x * ratio.y >= 0.0f) {
-        rlTexCoord2f(u0, v0); rlVertex3f(top_left.x, top_left.y, top_left.z);
-        rlTexCoord2f(u0, v1); rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(u1, v1); rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(u1, v0); rlVertex3f(top_right.x, top_right.y, top_right.z);
+        rlTexCoord2f(u0, v0);
+        rlVertex3f(top_left.x, top_left.y, top_left.z);
+        rlTexCoord2f(u0, v1);
+        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
+        rlTexCoord2f(u1, v1);
+        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
+        rlTexCoord2f(u1, v0);
+        rlVertex3f(top_right.x, top_right.y, top_right.z);
     } else {
-        rlTexCoord2f(u1, v0); rlVertex3f(top_right.x, top_right.y, top_right.z);
-        rlTexCoord2f(u1, v1); rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(u0, v1); rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(u0, v0); rlVertex3f(top_left.x, top_left.y, top_left.z);
+        rlTexCoord2f(u1, v0);
+        rlVertex3f(top_right.x, top_right.y, top_right.z);
+        rlTexCoord2f(u1, v1);
+        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
+        rlTexCoord2f(u0, v1);
+        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
+        rlTexCoord2f(u0, v0);
+        rlVertex3f(top_left.x, top_left.y, top_left.z);
     }
     rlEnd();
     rlSetTexture(0);

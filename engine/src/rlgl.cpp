@@ -45,8 +45,8 @@ struct Batch {
     GLuint vao = 0;
     GLuint vbo = 0;
 
-    int mode = RL_QUADS;       // primitive of the current rlBegin
-    Vertex partial[4];         // the primitive being assembled
+    int mode = RL_QUADS;  // primitive of the current rlBegin
+    Vertex partial[4];    // the primitive being assembled
     int partial_count = 0;
     Vertex current{};          // texcoord, normal and colour of the next vertex
     unsigned int texture = 0;  // the texture of the next primitive (0: default)
@@ -57,16 +57,16 @@ struct Batch {
 // saved, so a pop always restores that one.
 struct StackEntry {
     Matrix value;
-    bool transform; // saved the local transform (a push in model-view mode)
+    bool transform;  // saved the local transform (a push in model-view mode)
 };
 
 struct MatrixState {
     Matrix modelview;
     Matrix projection;
-    Matrix transform;          // local transform applied to vertices as they are queued
+    Matrix transform;  // local transform applied to vertices as they are queued
     Matrix *current;
     int mode;
-    int transform_depth;       // model-view pushes still open
+    int transform_depth;  // model-view pushes still open
     StackEntry stack[RL_MAX_MATRIX_STACK_SIZE];
     int depth;
 };
@@ -78,7 +78,7 @@ unsigned int current_fbo = 0;
 int screen_fb_width = 0;
 int screen_fb_height = 0;
 int blend_mode = RL_BLEND_ALPHA;
-std::unordered_map<unsigned int, int> fbo_sizes; // id -> (width << 16 | height)
+std::unordered_map<unsigned int, int> fbo_sizes;  // id -> (width << 16 | height)
 
 // Shader used by the batch; set by shaders.cpp through set_current_shader.
 unsigned int shader_id = 0;
@@ -86,13 +86,11 @@ int *shader_locs = nullptr;
 
 bool has_pending() { return batch != nullptr && batch->vertex_count > 0; }
 
-void flush_if_pending()
-{
+void flush_if_pending() {
     if (has_pending()) rlDrawRenderBatchActive();
 }
 
-void push_primitive(const Vertex *v, int n, GLenum mode)
-{
+void push_primitive(const Vertex *v, int n, GLenum mode) {
     if (batch == nullptr) return;
     if (batch->vertex_count + n > max_vertices) rlDrawRenderBatchActive();
     unsigned int tex = batch->texture != 0 ? batch->texture : white_texture;
@@ -110,15 +108,14 @@ void push_primitive(const Vertex *v, int n, GLenum mode)
     call->count += n;
 }
 
-void add_vertex(const Vertex &v)
-{
+void add_vertex(const Vertex &v) {
     if (batch == nullptr) return;
     Vertex *p = batch->partial;
     p[batch->partial_count++] = v;
     switch (batch->mode) {
     case RL_QUADS:
         if (batch->partial_count == 4) {
-            Vertex tris[6] = { p[0], p[1], p[2], p[0], p[2], p[3] };
+            Vertex tris[6] = {p[0], p[1], p[2], p[0], p[2], p[3]};
             push_primitive(tris, 6, GL_TRIANGLES);
             batch->partial_count = 0;
         }
@@ -129,7 +126,7 @@ void add_vertex(const Vertex &v)
             batch->partial_count = 0;
         }
         break;
-    default: // RL_LINES
+    default:  // RL_LINES
         if (batch->partial_count == 2) {
             push_primitive(p, 2, GL_LINES);
             batch->partial_count = 0;
@@ -138,21 +135,18 @@ void add_vertex(const Vertex &v)
     }
 }
 
-void multiply_current(const Matrix &m)
-{
-    *mats.current = MatrixMultiply(m, *mats.current);
-}
+void multiply_current(const Matrix &m) { *mats.current = MatrixMultiply(m, *mats.current); }
 
-void set_cap(GLenum cap, bool on)
-{
+void set_cap(GLenum cap, bool on) {
     if (!gl_ready()) return;
     flush_if_pending();
-    if (on) glEnable(cap);
-    else glDisable(cap);
+    if (on)
+        glEnable(cap);
+    else
+        glDisable(cap);
 }
 
-void load_identity_matrices()
-{
+void load_identity_matrices() {
     mats.modelview = MatrixIdentity();
     mats.projection = MatrixIdentity();
     mats.transform = MatrixIdentity();
@@ -162,8 +156,7 @@ void load_identity_matrices()
     mats.depth = 0;
 }
 
-bool texture_size_ok(const char *what, int width, int height)
-{
+bool texture_size_ok(const char *what, int width, int height) {
     if (width < 1 || height < 1 || width > max_texture_size() || height > max_texture_size()) {
         log_line(LOG_WARNING, "%s: size %d x %d is invalid (limit %d)", what, width, height, max_texture_size());
         return false;
@@ -171,8 +164,7 @@ bool texture_size_ok(const char *what, int width, int height)
     return true;
 }
 
-void set_screen_projection()
-{
+void set_screen_projection() {
     rlMatrixMode(RL_PROJECTION);
     rlLoadIdentity();
     rlOrtho(0, GetScreenWidth(), GetScreenHeight(), 0, 0.0, 1.0);
@@ -180,12 +172,11 @@ void set_screen_projection()
     rlLoadIdentity();
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ internal entry points
 
-bool rlgl_init(int width, int height)
-{
+bool rlgl_init(int width, int height) {
     batch = new Batch();
     load_identity_matrices();
     screen_fb_width = width;
@@ -219,7 +210,7 @@ bool rlgl_init(int width, int height)
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
-    const unsigned char white[4] = { 255, 255, 255, 255 };
+    const unsigned char white[4] = {255, 255, 255, 255};
     white_texture = rlLoadTexture(white, 1, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
 
     glDepthFunc(GL_LEQUAL);
@@ -236,8 +227,7 @@ bool rlgl_init(int width, int height)
     return batch->vao != 0 && batch->vbo != 0 && white_texture != 0 && glGetError() == GL_NO_ERROR;
 }
 
-void rlgl_close()
-{
+void rlgl_close() {
     if (batch == nullptr) return;
     glBindVertexArray(0);
     glDeleteBuffers(1, &batch->vbo);
@@ -249,8 +239,7 @@ void rlgl_close()
     fbo_sizes.clear();
 }
 
-void rlgl_begin_frame(int width, int height)
-{
+void rlgl_begin_frame(int width, int height) {
     screen_fb_width = width;
     screen_fb_height = height;
     if (!gl_ready()) return;
@@ -260,24 +249,21 @@ void rlgl_begin_frame(int width, int height)
 
 unsigned int default_texture_id() { return white_texture; }
 
-Shader current_shader()
-{
+Shader current_shader() {
     Shader s;
     s.id = shader_id != 0 ? shader_id : default_shader_id();
     s.locs = shader_locs != nullptr ? shader_locs : default_shader_locs();
     return s;
 }
 
-void set_current_shader(unsigned int id, int *locs)
-{
+void set_current_shader(unsigned int id, int *locs) {
     if (id == shader_id && locs == shader_locs) return;
     flush_if_pending();
     shader_id = id;
     shader_locs = locs;
 }
 
-int framebuffer_width()
-{
+int framebuffer_width() {
     if (current_fbo != 0) {
         auto it = fbo_sizes.find(current_fbo);
         if (it != fbo_sizes.end()) return it->second >> 16;
@@ -285,8 +271,7 @@ int framebuffer_width()
     return screen_fb_width;
 }
 
-int framebuffer_height()
-{
+int framebuffer_height() {
     if (current_fbo != 0) {
         auto it = fbo_sizes.find(current_fbo);
         if (it != fbo_sizes.end()) return it->second & 0xffff;
@@ -294,8 +279,7 @@ int framebuffer_height()
     return screen_fb_height;
 }
 
-bool read_screen_pixels(int width, int height, unsigned char *out)
-{
+bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -339,22 +323,23 @@ bool read_screen_pixels(int width, int height, unsigned char *out)
     return glGetError() == GL_NO_ERROR;
 }
 
-} // namespace engine
+}  // namespace engine
 
 using namespace engine;
 
 // ------------------------------------------------------------------ matrices
 
-void rlMatrixMode(int mode)
-{
-    if (mode == RL_PROJECTION) mats.current = &mats.projection;
-    else if (mode == RL_MODELVIEW) mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
-    else return;
+void rlMatrixMode(int mode) {
+    if (mode == RL_PROJECTION)
+        mats.current = &mats.projection;
+    else if (mode == RL_MODELVIEW)
+        mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
+    else
+        return;
     mats.mode = mode;
 }
 
-void rlPushMatrix(void)
-{
+void rlPushMatrix(void) {
     if (mats.depth >= RL_MAX_MATRIX_STACK_SIZE) {
         TraceLog(LOG_ERROR, "RLGL: matrix stack overflow (%d)", RL_MAX_MATRIX_STACK_SIZE);
         return;
@@ -363,16 +348,15 @@ void rlPushMatrix(void)
     // vertices as they are queued, so the batch can keep drawing with one view.
     if (mats.mode == RL_MODELVIEW) {
         if (mats.transform_depth == 0) mats.transform = MatrixIdentity();
-        mats.stack[mats.depth++] = StackEntry{ mats.transform, true };
+        mats.stack[mats.depth++] = StackEntry{mats.transform, true};
         mats.transform_depth++;
         mats.current = &mats.transform;
     } else {
-        mats.stack[mats.depth++] = StackEntry{ *mats.current, false };
+        mats.stack[mats.depth++] = StackEntry{*mats.current, false};
     }
 }
 
-void rlPopMatrix(void)
-{
+void rlPopMatrix(void) {
     if (mats.depth == 0) return;
     const StackEntry &e = mats.stack[--mats.depth];
     if (e.transform) {
@@ -384,41 +368,34 @@ void rlPopMatrix(void)
     }
 }
 
-void rlLoadIdentity(void)
-{
+void rlLoadIdentity(void) {
     if (mats.current != nullptr) *mats.current = MatrixIdentity();
 }
 
 void rlTranslatef(float x, float y, float z) { multiply_current(MatrixTranslate(x, y, z)); }
 
-void rlRotatef(float angle, float x, float y, float z)
-{
-    Vector3 axis = { x, y, z };
+void rlRotatef(float angle, float x, float y, float z) {
+    Vector3 axis = {x, y, z};
     multiply_current(MatrixRotate(Vector3Normalize(axis), angle * DEG2RAD));
 }
 
 void rlScalef(float x, float y, float z) { multiply_current(MatrixScale(x, y, z)); }
 
-void rlMultMatrixf(const float *f)
-{
+void rlMultMatrixf(const float *f) {
     if (f == nullptr) return;
-    Matrix m = { f[0], f[4], f[8],  f[12], f[1], f[5], f[9],  f[13],
-                 f[2], f[6], f[10], f[14], f[3], f[7], f[11], f[15] };
+    Matrix m = {f[0], f[4], f[8], f[12], f[1], f[5], f[9], f[13], f[2], f[6], f[10], f[14], f[3], f[7], f[11], f[15]};
     multiply_current(m);
 }
 
-void rlFrustum(double left, double right, double bottom, double top, double znear, double zfar)
-{
+void rlFrustum(double left, double right, double bottom, double top, double znear, double zfar) {
     multiply_current(MatrixFrustum(left, right, bottom, top, znear, zfar));
 }
 
-void rlOrtho(double left, double right, double bottom, double top, double znear, double zfar)
-{
+void rlOrtho(double left, double right, double bottom, double top, double znear, double zfar) {
     multiply_current(MatrixOrtho(left, right, bottom, top, znear, zfar));
 }
 
-void rlViewport(int x, int y, int width, int height)
-{
+void rlViewport(int x, int y, int width, int height) {
     if (gl_ready()) glViewport(x, y, width, height);
 }
 
@@ -430,24 +407,21 @@ void rlSetMatrixProjection(Matrix proj) { mats.projection = proj; }
 
 // ------------------------------------------------------------------ vertices
 
-void rlBegin(int mode)
-{
+void rlBegin(int mode) {
     if (batch == nullptr) return;
     batch->mode = (mode == RL_LINES || mode == RL_TRIANGLES) ? mode : RL_QUADS;
     batch->partial_count = 0;
 }
 
-void rlEnd(void)
-{
-    if (batch != nullptr) batch->partial_count = 0; // an incomplete primitive is dropped
+void rlEnd(void) {
+    if (batch != nullptr) batch->partial_count = 0;  // an incomplete primitive is dropped
 }
 
-void rlVertex3f(float x, float y, float z)
-{
+void rlVertex3f(float x, float y, float z) {
     if (batch == nullptr) return;
     Vertex v = batch->current;
     if (mats.transform_depth > 0) {
-        Vector3 p = Vector3Transform(Vector3{ x, y, z }, mats.transform);
+        Vector3 p = Vector3Transform(Vector3{x, y, z}, mats.transform);
         x = p.x;
         y = p.y;
         z = p.z;
@@ -461,23 +435,20 @@ void rlVertex3f(float x, float y, float z)
 void rlVertex2f(float x, float y) { rlVertex3f(x, y, 0.0f); }
 void rlVertex2i(int x, int y) { rlVertex3f(static_cast<float>(x), static_cast<float>(y), 0.0f); }
 
-void rlTexCoord2f(float x, float y)
-{
+void rlTexCoord2f(float x, float y) {
     if (batch == nullptr) return;
     batch->current.u = x;
     batch->current.v = y;
 }
 
-void rlNormal3f(float x, float y, float z)
-{
+void rlNormal3f(float x, float y, float z) {
     if (batch == nullptr) return;
     batch->current.nx = x;
     batch->current.ny = y;
     batch->current.nz = z;
 }
 
-void rlColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
-{
+void rlColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
     if (batch == nullptr) return;
     batch->current.r = r;
     batch->current.g = g;
@@ -485,27 +456,26 @@ void rlColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char
     batch->current.a = a;
 }
 
-static unsigned char unit_to_byte(float f)
-{
+static unsigned char unit_to_byte(float f) {
     if (!(f > 0.0f)) return 0;
     if (f >= 1.0f) return 255;
     return static_cast<unsigned char>(f * 255.0f + 0.5f);
 }
 
-void rlColor4f(float x, float y, float z, float w) { rlColor4ub(unit_to_byte(x), unit_to_byte(y), unit_to_byte(z), unit_to_byte(w)); }
+void rlColor4f(float x, float y, float z, float w) {
+    rlColor4ub(unit_to_byte(x), unit_to_byte(y), unit_to_byte(z), unit_to_byte(w));
+}
 void rlColor3f(float x, float y, float z) { rlColor4f(x, y, z, 1.0f); }
 
 // ------------------------------------------------------------------ batch
 
-void rlSetTexture(unsigned int id)
-{
+void rlSetTexture(unsigned int id) {
     // A released or unknown texture would leave a GL error at the flush; the
     // default texture stands in.
     if (batch != nullptr) batch->texture = gl_is_live(GlKind::texture, id) ? id : 0;
 }
 
-bool rlCheckRenderBatchLimit(int vCount)
-{
+bool rlCheckRenderBatchLimit(int vCount) {
     if (batch == nullptr) return false;
     if (batch->vertex_count + vCount * 2 >= max_vertices) {
         rlDrawRenderBatchActive();
@@ -514,8 +484,7 @@ bool rlCheckRenderBatchLimit(int vCount)
     return false;
 }
 
-void rlDrawRenderBatchActive(void)
-{
+void rlDrawRenderBatchActive(void) {
     if (batch == nullptr || !gl_ready()) return;
     if (batch->vertex_count == 0) {
         batch->call_count = 0;
@@ -523,8 +492,7 @@ void rlDrawRenderBatchActive(void)
     }
     Shader s = current_shader();
     glBindBuffer(GL_ARRAY_BUFFER, batch->vbo);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(Vertex)) * batch->vertex_count,
-                    batch->vertices);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(Vertex)) * batch->vertex_count, batch->vertices);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     glUseProgram(s.id);
@@ -538,7 +506,8 @@ void rlDrawRenderBatchActive(void)
             glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_PROJECTION], 1, GL_FALSE, MatrixToFloatV(mats.projection).v);
         if (s.locs[SHADER_LOC_MATRIX_MODEL] >= 0)
             glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_MODEL], 1, GL_FALSE, MatrixToFloatV(MatrixIdentity()).v);
-        if (s.locs[SHADER_LOC_COLOR_DIFFUSE] >= 0) glUniform4f(s.locs[SHADER_LOC_COLOR_DIFFUSE], 1.0f, 1.0f, 1.0f, 1.0f);
+        if (s.locs[SHADER_LOC_COLOR_DIFFUSE] >= 0)
+            glUniform4f(s.locs[SHADER_LOC_COLOR_DIFFUSE], 1.0f, 1.0f, 1.0f, 1.0f);
         if (s.locs[SHADER_LOC_MAP_ALBEDO] >= 0) glUniform1i(s.locs[SHADER_LOC_MAP_ALBEDO], 0);
     }
     for (int i = 0; i < extra_texture_slots; i++) {
@@ -569,29 +538,26 @@ void rlDrawRenderBatchActive(void)
 
 // ------------------------------------------------------------------ state
 
-void rlActiveTextureSlot(int slot)
-{
+void rlActiveTextureSlot(int slot) {
     if (gl_ready() && slot >= 0 && slot < 16) glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(slot));
 }
 
-void rlEnableTexture(unsigned int id)
-{
+void rlEnableTexture(unsigned int id) {
     if (gl_ready()) glBindTexture(GL_TEXTURE_2D, id);
 }
 
-void rlDisableTexture(void)
-{
+void rlDisableTexture(void) {
     if (gl_ready()) glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-void rlTextureParameters(unsigned int id, int param, int value)
-{
+void rlTextureParameters(unsigned int id, int param, int value) {
     if (!gl_ready() || !gl_is_live(GlKind::texture, id)) return;
     switch (param) {
     case RL_TEXTURE_WRAP_S:
     case RL_TEXTURE_WRAP_T:
     case RL_TEXTURE_MAG_FILTER:
-    case RL_TEXTURE_MIN_FILTER: break;
+    case RL_TEXTURE_MIN_FILTER:
+        break;
     default:
         TraceLog(LOG_WARNING, "TEXTURE: [ID %u] unknown parameter 0x%x", id, param);
         return;
@@ -601,24 +567,22 @@ void rlTextureParameters(unsigned int id, int param, int value)
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-void rlEnableShader(unsigned int id)
-{
+void rlEnableShader(unsigned int id) {
     if (gl_ready()) glUseProgram(id);
 }
 
-void rlDisableShader(void)
-{
+void rlDisableShader(void) {
     if (gl_ready()) glUseProgram(0);
 }
 
-void rlSetShader(unsigned int id, int *locs)
-{
-    if (id == 0 || id == default_shader_id()) set_current_shader(0, nullptr);
-    else set_current_shader(id, locs);
+void rlSetShader(unsigned int id, int *locs) {
+    if (id == 0 || id == default_shader_id())
+        set_current_shader(0, nullptr);
+    else
+        set_current_shader(id, locs);
 }
 
-void rlEnableFramebuffer(unsigned int id)
-{
+void rlEnableFramebuffer(unsigned int id) {
     if (!gl_ready()) return;
     if (id != 0 && !gl_is_live(GlKind::framebuffer, id)) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] is not a framebuffer; drawing stays where it was", id);
@@ -629,8 +593,7 @@ void rlEnableFramebuffer(unsigned int id)
     current_fbo = id;
 }
 
-void rlDisableFramebuffer(void)
-{
+void rlDisableFramebuffer(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -644,48 +607,60 @@ void rlDisableDepthTest(void) { set_cap(GL_DEPTH_TEST, false); }
 void rlEnableBackfaceCulling(void) { set_cap(GL_CULL_FACE, true); }
 void rlDisableBackfaceCulling(void) { set_cap(GL_CULL_FACE, false); }
 
-void rlEnableDepthMask(void)
-{
+void rlEnableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_TRUE);
 }
 
-void rlDisableDepthMask(void)
-{
+void rlDisableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_FALSE);
 }
 
-void rlSetCullFace(int mode)
-{
+void rlSetCullFace(int mode) {
     if (!gl_ready()) return;
     flush_if_pending();
     glCullFace(mode == RL_CULL_FACE_FRONT ? GL_FRONT : GL_BACK);
 }
 
-void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a)
-{
+void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
     if (gl_ready()) glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, a / 255.0f);
 }
 
-void rlClearScreenBuffers(void)
-{
+void rlClearScreenBuffers(void) {
     if (gl_ready()) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void rlSetBlendMode(int mode)
-{
+void rlSetBlendMode(int mode) {
     if (!gl_ready() || mode == blend_mode) return;
     flush_if_pending();
     switch (mode) {
-    case RL_BLEND_ALPHA: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
-    case RL_BLEND_ADDITIVE: glBlendFunc(GL_SRC_ALPHA, GL_ONE); glBlendEquation(GL_FUNC_ADD); break;
-    case RL_BLEND_MULTIPLIED: glBlendFunc(GL_DST_COLOR, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
-    case RL_BLEND_ADD_COLORS: glBlendFunc(GL_ONE, GL_ONE); glBlendEquation(GL_FUNC_ADD); break;
-    case RL_BLEND_SUBTRACT_COLORS: glBlendFunc(GL_ONE, GL_ONE); glBlendEquation(GL_FUNC_SUBTRACT); break;
-    case RL_BLEND_ALPHA_PREMULTIPLY: glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA); glBlendEquation(GL_FUNC_ADD); break;
+    case RL_BLEND_ALPHA:
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendEquation(GL_FUNC_ADD);
+        break;
+    case RL_BLEND_ADDITIVE:
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        glBlendEquation(GL_FUNC_ADD);
+        break;
+    case RL_BLEND_MULTIPLIED:
+        glBlendFunc(GL_DST_COLOR, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendEquation(GL_FUNC_ADD);
+        break;
+    case RL_BLEND_ADD_COLORS:
+        glBlendFunc(GL_ONE, GL_ONE);
+        glBlendEquation(GL_FUNC_ADD);
+        break;
+    case RL_BLEND_SUBTRACT_COLORS:
+        glBlendFunc(GL_ONE, GL_ONE);
+        glBlendEquation(GL_FUNC_SUBTRACT);
+        break;
+    case RL_BLEND_ALPHA_PREMULTIPLY:
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        glBlendEquation(GL_FUNC_ADD);
+        break;
     default:
         TraceLog(LOG_WARNING, "RLGL: blend mode %d is not supported; keeping the current one", mode);
         return;
@@ -699,8 +674,7 @@ unsigned int rlGetTextureIdDefault(void) { return white_texture; }
 
 // ------------------------------------------------------------------ vertex arrays and buffers
 
-unsigned int rlLoadVertexArray(void)
-{
+unsigned int rlLoadVertexArray(void) {
     if (!require_gl("rlLoadVertexArray")) return 0;
     GLuint vao = 0;
     glGenVertexArrays(1, &vao);
@@ -709,8 +683,7 @@ unsigned int rlLoadVertexArray(void)
     return vao;
 }
 
-unsigned int rlLoadVertexBuffer(const void *buffer, int size, bool dynamic)
-{
+unsigned int rlLoadVertexBuffer(const void *buffer, int size, bool dynamic) {
     if (!require_gl("rlLoadVertexBuffer") || size < 0) return 0;
     GLuint id = 0;
     glGenBuffers(1, &id);
@@ -720,8 +693,7 @@ unsigned int rlLoadVertexBuffer(const void *buffer, int size, bool dynamic)
     return id;
 }
 
-unsigned int rlLoadVertexBufferElement(const void *buffer, int size, bool dynamic)
-{
+unsigned int rlLoadVertexBufferElement(const void *buffer, int size, bool dynamic) {
     if (!require_gl("rlLoadVertexBufferElement") || size < 0) return 0;
     GLuint id = 0;
     glGenBuffers(1, &id);
@@ -731,95 +703,91 @@ unsigned int rlLoadVertexBufferElement(const void *buffer, int size, bool dynami
     return id;
 }
 
-void rlUpdateVertexBuffer(unsigned int bufferId, const void *data, int dataSize, int offset)
-{
+void rlUpdateVertexBuffer(unsigned int bufferId, const void *data, int dataSize, int offset) {
     if (!gl_ready() || bufferId == 0 || data == nullptr || dataSize <= 0 || offset < 0) return;
     glBindBuffer(GL_ARRAY_BUFFER, bufferId);
     glBufferSubData(GL_ARRAY_BUFFER, offset, dataSize, data);
 }
 
-void rlUnloadVertexArray(unsigned int vaoId)
-{
+void rlUnloadVertexArray(unsigned int vaoId) {
     if (!gl_ready() || !untrack_gl(GlKind::vertex_array, vaoId)) return;
     glBindVertexArray(0);
     glDeleteVertexArrays(1, &vaoId);
 }
 
-void rlUnloadVertexBuffer(unsigned int vboId)
-{
+void rlUnloadVertexBuffer(unsigned int vboId) {
     if (!gl_ready() || !untrack_gl(GlKind::buffer, vboId)) return;
     glDeleteBuffers(1, &vboId);
 }
 
-void rlSetVertexAttribute(unsigned int index, int compSize, int type, bool normalized, int stride, const void *pointer)
-{
+void rlSetVertexAttribute(unsigned int index, int compSize, int type, bool normalized, int stride,
+                          const void *pointer) {
     if (!gl_ready()) return;
     glVertexAttribPointer(index, compSize, static_cast<GLenum>(type), normalized ? GL_TRUE : GL_FALSE, stride, pointer);
 }
 
-void rlSetVertexAttributeDefault(int locIndex, const void *value, int attribType, int count)
-{
+void rlSetVertexAttributeDefault(int locIndex, const void *value, int attribType, int count) {
     (void)count;
     if (!gl_ready() || locIndex < 0 || value == nullptr) return;
     const float *v = static_cast<const float *>(value);
     switch (attribType) {
-    case RL_SHADER_ATTRIB_FLOAT: glVertexAttrib1fv(locIndex, v); break;
-    case RL_SHADER_ATTRIB_VEC2: glVertexAttrib2fv(locIndex, v); break;
-    case RL_SHADER_ATTRIB_VEC3: glVertexAttrib3fv(locIndex, v); break;
-    case RL_SHADER_ATTRIB_VEC4: glVertexAttrib4fv(locIndex, v); break;
-    default: TraceLog(LOG_WARNING, "SHADER: attribute type %d is not supported", attribType); break;
+    case RL_SHADER_ATTRIB_FLOAT:
+        glVertexAttrib1fv(locIndex, v);
+        break;
+    case RL_SHADER_ATTRIB_VEC2:
+        glVertexAttrib2fv(locIndex, v);
+        break;
+    case RL_SHADER_ATTRIB_VEC3:
+        glVertexAttrib3fv(locIndex, v);
+        break;
+    case RL_SHADER_ATTRIB_VEC4:
+        glVertexAttrib4fv(locIndex, v);
+        break;
+    default:
+        TraceLog(LOG_WARNING, "SHADER: attribute type %d is not supported", attribType);
+        break;
     }
 }
 
-bool rlEnableVertexArray(unsigned int vaoId)
-{
+bool rlEnableVertexArray(unsigned int vaoId) {
     if (!gl_ready() || vaoId == 0) return false;
     glBindVertexArray(vaoId);
     return true;
 }
 
-void rlDisableVertexArray(void)
-{
+void rlDisableVertexArray(void) {
     if (gl_ready()) glBindVertexArray(0);
 }
 
-void rlEnableVertexBuffer(unsigned int id)
-{
+void rlEnableVertexBuffer(unsigned int id) {
     if (gl_ready()) glBindBuffer(GL_ARRAY_BUFFER, id);
 }
 
-void rlDisableVertexBuffer(void)
-{
+void rlDisableVertexBuffer(void) {
     if (gl_ready()) glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-void rlEnableVertexBufferElement(unsigned int id)
-{
+void rlEnableVertexBufferElement(unsigned int id) {
     if (gl_ready()) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, id);
 }
 
-void rlDisableVertexBufferElement(void)
-{
+void rlDisableVertexBufferElement(void) {
     if (gl_ready()) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
-void rlEnableVertexAttribute(unsigned int index)
-{
+void rlEnableVertexAttribute(unsigned int index) {
     if (gl_ready()) glEnableVertexAttribArray(index);
 }
 
-void rlDisableVertexAttribute(unsigned int index)
-{
+void rlDisableVertexAttribute(unsigned int index) {
     if (gl_ready()) glDisableVertexAttribArray(index);
 }
 
-void rlDrawVertexArray(int offset, int count)
-{
+void rlDrawVertexArray(int offset, int count) {
     if (gl_ready() && offset >= 0 && count > 0) glDrawArrays(GL_TRIANGLES, offset, count);
 }
 
-void rlDrawVertexArrayElements(int offset, int count, const void *buffer)
-{
+void rlDrawVertexArrayElements(int offset, int count, const void *buffer) {
     if (!gl_ready() || offset < 0 || count <= 0) return;
     const unsigned short *base = static_cast<const unsigned short *>(buffer);
     glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, base + offset);
@@ -827,29 +795,55 @@ void rlDrawVertexArrayElements(int offset, int count, const void *buffer)
 
 // ------------------------------------------------------------------ textures and framebuffers
 
-unsigned int rlLoadTexture(const void *data, int width, int height, int format, int mipmapCount)
-{
-    (void)mipmapCount; // only the base level is kept
+unsigned int rlLoadTexture(const void *data, int width, int height, int format, int mipmapCount) {
+    (void)mipmapCount;  // only the base level is kept
     if (!require_gl("rlLoadTexture")) return 0;
     if (!texture_size_ok("TEXTURE", width, height)) return 0;
     GLint internal = 0;
     GLenum fmt = 0, type = GL_UNSIGNED_BYTE;
     const GLint *swizzle = nullptr;
-    static const GLint gray[4] = { GL_RED, GL_RED, GL_RED, GL_ONE };
-    static const GLint gray_alpha[4] = { GL_RED, GL_RED, GL_RED, GL_GREEN };
+    static const GLint gray[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
+    static const GLint gray_alpha[4] = {GL_RED, GL_RED, GL_RED, GL_GREEN};
     switch (format) {
-    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: internal = GL_R8; fmt = GL_RED; swizzle = gray; break;
-    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA: internal = GL_RG8; fmt = GL_RG; swizzle = gray_alpha; break;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8: internal = GL_RGB8; fmt = GL_RGB; break;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8: internal = GL_RGBA8; fmt = GL_RGBA; break;
-    case PIXELFORMAT_UNCOMPRESSED_R32: internal = GL_R32F; fmt = GL_RED; type = GL_FLOAT; break;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32: internal = GL_RGB32F; fmt = GL_RGB; type = GL_FLOAT; break;
-    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32: internal = GL_RGBA32F; fmt = GL_RGBA; type = GL_FLOAT; break;
+    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
+        internal = GL_R8;
+        fmt = GL_RED;
+        swizzle = gray;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
+        internal = GL_RG8;
+        fmt = GL_RG;
+        swizzle = gray_alpha;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
+        internal = GL_RGB8;
+        fmt = GL_RGB;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8:
+        internal = GL_RGBA8;
+        fmt = GL_RGBA;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R32:
+        internal = GL_R32F;
+        fmt = GL_RED;
+        type = GL_FLOAT;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32:
+        internal = GL_RGB32F;
+        fmt = GL_RGB;
+        type = GL_FLOAT;
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R32G32B32A32:
+        internal = GL_RGBA32F;
+        fmt = GL_RGBA;
+        type = GL_FLOAT;
+        break;
     default:
         TraceLog(LOG_WARNING, "TEXTURE: pixel format %d is not supported", format);
         return 0;
     }
-    while (glGetError() != GL_NO_ERROR) {}
+    while (glGetError() != GL_NO_ERROR) {
+    }
     GLuint id = 0;
     glGenTextures(1, &id);
     glBindTexture(GL_TEXTURE_2D, id);
@@ -870,11 +864,11 @@ unsigned int rlLoadTexture(const void *data, int width, int height, int format, 
     return id;
 }
 
-unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer)
-{
+unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer) {
     if (!require_gl("rlLoadTextureDepth")) return 0;
     if (!texture_size_ok("TEXTURE: depth", width, height)) return 0;
-    while (glGetError() != GL_NO_ERROR) {}
+    while (glGetError() != GL_NO_ERROR) {
+    }
     GLuint id = 0;
     if (useRenderBuffer) {
         glGenRenderbuffers(1, &id);
@@ -893,8 +887,10 @@ unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer)
         glBindTexture(GL_TEXTURE_2D, 0);
     }
     if (glGetError() != GL_NO_ERROR) {
-        if (useRenderBuffer) glDeleteRenderbuffers(1, &id);
-        else glDeleteTextures(1, &id);
+        if (useRenderBuffer)
+            glDeleteRenderbuffers(1, &id);
+        else
+            glDeleteTextures(1, &id);
         TraceLog(LOG_WARNING, "TEXTURE: failed to create a %d x %d depth target", width, height);
         return 0;
     }
@@ -902,15 +898,13 @@ unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer)
     return id;
 }
 
-void rlUnloadTexture(unsigned int id)
-{
-    if (!gl_ready() || id == white_texture) return; // the default texture lives until CloseWindow
+void rlUnloadTexture(unsigned int id) {
+    if (!gl_ready() || id == white_texture) return;  // the default texture lives until CloseWindow
     // Textures only: renderbuffer ids live in another namespace and may coincide.
     if (untrack_gl(GlKind::texture, id)) glDeleteTextures(1, &id);
 }
 
-unsigned int rlLoadFramebuffer(int width, int height)
-{
+unsigned int rlLoadFramebuffer(int width, int height) {
     if (!require_gl("rlLoadFramebuffer")) return 0;
     if (!texture_size_ok("FBO", width, height)) return 0;
     GLuint id = 0;
@@ -924,8 +918,7 @@ unsigned int rlLoadFramebuffer(int width, int height)
     return id;
 }
 
-void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType, int texType, int mipLevel)
-{
+void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType, int texType, int mipLevel) {
     if (!gl_ready() || !gl_is_live(GlKind::framebuffer, fboId)) return;
     bool renderbuffer = texType == RL_ATTACHMENT_RENDERBUFFER;
     if (texId != 0 && !gl_is_live(renderbuffer ? GlKind::renderbuffer : GlKind::texture, texId)) {
@@ -938,8 +931,10 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
     GLenum attachment;
     if (attachType >= RL_ATTACHMENT_COLOR_CHANNEL0 && attachType <= RL_ATTACHMENT_COLOR_CHANNEL7)
         attachment = GL_COLOR_ATTACHMENT0 + static_cast<GLenum>(attachType);
-    else if (attachType == RL_ATTACHMENT_DEPTH) attachment = GL_DEPTH_ATTACHMENT;
-    else if (attachType == RL_ATTACHMENT_STENCIL) attachment = GL_STENCIL_ATTACHMENT;
+    else if (attachType == RL_ATTACHMENT_DEPTH)
+        attachment = GL_DEPTH_ATTACHMENT;
+    else if (attachType == RL_ATTACHMENT_STENCIL)
+        attachment = GL_STENCIL_ATTACHMENT;
     else {
         TraceLog(LOG_WARNING, "FBO: [ID %u] unknown attachment type %d", fboId, attachType);
         glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
@@ -955,16 +950,15 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
     // A target without a colour attachment draws and reads no colour (a depth-only
     // shadow map); one with a colour attachment draws into it.
     GLint color_type = GL_NONE;
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &color_type);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &color_type);
     GLenum buffer = color_type == GL_NONE ? GL_NONE : GL_COLOR_ATTACHMENT0;
     glDrawBuffer(buffer);
     glReadBuffer(buffer);
     glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
 }
 
-bool rlFramebufferComplete(unsigned int id)
-{
+bool rlFramebufferComplete(unsigned int id) {
     if (!gl_ready() || !gl_is_live(GlKind::framebuffer, id)) return false;
     glBindFramebuffer(GL_FRAMEBUFFER, id);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
@@ -976,8 +970,7 @@ bool rlFramebufferComplete(unsigned int id)
     return true;
 }
 
-void rlUnloadFramebuffer(unsigned int id)
-{
+void rlUnloadFramebuffer(unsigned int id) {
     if (!gl_ready() || !untrack_gl(GlKind::framebuffer, id)) return;
     if (current_fbo == id) {
         flush_if_pending();
@@ -990,33 +983,50 @@ void rlUnloadFramebuffer(unsigned int id)
 
 // ------------------------------------------------------------------ uniforms
 
-void rlSetUniform(int locIndex, const void *value, int uniformType, int count)
-{
+void rlSetUniform(int locIndex, const void *value, int uniformType, int count) {
     if (!gl_ready() || locIndex < 0 || value == nullptr || count < 1) return;
     const float *f = static_cast<const float *>(value);
     const int *i = static_cast<const int *>(value);
     switch (uniformType) {
-    case RL_SHADER_UNIFORM_FLOAT: glUniform1fv(locIndex, count, f); break;
-    case RL_SHADER_UNIFORM_VEC2: glUniform2fv(locIndex, count, f); break;
-    case RL_SHADER_UNIFORM_VEC3: glUniform3fv(locIndex, count, f); break;
-    case RL_SHADER_UNIFORM_VEC4: glUniform4fv(locIndex, count, f); break;
-    case RL_SHADER_UNIFORM_INT: glUniform1iv(locIndex, count, i); break;
-    case RL_SHADER_UNIFORM_IVEC2: glUniform2iv(locIndex, count, i); break;
-    case RL_SHADER_UNIFORM_IVEC3: glUniform3iv(locIndex, count, i); break;
-    case RL_SHADER_UNIFORM_IVEC4: glUniform4iv(locIndex, count, i); break;
-    case RL_SHADER_UNIFORM_SAMPLER2D: glUniform1iv(locIndex, count, i); break;
-    default: TraceLog(LOG_WARNING, "SHADER: uniform type %d is not supported", uniformType); break;
+    case RL_SHADER_UNIFORM_FLOAT:
+        glUniform1fv(locIndex, count, f);
+        break;
+    case RL_SHADER_UNIFORM_VEC2:
+        glUniform2fv(locIndex, count, f);
+        break;
+    case RL_SHADER_UNIFORM_VEC3:
+        glUniform3fv(locIndex, count, f);
+        break;
+    case RL_SHADER_UNIFORM_VEC4:
+        glUniform4fv(locIndex, count, f);
+        break;
+    case RL_SHADER_UNIFORM_INT:
+        glUniform1iv(locIndex, count, i);
+        break;
+    case RL_SHADER_UNIFORM_IVEC2:
+        glUniform2iv(locIndex, count, i);
+        break;
+    case RL_SHADER_UNIFORM_IVEC3:
+        glUniform3iv(locIndex, count, i);
+        break;
+    case RL_SHADER_UNIFORM_IVEC4:
+        glUniform4iv(locIndex, count, i);
+        break;
+    case RL_SHADER_UNIFORM_SAMPLER2D:
+        glUniform1iv(locIndex, count, i);
+        break;
+    default:
+        TraceLog(LOG_WARNING, "SHADER: uniform type %d is not supported", uniformType);
+        break;
     }
 }
 
-void rlSetUniformMatrix(int locIndex, Matrix mat)
-{
+void rlSetUniformMatrix(int locIndex, Matrix mat) {
     if (!gl_ready() || locIndex < 0) return;
     glUniformMatrix4fv(locIndex, 1, GL_FALSE, MatrixToFloatV(mat).v);
 }
 
-void rlSetUniformSampler(int locIndex, unsigned int textureId)
-{
+void rlSetUniformSampler(int locIndex, unsigned int textureId) {
     if (!gl_ready() || locIndex < 0 || batch == nullptr) return;
     // The texture is bound to one of the batch's extra units when the batch draws.
     for (int i = 0; i < extra_texture_slots; i++) {
@@ -1031,14 +1041,14 @@ void rlSetUniformSampler(int locIndex, unsigned int textureId)
 
 // ------------------------------------------------------------------ 3D and texture modes
 
-void BeginMode3D(Camera3D camera)
-{
+void BeginMode3D(Camera3D camera) {
     if (!require_gl("BeginMode3D")) return;
     rlDrawRenderBatchActive();
     rlMatrixMode(RL_PROJECTION);
     rlPushMatrix();
     rlLoadIdentity();
-    double aspect = static_cast<double>(framebuffer_width()) / static_cast<double>(framebuffer_height() > 0 ? framebuffer_height() : 1);
+    double aspect = static_cast<double>(framebuffer_width()) /
+                    static_cast<double>(framebuffer_height() > 0 ? framebuffer_height() : 1);
     if (camera.projection == CAMERA_ORTHOGRAPHIC) {
         double top = camera.fovy / 2.0, right = top * aspect;
         rlOrtho(-right, right, -top, top, RL_CULL_DISTANCE_NEAR, RL_CULL_DISTANCE_FAR);
@@ -1053,8 +1063,7 @@ void BeginMode3D(Camera3D camera)
     rlEnableDepthTest();
 }
 
-void EndMode3D(void)
-{
+void EndMode3D(void) {
     if (!gl_ready()) return;
     rlDrawRenderBatchActive();
     rlMatrixMode(RL_PROJECTION);
@@ -1064,8 +1073,7 @@ void EndMode3D(void)
     rlDisableDepthTest();
 }
 
-void BeginTextureMode(RenderTexture2D target)
-{
+void BeginTextureMode(RenderTexture2D target) {
     if (!require_gl("BeginTextureMode")) return;
     if (!gl_is_live(GlKind::framebuffer, target.id)) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] render texture is not loaded; drawing stays on screen", target.id);
@@ -1081,8 +1089,7 @@ void BeginTextureMode(RenderTexture2D target)
     rlLoadIdentity();
 }
 
-void EndTextureMode(void)
-{
+void EndTextureMode(void) {
     if (!gl_ready()) return;
     rlDrawRenderBatchActive();
     rlDisableFramebuffer();
@@ -1090,8 +1097,7 @@ void EndTextureMode(void)
     set_screen_projection();
 }
 
-void ClearBackground(Color color)
-{
+void ClearBackground(Color color) {
     rlClearColor(color.r, color.g, color.b, color.a);
     rlClearScreenBuffers();
 }

@@ -42,8 +42,7 @@ void main()
 
 // Loaded shaders: location table -> program. An unload must match both, so a
 // stale copy of a released shader cannot release a newer one that reuses an address.
-std::unordered_map<const int *, unsigned int> &live_shaders()
-{
+std::unordered_map<const int *, unsigned int> &live_shaders() {
     static std::unordered_map<const int *, unsigned int> shaders;
     return shaders;
 }
@@ -57,8 +56,7 @@ int default_locs[MAX_SHADER_LOCATIONS];
 int no_context_locs[MAX_SHADER_LOCATIONS];
 
 // Compiles one stage; 0 with a WARNING naming `origin` when it does not compile.
-GLuint compile_stage(const char *code, GLenum type, const char *origin)
-{
+GLuint compile_stage(const char *code, GLenum type, const char *origin) {
     GLuint id = glCreateShader(type);
     glShaderSource(id, 1, &code, nullptr);
     glCompileShader(id);
@@ -76,8 +74,7 @@ GLuint compile_stage(const char *code, GLenum type, const char *origin)
 }
 
 // Links two compiled stages with the standard attribute locations bound first.
-GLuint link_program(GLuint vs, GLuint fs, const char *origin)
-{
+GLuint link_program(GLuint vs, GLuint fs, const char *origin) {
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
     glAttachShader(program, fs);
@@ -102,8 +99,7 @@ GLuint link_program(GLuint vs, GLuint fs, const char *origin)
     return program;
 }
 
-void fill_locations(GLuint program, int *locs)
-{
+void fill_locations(GLuint program, int *locs) {
     for (int i = 0; i < MAX_SHADER_LOCATIONS; i++) locs[i] = -1;
     locs[SHADER_LOC_VERTEX_POSITION] = glGetAttribLocation(program, RL_DEFAULT_SHADER_ATTRIB_NAME_POSITION);
     locs[SHADER_LOC_VERTEX_TEXCOORD01] = glGetAttribLocation(program, RL_DEFAULT_SHADER_ATTRIB_NAME_TEXCOORD);
@@ -123,8 +119,7 @@ void fill_locations(GLuint program, int *locs)
 }
 
 // Reads a stage's source; null with a WARNING when the file cannot be read.
-char *read_source(const char *path, const char *stage)
-{
+char *read_source(const char *path, const char *stage) {
     FILE *f = std::fopen(path, "rb");
     if (f == nullptr) {
         log_line(LOG_WARNING, "SHADER: [%s] failed to open %s shader file, using the default one", path, stage);
@@ -151,9 +146,8 @@ char *read_source(const char *path, const char *stage)
 
 // Builds a shader from optional sources (null: the default stage). `vs_origin` and
 // `fs_origin` name the sources in warnings.
-Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_origin, const char *fs_origin)
-{
-    Shader shader = { 0, nullptr };
+Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_origin, const char *fs_origin) {
+    Shader shader = {0, nullptr};
     if (!gl_ready()) {
         log_line(LOG_ERROR, "SHADER: no GL context (call InitWindow first); shader not loaded");
         for (int &loc : no_context_locs) loc = -1;
@@ -189,10 +183,9 @@ Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_ori
     return shader;
 }
 
-} // namespace
+}  // namespace
 
-bool shaders_init()
-{
+bool shaders_init() {
     default_vs = compile_stage(default_vs_code, GL_VERTEX_SHADER, "default");
     default_fs = compile_stage(default_fs_code, GL_FRAGMENT_SHADER, "default");
     if (default_vs == 0 || default_fs == 0) return false;
@@ -203,9 +196,8 @@ bool shaders_init()
     return true;
 }
 
-void shaders_close()
-{
-    live_shaders().clear(); // their tables and programs go with the registries
+void shaders_close() {
+    live_shaders().clear();  // their tables and programs go with the registries
     set_current_shader(0, nullptr);
     if (default_program != 0) glDeleteProgram(default_program);
     if (default_vs != 0) glDeleteShader(default_vs);
@@ -216,15 +208,14 @@ void shaders_close()
 unsigned int default_shader_id() { return default_program; }
 int *default_shader_locs() { return default_locs; }
 
-} // namespace engine
+}  // namespace engine
 
 using namespace engine;
 
 unsigned int rlGetShaderIdDefault(void) { return default_program; }
 int *rlGetShaderLocsDefault(void) { return default_locs; }
 
-Shader LoadShader(const char *vsFileName, const char *fsFileName)
-{
+Shader LoadShader(const char *vsFileName, const char *fsFileName) {
     char *vs = vsFileName != nullptr ? read_source(vsFileName, "vertex") : nullptr;
     char *fs = fsFileName != nullptr ? read_source(fsFileName, "fragment") : nullptr;
     Shader shader = build_shader(vs, fs, vsFileName, fsFileName);
@@ -233,15 +224,13 @@ Shader LoadShader(const char *vsFileName, const char *fsFileName)
     return shader;
 }
 
-Shader LoadShaderFromMemory(const char *vsCode, const char *fsCode)
-{
+Shader LoadShaderFromMemory(const char *vsCode, const char *fsCode) {
     return build_shader(vsCode, fsCode, "vertex shader code", "fragment shader code");
 }
 
 bool IsShaderReady(Shader shader) { return shader.id > 0 && shader.locs != nullptr; }
 
-void UnloadShader(Shader shader)
-{
+void UnloadShader(Shader shader) {
     // A second unload, or a copy of a released shader, finds no match and does
     // nothing. The default program is never deleted.
     auto it = live_shaders().find(shader.locs);
@@ -253,43 +242,37 @@ void UnloadShader(Shader shader)
     if (untrack_gl(GlKind::shader_program, shader.id)) glDeleteProgram(shader.id);
 }
 
-int GetShaderLocation(Shader shader, const char *uniformName)
-{
+int GetShaderLocation(Shader shader, const char *uniformName) {
     if (!gl_ready() || shader.id == 0 || uniformName == nullptr) return -1;
     int loc = glGetUniformLocation(shader.id, uniformName);
     if (loc < 0) log_line(LOG_INFO, "SHADER: [ID %u] no uniform named %s", shader.id, uniformName);
     return loc;
 }
 
-int GetShaderLocationAttrib(Shader shader, const char *attribName)
-{
+int GetShaderLocationAttrib(Shader shader, const char *attribName) {
     if (!gl_ready() || shader.id == 0 || attribName == nullptr) return -1;
     return glGetAttribLocation(shader.id, attribName);
 }
 
-void SetShaderValueV(Shader shader, int locIndex, const void *value, int uniformType, int count)
-{
+void SetShaderValueV(Shader shader, int locIndex, const void *value, int uniformType, int count) {
     if (!gl_ready() || shader.id == 0 || locIndex < 0) return;
     glUseProgram(shader.id);
     rlSetUniform(locIndex, value, uniformType, count);
     glUseProgram(0);
 }
 
-void SetShaderValue(Shader shader, int locIndex, const void *value, int uniformType)
-{
+void SetShaderValue(Shader shader, int locIndex, const void *value, int uniformType) {
     SetShaderValueV(shader, locIndex, value, uniformType, 1);
 }
 
-void SetShaderValueMatrix(Shader shader, int locIndex, Matrix mat)
-{
+void SetShaderValueMatrix(Shader shader, int locIndex, Matrix mat) {
     if (!gl_ready() || shader.id == 0 || locIndex < 0) return;
     glUseProgram(shader.id);
     rlSetUniformMatrix(locIndex, mat);
     glUseProgram(0);
 }
 
-void SetShaderValueTexture(Shader shader, int locIndex, Texture2D texture)
-{
+void SetShaderValueTexture(Shader shader, int locIndex, Texture2D texture) {
     if (!gl_ready() || shader.id == 0 || locIndex < 0) return;
     glUseProgram(shader.id);
     rlSetUniformSampler(locIndex, texture.id);
@@ -299,8 +282,7 @@ void SetShaderValueTexture(Shader shader, int locIndex, Texture2D texture)
 void BeginShaderMode(Shader shader) { rlSetShader(shader.id, shader.locs); }
 void EndShaderMode(void) { rlSetShader(0, nullptr); }
 
-unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode)
-{
+unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode) {
     if (!require_gl("rlLoadShaderCode")) return 0;
     Shader s = build_shader(vsCode, fsCode, "vertex shader code", "fragment shader code");
     live_shaders().erase(s.locs);
@@ -308,20 +290,17 @@ unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode)
     return s.id;
 }
 
-void rlUnloadShaderProgram(unsigned int id)
-{
+void rlUnloadShaderProgram(unsigned int id) {
     if (!gl_ready() || id == default_program) return;
     if (untrack_gl(GlKind::shader_program, id)) glDeleteProgram(id);
 }
 
-int rlGetLocationUniform(unsigned int shaderId, const char *uniformName)
-{
+int rlGetLocationUniform(unsigned int shaderId, const char *uniformName) {
     if (!gl_ready() || shaderId == 0 || uniformName == nullptr) return -1;
     return glGetUniformLocation(shaderId, uniformName);
 }
 
-int rlGetLocationAttrib(unsigned int shaderId, const char *attribName)
-{
+int rlGetLocationAttrib(unsigned int shaderId, const char *attribName) {
     if (!gl_ready() || shaderId == 0 || attribName == nullptr) return -1;
     return glGetAttribLocation(shaderId, attribName);
 }

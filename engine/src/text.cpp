@@ -21,126 +21,123 @@ namespace {
 // separated by '|' and all rows of a glyph have its width; '#' is ink. Capitals
 // and digits are 7 rows tall, descenders reach rows 8 and 9.
 const char *const builtin_glyphs[95] = {
-    "...",                                                 // space
-    "#|#|#|#|#|.|#",                                       // !
-    "#.#|#.#",                                             // "
-    ".#.#.|.#.#.|#####|.#.#.|#####|.#.#.|.#.#.",           // #
-    "..#..|.####|#.#..|.###.|..#.#|####.|..#..",           // $
-    "##..#|##..#|...#.|..#..|.#...|#..##|#..##",           // %
-    ".##..|#..#.|#.#..|.#...|#.#.#|#..#.|.##.#",           // &
-    "#|#",                                                 // '
-    ".#|#.|#.|#.|#.|#.|.#",                                // (
-    "#.|.#|.#|.#|.#|.#|#.",                                // )
-    ".....|..#..|#.#.#|.###.|#.#.#|..#..",                 // *
-    ".....|..#..|..#..|#####|..#..|..#..",                 // +
-    "..|..|..|..|..|.#|.#|#.",                             // ,
-    "....|....|....|####",                                 // -
-    ".|.|.|.|.|.|#",                                       // .
-    "....#|....#|...#.|..#..|.#...|#....|#....",           // /
-    ".###.|#...#|#..##|#.#.#|##..#|#...#|.###.",           // 0
-    ".#.|##.|.#.|.#.|.#.|.#.|###",                         // 1
-    ".###.|#...#|....#|...#.|..#..|.#...|#####",           // 2
-    "####.|....#|....#|.###.|....#|....#|####.",           // 3
-    "...#.|..##.|.#.#.|#..#.|#####|...#.|...#.",           // 4
-    "#####|#....|####.|....#|....#|#...#|.###.",           // 5
-    ".###.|#....|#....|####.|#...#|#...#|.###.",           // 6
-    "#####|....#|...#.|..#..|.#...|.#...|.#...",           // 7
-    ".###.|#...#|#...#|.###.|#...#|#...#|.###.",           // 8
-    ".###.|#...#|#...#|.####|....#|....#|.###.",           // 9
-    ".|.|#|.|.|#",                                         // :
-    "..|..|.#|..|..|.#|#.",                                // ;
-    "...#|..#.|.#..|#...|.#..|..#.|...#",                  // <
-    "....|....|####|....|####",                            // =
-    "#...|.#..|..#.|...#|..#.|.#..|#...",                  // >
-    ".###.|#...#|....#|...#.|..#..|.....|..#..",           // ?
-    ".###.|#...#|#.###|#.#.#|#.###|#....|.###.",           // @
-    ".###.|#...#|#...#|#####|#...#|#...#|#...#",           // A
-    "####.|#...#|#...#|####.|#...#|#...#|####.",           // B
-    ".###.|#...#|#....|#....|#....|#...#|.###.",           // C
-    "####.|#...#|#...#|#...#|#...#|#...#|####.",           // D
-    "#####|#....|#....|####.|#....|#....|#####",           // E
-    "#####|#....|#....|####.|#....|#....|#....",           // F
-    ".###.|#...#|#....|#.###|#...#|#...#|.####",           // G
-    "#...#|#...#|#...#|#####|#...#|#...#|#...#",           // H
-    "###|.#.|.#.|.#.|.#.|.#.|###",                         // I
-    "..###|...#.|...#.|...#.|#..#.|#..#.|.##..",           // J
-    "#...#|#..#.|#.#..|##...|#.#..|#..#.|#...#",           // K
-    "#....|#....|#....|#....|#....|#....|#####",           // L
-    "#...#|##.##|#.#.#|#.#.#|#...#|#...#|#...#",           // M
-    "#...#|##..#|#.#.#|#..##|#...#|#...#|#...#",           // N
-    ".###.|#...#|#...#|#...#|#...#|#...#|.###.",           // O
-    "####.|#...#|#...#|####.|#....|#....|#....",           // P
-    ".###.|#...#|#...#|#...#|#.#.#|#..#.|.##.#",           // Q
-    "####.|#...#|#...#|####.|#.#..|#..#.|#...#",           // R
-    ".####|#....|#....|.###.|....#|....#|####.",           // S
-    "#####|..#..|..#..|..#..|..#..|..#..|..#..",           // T
-    "#...#|#...#|#...#|#...#|#...#|#...#|.###.",           // U
-    "#...#|#...#|#...#|#...#|#...#|.#.#.|..#..",           // V
-    "#...#|#...#|#...#|#.#.#|#.#.#|##.##|#...#",           // W
-    "#...#|#...#|.#.#.|..#..|.#.#.|#...#|#...#",           // X
-    "#...#|#...#|.#.#.|..#..|..#..|..#..|..#..",           // Y
-    "#####|....#|...#.|..#..|.#...|#....|#####",           // Z
-    "##|#.|#.|#.|#.|#.|##",                                // [
-    "#....|#....|.#...|..#..|...#.|....#|....#",           // backslash
-    "##|.#|.#|.#|.#|.#|##",                                // ]
-    "..#..|.#.#.|#...#",                                   // ^
-    ".....|.....|.....|.....|.....|.....|.....|#####",     // _
-    "#.|.#",                                               // `
-    ".....|.....|.###.|....#|.####|#...#|.####",           // a
-    "#....|#....|####.|#...#|#...#|#...#|####.",           // b
-    "....|....|.###|#...|#...|#...|.###",                  // c
-    "....#|....#|.####|#...#|#...#|#...#|.####",           // d
-    ".....|.....|.###.|#...#|#####|#....|.###.",           // e
-    "..##|.#..|####|.#..|.#..|.#..|.#..",                  // f
-    ".....|.....|.####|#...#|#...#|#...#|.####|....#|.###.", // g
-    "#....|#....|####.|#...#|#...#|#...#|#...#",           // h
-    "#|.|#|#|#|#|#",                                       // i
-    "..#|...|.##|..#|..#|..#|..#|#.#|.#.",                 // j
-    "#...|#...|#..#|#.#.|##..|#.#.|#..#",                  // k
-    "#.|#.|#.|#.|#.|#.|.#",                                // l
-    ".....|.....|##.#.|#.#.#|#.#.#|#.#.#|#.#.#",           // m
-    "....|....|###.|#..#|#..#|#..#|#..#",                  // n
-    ".....|.....|.###.|#...#|#...#|#...#|.###.",           // o
-    "....|....|###.|#..#|#..#|#..#|###.|#...|#...",        // p
-    "....|....|.###|#..#|#..#|#..#|.###|...#|...#",        // q
-    "....|....|#.##|##..|#...|#...|#...",                  // r
-    "....|....|.###|#...|.##.|...#|###.",                  // s
-    ".#..|.#..|####|.#..|.#..|.#..|..##",                  // t
-    "....|....|#..#|#..#|#..#|#..#|.###",                  // u
-    ".....|.....|#...#|#...#|#...#|.#.#.|..#..",           // v
-    ".....|.....|#...#|#...#|#.#.#|#.#.#|.#.#.",           // w
-    ".....|.....|#...#|.#.#.|..#..|.#.#.|#...#",           // x
-    "....|....|#..#|#..#|#..#|#..#|.###|...#|###.",        // y
-    "....|....|####|...#|..#.|.#..|####",                  // z
-    "..#|.#.|.#.|#..|.#.|.#.|..#",                         // {
-    "#|#|#|#|#|#|#",                                       // |
-    "#..|.#.|.#.|..#|.#.|.#.|#..",                         // }
-    ".....|.....|.#...|#.#.#|...#.",                       // ~
+    "...",                                                    // space
+    "#|#|#|#|#|.|#",                                          // !
+    "#.#|#.#",                                                // "
+    ".#.#.|.#.#.|#####|.#.#.|#####|.#.#.|.#.#.",              // #
+    "..#..|.####|#.#..|.###.|..#.#|####.|..#..",              // $
+    "##..#|##..#|...#.|..#..|.#...|#..##|#..##",              // %
+    ".##..|#..#.|#.#..|.#...|#.#.#|#..#.|.##.#",              // &
+    "#|#",                                                    // '
+    ".#|#.|#.|#.|#.|#.|.#",                                   // (
+    "#.|.#|.#|.#|.#|.#|#.",                                   // )
+    ".....|..#..|#.#.#|.###.|#.#.#|..#..",                    // *
+    ".....|..#..|..#..|#####|..#..|..#..",                    // +
+    "..|..|..|..|..|.#|.#|#.",                                // ,
+    "....|....|....|####",                                    // -
+    ".|.|.|.|.|.|#",                                          // .
+    "....#|....#|...#.|..#..|.#...|#....|#....",              // /
+    ".###.|#...#|#..##|#.#.#|##..#|#...#|.###.",              // 0
+    ".#.|##.|.#.|.#.|.#.|.#.|###",                            // 1
+    ".###.|#...#|....#|...#.|..#..|.#...|#####",              // 2
+    "####.|....#|....#|.###.|....#|....#|####.",              // 3
+    "...#.|..##.|.#.#.|#..#.|#####|...#.|...#.",              // 4
+    "#####|#....|####.|....#|....#|#...#|.###.",              // 5
+    ".###.|#....|#....|####.|#...#|#...#|.###.",              // 6
+    "#####|....#|...#.|..#..|.#...|.#...|.#...",              // 7
+    ".###.|#...#|#...#|.###.|#...#|#...#|.###.",              // 8
+    ".###.|#...#|#...#|.####|....#|....#|.###.",              // 9
+    ".|.|#|.|.|#",                                            // :
+    "..|..|.#|..|..|.#|#.",                                   // ;
+    "...#|..#.|.#..|#...|.#..|..#.|...#",                     // <
+    "....|....|####|....|####",                               // =
+    "#...|.#..|..#.|...#|..#.|.#..|#...",                     // >
+    ".###.|#...#|....#|...#.|..#..|.....|..#..",              // ?
+    ".###.|#...#|#.###|#.#.#|#.###|#....|.###.",              // @
+    ".###.|#...#|#...#|#####|#...#|#...#|#...#",              // A
+    "####.|#...#|#...#|####.|#...#|#...#|####.",              // B
+    ".###.|#...#|#....|#....|#....|#...#|.###.",              // C
+    "####.|#...#|#...#|#...#|#...#|#...#|####.",              // D
+    "#####|#....|#....|####.|#....|#....|#####",              // E
+    "#####|#....|#....|####.|#....|#....|#....",              // F
+    ".###.|#...#|#....|#.###|#...#|#...#|.####",              // G
+    "#...#|#...#|#...#|#####|#...#|#...#|#...#",              // H
+    "###|.#.|.#.|.#.|.#.|.#.|###",                            // I
+    "..###|...#.|...#.|...#.|#..#.|#..#.|.##..",              // J
+    "#...#|#..#.|#.#..|##...|#.#..|#..#.|#...#",              // K
+    "#....|#....|#....|#....|#....|#....|#####",              // L
+    "#...#|##.##|#.#.#|#.#.#|#...#|#...#|#...#",              // M
+    "#...#|##..#|#.#.#|#..##|#...#|#...#|#...#",              // N
+    ".###.|#...#|#...#|#...#|#...#|#...#|.###.",              // O
+    "####.|#...#|#...#|####.|#....|#....|#....",              // P
+    ".###.|#...#|#...#|#...#|#.#.#|#..#.|.##.#",              // Q
+    "####.|#...#|#...#|####.|#.#..|#..#.|#...#",              // R
+    ".####|#....|#....|.###.|....#|....#|####.",              // S
+    "#####|..#..|..#..|..#..|..#..|..#..|..#..",              // T
+    "#...#|#...#|#...#|#...#|#...#|#...#|.###.",              // U
+    "#...#|#...#|#...#|#...#|#...#|.#.#.|..#..",              // V
+    "#...#|#...#|#...#|#.#.#|#.#.#|##.##|#...#",              // W
+    "#...#|#...#|.#.#.|..#..|.#.#.|#...#|#...#",              // X
+    "#...#|#...#|.#.#.|..#..|..#..|..#..|..#..",              // Y
+    "#####|....#|...#.|..#..|.#...|#....|#####",              // Z
+    "##|#.|#.|#.|#.|#.|##",                                   // [
+    "#....|#....|.#...|..#..|...#.|....#|....#",              // backslash
+    "##|.#|.#|.#|.#|.#|##",                                   // ]
+    "..#..|.#.#.|#...#",                                      // ^
+    ".....|.....|.....|.....|.....|.....|.....|#####",        // _
+    "#.|.#",                                                  // `
+    ".....|.....|.###.|....#|.####|#...#|.####",              // a
+    "#....|#....|####.|#...#|#...#|#...#|####.",              // b
+    "....|....|.###|#...|#...|#...|.###",                     // c
+    "....#|....#|.####|#...#|#...#|#...#|.####",              // d
+    ".....|.....|.###.|#...#|#####|#....|.###.",              // e
+    "..##|.#..|####|.#..|.#..|.#..|.#..",                     // f
+    ".....|.....|.####|#...#|#...#|#...#|.####|....#|.###.",  // g
+    "#....|#....|####.|#...#|#...#|#...#|#...#",              // h
+    "#|.|#|#|#|#|#",                                          // i
+    "..#|...|.##|..#|..#|..#|..#|#.#|.#.",                    // j
+    "#...|#...|#..#|#.#.|##..|#.#.|#..#",                     // k
+    "#.|#.|#.|#.|#.|#.|.#",                                   // l
+    ".....|.....|##.#.|#.#.#|#.#.#|#.#.#|#.#.#",              // m
+    "....|....|###.|#..#|#..#|#..#|#..#",                     // n
+    ".....|.....|.###.|#...#|#...#|#...#|.###.",              // o
+    "....|....|###.|#..#|#..#|#..#|###.|#...|#...",           // p
+    "....|....|.###|#..#|#..#|#..#|.###|...#|...#",           // q
+    "....|....|#.##|##..|#...|#...|#...",                     // r
+    "....|....|.###|#...|.##.|...#|###.",                     // s
+    ".#..|.#..|####|.#..|.#..|.#..|..##",                     // t
+    "....|....|#..#|#..#|#..#|#..#|.###",                     // u
+    ".....|.....|#...#|#...#|#...#|.#.#.|..#..",              // v
+    ".....|.....|#...#|#...#|#.#.#|#.#.#|.#.#.",              // w
+    ".....|.....|#...#|.#.#.|..#..|.#.#.|#...#",              // x
+    "....|....|#..#|#..#|#..#|#..#|.###|...#|###.",           // y
+    "....|....|####|...#|..#.|.#..|####",                     // z
+    "..#|.#.|.#.|#..|.#.|.#.|..#",                            // {
+    "#|#|#|#|#|#|#",                                          // |
+    "#..|.#.|.#.|..#|.#.|.#.|#..",                            // }
+    ".....|.....|.#...|#.#.#|...#.",                          // ~
 };
 
 constexpr int builtin_height = 10;
 constexpr int atlas_width = 128;
 constexpr int atlas_height = 64;
 
-Font default_font = { 0, 0, 0, { 0, 0, 0, 0, 0 }, nullptr, nullptr };
+Font default_font = {0, 0, 0, {0, 0, 0, 0, 0}, nullptr, nullptr};
 
 // Loaded fonts: glyph table -> atlas texture. An unload must match both, so a stale
 // copy of a released font cannot release a newer font that reuses an address.
-std::unordered_map<const void *, unsigned int> &live_fonts()
-{
+std::unordered_map<const void *, unsigned int> &live_fonts() {
     static std::unordered_map<const void *, unsigned int> fonts;
     return fonts;
 }
 
-int glyph_width(const char *g)
-{
+int glyph_width(const char *g) {
     const char *bar = std::strchr(g, '|');
     return bar != nullptr ? static_cast<int>(bar - g) : static_cast<int>(std::strlen(g));
 }
 
-Font load_builtin_font()
-{
-    Font font = { 0, 0, 0, { 0, 0, 0, 0, 0 }, nullptr, nullptr };
+Font load_builtin_font() {
+    Font font = {0, 0, 0, {0, 0, 0, 0, 0}, nullptr, nullptr};
     static unsigned char pixels[atlas_width * atlas_height * 4];
     std::memset(pixels, 0, sizeof(pixels));
     auto *recs = static_cast<Rectangle *>(engine::engine_alloc(sizeof(Rectangle) * 95));
@@ -158,7 +155,7 @@ Font load_builtin_font()
             pen_x = 1;
             pen_y += builtin_height + 1;
         }
-        int row = 1; // the cell's first row stays empty
+        int row = 1;  // the cell's first row stays empty
         int col = 0;
         for (const char *p = g; *p != '\0'; p++) {
             if (*p == '|') {
@@ -172,18 +169,18 @@ Font load_builtin_font()
             }
             col++;
         }
-        for (int y = 0; y < builtin_height; y++) // ink is white, the rest transparent white
+        for (int y = 0; y < builtin_height; y++)  // ink is white, the rest transparent white
             for (int x = 0; x < w; x++) {
                 unsigned char *px = pixels + ((pen_y + y) * atlas_width + pen_x + x) * 4;
                 px[0] = px[1] = px[2] = 255;
             }
-        recs[i] = Rectangle{ static_cast<float>(pen_x), static_cast<float>(pen_y), static_cast<float>(w),
-                             static_cast<float>(builtin_height) };
+        recs[i] = Rectangle{static_cast<float>(pen_x), static_cast<float>(pen_y), static_cast<float>(w),
+                            static_cast<float>(builtin_height)};
         glyphs[i].value = 32 + i;
         glyphs[i].offsetX = 0;
         glyphs[i].offsetY = 0;
         glyphs[i].advanceX = w;
-        glyphs[i].image = Image{ nullptr, 0, 0, 0, 0 };
+        glyphs[i].image = Image{nullptr, 0, 0, 0, 0};
         pen_x += w + 1;
     }
     font.texture.id = rlLoadTexture(pixels, atlas_width, atlas_height, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
@@ -200,8 +197,7 @@ Font load_builtin_font()
 }
 
 // Next code point of UTF-8 text; malformed bytes come out as '?'.
-int next_codepoint(const unsigned char *&p)
-{
+int next_codepoint(const unsigned char *&p) {
     unsigned c = *p++;
     if (c < 0x80) return static_cast<int>(c);
     int extra = (c >= 0xf0) ? 3 : (c >= 0xe0) ? 2 : (c >= 0xc0) ? 1 : -1;
@@ -214,28 +210,26 @@ int next_codepoint(const unsigned char *&p)
     return static_cast<int>(cp);
 }
 
-bool font_usable(const Font &font)
-{
+bool font_usable(const Font &font) {
     return font.texture.id != 0 && font.recs != nullptr && font.glyphs != nullptr && font.glyphCount > 0 &&
            font.baseSize > 0;
 }
 
-} // namespace
+}  // namespace
 
 namespace engine {
 
 void text_init() { default_font = load_builtin_font(); }
 
-void text_close()
-{
-    live_fonts().clear(); // their arrays and textures go with the registries
+void text_close() {
+    live_fonts().clear();  // their arrays and textures go with the registries
     rlUnloadTexture(default_font.texture.id);
     engine_free(default_font.recs);
     engine_free(default_font.glyphs);
-    default_font = Font{ 0, 0, 0, { 0, 0, 0, 0, 0 }, nullptr, nullptr };
+    default_font = Font{0, 0, 0, {0, 0, 0, 0, 0}, nullptr, nullptr};
 }
 
-} // namespace engine
+}  // namespace engine
 
 // ------------------------------------------------------------------ fonts
 
@@ -243,8 +237,7 @@ Font GetFontDefault(void) { return default_font; }
 
 bool IsFontReady(Font font) { return font_usable(font); }
 
-int GetGlyphIndex(Font font, int codepoint)
-{
+int GetGlyphIndex(Font font, int codepoint) {
     if (font.glyphs == nullptr) return 0;
     // Fonts made here hold printable ASCII in order: try the direct slot first.
     int direct = codepoint - 32;
@@ -267,8 +260,7 @@ struct FontBytes {
     std::uint64_t size;
     bool has(std::uint64_t at, std::uint64_t n) const { return at <= size && n <= size - at; }
     std::uint32_t u16(std::uint64_t at) const { return static_cast<std::uint32_t>(p[at] << 8 | p[at + 1]); }
-    std::uint32_t u32(std::uint64_t at) const
-    {
+    std::uint32_t u32(std::uint64_t at) const {
         return static_cast<std::uint32_t>(p[at]) << 24 | static_cast<std::uint32_t>(p[at + 1]) << 16 |
                static_cast<std::uint32_t>(p[at + 2]) << 8 | p[at + 3];
     }
@@ -280,13 +272,14 @@ struct FontTable {
     bool found = false;
 };
 
-bool cmap_subtable_sound(const FontBytes &f, std::uint64_t at, std::uint64_t end)
-{
+bool cmap_subtable_sound(const FontBytes &f, std::uint64_t at, std::uint64_t end) {
     if (at + 4 > end) return false;
     const std::uint32_t format = f.u16(at);
     switch (format) {
-    case 0: return at + 262 <= end;
-    case 6: return at + 10 <= end && at + 10 + 2ull * f.u16(at + 8) <= end;
+    case 0:
+        return at + 262 <= end;
+    case 6:
+        return at + 10 <= end && at + 10 + 2ull * f.u16(at + 8) <= end;
     case 4: {
         if (at + 14 > end) return false;
         const std::uint64_t segments = f.u16(at + 6) / 2;
@@ -295,13 +288,14 @@ bool cmap_subtable_sound(const FontBytes &f, std::uint64_t at, std::uint64_t end
         return segments > 0 && at + 16 + 8 * segments <= end && at + f.u16(at + 2) <= end;
     }
     case 12:
-    case 13: return at + 16 <= end && at + 16 + 12ull * f.u32(at + 12) <= end;
-    default: return true;  // stb finds no glyphs in other formats, reading nothing more
+    case 13:
+        return at + 16 <= end && at + 16 + 12ull * f.u32(at + 12) <= end;
+    default:
+        return true;  // stb finds no glyphs in other formats, reading nothing more
     }
 }
 
-bool font_file_sound(const unsigned char *data, int size)
-{
+bool font_file_sound(const unsigned char *data, int size) {
     if (data == nullptr || size < 12) return false;
     FontBytes f{data, static_cast<std::uint64_t>(size)};
     std::uint64_t font = 0;
@@ -321,15 +315,32 @@ bool font_file_sound(const unsigned char *data, int size)
         FontTable table{f.u32(rec + 8), f.u32(rec + 12), true};
         if (!f.has(table.offset, table.length)) return false;
         switch (f.u32(rec)) {
-        case 0x636D6170u: cmap = table; break;  // cmap
-        case 0x68656164u: head = table; break;  // head
-        case 0x68686561u: hhea = table; break;  // hhea
-        case 0x686D7478u: hmtx = table; break;  // hmtx
-        case 0x6D617870u: maxp = table; break;  // maxp
-        case 0x6C6F6361u: loca = table; break;  // loca
-        case 0x676C7966u: glyf = table; break;  // glyf
-        case 0x43464620u: cff = table; break;   // 'CFF '
-        default: break;
+        case 0x636D6170u:
+            cmap = table;
+            break;  // cmap
+        case 0x68656164u:
+            head = table;
+            break;  // head
+        case 0x68686561u:
+            hhea = table;
+            break;  // hhea
+        case 0x686D7478u:
+            hmtx = table;
+            break;  // hmtx
+        case 0x6D617870u:
+            maxp = table;
+            break;  // maxp
+        case 0x6C6F6361u:
+            loca = table;
+            break;  // loca
+        case 0x676C7966u:
+            glyf = table;
+            break;  // glyf
+        case 0x43464620u:
+            cff = table;
+            break;  // 'CFF '
+        default:
+            break;
         }
     }
     if (!cmap.found || !head.found || !hhea.found || !hmtx.found) return false;
@@ -368,10 +379,9 @@ bool font_file_sound(const unsigned char *data, int size)
     return true;
 }
 
-} // namespace
+}  // namespace
 
-Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepointCount)
-{
+Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepointCount) {
     if (!engine::require_gl("LoadFontEx")) return default_font;
     if (fileName == nullptr || fontSize < 1 || fontSize > 1024) {
         TraceLog(LOG_WARNING, "FONT: [%s] invalid size %d, using the default font", fileName ? fileName : "(null)",
@@ -441,19 +451,19 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
         } else {
             for (int i = 0; i < count; i++) {
                 const stbtt_packedchar &pc = packed[i];
-                recs[i] = Rectangle{ static_cast<float>(pc.x0), static_cast<float>(pc.y0),
-                                     static_cast<float>(pc.x1 - pc.x0), static_cast<float>(pc.y1 - pc.y0) };
+                recs[i] = Rectangle{static_cast<float>(pc.x0), static_cast<float>(pc.y0),
+                                    static_cast<float>(pc.x1 - pc.x0), static_cast<float>(pc.y1 - pc.y0)};
                 glyphs[i].value = cps[i];
                 glyphs[i].offsetX = static_cast<int>(std::lround(pc.xoff));
                 // Offsets from the top of the line, not from the baseline.
                 glyphs[i].offsetY = static_cast<int>(std::lround(pc.yoff + static_cast<float>(ascent) * scale));
                 glyphs[i].advanceX = static_cast<int>(std::lround(pc.xadvance));
-                glyphs[i].image = Image{ nullptr, 0, 0, 0, 0 };
+                glyphs[i].image = Image{nullptr, 0, 0, 0, 0};
             }
             font.baseSize = fontSize;
             font.glyphCount = count;
             font.glyphPadding = 0;
-            font.texture = Texture2D{ tex, aw, ah, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8 };
+            font.texture = Texture2D{tex, aw, ah, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8};
             font.recs = recs;
             font.glyphs = glyphs;
             live_fonts()[glyphs] = tex;
@@ -470,9 +480,8 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
 
 Font LoadFont(const char *fileName) { return LoadFontEx(fileName, 32, nullptr, 0); }
 
-void UnloadFont(Font font)
-{
-    if (font.texture.id == default_font.texture.id) return; // the built-in font lives until CloseWindow
+void UnloadFont(Font font) {
+    if (font.texture.id == default_font.texture.id) return;  // the built-in font lives until CloseWindow
     // Second unloads, and copies of fonts already released, find no match.
     auto it = live_fonts().find(font.glyphs);
     if (it == live_fonts().end() || it->second != font.texture.id) return;
@@ -484,8 +493,7 @@ void UnloadFont(Font font)
 
 // ------------------------------------------------------------------ drawing and measuring
 
-void DrawTextEx(Font font, const char *text, Vector2 position, float fontSize, float spacing, Color tint)
-{
+void DrawTextEx(Font font, const char *text, Vector2 position, float fontSize, float spacing, Color tint) {
     if (text == nullptr) return;
     if (!font_usable(font)) font = default_font;
     if (!font_usable(font)) return;
@@ -504,20 +512,19 @@ void DrawTextEx(Font font, const char *text, Vector2 position, float fontSize, f
         const GlyphInfo &g = font.glyphs[i];
         if (cp != ' ' && cp != '\t' && rec.width > 0 && rec.height > 0) {
             float pad = static_cast<float>(font.glyphPadding);
-            Rectangle src = { rec.x - pad, rec.y - pad, rec.width + 2 * pad, rec.height + 2 * pad };
-            Rectangle dst = { position.x + x + (static_cast<float>(g.offsetX) - pad) * scale,
-                              position.y + y + (static_cast<float>(g.offsetY) - pad) * scale, src.width * scale,
-                              src.height * scale };
-            DrawTexturePro(font.texture, src, dst, Vector2{ 0, 0 }, 0.0f, tint);
+            Rectangle src = {rec.x - pad, rec.y - pad, rec.width + 2 * pad, rec.height + 2 * pad};
+            Rectangle dst = {position.x + x + (static_cast<float>(g.offsetX) - pad) * scale,
+                             position.y + y + (static_cast<float>(g.offsetY) - pad) * scale, src.width * scale,
+                             src.height * scale};
+            DrawTexturePro(font.texture, src, dst, Vector2{0, 0}, 0.0f, tint);
         }
         float advance = g.advanceX != 0 ? static_cast<float>(g.advanceX) : rec.width;
         x += advance * scale + spacing;
     }
 }
 
-Vector2 MeasureTextEx(Font font, const char *text, float fontSize, float spacing)
-{
-    Vector2 size = { 0.0f, 0.0f };
+Vector2 MeasureTextEx(Font font, const char *text, float fontSize, float spacing) {
+    Vector2 size = {0.0f, 0.0f};
     if (text == nullptr || text[0] == '\0') return size;
     if (!font_usable(font)) font = default_font;
     if (!font_usable(font)) return size;
@@ -544,22 +551,20 @@ Vector2 MeasureTextEx(Font font, const char *text, float fontSize, float spacing
     }
     close_line();
     size.x = widest;
-    size.y = (static_cast<float>(font.baseSize) + static_cast<float>(lines - 1) *
-                                                     static_cast<float>(font.baseSize + font.baseSize / 2)) *
+    size.y = (static_cast<float>(font.baseSize) +
+              static_cast<float>(lines - 1) * static_cast<float>(font.baseSize + font.baseSize / 2)) *
              scale;
     return size;
 }
 
-void DrawText(const char *text, int posX, int posY, int fontSize, Color color)
-{
+void DrawText(const char *text, int posX, int posY, int fontSize, Color color) {
     if (fontSize < builtin_height) fontSize = builtin_height;
     int spacing = fontSize / builtin_height;
-    DrawTextEx(default_font, text, Vector2{ static_cast<float>(posX), static_cast<float>(posY) },
+    DrawTextEx(default_font, text, Vector2{static_cast<float>(posX), static_cast<float>(posY)},
                static_cast<float>(fontSize), static_cast<float>(spacing), color);
 }
 
-int MeasureText(const char *text, int fontSize)
-{
+int MeasureText(const char *text, int fontSize) {
     if (fontSize < builtin_height) fontSize = builtin_height;
     int spacing = fontSize / builtin_height;
     return static_cast<int>(
@@ -568,8 +573,7 @@ int MeasureText(const char *text, int fontSize)
 
 // ------------------------------------------------------------------ strings
 
-const char *TextFormat(const char *text, ...)
-{
+const char *TextFormat(const char *text, ...) {
     // Several rotating buffers, so a few results can be used together.
     constexpr int buffers = 4;
     constexpr int length = 1024;
@@ -583,7 +587,7 @@ const char *TextFormat(const char *text, ...)
     va_start(args, text);
     int n = std::vsnprintf(out, length, text, args);
     va_end(args);
-    if (n >= length) std::memcpy(out + length - 4, "...", 4); // marks the cut
+    if (n >= length) std::memcpy(out + length - 4, "...", 4);  // marks the cut
     return out;
 }
 

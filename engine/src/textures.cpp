@@ -16,21 +16,24 @@ namespace {
 using engine::engine_alloc;
 using engine::engine_free;
 
-constexpr std::int64_t max_image_pixels = std::int64_t(1) << 28; // 16384 × 16384
+constexpr std::int64_t max_image_pixels = std::int64_t(1) << 28;  // 16384 × 16384
 
-int bytes_per_pixel(int format)
-{
+int bytes_per_pixel(int format) {
     switch (format) {
-    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: return 1;
-    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA: return 2;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8: return 3;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8: return 4;
-    default: return 0;
+    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
+        return 1;
+    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
+        return 2;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
+        return 3;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8A8:
+        return 4;
+    default:
+        return 0;
     }
 }
 
-bool image_size_ok(const char *what, int width, int height)
-{
+bool image_size_ok(const char *what, int width, int height) {
     if (width < 1 || height < 1 || std::int64_t(width) * height > max_image_pixels) {
         engine::log_line(LOG_WARNING, "IMAGE: %s: size %d x %d is invalid", what, width, height);
         return false;
@@ -39,9 +42,8 @@ bool image_size_ok(const char *what, int width, int height)
 }
 
 // Takes pixels from stb (RGBA) into an engine-owned image.
-Image image_from_stb(unsigned char *pixels, int width, int height, const char *origin)
-{
-    Image image = { nullptr, 0, 0, 0, 0 };
+Image image_from_stb(unsigned char *pixels, int width, int height, const char *origin) {
+    Image image = {nullptr, 0, 0, 0, 0};
     if (pixels == nullptr) {
         engine::log_line(LOG_WARNING, "IMAGE: [%s] failed to load image data: %s", origin, stbi_failure_reason());
         return image;
@@ -63,8 +65,7 @@ Image image_from_stb(unsigned char *pixels, int width, int height, const char *o
 }
 
 // RGBA copy of any supported image (caller frees with delete[]), or null.
-unsigned char *to_rgba(Image image)
-{
+unsigned char *to_rgba(Image image) {
     int bpp = bytes_per_pixel(image.format);
     if (image.data == nullptr || bpp == 0 || image.width < 1 || image.height < 1) return nullptr;
     size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
@@ -74,57 +75,65 @@ unsigned char *to_rgba(Image image)
         const unsigned char *p = in + i * static_cast<size_t>(bpp);
         unsigned char *q = out + i * 4;
         switch (image.format) {
-        case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: q[0] = q[1] = q[2] = p[0]; q[3] = 255; break;
-        case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA: q[0] = q[1] = q[2] = p[0]; q[3] = p[1]; break;
-        case PIXELFORMAT_UNCOMPRESSED_R8G8B8: q[0] = p[0]; q[1] = p[1]; q[2] = p[2]; q[3] = 255; break;
-        default: std::memcpy(q, p, 4); break;
+        case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
+            q[0] = q[1] = q[2] = p[0];
+            q[3] = 255;
+            break;
+        case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
+            q[0] = q[1] = q[2] = p[0];
+            q[3] = p[1];
+            break;
+        case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
+            q[0] = p[0];
+            q[1] = p[1];
+            q[2] = p[2];
+            q[3] = 255;
+            break;
+        default:
+            std::memcpy(q, p, 4);
+            break;
         }
     }
     return out;
 }
 
-void unload_renderbuffer(unsigned int id)
-{
+void unload_renderbuffer(unsigned int id) {
     if (engine::gl_ready() && engine::untrack_gl(engine::GlKind::renderbuffer, id)) glDeleteRenderbuffers(1, &id);
 }
 
-} // namespace
+}  // namespace
 
 // ------------------------------------------------------------------ images
 
-Image LoadImage(const char *fileName)
-{
-    if (fileName == nullptr) return Image{ nullptr, 0, 0, 0, 0 };
+Image LoadImage(const char *fileName) {
+    if (fileName == nullptr) return Image{nullptr, 0, 0, 0, 0};
     int w = 0, h = 0, n = 0;
     // Refuse absurd sizes from the header, before decoding allocates for them.
-    if (stbi_info(fileName, &w, &h, &n) != 0 && !image_size_ok(fileName, w, h)) return Image{ nullptr, 0, 0, 0, 0 };
+    if (stbi_info(fileName, &w, &h, &n) != 0 && !image_size_ok(fileName, w, h)) return Image{nullptr, 0, 0, 0, 0};
     unsigned char *pixels = stbi_load(fileName, &w, &h, &n, 4);
     Image image = image_from_stb(pixels, w, h, fileName);
     if (image.data != nullptr) TraceLog(LOG_INFO, "IMAGE: [%s] loaded (%d x %d)", fileName, w, h);
     return image;
 }
 
-Image LoadImageFromMemory(const char *fileType, const unsigned char *fileData, int dataSize)
-{
+Image LoadImageFromMemory(const char *fileType, const unsigned char *fileData, int dataSize) {
     if (fileData == nullptr || dataSize <= 0) {
         TraceLog(LOG_WARNING, "IMAGE: no data to load an image from");
-        return Image{ nullptr, 0, 0, 0, 0 };
+        return Image{nullptr, 0, 0, 0, 0};
     }
     int w = 0, h = 0, n = 0;
     unsigned char *pixels = stbi_load_from_memory(fileData, dataSize, &w, &h, &n, 4);
     return image_from_stb(pixels, w, h, fileType != nullptr ? fileType : "memory");
 }
 
-bool IsImageReady(Image image)
-{
+bool IsImageReady(Image image) {
     return image.data != nullptr && image.width > 0 && image.height > 0 && image.format > 0;
 }
 
 void UnloadImage(Image image) { engine_free(image.data); }
 
-Image GenImageColor(int width, int height, Color color)
-{
-    Image image = { nullptr, 0, 0, 0, 0 };
+Image GenImageColor(int width, int height, Color color) {
+    Image image = {nullptr, 0, 0, 0, 0};
     if (!image_size_ok("GenImageColor", width, height)) return image;
     size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto *pixels = static_cast<Color *>(engine_alloc(n * sizeof(Color)));
@@ -133,9 +142,8 @@ Image GenImageColor(int width, int height, Color color)
     return engine::rgba_image(pixels, width, height);
 }
 
-Color GetImageColor(Image image, int x, int y)
-{
-    Color c = { 0, 0, 0, 0 };
+Color GetImageColor(Image image, int x, int y) {
+    Color c = {0, 0, 0, 0};
     int bpp = bytes_per_pixel(image.format);
     if (image.data == nullptr || bpp == 0) {
         TraceLog(LOG_WARNING, "IMAGE: GetImageColor: no pixel data in a supported format");
@@ -145,20 +153,27 @@ Color GetImageColor(Image image, int x, int y)
         TraceLog(LOG_WARNING, "IMAGE: pixel (%d, %d) is outside the %d x %d image", x, y, image.width, image.height);
         return c;
     }
-    const unsigned char *p = static_cast<const unsigned char *>(image.data) +
-                             (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) *
-                                 static_cast<size_t>(bpp);
+    const unsigned char *p =
+        static_cast<const unsigned char *>(image.data) +
+        (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)) * static_cast<size_t>(bpp);
     switch (image.format) {
-    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE: c = Color{ p[0], p[0], p[0], 255 }; break;
-    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA: c = Color{ p[0], p[0], p[0], p[1] }; break;
-    case PIXELFORMAT_UNCOMPRESSED_R8G8B8: c = Color{ p[0], p[1], p[2], 255 }; break;
-    default: c = Color{ p[0], p[1], p[2], p[3] }; break;
+    case PIXELFORMAT_UNCOMPRESSED_GRAYSCALE:
+        c = Color{p[0], p[0], p[0], 255};
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_GRAY_ALPHA:
+        c = Color{p[0], p[0], p[0], p[1]};
+        break;
+    case PIXELFORMAT_UNCOMPRESSED_R8G8B8:
+        c = Color{p[0], p[1], p[2], 255};
+        break;
+    default:
+        c = Color{p[0], p[1], p[2], p[3]};
+        break;
     }
     return c;
 }
 
-bool ExportImage(Image image, const char *fileName)
-{
+bool ExportImage(Image image, const char *fileName) {
     if (fileName == nullptr || !IsImageReady(image)) {
         TraceLog(LOG_WARNING, "IMAGE: nothing to export");
         return false;
@@ -175,22 +190,24 @@ bool ExportImage(Image image, const char *fileName)
     }
     bool ok = stbi_write_png(fileName, image.width, image.height, 4, rgba, image.width * 4) != 0;
     delete[] rgba;
-    if (ok) TraceLog(LOG_INFO, "FILEIO: [%s] image exported", fileName);
-    else TraceLog(LOG_WARNING, "FILEIO: [%s] failed to export image", fileName);
+    if (ok)
+        TraceLog(LOG_INFO, "FILEIO: [%s] image exported", fileName);
+    else
+        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to export image", fileName);
     return ok;
 }
 
 // The texture's pixels as stored (row 0 is the first row uploaded; for a render
 // texture that is the bottom of what was drawn), as R8G8B8A8.
-Image LoadImageFromTexture(Texture2D texture)
-{
-    Image image = { nullptr, 0, 0, 0, 0 };
+Image LoadImageFromTexture(Texture2D texture) {
+    Image image = {nullptr, 0, 0, 0, 0};
     if (!engine::require_gl("LoadImageFromTexture")) return image;
     if (texture.id == 0 || !image_size_ok("LoadImageFromTexture", texture.width, texture.height)) return image;
     size_t bytes = static_cast<size_t>(texture.width) * static_cast<size_t>(texture.height) * 4;
     auto *pixels = static_cast<unsigned char *>(engine_alloc(bytes));
     if (pixels == nullptr) return image;
-    while (glGetError() != GL_NO_ERROR) {}
+    while (glGetError() != GL_NO_ERROR) {
+    }
     glBindTexture(GL_TEXTURE_2D, texture.id);
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
@@ -210,9 +227,8 @@ Image LoadImageFromTexture(Texture2D texture)
     return engine::rgba_image(pixels, texture.width, texture.height);
 }
 
-Image LoadImageFromScreen(void)
-{
-    Image image = { nullptr, 0, 0, 0, 0 };
+Image LoadImageFromScreen(void) {
+    Image image = {nullptr, 0, 0, 0, 0};
     if (!engine::require_gl("LoadImageFromScreen")) return image;
     int w = GetRenderWidth(), h = GetRenderHeight();
     unsigned char *pixels = engine::read_screen_array(w, h);
@@ -225,8 +241,7 @@ Image LoadImageFromScreen(void)
     return engine::rgba_image(pixels, w, h);
 }
 
-void TakeScreenshot(const char *fileName)
-{
+void TakeScreenshot(const char *fileName) {
     Image image = LoadImageFromScreen();
     if (image.data == nullptr) return;
     if (ExportImage(image, fileName)) TraceLog(LOG_INFO, "SYSTEM: [%s] screenshot taken", fileName);
@@ -235,9 +250,8 @@ void TakeScreenshot(const char *fileName)
 
 // ------------------------------------------------------------------ textures
 
-Texture2D LoadTextureFromImage(Image image)
-{
-    Texture2D tex = { 0, 0, 0, 0, 0 };
+Texture2D LoadTextureFromImage(Image image) {
+    Texture2D tex = {0, 0, 0, 0, 0};
     if (!IsImageReady(image)) {
         TraceLog(LOG_WARNING, "TEXTURE: the image has no data");
         return tex;
@@ -252,9 +266,8 @@ Texture2D LoadTextureFromImage(Image image)
     return tex;
 }
 
-Texture2D LoadTexture(const char *fileName)
-{
-    Texture2D tex = { 0, 0, 0, 0, 0 };
+Texture2D LoadTexture(const char *fileName) {
+    Texture2D tex = {0, 0, 0, 0, 0};
     if (!engine::require_gl("LoadTexture")) return tex;
     Image image = LoadImage(fileName);
     if (image.data == nullptr) return tex;
@@ -263,23 +276,20 @@ Texture2D LoadTexture(const char *fileName)
     return tex;
 }
 
-bool IsTextureReady(Texture2D texture)
-{
+bool IsTextureReady(Texture2D texture) {
     return texture.id > 0 && texture.width > 0 && texture.height > 0 && texture.format > 0;
 }
 
 void UnloadTexture(Texture2D texture) { rlUnloadTexture(texture.id); }
 
-void SetTextureFilter(Texture2D texture, int filter)
-{
+void SetTextureFilter(Texture2D texture, int filter) {
     int gl = filter == TEXTURE_FILTER_POINT ? RL_TEXTURE_FILTER_NEAREST : RL_TEXTURE_FILTER_LINEAR;
     rlTextureParameters(texture.id, RL_TEXTURE_MIN_FILTER, gl);
     rlTextureParameters(texture.id, RL_TEXTURE_MAG_FILTER, gl);
 }
 
-RenderTexture2D LoadRenderTexture(int width, int height)
-{
-    RenderTexture2D target = { 0, { 0, 0, 0, 0, 0 }, { 0, 0, 0, 0, 0 } };
+RenderTexture2D LoadRenderTexture(int width, int height) {
+    RenderTexture2D target = {0, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}};
     if (!engine::require_gl("LoadRenderTexture")) return target;
     unsigned int fbo = rlLoadFramebuffer(width, height);
     if (fbo == 0) return target;
@@ -308,19 +318,17 @@ RenderTexture2D LoadRenderTexture(int width, int height)
     glClearColor(clear[0], clear[1], clear[2], clear[3]);
 
     target.id = fbo;
-    target.texture = Texture2D{ color, width, height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8 };
-    target.depth = Texture2D{ depth, width, height, 1, 19 };
+    target.texture = Texture2D{color, width, height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8};
+    target.depth = Texture2D{depth, width, height, 1, 19};
     TraceLog(LOG_INFO, "FBO: [ID %u] render texture loaded (%d x %d)", fbo, width, height);
     return target;
 }
 
-bool IsRenderTextureReady(RenderTexture2D target)
-{
+bool IsRenderTextureReady(RenderTexture2D target) {
     return target.id > 0 && IsTextureReady(target.texture) && target.depth.id > 0;
 }
 
-void UnloadRenderTexture(RenderTexture2D target)
-{
+void UnloadRenderTexture(RenderTexture2D target) {
     rlUnloadFramebuffer(target.id);
     rlUnloadTexture(target.texture.id);
     unload_renderbuffer(target.depth.id);

@@ -14,52 +14,44 @@ struct CapturedLine {
     std::string text;
 };
 
-std::vector<CapturedLine> &captured()
-{
+std::vector<CapturedLine> &captured() {
     static std::vector<CapturedLine> lines;
     return lines;
 }
 
-void capture_sink(int level, const char *line) { captured().push_back(CapturedLine{ level, line }); }
+void capture_sink(int level, const char *line) { captured().push_back(CapturedLine{level, line}); }
 
-engine::GamepadState *pad(int gamepad)
-{
+engine::GamepadState *pad(int gamepad) {
     if (gamepad < 0 || gamepad >= engine::max_gamepads) return nullptr;
     return &engine::input_state().pads[gamepad];
 }
 
-} // namespace
+}  // namespace
 
 void testing_set_fixed_frame_time(double seconds) { engine::test_state().fixed_frame_time = seconds; }
 
-void testing_key_down(int key)
-{
+void testing_key_down(int key) {
     if (key > 0 && key < engine::max_keys) engine::input_state().keys[key] = true;
 }
 
-void testing_key_up(int key)
-{
+void testing_key_up(int key) {
     if (key > 0 && key < engine::max_keys) engine::input_state().keys[key] = false;
 }
 
-void testing_mouse_move(float x, float y)
-{
+void testing_mouse_move(float x, float y) {
     engine::input_state().mouse_x = x;
     engine::input_state().mouse_y = y;
 }
 
-void testing_mouse_button_down(int button)
-{
+void testing_mouse_button_down(int button) {
     if (button >= 0 && button < engine::max_mouse_buttons) engine::input_state().mouse[button] = true;
 }
 
-void testing_mouse_button_up(int button)
-{
+void testing_mouse_button_up(int button) {
     if (button >= 0 && button < engine::max_mouse_buttons) engine::input_state().mouse[button] = false;
 }
 
-void testing_release_all_input()
-{
+void testing_release_all_input() {
     engine::InputState &in = engine::input_state();
     std::memset(in.keys, 0, sizeof(in.keys));
     std::memset(in.mouse, 0, sizeof(in.mouse));
@@ -67,37 +59,32 @@ void testing_release_all_input()
         if (p.injected) std::memset(p.buttons, 0, sizeof(p.buttons));
 }
 
-void testing_gamepad_connect(int gamepad, const char *name)
-{
+void testing_gamepad_connect(int gamepad, const char *name) {
     engine::GamepadState *p = pad(gamepad);
-    if (p == nullptr || (p->connected && !p->injected)) return; // a real pad holds the slot
+    if (p == nullptr || (p->connected && !p->injected)) return;  // a real pad holds the slot
     *p = engine::GamepadState{};
     p->connected = true;
     p->injected = true;
     std::strncpy(p->name, name != nullptr ? name : "test pad", sizeof(p->name) - 1);
 }
 
-void testing_gamepad_disconnect(int gamepad)
-{
+void testing_gamepad_disconnect(int gamepad) {
     engine::GamepadState *p = pad(gamepad);
     if (p != nullptr && p->injected) *p = engine::GamepadState{};
 }
 
-void testing_gamepad_button(int gamepad, int button, bool down)
-{
+void testing_gamepad_button(int gamepad, int button, bool down) {
     engine::GamepadState *p = pad(gamepad);
     if (p != nullptr && p->injected && button > 0 && button < 32) p->buttons[button] = down;
 }
 
-void testing_gamepad_axis(int gamepad, int axis, float value)
-{
+void testing_gamepad_axis(int gamepad, int axis, float value) {
     engine::GamepadState *p = pad(gamepad);
     if (p != nullptr && p->injected && axis >= 0 && axis < 8) p->axes[axis] = value;
 }
 
-Image testing_read_frame(void)
-{
-    Image image = { nullptr, 0, 0, 0, 0 };
+Image testing_read_frame(void) {
+    Image image = {nullptr, 0, 0, 0, 0};
     if (!engine::gl_ready()) return image;
     int w = GetRenderWidth(), h = GetRenderHeight();
     unsigned char *pixels = engine::read_screen_array(w, h);
@@ -107,8 +94,7 @@ Image testing_read_frame(void)
 
 void testing_capture_log(bool on) { engine::test_state().log_sink = on ? capture_sink : nullptr; }
 
-std::vector<std::string> testing_captured_log(void)
-{
+std::vector<std::string> testing_captured_log(void) {
     std::vector<std::string> out;
     for (const CapturedLine &l : captured()) out.push_back(l.text);
     return out;
@@ -116,8 +102,7 @@ std::vector<std::string> testing_captured_log(void)
 
 void testing_clear_log(void) { captured().clear(); }
 
-bool testing_log_contains(int level, const char *needle)
-{
+bool testing_log_contains(int level, const char *needle) {
     for (const CapturedLine &l : captured())
         if (l.level == level && (needle == nullptr || l.text.find(needle) != std::string::npos)) return true;
     return false;

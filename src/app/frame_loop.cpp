@@ -30,9 +30,15 @@ void update_game(double dt) {
     update_particles(dt);
     update_camera_motion(dt);
     switch (game_state.screen_state) {
-    case ScreenState::menu: update_menu_scene(dt); break;
-    case ScreenState::match: update_match(dt); break;
-    case ScreenState::paused: update_paused(); break;
+    case ScreenState::menu:
+        update_menu_scene(dt);
+        break;
+    case ScreenState::match:
+        update_match(dt);
+        break;
+    case ScreenState::paused:
+        update_paused();
+        break;
     }
 }
 
@@ -43,9 +49,15 @@ void draw_game() {
     draw_particles();
     end_camera_3d();
     switch (game_state.screen_state) {
-    case ScreenState::menu: draw_title_screen(); break;
-    case ScreenState::match: draw_match_hud(); break;
-    case ScreenState::paused: draw_pause_screen(); break;
+    case ScreenState::menu:
+        draw_title_screen();
+        break;
+    case ScreenState::match:
+        draw_match_hud();
+        break;
+    case ScreenState::paused:
+        draw_pause_screen();
+        break;
     }
     DrawFPS(GetScreenWidth() - 100, 0);
 }

@@ -13,8 +13,8 @@ enum class Error : std::uint8_t {
     write_failed,
     line_too_long,
     invalid_value,
-    load_shader_error,   // LoadShaderError: the shader did not load
-    shader_not_found,    // ShaderNotFound: no registry entry holds the shader
+    load_shader_error,  // LoadShaderError: the shader did not load
+    shader_not_found,   // ShaderNotFound: no registry entry holds the shader
     out_of_memory,
     random_source_failed,
 };

@@ -95,6 +95,4 @@ std::int64_t rng_range(Rng &rng, std::int64_t a, std::int64_t b) {
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + offset);
 }
 
-double rng_float(Rng &rng) {
-    return static_cast<double>(rng_next(rng) >> 11) * 0x1.0p-53;
-}
+double rng_float(Rng &rng) { return static_cast<double>(rng_next(rng) >> 11) * 0x1.0p-53; }

@@ -15,10 +15,8 @@ struct ButtonSpot {
 
 // Each half: the grid points at Manhattan distance 2 or 4 from the player's start.
 constexpr ButtonSpot button_spots[button_count] = {
-    {-8, 0}, {-8, -2}, {-8, 2}, {-4, -2}, {-4, 2}, {-6, 2},
-    {-4, 0}, {-6, -2}, {-6, -4}, {-10, 0}, {-2, 0}, {-6, 4},
-    {4, 0},  {4, -2},  {4, 2},  {8, -2},  {8, 2},  {6, 2},
-    {8, 0},  {6, -2},  {6, -4}, {2, 0},   {10, 0}, {6, 4},
+    {-8, 0}, {-8, -2}, {-8, 2}, {-4, -2}, {-4, 2}, {-6, 2}, {-4, 0}, {-6, -2}, {-6, -4}, {-10, 0}, {-2, 0}, {-6, 4},
+    {4, 0},  {4, -2},  {4, 2},  {8, -2},  {8, 2},  {6, 2},  {8, 0},  {6, -2},  {6, -4},  {2, 0},   {10, 0}, {6, 4},
 };
 
 constexpr double button_height = 0.1;
@@ -26,10 +24,14 @@ constexpr double button_sunk_height = -0.08;
 
 Vec3d direction_of(int code) {
     switch (code) {
-    case 0: return {-1, 0, 0};
-    case 1: return {0, 0, 1};
-    case 2: return {0, 0, -1};
-    default: return {1, 0, 0};
+    case 0:
+        return {-1, 0, 0};
+    case 1:
+        return {0, 0, 1};
+    case 2:
+        return {0, 0, -1};
+    default:
+        return {1, 0, 0};
     }
 }
 
@@ -45,19 +47,15 @@ Material *first_material(ModelInstance *inst) {
 bool beam_arrived(const Beam &beam) {
     const Vec3d at = beam.instance->position;
     if (beam.direction.x != 0.0) {
-        return (beam.end.x > beam.start.x && at.x >= beam.end.x) ||
-               (beam.end.x < beam.start.x && at.x <= beam.end.x);
+        return (beam.end.x > beam.start.x && at.x >= beam.end.x) || (beam.end.x < beam.start.x && at.x <= beam.end.x);
     }
     if (beam.direction.z != 0.0) {
-        return (beam.end.z > beam.start.z && at.z >= beam.end.z) ||
-               (beam.end.z < beam.start.z && at.z <= beam.end.z);
+        return (beam.end.z > beam.start.z && at.z >= beam.end.z) || (beam.end.z < beam.start.z && at.z <= beam.end.z);
     }
     return false;
 }
 
-Vec3d player_box_centre(const Player &p) {
-    return p.instance->position + Vec3d{0.0, p.size.y / 2.0, 0.0};
-}
+Vec3d player_box_centre(const Player &p) { return p.instance->position + Vec3d{0.0, p.size.y / 2.0, 0.0}; }
 
 }  // namespace
 
@@ -67,8 +65,7 @@ Vec3d button_position(int index) {
 }
 
 bool boxes_overlap(Vec3d a, Vec3d size_a, Vec3d b, Vec3d size_b) {
-    return (size_a.x + size_b.x) / 2.0 >= std::abs(a.x - b.x) &&
-           (size_a.y + size_b.y) / 2.0 >= std::abs(a.y - b.y) &&
+    return (size_a.x + size_b.x) / 2.0 >= std::abs(a.x - b.x) && (size_a.y + size_b.y) / 2.0 >= std::abs(a.y - b.y) &&
            (size_a.z + size_b.z) / 2.0 >= std::abs(a.z - b.z);
 }
 
@@ -140,8 +137,10 @@ void launch_beam(bool side) {
     int code = static_cast<int>(rng_below(game_state.rng, static_cast<std::uint64_t>(n)));
     // Mirror so that a code means the same sweep seen from either half.
     if (!side) {
-        if (code == 0) code = 3;
-        else if (code == 3) code = 0;
+        if (code == 0)
+            code = 3;
+        else if (code == 3)
+            code = 0;
     }
 
     const Vec3d centre = side ? Vec3d{-6.5, 0.25, -0.5} : Vec3d{6.5, 0.25, -0.5};

@@ -23,9 +23,7 @@ double pad_axis(InputDevice d, int axis) {
     return static_cast<double>(GetGamepadAxisMovement(d, axis));
 }
 
-bool pad_button(InputDevice d, int button) {
-    return pad_connected(d) && IsGamepadButtonDown(d, button);
-}
+bool pad_button(InputDevice d, int button) { return pad_connected(d) && IsGamepadButtonDown(d, button); }
 
 }  // namespace
 

@@ -21,9 +21,7 @@ constexpr Color dust_color{0, 228, 48, 255};
 constexpr int splash_count = 250;
 constexpr int dust_count = 50;
 
-double random_degrees(int lo, int hi) {
-    return static_cast<double>(rng_range(game_state.rng, lo, hi)) * deg_to_rad;
-}
+double random_degrees(int lo, int hi) { return static_cast<double>(rng_range(game_state.rng, lo, hi)) * deg_to_rad; }
 
 void emit_landing_splash(const Player &p) {
     const Vec3d at = p.instance->position;
@@ -179,8 +177,7 @@ void update_player(Player *p, double dt) {
         p->grounded = false;
         p->air_time += dt;
         p->stretch_speed = p->velocity.y;
-        const bool moving = std::abs(p->velocity.x) > velocity_epsilon ||
-                            std::abs(p->velocity.z) > velocity_epsilon;
+        const bool moving = std::abs(p->velocity.x) > velocity_epsilon || std::abs(p->velocity.z) > velocity_epsilon;
         if (!p->input_locked && !p->dashing && moving && dash_down(p->side)) start_dash(*p);
     }
 

@@ -14,12 +14,12 @@ SceneCamera light_camera{};
 Vec3d camera_position = menu_view_position;
 CameraMotion camera_motion{};
 
-SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, float near_plane,
-                        float far_plane, double aspect, bool orthographic) {
+SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, float near_plane, float far_plane,
+                        double aspect, bool orthographic) {
     SceneCamera cam{};
     cam.position = position;
-    cam.rotation = QuaternionFromEuler(euler_degrees.x * deg_to_rad, euler_degrees.y * deg_to_rad,
-                                       euler_degrees.z * deg_to_rad);
+    cam.rotation =
+        QuaternionFromEuler(euler_degrees.x * deg_to_rad, euler_degrees.y * deg_to_rad, euler_degrees.z * deg_to_rad);
     cam.scale = Vector3{1.0f, 1.0f, 1.0f};
     cam.fovy = fovy;
     cam.near_plane = near_plane;

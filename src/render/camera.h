@@ -16,7 +16,7 @@ struct SceneCamera {
     double aspect;
     bool orthographic;
     Matrix projection;
-    Matrix view;       // world to camera
+    Matrix view;  // world to camera
 };
 
 struct CameraMotion {
@@ -41,8 +41,8 @@ extern SceneCamera light_camera;
 extern Vec3d camera_position;
 extern CameraMotion camera_motion;
 
-SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, float near_plane,
-                        float far_plane, double aspect, bool orthographic);
+SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, float near_plane, float far_plane,
+                        double aspect, bool orthographic);
 void update_camera(SceneCamera *cam);
 void update_camera_motion(double dt);
 void move_camera_to(Vec3d target);

@@ -12,8 +12,7 @@
 Particle particles[max_particles];
 Texture2D particle_texture{};
 
-void spawn_particle(const Vec3d *position, const Vec3d *velocity, float gravity, double lifetime,
-                    const Color *color) {
+void spawn_particle(const Vec3d *position, const Vec3d *velocity, float gravity, double lifetime, const Color *color) {
     for (Particle &p : particles) {
         if (p.active) continue;
         p.position = *position;
@@ -111,8 +110,8 @@ void draw_particles() {
     for (const Particle &p : particles) {
         if (!p.active) continue;
         float f = static_cast<float>(p.age / p.lifetime);
-        draw_billboard(view_camera, particle_texture, to_vector3(p.position), up,
-                       Vector2{particle_size, particle_size}, 0.0f, ColorAlpha(p.color, 1.0f - f));
+        draw_billboard(view_camera, particle_texture, to_vector3(p.position), up, Vector2{particle_size, particle_size},
+                       0.0f, ColorAlpha(p.color, 1.0f - f));
     }
 }
 
@@ -140,9 +139,7 @@ void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 positi
                                      Vector3Scale(up, size_ratio.y * (h / 2.0f) / 2.0f));
         float rad = rotation * DEG2RAD;
         Matrix rot = MatrixRotate(forward, rad);
-        auto turn = [&](Vector3 c) {
-            return Vector3Add(Vector3Transform(Vector3Subtract(c, origin3), rot), origin3);
-        };
+        auto turn = [&](Vector3 c) { return Vector3Add(Vector3Transform(Vector3Subtract(c, origin3), rot), origin3); };
         top_left = turn(top_left);
         top_right = turn(top_right);
         bottom_right = turn(bottom_right);

@@ -23,13 +23,12 @@ extern Particle particles[max_particles];
 extern Texture2D particle_texture;
 
 // Takes the first free slot; dropped silently when the pool is full.
-void spawn_particle(const Vec3d *position, const Vec3d *velocity, float gravity, double lifetime,
-                    const Color *color);
+void spawn_particle(const Vec3d *position, const Vec3d *velocity, float gravity, double lifetime, const Color *color);
 void update_particles(double dt);
 // Heap-sorts the whole pool farthest first from `eye`; part of draw_particles.
 void sort_particles_far_to_near(Vector3 eye);
 void draw_particles();
-void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 position, Vector3 up,
-                    Vector2 size, float rotation, Color tint);
+void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 position, Vector3 up, Vector2 size,
+                    float rotation, Color tint);
 // Alpha the fade gives a particle (0..1).
 float particle_fade_alpha(const Particle &p);

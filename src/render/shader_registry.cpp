@@ -14,8 +14,8 @@ Result<Shader> load_registered_shader(const char *vertex_path, const char *fragm
     Shader shader = LoadShader(vertex_path, fragment_path);
     if (shader.id == 0) return Error::load_shader_error;
     try {
-        ShaderEntry entry{shader, fragment_path != nullptr ? fragment_path : "",
-                          vertex_path != nullptr ? vertex_path : "", {}};
+        ShaderEntry entry{
+            shader, fragment_path != nullptr ? fragment_path : "", vertex_path != nullptr ? vertex_path : "", {}};
         shader_registry.push_back(std::move(entry));
     } catch (const std::bad_alloc &) {
         UnloadShader(shader);

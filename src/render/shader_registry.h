@@ -30,8 +30,8 @@ extern std::uint64_t shader_uniform_uploads;
 
 // vertex_path may be null.
 Result<Shader> load_registered_shader(const char *vertex_path, const char *fragment_path);
-Result<Ok> bind_uniform(const Shader *shader, std::int32_t uniform_type, const char *name,
-                        const void *value, bool every_frame);
+Result<Ok> bind_uniform(const Shader *shader, std::int32_t uniform_type, const char *name, const void *value,
+                        bool every_frame);
 Result<ShaderEntry *> find_shader_entry(unsigned int shader_id);
 void push_shader_uniforms();
 void unload_shader_registry();

@@ -120,7 +120,8 @@ void draw_shadow_pass(ShadowScene *scene) {
         if (inst.casts_shadow) draw_model_instance(&inst);
         for (int k = 0; k < m.materialCount; ++k) {
             Material &mat = m.materials[k];
-            if (inst.receives_shadow && mat.maps != nullptr) mat.maps[MATERIAL_MAP_HEIGHT].texture = scene->shadow_map.depth;
+            if (inst.receives_shadow && mat.maps != nullptr)
+                mat.maps[MATERIAL_MAP_HEIGHT].texture = scene->shadow_map.depth;
             mat.shader = scene->geom_shader;
         }
     }

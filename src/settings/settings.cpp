@@ -20,12 +20,16 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 Error errno_to_error(int e) {
     switch (e) {
-    case ENOENT: return Error::file_not_found;
+    case ENOENT:
+        return Error::file_not_found;
     case EACCES:
     case EPERM:
-    case EROFS: return Error::access_denied;
-    case ENOMEM: return Error::out_of_memory;
-    default: return Error::read_failed;
+    case EROFS:
+        return Error::access_denied;
+    case ENOMEM:
+        return Error::out_of_memory;
+    default:
+        return Error::read_failed;
     }
 }
 
@@ -34,8 +38,7 @@ void set_why(std::string *why, std::string_view text) {
 }
 
 // Looks up one key; a missing key keeps the default already in the record.
-const std::string *find_value(const std::map<std::string, std::string, std::less<>> &values,
-                              std::string_view key) {
+const std::string *find_value(const std::map<std::string, std::string, std::less<>> &values, std::string_view key) {
     auto it = values.find(key);
     return it == values.end() ? nullptr : &it->second;
 }
@@ -253,8 +256,8 @@ Result<Settings> load_settings_from(const char *path) {
         }
     }();
     if (!r) {
-        TraceLog(LOG_WARNING, "SETTINGS: %s is malformed (%s: %s), using the defaults", path,
-                 error_name(r.error()), why.c_str());
+        TraceLog(LOG_WARNING, "SETTINGS: %s is malformed (%s: %s), using the defaults", path, error_name(r.error()),
+                 why.c_str());
     }
     return r;
 }

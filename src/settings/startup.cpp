@@ -37,8 +37,8 @@ bool load_resources() {
         apply_dpi_step();
         shadow_scene = load_shadow_scene(shadow_map_size);
         light_camera = make_camera(Vector3{28.5f, 16.6f, -22.14f},
-                                   Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f}, 10.0f,
-                                   0.06f, 100.0f, camera_aspect, true);
+                                   Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f}, 10.0f, 0.06f,
+                                   100.0f, camera_aspect, true);
         light_camera.scale = Vector3{4.0f, 4.0f, 4.0f};
         load_overlay();
         load_sounds();

@@ -10,27 +10,21 @@
 MenuColumn menu_column;
 MenuPage menu_page = MenuPage::main;
 
-void set_button_size(float width, float height)
-{
+void set_button_size(float width, float height) {
     menu_column.button_width = width;
     menu_column.button_height = height;
 }
 
-void begin_menu_column(float x, float y, float gap)
-{
+void begin_menu_column(float x, float y, float gap) {
     menu_column.active = true;
     menu_column.x = x;
     menu_column.y = y;
     menu_column.gap = gap;
 }
 
-void end_menu_column()
-{
-    menu_column.active = false;
-}
+void end_menu_column() { menu_column.active = false; }
 
-Rectangle place_menu_control(Rectangle bounds, float default_width, float default_height)
-{
+Rectangle place_menu_control(Rectangle bounds, float default_width, float default_height) {
     if (bounds.width == 0.0f && bounds.height == 0.0f) {
         bounds.width = default_width;
         bounds.height = default_height;
@@ -43,8 +37,7 @@ Rectangle place_menu_control(Rectangle bounds, float default_width, float defaul
     return bounds;
 }
 
-void menu_button(const char *text, Rectangle bounds, MenuAction on_click, ClickSound click_sound)
-{
+void menu_button(const char *text, Rectangle bounds, MenuAction on_click, ClickSound click_sound) {
     bounds = place_menu_control(bounds, menu_column.button_width, menu_column.button_height);
     if (GuiButton(bounds, text) != 1 || on_click == nullptr) {
         return;
@@ -55,8 +48,7 @@ void menu_button(const char *text, Rectangle bounds, MenuAction on_click, ClickS
     on_click();
 }
 
-void draw_screen_title(const char *text)
-{
+void draw_screen_title(const char *text) {
     GuiSetFont(title_font);
     GuiSetStyle(DEFAULT, TEXT_SIZE, title_font_size);
     GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
@@ -74,24 +66,21 @@ void request_quit() { game_state.quit_requested = true; }
 
 // The page goes back to main before the match starts, so returning to the title
 // screen later always opens on the main page.
-void start_local_match()
-{
+void start_local_match() {
     set_screen_state(ScreenState::match);
     menu_page = MenuPage::main;
 }
 
-void start_bot_match()
-{
+void start_bot_match() {
     set_screen_state(ScreenState::match);
     menu_page = MenuPage::main;
     enable_bot();
-    game_state.joined[1] = true; // the bot needs no join press; only player 1 waits
+    game_state.joined[1] = true;  // the bot needs no join press; only player 1 waits
 }
 
-} // namespace
+}  // namespace
 
-void draw_title_screen()
-{
+void draw_title_screen() {
     GuiSetStyle(DEFAULT, TEXT_SPACING, 3);
     draw_screen_title("VORBEL");
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
@@ -110,13 +99,13 @@ void draw_title_screen()
         break;
     case MenuPage::play:
         menu_button("LOCAL", Rectangle{}, start_local_match, ClickSound::echo);
-        menu_button("ONLINE", Rectangle{}, nullptr, ClickSound::click); // no network play
+        menu_button("ONLINE", Rectangle{}, nullptr, ClickSound::click);  // no network play
         menu_button("BOT", Rectangle{}, start_bot_match, ClickSound::echo);
         menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
         end_menu_column();
         break;
     case MenuPage::settings:
-        draw_settings_column(back_to_main_page); // ends the column itself
+        draw_settings_column(back_to_main_page);  // ends the column itself
         break;
     }
 }

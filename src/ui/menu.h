@@ -27,11 +27,11 @@ struct MenuColumn {
 using MenuAction = void (*)();
 
 extern MenuColumn menu_column;
-extern MenuPage menu_page; // which page the title screen shows
+extern MenuPage menu_page;  // which page the title screen shows
 
 void set_button_size(float width, float height);
 void begin_menu_column(float x, float y, float gap);
-void end_menu_column(); // keeps x, y and gap
+void end_menu_column();  // keeps x, y and gap
 
 // Where a control really goes: an all-zero size becomes default_size, and an active
 // column overrides the position and advances. Shared by buttons and check boxes.

@@ -16,10 +16,9 @@ void open_pause_settings() { pause_settings_open = true; }
 void close_pause_settings() { pause_settings_open = false; }
 void return_to_title() { set_screen_state(ScreenState::menu); }
 
-} // namespace
+}  // namespace
 
-void draw_pause_screen()
-{
+void draw_pause_screen() {
     DrawRectangle(0, 0, GetScreenWidth(), GetScreenHeight(), ColorAlpha(BLACK, 0.3f));
 
     GuiSetStyle(DEFAULT, TEXT_SPACING, 3);

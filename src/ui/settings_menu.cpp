@@ -11,16 +11,14 @@ namespace {
 // the clickable areas of neighbouring check boxes overlap. A click counts only in the
 // box's own band, the row plus half the gap above and below, so that one click never
 // flips two settings.
-bool in_row_band(Rectangle box, float gap)
-{
+bool in_row_band(Rectangle box, float gap) {
     const float y = GetMousePosition().y;
     return y >= box.y - gap / 2.0f && y < box.y + box.height + gap / 2.0f;
 }
 
-} // namespace
+}  // namespace
 
-void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on_toggle)
-{
+void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on_toggle) {
     const bool in_column = menu_column.active;
     bounds = place_menu_control(bounds, 20.0f, 20.0f);
     bool value = flag != nullptr && *flag;
@@ -41,13 +39,12 @@ void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on
     on_toggle();
 }
 
-void draw_settings_column(MenuAction on_back)
-{
+void draw_settings_column(MenuAction on_back) {
     menu_checkbox("FULLSCREEN", &settings.fullscreen, Rectangle{}, toggle_fullscreen);
     menu_checkbox("VSYNC", &settings.vsync, Rectangle{}, on_vsync_toggled);
     menu_checkbox("MUSIC", &settings.enable_music, Rectangle{}, save_settings_action);
     menu_checkbox("SOUND EFFECTS", &settings.enable_sound_effects, Rectangle{}, save_settings_action);
-    menu_button("CONTROLS", Rectangle{}, nullptr, ClickSound::click); // nothing lists them yet
+    menu_button("CONTROLS", Rectangle{}, nullptr, ClickSound::click);  // nothing lists them yet
     menu_button("BACK", Rectangle{}, on_back, ClickSound::click);
     end_menu_column();
 }

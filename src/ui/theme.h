@@ -8,8 +8,8 @@ inline constexpr const char *gui_style_path = "assets/ui_theme.rgs";
 inline constexpr int title_font_size = 128;
 inline constexpr int menu_font_size = 64;
 
-extern Font title_font; // screen titles only ("VORBEL", "PAUSED")
-extern Font menu_font;  // raygui's font for every control
+extern Font title_font;  // screen titles only ("VORBEL", "PAUSED")
+extern Font menu_font;   // raygui's font for every control
 
 // Rasterises the GUI font at both sizes and makes the menu font raygui's current one.
 void load_fonts();

@@ -59,16 +59,13 @@ inline double channel_luminance(unsigned char c) {
     return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
 }
 inline double luminance(Color c) {
-    return 0.2126 * channel_luminance(c.r) + 0.7152 * channel_luminance(c.g) +
-           0.0722 * channel_luminance(c.b);
+    return 0.2126 * channel_luminance(c.r) + 0.7152 * channel_luminance(c.g) + 0.0722 * channel_luminance(c.b);
 }
 inline double contrast(Color a, Color b) {
     double la = luminance(a), lb = luminance(b);
     if (la < lb) std::swap(la, lb);
     return (la + 0.05) / (lb + 0.05);
 }
-inline int colour_distance(Color a, Color b) {
-    return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
-}
+inline int colour_distance(Color a, Color b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); }
 
-} // namespace asset_test
+}  // namespace asset_test

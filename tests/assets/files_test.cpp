@@ -86,4 +86,4 @@ TEST(AssetGenerator, RunsAreIdenticalAndMatchTheCommittedFiles) {
     }
 }
 
-} // namespace
+}  // namespace

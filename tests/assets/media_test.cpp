@@ -33,10 +33,9 @@ std::vector<float> samples_of(const Wave &wave) {
 }
 
 const char *const sound_paths[] = {
-    "assets/audio/step-1.wav", "assets/audio/step-2.wav", "assets/audio/step-3.wav",
-    "assets/audio/step-4.wav", "assets/audio/step-5.wav", "assets/audio/step-6.wav",
-    "assets/audio/step-7.wav", "assets/audio/step-8.wav", "assets/audio/click.wav",
-    "assets/audio/click_echo.wav", "assets/audio/pause.wav",
+    "assets/audio/step-1.wav", "assets/audio/step-2.wav",     "assets/audio/step-3.wav", "assets/audio/step-4.wav",
+    "assets/audio/step-5.wav", "assets/audio/step-6.wav",     "assets/audio/step-7.wav", "assets/audio/step-8.wav",
+    "assets/audio/click.wav",  "assets/audio/click_echo.wav", "assets/audio/pause.wav",
 };
 
 TEST(Sounds, EachIsShortLoudEnoughUnclippedAndStartsAndEndsSilently) {
@@ -139,8 +138,8 @@ TEST(GuiFont, EveryMenuButtonTextFitsItsButton) {
     // Buttons are 250 x 75 with the text at 64 px and 3 px spacing; the border and
     // padding from the style take their share of the width.
     float room = 250.0f - 2.0f * (GuiGetStyle(BUTTON, BORDER_WIDTH) + GuiGetStyle(BUTTON, TEXT_PADDING));
-    for (const char *text : {"PLAY", "SETTINGS", "EXIT", "LOCAL", "ONLINE", "BOT", "BACK", "CONTROLS",
-                             "RESUME", "MAIN MENU"}) {
+    for (const char *text :
+         {"PLAY", "SETTINGS", "EXIT", "LOCAL", "ONLINE", "BOT", "BACK", "CONTROLS", "RESUME", "MAIN MENU"}) {
         Vector2 size = MeasureTextEx(font, text, 64.0f, 3.0f);
         EXPECT_LE(size.x, room) << text;
         EXPECT_LE(size.y, 75.0f) << text;
@@ -195,4 +194,4 @@ TEST(GuiStyle, ChangesTheButtonsAndKeepsThemReadableOverTheSky) {
     GuiLoadStyleDefault();
 }
 
-} // namespace
+}  // namespace

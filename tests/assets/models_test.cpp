@@ -38,9 +38,7 @@ Vector3 normal(const Mesh &mesh, int triangle, int corner) {
     return {mesh.normals[i * 3], mesh.normals[i * 3 + 1], mesh.normals[i * 3 + 2]};
 }
 
-Color albedo(const Model &model, int material) {
-    return model.materials[material].maps[MATERIAL_MAP_ALBEDO].color;
-}
+Color albedo(const Model &model, int material) { return model.materials[material].maps[MATERIAL_MAP_ALBEDO].color; }
 
 bool same(Vector3 a, Vector3 b) { return Vector3DistanceSqr(a, b) < 1e-10f; }
 
@@ -49,7 +47,8 @@ bool is_white(Color c) { return c.r > 220 && c.g > 220 && c.b > 210; }
 
 // Top-facing area of the triangles of the meshes with white material whose centres
 // satisfy `where`.
-template <typename Where> float white_top_area(const Model &model, Where where) {
+template <typename Where>
+float white_top_area(const Model &model, Where where) {
     float area = 0.0f;
     for (int m = 0; m < model.meshCount; ++m) {
         if (!is_white(albedo(model, model.meshMaterial[m]))) continue;
@@ -98,9 +97,8 @@ TEST(CourtModel, HasGrassAWhiteNetLineAndWhiteBoundaries) {
     EXPECT_GT(back, 25.0f * 0.05f);
     EXPECT_GT(front, 25.0f * 0.05f);
     // Nothing white inside a half, away from the lines: the players' ground is grass.
-    float inside = white_top_area(court, [](Vector3 c) {
-        return std::fabs(c.x) > 0.5f && std::fabs(c.x) < 12.0f && c.z > -6.0f && c.z < 5.0f;
-    });
+    float inside = white_top_area(
+        court, [](Vector3 c) { return std::fabs(c.x) > 0.5f && std::fabs(c.x) < 12.0f && c.z > -6.0f && c.z < 5.0f; });
     EXPECT_EQ(inside, 0.0f);
     UnloadModel(court);
 }
@@ -182,4 +180,4 @@ TEST(TomatoModel, SkinIsSmoothAndFacesOutwards) {
     UnloadModel(tomato);
 }
 
-} // namespace
+}  // namespace

@@ -262,4 +262,4 @@ TEST(SceneLook, CloseUpOfATomatoShowsAHighlightAndAShadedSide) {
     UnloadImage(frame);
 }
 
-} // namespace
+}  // namespace

@@ -21,11 +21,13 @@ Shader load_checked(const char *vs, const char *fs) {
     {
         const test_support::LogCapture log;
         shader = LoadShader(vs, fs);
-        EXPECT_FALSE(testing_log_contains(LOG_WARNING, "SHADER")) << "shader log:\n" << [] {
-            std::string all;
-            for (const auto &line : testing_captured_log()) all += line + "\n";
-            return all;
-        }();
+        EXPECT_FALSE(testing_log_contains(LOG_WARNING, "SHADER")) << "shader log:\n"
+                                                                  << [] {
+                                                                         std::string all;
+                                                                         for (const auto &line : testing_captured_log())
+                                                                             all += line + "\n";
+                                                                         return all;
+                                                                     }();
         if (vs) {
             EXPECT_FALSE(testing_log_contains(LOG_WARNING, vs));
         }
@@ -40,8 +42,8 @@ TEST(SceneShaders, GeomCompilesAndKeepsEveryUniformItIsGiven) {
     Shader geom = load_checked("assets/shaders/glsl330/geom.vs", "assets/shaders/glsl330/geom.fs");
     // Each of these is written by the renderer or by the model drawing; one the
     // compiler dropped would silently switch that input off.
-    for (const char *name : {"matLight", "lightPos", "lightDir", "shadowMapSize", "viewPos", "shadowMap",
-                             "mvp", "matModel", "matNormal", "colDiffuse", "texture0"}) {
+    for (const char *name : {"matLight", "lightPos", "lightDir", "shadowMapSize", "viewPos", "shadowMap", "mvp",
+                             "matModel", "matNormal", "colDiffuse", "texture0"}) {
         EXPECT_GE(GetShaderLocation(geom, name), 0) << name;
     }
     UnloadShader(geom);
@@ -85,8 +87,9 @@ struct OverlayRig {
         BeginDrawing();
         ClearBackground(Color{36, 152, 201, 255});
         for (int i = 0; i < 8; ++i)
-            DrawRectangle(i * 40, 20 + (i % 3) * 30, 30, 120, Color{static_cast<unsigned char>(30 * i), 200,
-                                                                    static_cast<unsigned char>(255 - 30 * i), 255});
+            DrawRectangle(
+                i * 40, 20 + (i % 3) * 30, 30, 120,
+                Color{static_cast<unsigned char>(30 * i), 200, static_cast<unsigned char>(255 - 30 * i), 255});
         DrawRectangle(0, 150, overlay_w, 30, Color{90, 170, 60, 255});
         if (with_overlay) {
             SetShaderValue(shader, loc1, &t1, SHADER_UNIFORM_FLOAT);
@@ -171,4 +174,4 @@ TEST(Overlay, AHitFlashesOnlyTheHitPlayersHalfAndFades) {
     for (Image *image : {&plain, &p1_hit, &p2_hit, &later, &gone}) UnloadImage(*image);
 }
 
-} // namespace
+}  // namespace

@@ -107,7 +107,7 @@ protected:
                 EXPECT_FALSE(should_stop());
             }
         };
-        frames(10);  // title screen
+        frames(10);                            // title screen
         set_screen_state(ScreenState::match);  // what BOT does
         enable_bot();
         game_state.joined[1] = true;
@@ -153,8 +153,7 @@ protected:
     bool warned_about(const fs::path &file) const {
         const std::string name = file.filename().string();
         for (const std::string &line : log_) {
-            if ((line.rfind("WARNING", 0) == 0 || line.rfind("ERROR", 0) == 0) &&
-                line.find(name) != std::string::npos)
+            if ((line.rfind("WARNING", 0) == 0 || line.rfind("ERROR", 0) == 0) && line.find(name) != std::string::npos)
                 return true;
         }
         return false;
@@ -242,38 +241,36 @@ TEST_F(BadFiles, HeadersThatLie) {
     // OBJ: faces naming vertices, normals and texture coordinates that do not exist,
     // a zero index, huge numbers and a material library that is not there.
     for (const fs::path &f : files_of({".obj"})) {
-        write_file(f,
-                    "mtllib nowhere.mtl\n"
-                    "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
-                    "vt 0 0\nvn 0 0 1\n"
-                    "usemtl missing\n"
-                    "f 1/1/1 2/1/1 3/1/1\n"
-                    "f 1/9/9 2/9/9 99999/1/1\n"
-                    "f -7 -8 -9\n"
-                    "f 0 1 2\n"
-                    "f 4294967296 1 2\n"
-                    "v 1e999 nan -inf\n"
-                    "f 1 2 4\n");
+        write_file(f, "mtllib nowhere.mtl\n"
+                      "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                      "vt 0 0\nvn 0 0 1\n"
+                      "usemtl missing\n"
+                      "f 1/1/1 2/1/1 3/1/1\n"
+                      "f 1/9/9 2/9/9 99999/1/1\n"
+                      "f -7 -8 -9\n"
+                      "f 0 1 2\n"
+                      "f 4294967296 1 2\n"
+                      "v 1e999 nan -inf\n"
+                      "f 1 2 4\n");
     }
     // MTL: values out of every range.
     for (const fs::path &f : files_of({".mtl"})) {
         write_file(f, "newmtl a\nKd 1e30 -5 nan\nNs -1e9\nd 7\nmap_Kd ../../../../nonexistent.png\n"
-                       "newmtl\nKd\n");
+                      "newmtl\nKd\n");
     }
     // Style file: controls and properties far outside the tables, and fonts that do
     // not exist or are not fonts.
     for (const fs::path &f : files_of({".rgs"})) {
-        write_file(f,
-                    "p 999 0 0xffffffff\n"
-                    "p 0 999 0x00000000\n"
-                    "p -1 -1 0x12345678\n"
-                    "p 2 4294967297 0x1\n"
-                    "p 0 16 0xffffffff\n"
-                    "p 0 16 -5\n"
-                    "f 0 nothing.txt nothing.ttf\n"
-                    "f 99999 ui_theme.rgs ui_theme.rgs\n"
-                    "f -3 x y\n"
-                    "p\nf\n");
+        write_file(f, "p 999 0 0xffffffff\n"
+                      "p 0 999 0x00000000\n"
+                      "p -1 -1 0x12345678\n"
+                      "p 2 4294967297 0x1\n"
+                      "p 0 16 0xffffffff\n"
+                      "p 0 16 -5\n"
+                      "f 0 nothing.txt nothing.ttf\n"
+                      "f 99999 ui_theme.rgs ui_theme.rgs\n"
+                      "f -3 x y\n"
+                      "p\nf\n");
     }
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();
@@ -291,8 +288,7 @@ TEST_F(BadFiles, FilesCutInHalf) {
     }
     in_fresh_process([&] {
         ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".ttf", ".png"}))
-            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
+        for (const fs::path &f : files_of({".ttf", ".png"})) EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
     });
 }
 

@@ -18,8 +18,7 @@ namespace {
 
 class Files : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         dir = test_support::make_scratch_dir("engine_files_");
         ASSERT_FALSE(dir.empty());
         path = dir + "/settings.cfg";
@@ -27,8 +26,7 @@ protected:
 
     void TearDown() override { test_support::remove_scratch_dir(dir); }
 
-    void write(const char *text)
-    {
+    void write(const char *text) {
         FILE *f = std::fopen(path.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fputs(text, f);
@@ -38,11 +36,10 @@ protected:
     std::string dir, path;
 };
 
-TEST_F(Files, ModificationTimeFollowsTheFile)
-{
-    EXPECT_EQ(GetFileModTime(path.c_str()), 0); // missing file
+TEST_F(Files, ModificationTimeFollowsTheFile) {
+    EXPECT_EQ(GetFileModTime(path.c_str()), 0);  // missing file
     write("a");
-    struct utimbuf times = { 1000000000, 1000000000 };
+    struct utimbuf times = {1000000000, 1000000000};
     ASSERT_EQ(utime(path.c_str(), &times), 0);
     EXPECT_EQ(GetFileModTime(path.c_str()), 1000000000L);
     times.modtime = 1000000123;
@@ -51,8 +48,7 @@ TEST_F(Files, ModificationTimeFollowsTheFile)
     EXPECT_EQ(GetFileModTime(nullptr), 0);
 }
 
-TEST_F(Files, LoadFileTextAndData)
-{
+TEST_F(Files, LoadFileTextAndData) {
     write("line one\r\nline two");
     EXPECT_TRUE(FileExists(path.c_str()));
     char *text = LoadFileText(path.c_str());
@@ -74,19 +70,17 @@ TEST_F(Files, LoadFileTextAndData)
     EXPECT_FALSE(FileExists((dir + "/missing.rgs").c_str()));
 }
 
-TEST_F(Files, DirectoryOfAPath)
-{
+TEST_F(Files, DirectoryOfAPath) {
     EXPECT_STREQ(GetDirectoryPath("assets/ui_theme.rgs"), "assets");
     EXPECT_STREQ(GetDirectoryPath("/a/b/c.ttf"), "/a/b");
     EXPECT_STREQ(GetDirectoryPath("/c.ttf"), "/");
     EXPECT_STREQ(GetDirectoryPath("c.ttf"), ".");
 }
 
-TEST_F(Files, ImageWithAnAbsurdSizeIsRefusedBeforeDecoding)
-{
+TEST_F(Files, ImageWithAnAbsurdSizeIsRefusedBeforeDecoding) {
     // A PNG header claiming 100000 × 100000 pixels and no image data.
-    const unsigned char png[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                  0, 1, 0x86, 0xa0, 0, 1, 0x86, 0xa0, 8, 6, 0, 0, 0, 0, 0, 0, 0 };
+    const unsigned char png[] = {0x89, 'P',  'N',  'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0,
+                                 1,    0x86, 0xa0, 0,   1,    0x86, 0xa0, 8,    6, 0, 0, 0,  0,   0,   0,   0};
     std::string big = dir + "/big.png";
     FILE *f = std::fopen(big.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -101,8 +95,7 @@ TEST_F(Files, ImageWithAnAbsurdSizeIsRefusedBeforeDecoding)
     std::remove(big.c_str());
 }
 
-TEST(Logging, LevelPrefixesAndThreshold)
-{
+TEST(Logging, LevelPrefixesAndThreshold) {
     {
         const test_support::LogCapture log;
         TraceLog(LOG_INFO, "one %d", 1);
@@ -130,4 +123,4 @@ TEST(Logging, LevelPrefixesAndThreshold)
     EXPECT_EQ(std::strlen(cut), 1023u);
 }
 
-} // namespace
+}  // namespace

@@ -13,27 +13,23 @@ namespace {
 
 class Input : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         test_support::open_test_window(160, 120, "engine input test");
         ASSERT_TRUE(IsWindowReady());
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         testing_release_all_input();
         test_support::close_test_window();
     }
 
-    static void frame()
-    {
+    static void frame() {
         BeginDrawing();
         ClearBackground(BLACK);
         EndDrawing();
     }
 
-    static void push_key(SDL_Scancode sc, bool down)
-    {
+    static void push_key(SDL_Scancode sc, bool down) {
         SDL_Event e{};
         e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
         e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
@@ -42,8 +38,7 @@ protected:
     }
 
     // Queues a left button press or release at (x, y); false if SDL refused it.
-    static bool push_left_button(bool down, int x, int y)
-    {
+    static bool push_left_button(bool down, int x, int y) {
         SDL_Event e{};
         e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
         e.button.button = SDL_BUTTON_LEFT;
@@ -54,8 +49,7 @@ protected:
     }
 };
 
-TEST_F(Input, KeyEdgesPressedOnceDownWhileHeldReleasedOnce)
-{
+TEST_F(Input, KeyEdgesPressedOnceDownWhileHeldReleasedOnce) {
     testing_key_down(KEY_SPACE);
     EXPECT_TRUE(IsKeyPressed(KEY_SPACE));
     EXPECT_TRUE(IsKeyDown(KEY_SPACE));
@@ -78,17 +72,15 @@ TEST_F(Input, KeyEdgesPressedOnceDownWhileHeldReleasedOnce)
     EXPECT_FALSE(IsKeyPressed(100000));
 }
 
-TEST_F(Input, SdlScancodesArriveAsRaylibKeysAtTheNextFrame)
-{
+TEST_F(Input, SdlScancodesArriveAsRaylibKeysAtTheNextFrame) {
     struct Case {
         SDL_Scancode sc;
         int key;
-    } cases[] = { { SDL_SCANCODE_A, KEY_A },         { SDL_SCANCODE_Z, KEY_Z },
-                  { SDL_SCANCODE_0, KEY_ZERO },      { SDL_SCANCODE_9, KEY_NINE },
-                  { SDL_SCANCODE_SPACE, KEY_SPACE }, { SDL_SCANCODE_LSHIFT, KEY_LEFT_SHIFT },
-                  { SDL_SCANCODE_K, KEY_K },         { SDL_SCANCODE_LEFT, KEY_LEFT },
-                  { SDL_SCANCODE_UP, KEY_UP },       { SDL_SCANCODE_F12, KEY_F12 },
-                  { SDL_SCANCODE_RETURN, KEY_ENTER }, { SDL_SCANCODE_RCTRL, KEY_RIGHT_CONTROL } };
+    } cases[] = {
+        {SDL_SCANCODE_A, KEY_A},     {SDL_SCANCODE_Z, KEY_Z},          {SDL_SCANCODE_0, KEY_ZERO},
+        {SDL_SCANCODE_9, KEY_NINE},  {SDL_SCANCODE_SPACE, KEY_SPACE},  {SDL_SCANCODE_LSHIFT, KEY_LEFT_SHIFT},
+        {SDL_SCANCODE_K, KEY_K},     {SDL_SCANCODE_LEFT, KEY_LEFT},    {SDL_SCANCODE_UP, KEY_UP},
+        {SDL_SCANCODE_F12, KEY_F12}, {SDL_SCANCODE_RETURN, KEY_ENTER}, {SDL_SCANCODE_RCTRL, KEY_RIGHT_CONTROL}};
     for (const Case &c : cases) {
         push_key(c.sc, true);
         EXPECT_FALSE(IsKeyDown(c.key)) << "events wait for the end of the frame";
@@ -103,16 +95,15 @@ TEST_F(Input, SdlScancodesArriveAsRaylibKeysAtTheNextFrame)
     }
 }
 
-TEST_F(Input, KeyAndTextQueuesRepeatsAndOrder)
-{
+TEST_F(Input, KeyAndTextQueuesRepeatsAndOrder) {
     push_key(SDL_SCANCODE_B, true);
     push_key(SDL_SCANCODE_A, true);
     SDL_Event t{};
     t.type = SDL_TEXTINPUT;
-    std::snprintf(t.text.text, sizeof(t.text.text), "b\xc3\xa9"); // "bé"
+    std::snprintf(t.text.text, sizeof(t.text.text), "b\xc3\xa9");  // "bé"
     ASSERT_EQ(SDL_PushEvent(&t), 1);
     frame();
-    EXPECT_EQ(GetKeyPressed(), KEY_B); // in the order pressed, not by code
+    EXPECT_EQ(GetKeyPressed(), KEY_B);  // in the order pressed, not by code
     EXPECT_EQ(GetKeyPressed(), KEY_A);
     EXPECT_EQ(GetKeyPressed(), 0);
     EXPECT_EQ(GetCharPressed(), 'b');
@@ -127,7 +118,7 @@ TEST_F(Input, KeyAndTextQueuesRepeatsAndOrder)
     ASSERT_EQ(SDL_PushEvent(&r), 1);
     frame();
     EXPECT_TRUE(IsKeyPressedRepeat(KEY_A));
-    EXPECT_FALSE(IsKeyPressed(KEY_A)); // a repeat is not a new press
+    EXPECT_FALSE(IsKeyPressed(KEY_A));  // a repeat is not a new press
     EXPECT_EQ(GetKeyPressed(), 0);
     frame();
     EXPECT_FALSE(IsKeyPressedRepeat(KEY_A));
@@ -136,8 +127,7 @@ TEST_F(Input, KeyAndTextQueuesRepeatsAndOrder)
     frame();
 }
 
-TEST_F(Input, EscapeClosesUnlessTheExitKeyIsDisabled)
-{
+TEST_F(Input, EscapeClosesUnlessTheExitKeyIsDisabled) {
     SetExitKey(KEY_NULL);
     push_key(SDL_SCANCODE_ESCAPE, true);
     frame();
@@ -152,8 +142,7 @@ TEST_F(Input, EscapeClosesUnlessTheExitKeyIsDisabled)
     EXPECT_TRUE(WindowShouldClose());
 }
 
-TEST_F(Input, MouseButtonsAndPosition)
-{
+TEST_F(Input, MouseButtonsAndPosition) {
     ASSERT_TRUE(push_left_button(true, 30, 40));
     frame();
     EXPECT_TRUE(IsMouseButtonPressed(MOUSE_BUTTON_LEFT));
@@ -175,8 +164,7 @@ TEST_F(Input, MouseButtonsAndPosition)
     EXPECT_FALSE(IsMouseButtonDown(99));
 }
 
-TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased)
-{
+TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased) {
     // Down and up both arrive before the next poll: a quick click on a slow frame.
     ASSERT_TRUE(push_left_button(true, 12, 34));
     ASSERT_TRUE(push_left_button(false, 12, 34));
@@ -206,8 +194,7 @@ TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased)
     EXPECT_FALSE(IsKeyDown(KEY_K));
 }
 
-TEST_F(Input, GamepadsComeAndGoAtAnyTime)
-{
+TEST_F(Input, GamepadsComeAndGoAtAnyTime) {
     EXPECT_FALSE(IsGamepadAvailable(0));
     EXPECT_FALSE(IsGamepadAvailable(19));
     EXPECT_FALSE(IsGamepadAvailable(-1));
@@ -240,8 +227,7 @@ TEST_F(Input, GamepadsComeAndGoAtAnyTime)
     testing_gamepad_disconnect(1);
 }
 
-TEST_F(Input, SdlGamepadPluggedInAndOutWhileRunning)
-{
+TEST_F(Input, SdlGamepadPluggedInAndOutWhileRunning) {
     // A virtual SDL game controller goes through the same path as a real one:
     // device-added at a poll, state read every frame, device-removed at a poll.
     int device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0);
@@ -256,11 +242,11 @@ TEST_F(Input, SdlGamepadPluggedInAndOutWhileRunning)
     SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_B, 1);
     SDL_JoystickSetVirtualButton(joy, SDL_CONTROLLER_BUTTON_DPAD_LEFT, 1);
     SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_LEFTX, -32768);
-    SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_LEFTY, 1000); // inside the dead zone
+    SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_LEFTY, 1000);  // inside the dead zone
     SDL_JoystickSetVirtualAxis(joy, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767);
     frame();
-    EXPECT_TRUE(IsGamepadButtonPressed(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN)); // SDL's A
-    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_RIGHT));   // SDL's B
+    EXPECT_TRUE(IsGamepadButtonPressed(0, GAMEPAD_BUTTON_RIGHT_FACE_DOWN));  // SDL's A
+    EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_RIGHT));    // SDL's B
     EXPECT_TRUE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_LEFT_FACE_LEFT));
     EXPECT_FALSE(IsGamepadButtonDown(0, GAMEPAD_BUTTON_RIGHT_FACE_UP));
     EXPECT_FLOAT_EQ(GetGamepadAxisMovement(0, GAMEPAD_AXIS_LEFT_X), -1.0f);
@@ -289,8 +275,7 @@ TEST_F(Input, SdlGamepadPluggedInAndOutWhileRunning)
     EXPECT_FALSE(IsGamepadAvailable(0));
 }
 
-TEST_F(Input, FrameTimeAndPacing)
-{
+TEST_F(Input, FrameTimeAndPacing) {
     testing_set_fixed_frame_time(0.25);
     frame();
     EXPECT_FLOAT_EQ(GetFrameTime(), 0.25f);
@@ -308,15 +293,14 @@ TEST_F(Input, FrameTimeAndPacing)
     SetTargetFPS(0);
 }
 
-TEST_F(Input, WindowAndMonitorQueries)
-{
+TEST_F(Input, WindowAndMonitorQueries) {
     EXPECT_EQ(GetScreenWidth(), 160);
     EXPECT_EQ(GetScreenHeight(), 120);
     int m = GetCurrentMonitor();
     EXPECT_GE(m, 0);
     EXPECT_GE(GetMonitorWidth(m), 0);
     EXPECT_GE(GetMonitorRefreshRate(m), 0);
-    EXPECT_EQ(GetMonitorWidth(99), 0); // no such monitor: a warning and 0
+    EXPECT_EQ(GetMonitorWidth(99), 0);  // no such monitor: a warning and 0
     Vector2 dpi = GetWindowScaleDPI();
     EXPECT_GE(dpi.x, 1.0f);
     SetWindowSize(300, 200);
@@ -332,4 +316,4 @@ TEST_F(Input, WindowAndMonitorQueries)
     }
 }
 
-} // namespace
+}  // namespace

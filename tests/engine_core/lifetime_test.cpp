@@ -21,8 +21,7 @@ struct ChildResult {
 };
 
 // Runs EngineChild.Run in a fresh process with the scenario in the environment.
-ChildResult run_child(const char *scenario, const char *extra_env = "")
-{
+ChildResult run_child(const char *scenario, const char *extra_env = "") {
     char self[4096] = {};
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ChildResult r;
@@ -39,8 +38,7 @@ ChildResult run_child(const char *scenario, const char *extra_env = "")
     return r;
 }
 
-std::string write_png(const std::string &dir)
-{
+std::string write_png(const std::string &dir) {
     std::string path = dir + "/tex.png";
     Image img = GenImageColor(8, 8, ORANGE);
     ExportImage(img, path.c_str());
@@ -48,31 +46,28 @@ std::string write_png(const std::string &dir)
     return path;
 }
 
-const char *font_path()
-{
-    const char *candidates[] = { "assets/fonts/GloriaHallelujah-Regular.ttf",
-                                 "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf" };
+const char *font_path() {
+    const char *candidates[] = {"assets/fonts/GloriaHallelujah-Regular.ttf",
+                                "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"};
     for (const char *c : candidates)
         if (FileExists(c)) return c;
-    return "assets/fonts/missing.ttf"; // the built-in font then stands in
+    return "assets/fonts/missing.ttf";  // the built-in font then stands in
 }
 
-void draw_everything(Texture2D tex, Font font, RenderTexture2D rt)
-{
+void draw_everything(Texture2D tex, Font font, RenderTexture2D rt) {
     BeginTextureMode(rt);
     ClearBackground(RED);
     EndTextureMode();
     BeginDrawing();
     ClearBackground(BLACK);
     DrawTexture(tex, 0, 0, WHITE);
-    DrawTextEx(font, "vorbel", Vector2{ 10, 10 }, 32, 1, WHITE);
-    DrawTexturePro(rt.texture, Rectangle{ 0, 0, 16, -16 }, Rectangle{ 50, 50, 16, 16 }, Vector2{ 0, 0 }, 0, WHITE);
+    DrawTextEx(font, "vorbel", Vector2{10, 10}, 32, 1, WHITE);
+    DrawTexturePro(rt.texture, Rectangle{0, 0, 16, -16}, Rectangle{50, 50, 16, 16}, Vector2{0, 0}, 0, WHITE);
     EndDrawing();
 }
 
 // The child side. Skipped when run as an ordinary test.
-TEST(EngineChild, Run)
-{
+TEST(EngineChild, Run) {
     const char *scenario = std::getenv("VORBEL_ENGINE_CHILD");
     if (scenario == nullptr) GTEST_SKIP() << "runs only as a child of the lifetime tests";
     char tmpl[] = "/tmp/engine_life_XXXXXX";
@@ -95,7 +90,7 @@ TEST(EngineChild, Run)
         (void)shader;
         (void)img;
         draw_everything(tex, font, rt);
-        CloseWindow(); // nothing unloaded: the engine releases it all
+        CloseWindow();  // nothing unloaded: the engine releases it all
     } else if (std::strcmp(scenario, "unload_twice") == 0) {
         InitWindow(64, 64, "child");
         Texture2D tex = LoadTexture(png.c_str());
@@ -110,7 +105,7 @@ TEST(EngineChild, Run)
             UnloadShader(shader);
         }
         UnloadFont(GetFontDefault());
-        draw_everything(tex, GetFontDefault(), rt); // stale ids draw nothing, harmlessly
+        draw_everything(tex, GetFontDefault(), rt);  // stale ids draw nothing, harmlessly
         // A stale copy must not release a newer object that happens to reuse its
         // addresses or ids.
         Font again = LoadFontEx(font_path(), 48, nullptr, 0);
@@ -125,7 +120,7 @@ TEST(EngineChild, Run)
         CloseWindow();
         CloseWindow();
     } else if (std::strcmp(scenario, "no_window") == 0) {
-        InitWindow(64, 64, "child"); // with no usable video driver this ends the process
+        InitWindow(64, 64, "child");  // with no usable video driver this ends the process
         ADD_FAILURE() << "InitWindow returned without a window";
     } else if (std::strcmp(scenario, "no_context") == 0) {
         // Calls that need a context, made without one: errors, empty results, no crash.
@@ -151,36 +146,32 @@ TEST(EngineChild, Run)
     rmdir(dir.c_str());
 }
 
-TEST(EngineLifetime, ResourcesLeftAliveAreReleasedByCloseWindow)
-{
+TEST(EngineLifetime, ResourcesLeftAliveAreReleasedByCloseWindow) {
     ChildResult r = run_child("leave_alive");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(r.output.find("LeakSanitizer"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
-TEST(EngineLifetime, UnloadingTwiceIsHarmless)
-{
+TEST(EngineLifetime, UnloadingTwiceIsHarmless) {
     ChildResult r = run_child("unload_twice");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(r.output.find("ERROR: AddressSanitizer"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
-TEST(EngineLifetime, NoVideoDeviceEndsWithAnErrorNotACrash)
-{
+TEST(EngineLifetime, NoVideoDeviceEndsWithAnErrorNotACrash) {
     ChildResult r = run_child("no_window", "SDL_VIDEODRIVER=no_such_driver");
     EXPECT_EQ(r.exit_code, 1) << r.output;
     EXPECT_NE(r.output.find("ERROR: WINDOW:"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("AddressSanitizer"), std::string::npos) << r.output;
 }
 
-TEST(EngineLifetime, CallsWithoutAContextReportErrorsAndReturnEmpty)
-{
+TEST(EngineLifetime, CallsWithoutAContextReportErrorsAndReturnEmpty) {
     ChildResult r = run_child("no_context");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("ERROR: "), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
-} // namespace
+}  // namespace

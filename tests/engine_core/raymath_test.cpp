@@ -10,26 +10,22 @@ namespace {
 
 constexpr float deg = 0.017453292f;
 
-void expect_matrix_near(const Matrix &a, const Matrix &b, float tol)
-{
+void expect_matrix_near(const Matrix &a, const Matrix &b, float tol) {
     const float16 fa = MatrixToFloatV(a), fb = MatrixToFloatV(b);
     for (int i = 0; i < 16; i++) EXPECT_NEAR(fa.v[i], fb.v[i], tol) << "element m" << i;
 }
 
-Vector4 transform_point4(const Matrix &m, Vector3 p)
-{
-    return Vector4{ m.m0 * p.x + m.m4 * p.y + m.m8 * p.z + m.m12, m.m1 * p.x + m.m5 * p.y + m.m9 * p.z + m.m13,
-                    m.m2 * p.x + m.m6 * p.y + m.m10 * p.z + m.m14, m.m3 * p.x + m.m7 * p.y + m.m11 * p.z + m.m15 };
+Vector4 transform_point4(const Matrix &m, Vector3 p) {
+    return Vector4{m.m0 * p.x + m.m4 * p.y + m.m8 * p.z + m.m12, m.m1 * p.x + m.m5 * p.y + m.m9 * p.z + m.m13,
+                   m.m2 * p.x + m.m6 * p.y + m.m10 * p.z + m.m14, m.m3 * p.x + m.m7 * p.y + m.m11 * p.z + m.m15};
 }
 
-Vector3 project(const Matrix &m, Vector3 p)
-{
+Vector3 project(const Matrix &m, Vector3 p) {
     Vector4 c = transform_point4(m, p);
-    return Vector3{ c.x / c.w, c.y / c.w, c.z / c.w };
+    return Vector3{c.x / c.w, c.y / c.w, c.z / c.w};
 }
 
-TEST(Raymath, QuaternionFromEulerOfTheLightCamera)
-{
+TEST(Raymath, QuaternionFromEulerOfTheLightCamera) {
     // Half-angle products computed separately in double precision; the same value
     // is the product of the axis rotations z·y·x.
     Quaternion q = QuaternionFromEuler(151.8338165283203f * deg, 65.31718444824219f * deg, 179.9087371826172f * deg);
@@ -40,17 +36,16 @@ TEST(Raymath, QuaternionFromEulerOfTheLightCamera)
     EXPECT_NEAR(QuaternionLength(q), 1.0f, 1e-6);
 }
 
-TEST(Raymath, EulerQuaternionRotatesLikeXThenYThenZ)
-{
-    Vector3 angles = { 0.3f, -1.1f, 2.0f };
+TEST(Raymath, EulerQuaternionRotatesLikeXThenYThenZ) {
+    Vector3 angles = {0.3f, -1.1f, 2.0f};
     Matrix from_q = QuaternionToMatrix(QuaternionFromEuler(angles.x, angles.y, angles.z));
     expect_matrix_near(from_q, MatrixRotateXYZ(angles), 1e-5f);
-    Matrix composed = MatrixMultiply(MatrixMultiply(MatrixRotateX(angles.x), MatrixRotateY(angles.y)),
-                                     MatrixRotateZ(angles.z));
+    Matrix composed =
+        MatrixMultiply(MatrixMultiply(MatrixRotateX(angles.x), MatrixRotateY(angles.y)), MatrixRotateZ(angles.z));
     expect_matrix_near(from_q, composed, 1e-5f);
 
     // Rotating a vector by the quaternion equals transforming it by its matrix.
-    Vector3 v = { 0.0f, 0.0f, -1.0f };
+    Vector3 v = {0.0f, 0.0f, -1.0f};
     Vector3 a = Vector3RotateByQuaternion(v, QuaternionFromEuler(angles.x, angles.y, angles.z));
     Vector3 b = Vector3Transform(v, from_q);
     EXPECT_NEAR(a.x, b.x, 1e-5);
@@ -58,26 +53,24 @@ TEST(Raymath, EulerQuaternionRotatesLikeXThenYThenZ)
     EXPECT_NEAR(a.z, b.z, 1e-5);
 }
 
-TEST(Raymath, QuarterTurnsByHand)
-{
+TEST(Raymath, QuarterTurnsByHand) {
     // 90° about z takes x to y; about y takes z to x; about x takes y to z.
-    Vector3 r = Vector3Transform(Vector3{ 1, 0, 0 }, MatrixRotateZ(PI / 2));
+    Vector3 r = Vector3Transform(Vector3{1, 0, 0}, MatrixRotateZ(PI / 2));
     EXPECT_NEAR(r.x, 0.0f, 1e-6);
     EXPECT_NEAR(r.y, 1.0f, 1e-6);
-    r = Vector3Transform(Vector3{ 0, 0, 1 }, MatrixRotate(Vector3{ 0, 2, 0 }, PI / 2)); // axis gets normalised
+    r = Vector3Transform(Vector3{0, 0, 1}, MatrixRotate(Vector3{0, 2, 0}, PI / 2));  // axis gets normalised
     EXPECT_NEAR(r.x, 1.0f, 1e-6);
     EXPECT_NEAR(r.z, 0.0f, 1e-6);
-    r = Vector3RotateByQuaternion(Vector3{ 0, 1, 0 }, QuaternionFromAxisAngle(Vector3{ 1, 0, 0 }, PI / 2));
+    r = Vector3RotateByQuaternion(Vector3{0, 1, 0}, QuaternionFromAxisAngle(Vector3{1, 0, 0}, PI / 2));
     EXPECT_NEAR(r.y, 0.0f, 1e-6);
     EXPECT_NEAR(r.z, 1.0f, 1e-6);
 }
 
-TEST(Raymath, MultiplyAppliesTheFirstMatrixFirst)
-{
+TEST(Raymath, MultiplyAppliesTheFirstMatrixFirst) {
     // Scale by 2, then move by (10, 0, 0): (1, 1, 1) -> (12, 2, 2). The other order
     // would give (22, 2, 2).
     Matrix m = MatrixMultiply(MatrixScale(2, 2, 2), MatrixTranslate(10, 0, 0));
-    Vector3 p = Vector3Transform(Vector3{ 1, 1, 1 }, m);
+    Vector3 p = Vector3Transform(Vector3{1, 1, 1}, m);
     EXPECT_FLOAT_EQ(p.x, 12.0f);
     EXPECT_FLOAT_EQ(p.y, 2.0f);
     EXPECT_FLOAT_EQ(p.z, 2.0f);
@@ -89,28 +82,26 @@ TEST(Raymath, MultiplyAppliesTheFirstMatrixFirst)
     EXPECT_FLOAT_EQ(f.v[3], 0.0f);
 }
 
-TEST(Raymath, InverseOfScaleRotateTranslateGivesIdentity)
-{
+TEST(Raymath, InverseOfScaleRotateTranslateGivesIdentity) {
     Matrix m = MatrixMultiply(MatrixMultiply(MatrixScale(4, 4, 4), QuaternionToMatrix(QuaternionFromEuler(
-                                                                        151.83f * deg, 65.32f * deg, 179.91f * deg))),
+                                                                       151.83f * deg, 65.32f * deg, 179.91f * deg))),
                               MatrixTranslate(28.5f, 16.6f, -22.14f));
     Matrix inv = MatrixInvert(m);
     expect_matrix_near(MatrixMultiply(m, inv), MatrixIdentity(), 1e-5f);
     expect_matrix_near(MatrixMultiply(inv, m), MatrixIdentity(), 1e-5f);
     // The inverse takes the camera position back to the origin.
-    Vector3 o = Vector3Transform(Vector3{ 28.5f, 16.6f, -22.14f }, inv);
+    Vector3 o = Vector3Transform(Vector3{28.5f, 16.6f, -22.14f}, inv);
     EXPECT_NEAR(o.x, 0.0f, 1e-5);
     EXPECT_NEAR(o.y, 0.0f, 1e-5);
     EXPECT_NEAR(o.z, 0.0f, 1e-5);
-    EXPECT_NEAR(MatrixDeterminant(m), 64.0f, 1e-3); // scale 4 in three axes
+    EXPECT_NEAR(MatrixDeterminant(m), 64.0f, 1e-3);  // scale 4 in three axes
 }
 
-TEST(Raymath, OrthoMapsTheBoxCornersToUnitCube)
-{
+TEST(Raymath, OrthoMapsTheBoxCornersToUnitCube) {
     Matrix m = MatrixOrtho(-7.0, 5.0, -2.0, 6.0, 0.5, 20.0);
     // GL looks down -z: the near plane is z = -near, the far plane z = -far.
-    Vector3 a = project(m, Vector3{ -7, -2, -0.5f });
-    Vector3 b = project(m, Vector3{ 5, 6, -20 });
+    Vector3 a = project(m, Vector3{-7, -2, -0.5f});
+    Vector3 b = project(m, Vector3{5, 6, -20});
     EXPECT_NEAR(a.x, -1.0f, 1e-6);
     EXPECT_NEAR(a.y, -1.0f, 1e-6);
     EXPECT_NEAR(a.z, -1.0f, 1e-6);
@@ -119,34 +110,32 @@ TEST(Raymath, OrthoMapsTheBoxCornersToUnitCube)
     EXPECT_NEAR(b.z, 1.0f, 1e-6);
     // The 2D pixel projection: (0, 0) is the top left corner.
     Matrix px = MatrixOrtho(0, 1280, 720, 0, 0, 1);
-    Vector3 tl = project(px, Vector3{ 0, 0, 0 });
-    Vector3 br = project(px, Vector3{ 1280, 720, 0 });
+    Vector3 tl = project(px, Vector3{0, 0, 0});
+    Vector3 br = project(px, Vector3{1280, 720, 0});
     EXPECT_NEAR(tl.x, -1.0f, 1e-6);
     EXPECT_NEAR(tl.y, 1.0f, 1e-6);
     EXPECT_NEAR(br.x, 1.0f, 1e-6);
     EXPECT_NEAR(br.y, -1.0f, 1e-6);
 }
 
-TEST(Raymath, PerspectiveMapsFrustumCornersToUnitCube)
-{
+TEST(Raymath, PerspectiveMapsFrustumCornersToUnitCube) {
     double fovy = 60.0 * deg, aspect = 16.0 / 9.0, n = 0.01, f = 100.0;
     Matrix m = MatrixPerspective(fovy, aspect, n, f);
     double t = std::tan(fovy / 2);
     // Top right corner of the near plane and bottom left of the far plane.
-    Vector3 near_tr = project(m, Vector3{ float(n * t * aspect), float(n * t), float(-n) });
-    Vector3 far_bl = project(m, Vector3{ float(-f * t * aspect), float(-f * t), float(-f) });
+    Vector3 near_tr = project(m, Vector3{float(n * t * aspect), float(n * t), float(-n)});
+    Vector3 far_bl = project(m, Vector3{float(-f * t * aspect), float(-f * t), float(-f)});
     EXPECT_NEAR(near_tr.x, 1.0f, 1e-4);
     EXPECT_NEAR(near_tr.y, 1.0f, 1e-4);
     EXPECT_NEAR(near_tr.z, -1.0f, 1e-4);
     EXPECT_NEAR(far_bl.x, -1.0f, 1e-4);
     EXPECT_NEAR(far_bl.y, -1.0f, 1e-4);
     EXPECT_NEAR(far_bl.z, 1.0f, 1e-4);
-    EXPECT_FLOAT_EQ(m.m11, -1.0f); // w' = -z
+    EXPECT_FLOAT_EQ(m.m11, -1.0f);  // w' = -z
 }
 
-TEST(Raymath, LookAtRightAxisAndEye)
-{
-    Vector3 eye = { 3, 2, 5 }, target = { 3, 2, 0 }, up = { 0, 1, 0 };
+TEST(Raymath, LookAtRightAxisAndEye) {
+    Vector3 eye = {3, 2, 5}, target = {3, 2, 0}, up = {0, 1, 0};
     Matrix v = MatrixLookAt(eye, target, up);
     // Looking down -z from +z: right is +x; the eye maps to the origin, the target
     // 5 units in front (z = -5).
@@ -158,22 +147,21 @@ TEST(Raymath, LookAtRightAxisAndEye)
     EXPECT_NEAR(t.z, -5.0f, 1e-6);
 }
 
-TEST(Raymath, VectorHelpersAndScalars)
-{
-    EXPECT_FLOAT_EQ(Vector3DistanceSqr(Vector3{ 1, 2, 3 }, Vector3{ 4, 6, 3 }), 25.0f);
-    Vector3 n = Vector3Normalize(Vector3{ 0, 3, 4 });
+TEST(Raymath, VectorHelpersAndScalars) {
+    EXPECT_FLOAT_EQ(Vector3DistanceSqr(Vector3{1, 2, 3}, Vector3{4, 6, 3}), 25.0f);
+    Vector3 n = Vector3Normalize(Vector3{0, 3, 4});
     EXPECT_FLOAT_EQ(n.y, 0.6f);
     EXPECT_FLOAT_EQ(n.z, 0.8f);
-    Vector3 zero = Vector3Normalize(Vector3{ 0, 0, 0 }); // no NaN from a zero vector
+    Vector3 zero = Vector3Normalize(Vector3{0, 0, 0});  // no NaN from a zero vector
     EXPECT_EQ(zero.x, 0.0f);
-    Vector3 c = Vector3CrossProduct(Vector3{ 1, 0, 0 }, Vector3{ 0, 1, 0 });
+    Vector3 c = Vector3CrossProduct(Vector3{1, 0, 0}, Vector3{0, 1, 0});
     EXPECT_FLOAT_EQ(c.z, 1.0f);
     EXPECT_FLOAT_EQ(Clamp(5.0f, 0.0f, 1.0f), 1.0f);
     EXPECT_FLOAT_EQ(Clamp(-5.0f, 0.0f, 1.0f), 0.0f);
     EXPECT_FLOAT_EQ(Lerp(2.0f, 4.0f, 0.25f), 2.5f);
-    Quaternion q = QuaternionNormalize(Quaternion{ 0, 0, 0, 0 }); // no division by zero
+    Quaternion q = QuaternionNormalize(Quaternion{0, 0, 0, 0});  // no division by zero
     EXPECT_EQ(q.w, 0.0f);
-    EXPECT_NEAR(QuaternionLength(QuaternionNormalize(Quaternion{ 1, 2, 3, 4 })), 1.0f, 1e-6);
+    EXPECT_NEAR(QuaternionLength(QuaternionNormalize(Quaternion{1, 2, 3, 4})), 1.0f, 1e-6);
 }
 
-} // namespace
+}  // namespace

@@ -24,14 +24,12 @@ constexpr int height = 150;
 bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 bool same_rgb(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
-std::string describe(Color c)
-{
+std::string describe(Color c) {
     return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ", " +
            std::to_string(c.a) + ")";
 }
 
-int warnings_naming(const char *needle)
-{
+int warnings_naming(const char *needle) {
     int n = 0;
     for (const std::string &line : testing_captured_log())
         if (line.rfind("WARNING: ", 0) == 0 && line.find(needle) != std::string::npos) n++;
@@ -40,8 +38,7 @@ int warnings_naming(const char *needle)
 
 class Render : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testing_capture_log(true);
         testing_clear_log();
         SetConfigFlags(FLAG_MSAA_4X_HINT);
@@ -49,8 +46,7 @@ protected:
         ASSERT_TRUE(IsWindowReady());
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         // Whatever a test did, valid or not, left no GL error behind.
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         test_support::close_test_window();
@@ -58,8 +54,8 @@ protected:
     }
 
     // Reads the current frame, hands every pixel to check(x, y, colour), frees it.
-    template <typename F> void each_pixel(F check)
-    {
+    template <typename F>
+    void each_pixel(F check) {
         Image img = testing_read_frame();
         ASSERT_EQ(img.width, width);
         ASSERT_EQ(img.height, height);
@@ -68,41 +64,37 @@ protected:
         UnloadImage(img);
     }
 
-    Color pixel(int x, int y)
-    {
+    Color pixel(int x, int y) {
         Image img = testing_read_frame();
         Color c = GetImageColor(img, x, y);
         UnloadImage(img);
         return c;
     }
 
-    std::string scratch_dir()
-    {
+    std::string scratch_dir() {
         const std::string dir = test_support::make_scratch_dir("engine_core_");
         return !dir.empty() ? dir : "/tmp";
     }
 };
 
-TEST_F(Render, ClearedFrameHasTheClearColourEverywhere)
-{
+TEST_F(Render, ClearedFrameHasTheClearColourEverywhere) {
     BeginDrawing();
-    ClearBackground(Color{ 36, 152, 201, 255 });
+    ClearBackground(Color{36, 152, 201, 255});
     int wrong = 0;
-    each_pixel([&](int, int, Color c) { wrong += same(c, Color{ 36, 152, 201, 255 }) ? 0 : 1; });
+    each_pixel([&](int, int, Color c) { wrong += same(c, Color{36, 152, 201, 255}) ? 0 : 1; });
     EXPECT_EQ(wrong, 0);
     EndDrawing();
 
     // The game clears with alpha 0: colour channels are still exact.
     BeginDrawing();
-    ClearBackground(Color{ 36, 152, 201, 0 });
+    ClearBackground(Color{36, 152, 201, 0});
     wrong = 0;
-    each_pixel([&](int, int, Color c) { wrong += same_rgb(c, Color{ 36, 152, 201, 0 }) ? 0 : 1; });
+    each_pixel([&](int, int, Color c) { wrong += same_rgb(c, Color{36, 152, 201, 0}) ? 0 : 1; });
     EXPECT_EQ(wrong, 0);
     EndDrawing();
 }
 
-TEST_F(Render, RectangleColoursExactlyItsBox)
-{
+TEST_F(Render, RectangleColoursExactlyItsBox) {
     BeginDrawing();
     ClearBackground(BLACK);
     DrawRectangle(10, 20, 30, 40, RED);
@@ -117,22 +109,20 @@ TEST_F(Render, RectangleColoursExactlyItsBox)
     EndDrawing();
 }
 
-TEST_F(Render, RectangleOutlineLeavesTheInsideAlone)
-{
+TEST_F(Render, RectangleOutlineLeavesTheInsideAlone) {
     BeginDrawing();
     ClearBackground(BLACK);
-    DrawRectangleLinesEx(Rectangle{ 50, 50, 40, 30 }, 3, GREEN);
+    DrawRectangleLinesEx(Rectangle{50, 50, 40, 30}, 3, GREEN);
     EXPECT_TRUE(same(pixel(51, 51), GREEN));
     EXPECT_TRUE(same(pixel(88, 78), GREEN));
     EXPECT_TRUE(same(pixel(70, 52), GREEN));
-    EXPECT_TRUE(same(pixel(53, 53), BLACK)); // first pixel inside the border
+    EXPECT_TRUE(same(pixel(53, 53), BLACK));  // first pixel inside the border
     EXPECT_TRUE(same(pixel(70, 65), BLACK));
-    EXPECT_TRUE(same(pixel(90, 65), BLACK)); // just outside
+    EXPECT_TRUE(same(pixel(90, 65), BLACK));  // just outside
     EndDrawing();
 }
 
-TEST_F(Render, TextStaysInsideItsMeasuredBox)
-{
+TEST_F(Render, TextStaysInsideItsMeasuredBox) {
     const char *text = "Lives: 3 gjpqy {}|";
     const int x = 7, y = 11, size = 20;
     int w = MeasureText(text, size);
@@ -144,12 +134,14 @@ TEST_F(Render, TextStaysInsideItsMeasuredBox)
     each_pixel([&](int px, int py, Color c) {
         if (same(c, BLACK)) return;
         if (!same(c, YELLOW)) other++;
-        if (px >= x && px < x + w && py >= y && py < y + size) inside++;
-        else outside++;
+        if (px >= x && px < x + w && py >= y && py < y + size)
+            inside++;
+        else
+            outside++;
     });
     EXPECT_GT(inside, 100);
     EXPECT_EQ(outside, 0);
-    EXPECT_EQ(other, 0); // size 20 is an exact 2x scale: no blended edges
+    EXPECT_EQ(other, 0);  // size 20 is an exact 2x scale: no blended edges
     EndDrawing();
 
     // Sizes scale the measure; the built-in font never goes below 10 px.
@@ -158,8 +150,7 @@ TEST_F(Render, TextStaysInsideItsMeasuredBox)
     EXPECT_EQ(MeasureText("", 20), 0);
 }
 
-TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear)
-{
+TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear) {
     // The game draws some text from its update step, before BeginDrawing.
     BeginDrawing();
     ClearBackground(BLACK);
@@ -172,16 +163,15 @@ TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear)
     EndDrawing();
 }
 
-TEST_F(Render, PushedTransformsMoveQueuedVerticesOnly)
-{
+TEST_F(Render, PushedTransformsMoveQueuedVerticesOnly) {
     BeginDrawing();
     ClearBackground(BLACK);
     rlPushMatrix();
     rlTranslatef(50, 30, 0);
     rlScalef(2, 2, 1);
-    DrawRectangle(0, 0, 10, 10, RED); // lands on 50..70 x 30..50
+    DrawRectangle(0, 0, 10, 10, RED);  // lands on 50..70 x 30..50
     rlPopMatrix();
-    DrawRectangle(0, 0, 10, 10, GREEN); // same batch, no transform
+    DrawRectangle(0, 0, 10, 10, GREEN);  // same batch, no transform
     EXPECT_TRUE(same(pixel(69, 49), RED));
     EXPECT_TRUE(same(pixel(71, 49), BLACK));
     EXPECT_TRUE(same(pixel(5, 5), GREEN));
@@ -189,9 +179,8 @@ TEST_F(Render, PushedTransformsMoveQueuedVerticesOnly)
     EndDrawing();
 }
 
-TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D)
-{
-    const Camera3D cam = test_support::camera_looking_at_origin(Vector3{ 0, 0, 5 });
+TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D) {
+    const Camera3D cam = test_support::camera_looking_at_origin(Vector3{0, 0, 5});
     BeginDrawing();
     ClearBackground(BLACK);
     BeginMode3D(cam);
@@ -218,28 +207,27 @@ TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D)
     EXPECT_FLOAT_EQ(rlGetMatrixTransform().m12, 100.0f);
     rlPopMatrix();
     EXPECT_FLOAT_EQ(rlGetMatrixTransform().m12, 0.0f);
-    EXPECT_FLOAT_EQ(rlGetMatrixModelview().m14, -5.0f); // the camera's view is untouched
+    EXPECT_FLOAT_EQ(rlGetMatrixModelview().m14, -5.0f);  // the camera's view is untouched
     EndMode3D();
     DrawRectangle(0, 0, 10, 10, GREEN);
-    EXPECT_TRUE(same(pixel(width / 2, height / 2), (Color{ 0, 0, 255, 255 }))) << describe(pixel(width / 2, height / 2));
+    EXPECT_TRUE(same(pixel(width / 2, height / 2), (Color{0, 0, 255, 255}))) << describe(pixel(width / 2, height / 2));
     // 36 pixels per unit at distance 5 (45° over 150 pixels): the blue quad ends
     // about 23 pixels off-centre, the red one 36 pixels off-centre.
-    EXPECT_TRUE(same(pixel(width / 2 + 30, height / 2), (Color{ 255, 0, 0, 255 })));
+    EXPECT_TRUE(same(pixel(width / 2 + 30, height / 2), (Color{255, 0, 0, 255})));
     EXPECT_TRUE(same(pixel(width / 2 + 40, height / 2), BLACK));
-    EXPECT_TRUE(same(pixel(5, 5), GREEN)); // 2D again, in pixels
+    EXPECT_TRUE(same(pixel(5, 5), GREEN));  // 2D again, in pixels
     EXPECT_TRUE(same(pixel(15, 5), BLACK));
     EndDrawing();
 }
 
-TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture)
-{
+TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture) {
     // 2×2 texture: red, green / blue, white (top row first).
     Image img = GenImageColor(2, 2, BLACK);
     Color *px = static_cast<Color *>(img.data);
-    px[0] = Color{ 255, 0, 0, 255 };
-    px[1] = Color{ 0, 255, 0, 255 };
-    px[2] = Color{ 0, 0, 255, 255 };
-    px[3] = Color{ 255, 255, 255, 255 };
+    px[0] = Color{255, 0, 0, 255};
+    px[1] = Color{0, 255, 0, 255};
+    px[2] = Color{0, 0, 255, 255};
+    px[3] = Color{255, 255, 255, 255};
     Texture2D tex = LoadTextureFromImage(img);
     UnloadImage(img);
     ASSERT_NE(tex.id, 0u);
@@ -259,17 +247,16 @@ TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture)
     rlVertex2f(120, 20);
     rlEnd();
     rlSetTexture(0);
-    EXPECT_TRUE(same(pixel(45, 45), (Color{ 255, 0, 0, 255 }))) << describe(pixel(45, 45));
-    EXPECT_TRUE(same(pixel(95, 45), (Color{ 0, 255, 0, 255 })));
-    EXPECT_TRUE(same(pixel(45, 95), (Color{ 0, 0, 255, 255 })));
-    EXPECT_TRUE(same(pixel(95, 95), (Color{ 255, 255, 255, 255 })));
+    EXPECT_TRUE(same(pixel(45, 45), (Color{255, 0, 0, 255}))) << describe(pixel(45, 45));
+    EXPECT_TRUE(same(pixel(95, 45), (Color{0, 255, 0, 255})));
+    EXPECT_TRUE(same(pixel(45, 95), (Color{0, 0, 255, 255})));
+    EXPECT_TRUE(same(pixel(95, 95), (Color{255, 255, 255, 255})));
     EXPECT_TRUE(same(pixel(130, 95), BLACK));
     EndDrawing();
     UnloadTexture(tex);
 }
 
-TEST_F(Render, DepthOnlyFramebufferCanBeDrawnIntoAndSampled)
-{
+TEST_F(Render, DepthOnlyFramebufferCanBeDrawnIntoAndSampled) {
     const int size = 64;
     unsigned int fbo = rlLoadFramebuffer(size, size);
     ASSERT_NE(fbo, 0u);
@@ -315,8 +302,8 @@ TEST_F(Render, DepthOnlyFramebufferCanBeDrawnIntoAndSampled)
     rlLoadIdentity();
 
     // Sampling the depth texture gives the depth in the red channel.
-    Texture2D tex = { depth, size, size, 1, 19 };
-    DrawTexturePro(tex, Rectangle{ 0, 0, size, size }, Rectangle{ 0, 0, size, size }, Vector2{ 0, 0 }, 0, WHITE);
+    Texture2D tex = {depth, size, size, 1, 19};
+    DrawTexturePro(tex, Rectangle{0, 0, size, size}, Rectangle{0, 0, size, size}, Vector2{0, 0}, 0, WHITE);
     Color left = pixel(10, 30), right = pixel(50, 30);
     EXPECT_NEAR(left.r, 128, 2) << describe(left);
     EXPECT_EQ(right.r, 255) << describe(right);
@@ -324,12 +311,11 @@ TEST_F(Render, DepthOnlyFramebufferCanBeDrawnIntoAndSampled)
 
     rlUnloadFramebuffer(fbo);
     rlUnloadTexture(depth);
-    rlUnloadFramebuffer(fbo); // twice: harmless
+    rlUnloadFramebuffer(fbo);  // twice: harmless
     rlUnloadTexture(depth);
 }
 
-TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
-{
+TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips) {
     RenderTexture2D rt = LoadRenderTexture(32, 32);
     ASSERT_NE(rt.id, 0u);
     ASSERT_NE(rt.texture.id, 0u);
@@ -344,18 +330,18 @@ TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
 
     BeginDrawing();
     ClearBackground(WHITE);
-    DrawTexture(rt.texture, 0, 0, WHITE); // transparent: leaves the white
+    DrawTexture(rt.texture, 0, 0, WHITE);  // transparent: leaves the white
     EXPECT_TRUE(same(pixel(16, 16), WHITE)) << describe(pixel(16, 16));
     EndDrawing();
 
     BeginTextureMode(rt);
     ClearBackground(BLANK);
-    DrawRectangle(0, 0, 32, 8, RED); // a strip along the top
+    DrawRectangle(0, 0, 32, 8, RED);  // a strip along the top
     EndTextureMode();
 
     BeginDrawing();
     ClearBackground(BLACK);
-    DrawTexturePro(rt.texture, Rectangle{ 0, 0, 32, -32 }, Rectangle{ 50, 50, 32, 32 }, Vector2{ 0, 0 }, 0, WHITE);
+    DrawTexturePro(rt.texture, Rectangle{0, 0, 32, -32}, Rectangle{50, 50, 32, 32}, Vector2{0, 0}, 0, WHITE);
     EXPECT_TRUE(same(pixel(60, 52), RED)) << describe(pixel(60, 52));
     EXPECT_TRUE(same(pixel(60, 78), BLACK)) << describe(pixel(60, 78));
     EndDrawing();
@@ -363,16 +349,15 @@ TEST_F(Render, RenderTextureStartsTransparentAndNegativeHeightFlips)
     UnloadRenderTexture(rt);
 }
 
-TEST_F(Render, TextureOriginRotationAndLines)
-{
+TEST_F(Render, TextureOriginRotationAndLines) {
     Texture2D tex = test_support::solid_texture(1, 1, WHITE);
     BeginDrawing();
     ClearBackground(BLACK);
     // A 40 × 10 bar turned 90° clockwise (screen y down) about its top-left corner
     // at (100, 20): it now hangs down from there, 10 pixels to the left.
-    DrawTexturePro(tex, Rectangle{ 0, 0, 1, 1 }, Rectangle{ 100, 20, 40, 10 }, Vector2{ 0, 0 }, 90, RED);
+    DrawTexturePro(tex, Rectangle{0, 0, 1, 1}, Rectangle{100, 20, 40, 10}, Vector2{0, 0}, 90, RED);
     // The same bar with its origin at its centre, unrotated, centred on (50, 100).
-    DrawTexturePro(tex, Rectangle{ 0, 0, 1, 1 }, Rectangle{ 50, 100, 40, 10 }, Vector2{ 20, 5 }, 0, GREEN);
+    DrawTexturePro(tex, Rectangle{0, 0, 1, 1}, Rectangle{50, 100, 40, 10}, Vector2{20, 5}, 0, GREEN);
     DrawLine(0, 140, 199, 140, BLUE);
     EXPECT_TRUE(same(pixel(95, 55), RED)) << describe(pixel(95, 55));
     EXPECT_TRUE(same(pixel(120, 25), BLACK));
@@ -385,8 +370,7 @@ TEST_F(Render, TextureOriginRotationAndLines)
     UnloadTexture(tex);
 }
 
-TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything)
-{
+TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything) {
     Texture2D red = test_support::solid_texture(1, 1, RED);
     BeginDrawing();
     ClearBackground(BLACK);
@@ -395,18 +379,19 @@ TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything)
     int drawn = 0;
     for (int y = 0; y < 100; y++)
         for (int x = 0; x < 200; x++, drawn++) {
-            if ((x + y) % 2 == 0) DrawRectangle(x, y, 1, 1, RED);
-            else DrawTexture(red, x, y, WHITE);
+            if ((x + y) % 2 == 0)
+                DrawRectangle(x, y, 1, 1, RED);
+            else
+                DrawTexture(red, x, y, WHITE);
         }
     int red_pixels = 0;
-    each_pixel([&](int, int, Color c) { red_pixels += same(c, RED) || same(c, Color{ 255, 0, 0, 255 }) ? 1 : 0; });
+    each_pixel([&](int, int, Color c) { red_pixels += same(c, RED) || same(c, Color{255, 0, 0, 255}) ? 1 : 0; });
     EXPECT_EQ(red_pixels, drawn);
     EndDrawing();
     UnloadTexture(red);
 }
 
-TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws)
-{
+TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws) {
     std::string dir = scratch_dir();
     std::string broken = dir + "/broken.fs";
     FILE *f = std::fopen(broken.c_str(), "w");
@@ -446,8 +431,7 @@ TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws)
     rmdir(dir.c_str());
 }
 
-TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack)
-{
+TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack) {
     std::string dir = scratch_dir();
     std::string good = dir + "/tint.fs", mismatched = dir + "/mismatch.fs";
     FILE *f = std::fopen(good.c_str(), "w");
@@ -470,7 +454,7 @@ TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack)
     EXPECT_EQ(GetShaderLocation(tint, "noSuchUniform"), -1);
     float amount = 1.0f;
     SetShaderValue(tint, loc, &amount, SHADER_UNIFORM_FLOAT);
-    SetShaderValue(tint, -1, &amount, SHADER_UNIFORM_FLOAT); // ignored silently
+    SetShaderValue(tint, -1, &amount, SHADER_UNIFORM_FLOAT);  // ignored silently
 
     BeginDrawing();
     ClearBackground(BLACK);
@@ -478,7 +462,7 @@ TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack)
     DrawRectangle(0, 0, 20, 20, RED);
     EndShaderMode();
     DrawRectangle(30, 0, 20, 20, RED);
-    EXPECT_TRUE(same(pixel(10, 10), (Color{ 0, 255, 255, 255 }))) << describe(pixel(10, 10));
+    EXPECT_TRUE(same(pixel(10, 10), (Color{0, 255, 255, 255}))) << describe(pixel(10, 10));
     EXPECT_TRUE(same(pixel(40, 10), RED));
     EndDrawing();
 
@@ -500,18 +484,17 @@ TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack)
     rmdir(dir.c_str());
 }
 
-TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach)
-{
+TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach) {
     Texture2D t = LoadTexture("/nonexistent/particle.png");
     EXPECT_EQ(t.id, 0u);
     EXPECT_EQ(warnings_naming("/nonexistent/particle.png"), 1);
-    UnloadTexture(t); // unloading what failed to load is harmless
+    UnloadTexture(t);  // unloading what failed to load is harmless
 
     testing_clear_log();
     Font font = LoadFontEx("/nonexistent/font.ttf", 64, nullptr, 0);
     EXPECT_EQ(warnings_naming("/nonexistent/font.ttf"), 1);
     EXPECT_EQ(font.texture.id, GetFontDefault().texture.id);
-    UnloadFont(font); // the built-in font is never released by an unload
+    UnloadFont(font);  // the built-in font is never released by an unload
     EXPECT_TRUE(IsFontReady(GetFontDefault()));
 
     // A file that is not an image at all.
@@ -529,17 +512,16 @@ TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach)
     rmdir(dir.c_str());
 }
 
-TEST_F(Render, InvalidSizesWarnInsteadOfCrashing)
-{
+TEST_F(Render, InvalidSizesWarnInsteadOfCrashing) {
     testing_clear_log();
     EXPECT_EQ(LoadRenderTexture(0, 10).id, 0u);
     EXPECT_EQ(rlLoadFramebuffer(-1, 5), 0u);
     EXPECT_EQ(rlLoadTextureDepth(1 << 20, 4, false), 0u);
     EXPECT_EQ(GenImageColor(0, 5, RED).data, nullptr);
-    EXPECT_EQ(LoadTextureFromImage(Image{ nullptr, 4, 4, 1, 7 }).id, 0u);
+    EXPECT_EQ(LoadTextureFromImage(Image{nullptr, 4, 4, 1, 7}).id, 0u);
     EXPECT_TRUE(testing_log_contains(LOG_WARNING, nullptr));
     Image img = GenImageColor(3, 3, RED);
-    Color c = GetImageColor(img, 3, 0); // out of range
+    Color c = GetImageColor(img, 3, 0);  // out of range
     EXPECT_EQ(c.a, 0);
     UnloadImage(img);
     SetWindowSize(0, 0);
@@ -547,8 +529,7 @@ TEST_F(Render, InvalidSizesWarnInsteadOfCrashing)
     EXPECT_EQ(GetScreenHeight(), height);
 }
 
-TEST_F(Render, ReleasedObjectsAreHarmlessToUse)
-{
+TEST_F(Render, ReleasedObjectsAreHarmlessToUse) {
     Texture2D tex = test_support::solid_texture(4, 4, RED);
     RenderTexture2D rt = LoadRenderTexture(16, 16);
     unsigned int fbo = rlLoadFramebuffer(16, 16);
@@ -558,11 +539,11 @@ TEST_F(Render, ReleasedObjectsAreHarmlessToUse)
     testing_clear_log();
     BeginDrawing();
     ClearBackground(BLACK);
-    DrawTexture(tex, 0, 0, WHITE); // released: draws nothing
+    DrawTexture(tex, 0, 0, WHITE);  // released: draws nothing
     rlTextureParameters(tex.id, RL_TEXTURE_WRAP_S, RL_TEXTURE_WRAP_CLAMP);
     rlFramebufferAttach(fbo, tex.id, RL_ATTACHMENT_COLOR_CHANNEL0, RL_ATTACHMENT_TEXTURE2D, 0);
     EXPECT_FALSE(rlFramebufferComplete(rt.id));
-    BeginTextureMode(rt); // not loaded: drawing stays on the screen
+    BeginTextureMode(rt);  // not loaded: drawing stays on the screen
     DrawRectangle(20, 20, 5, 5, GREEN);
     EndTextureMode();
     EXPECT_TRUE(same(pixel(2, 2), BLACK));
@@ -573,19 +554,18 @@ TEST_F(Render, ReleasedObjectsAreHarmlessToUse)
     rlUnloadFramebuffer(fbo);
 }
 
-TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots)
-{
+TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots) {
     std::string dir = scratch_dir();
     std::string path = dir + "/round.png";
-    Image img = GenImageColor(4, 3, Color{ 10, 20, 30, 40 });
-    static_cast<Color *>(img.data)[5] = Color{ 200, 100, 50, 255 };
+    Image img = GenImageColor(4, 3, Color{10, 20, 30, 40});
+    static_cast<Color *>(img.data)[5] = Color{200, 100, 50, 255};
     ASSERT_TRUE(ExportImage(img, path.c_str()));
     Image back = LoadImage(path.c_str());
     ASSERT_NE(back.data, nullptr);
     EXPECT_EQ(back.width, 4);
     EXPECT_EQ(back.height, 3);
-    EXPECT_TRUE(same(GetImageColor(back, 1, 1), (Color{ 200, 100, 50, 255 })));
-    EXPECT_TRUE(same(GetImageColor(back, 0, 0), (Color{ 10, 20, 30, 40 })));
+    EXPECT_TRUE(same(GetImageColor(back, 1, 1), (Color{200, 100, 50, 255})));
+    EXPECT_TRUE(same(GetImageColor(back, 0, 0), (Color{10, 20, 30, 40})));
     EXPECT_FALSE(ExportImage(img, (dir + "/round.bmp").c_str()));
     UnloadImage(img);
     UnloadImage(back);
@@ -593,7 +573,7 @@ TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots)
 
     std::string shot = dir + "/shot.png";
     BeginDrawing();
-    ClearBackground(Color{ 36, 152, 201, 0 });
+    ClearBackground(Color{36, 152, 201, 0});
     DrawRectangle(10, 20, 30, 40, RED);
     TakeScreenshot(shot.c_str());
     EndDrawing();
@@ -601,15 +581,14 @@ TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots)
     ASSERT_NE(s.data, nullptr);
     EXPECT_EQ(s.width, width);
     EXPECT_TRUE(same(GetImageColor(s, 15, 25), RED));
-    EXPECT_TRUE(same(GetImageColor(s, 100, 100), (Color{ 36, 152, 201, 255 }))); // screenshots are opaque
+    EXPECT_TRUE(same(GetImageColor(s, 100, 100), (Color{36, 152, 201, 255})));  // screenshots are opaque
     UnloadImage(s);
     std::remove(path.c_str());
     std::remove(shot.c_str());
     rmdir(dir.c_str());
 }
 
-TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure)
-{
+TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure) {
     const char *path = "assets/fonts/GloriaHallelujah-Regular.ttf";
     if (!FileExists(path)) GTEST_SKIP() << "no TrueType font in the assets";
     Font font = LoadFontEx(path, 32, nullptr, 0);
@@ -620,17 +599,19 @@ TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure)
     EXPECT_GT(m.x, 40.0f);
     EXPECT_FLOAT_EQ(m.y, 32.0f);
     Vector2 m2 = MeasureTextEx(font, "PLAY", 64, 3);
-    EXPECT_NEAR(m2.x, 2 * m.x - 9, 1.0f); // advances scale, spacing does not
+    EXPECT_NEAR(m2.x, 2 * m.x - 9, 1.0f);  // advances scale, spacing does not
 
     BeginDrawing();
     ClearBackground(BLACK);
-    DrawTextEx(font, "PLAY", Vector2{ 20, 30 }, 32, 3, WHITE);
+    DrawTextEx(font, "PLAY", Vector2{20, 30}, 32, 3, WHITE);
     int inside = 0, outside = 0;
     each_pixel([&](int x, int y, Color c) {
         if (c.r == 0) return;
         // Generous vertically: glyphs of a handwritten face may overhang the line.
-        if (x >= 18 && x < 20 + m.x + 2 && y >= 30 - 8 && y < 30 + m.y + 8) inside++;
-        else outside++;
+        if (x >= 18 && x < 20 + m.x + 2 && y >= 30 - 8 && y < 30 + m.y + 8)
+            inside++;
+        else
+            outside++;
     });
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0);
@@ -639,20 +620,18 @@ TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure)
     UnloadFont(font);
 }
 
-TEST_F(Render, ColourHelpers)
-{
-    Color c = ColorAlpha(Color{ 230, 41, 55, 255 }, 0.5f);
-    EXPECT_TRUE(same(c, (Color{ 230, 41, 55, 127 })));
+TEST_F(Render, ColourHelpers) {
+    Color c = ColorAlpha(Color{230, 41, 55, 255}, 0.5f);
+    EXPECT_TRUE(same(c, (Color{230, 41, 55, 127})));
     EXPECT_EQ(ColorAlpha(RED, -1.0f).a, 0);
     EXPECT_EQ(ColorAlpha(RED, 7.0f).a, 255);
-    EXPECT_TRUE(same(GetColor(0x5bb2d9ff), (Color{ 0x5b, 0xb2, 0xd9, 0xff })));
-    EXPECT_EQ(static_cast<unsigned int>(ColorToInt(Color{ 0x12, 0x34, 0x56, 0x78 })), 0x12345678u);
-    EXPECT_TRUE(CheckCollisionPointRec(Vector2{ 10, 10 }, Rectangle{ 10, 10, 5, 5 }));
-    EXPECT_FALSE(CheckCollisionPointRec(Vector2{ 15, 10 }, Rectangle{ 10, 10, 5, 5 }));
+    EXPECT_TRUE(same(GetColor(0x5bb2d9ff), (Color{0x5b, 0xb2, 0xd9, 0xff})));
+    EXPECT_EQ(static_cast<unsigned int>(ColorToInt(Color{0x12, 0x34, 0x56, 0x78})), 0x12345678u);
+    EXPECT_TRUE(CheckCollisionPointRec(Vector2{10, 10}, Rectangle{10, 10, 5, 5}));
+    EXPECT_FALSE(CheckCollisionPointRec(Vector2{15, 10}, Rectangle{10, 10, 5, 5}));
 }
 
-TEST_F(Render, FpsCounterColourFollowsTheRate)
-{
+TEST_F(Render, FpsCounterColourFollowsTheRate) {
     auto counter_colour = [&](double frame) {
         testing_set_fixed_frame_time(frame);
         BeginDrawing();
@@ -671,4 +650,4 @@ TEST_F(Render, FpsCounterColourFollowsTheRate)
     EXPECT_EQ(std::string(TextFormat("%2i FPS", 7)), " 7 FPS");
 }
 
-} // namespace
+}  // namespace

@@ -247,8 +247,7 @@ TEST_F(WavFiles, StereoStaysInterleavedLeftThenRight) {
 
 TEST_F(WavFiles, LowerRateIsResampledToTheMixRate) {
     std::vector<int16_t> dc(2205, 8192);  // 0.1 s of level 0.25 at 22050 Hz
-    Wave w = LoadWave(
-        write_wav("22k.wav", 1, 1, 22050, 16, dc.data(), static_cast<uint32_t>(dc.size() * 2)).c_str());
+    Wave w = LoadWave(write_wav("22k.wav", 1, 1, 22050, 16, dc.data(), static_cast<uint32_t>(dc.size() * 2)).c_str());
     ASSERT_TRUE(IsWaveReady(w));
     EXPECT_EQ(w.sampleRate, 44100u);
     EXPECT_NEAR(static_cast<double>(w.frameCount), 4410.0, 8.0);

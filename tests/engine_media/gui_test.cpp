@@ -194,7 +194,8 @@ TEST_F(Gui, CheckBoxTogglesFromItsTextAndGapButNotBeyond) {
     GuiSetStyle(CHECKBOX, TEXT_PADDING, 20);
     const Rectangle box{50, 100, 20, 20};
     const char *text = "SOUND";
-    const float text_w = MeasureTextEx(GuiGetFont(), text, 20, static_cast<float>(GuiGetStyle(DEFAULT, TEXT_SPACING))).x;
+    const float text_w =
+        MeasureTextEx(GuiGetFont(), text, 20, static_cast<float>(GuiGetStyle(DEFAULT, TEXT_SPACING))).x;
     bool flag = false;
 
     auto click_at = [&](float x, float y) {
@@ -297,14 +298,13 @@ TEST_F(GuiStyleFile, PropertyAndFontLinesApplyWithPathsRelativeToTheFile) {
     const std::string font_link = dir + "/fonts/hand.ttf";
     ASSERT_EQ(symlink((std::string(cwd) + "/assets/fonts/GloriaHallelujah-Regular.ttf").c_str(), font_link.c_str()), 0);
     write("charset.txt", "ABC abc");
-    const std::string style = write("theme.rgs",
-                                    "# a theme\n"
-                                    "#\n"
-                                    "p 00 00 0x112233ff    DEFAULT_BORDER_COLOR_NORMAL\r\n"
-                                    "p 2 1 0x102030ff\n"
-                                    "p 6 13 0x00000007\n"
-                                    "p not a line\n"
-                                    "f 24 charset.txt fonts/hand.ttf\n");
+    const std::string style = write("theme.rgs", "# a theme\n"
+                                                 "#\n"
+                                                 "p 00 00 0x112233ff    DEFAULT_BORDER_COLOR_NORMAL\r\n"
+                                                 "p 2 1 0x102030ff\n"
+                                                 "p 6 13 0x00000007\n"
+                                                 "p not a line\n"
+                                                 "f 24 charset.txt fonts/hand.ttf\n");
     GuiLoadStyle(style.c_str());
     EXPECT_EQ(static_cast<unsigned>(GuiGetStyle(LABEL, BORDER_COLOR_NORMAL)), 0x112233ffu);
     EXPECT_EQ(static_cast<unsigned>(GuiGetStyle(BUTTON, BORDER_COLOR_NORMAL)), 0x112233ffu);

@@ -104,14 +104,12 @@ TEST(Mesh, CubeHasTwentyFourVerticesSpanningItsHalfSizes) {
 }
 
 TEST_F(Models, ObjWithTwoMaterialsGivesOneMeshPerMaterial) {
-    write("two.mtl",
-          "newmtl red\nKd 1 0 0\nKs 0.5 0.5 0.5\nNs 500\n\n"
-          "newmtl blue\nKd 0.2 0.4 0.6\nKe 0 0 1\nNs 500\n");
-    const std::string obj = write("two.obj",
-                                  "mtllib two.mtl\n"
-                                  "v -1 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
-                                  "usemtl red\nf 1 2 3\n"
-                                  "usemtl blue\nf 1 2 4\nf 2 3 4\n");
+    write("two.mtl", "newmtl red\nKd 1 0 0\nKs 0.5 0.5 0.5\nNs 500\n\n"
+                     "newmtl blue\nKd 0.2 0.4 0.6\nKe 0 0 1\nNs 500\n");
+    const std::string obj = write("two.obj", "mtllib two.mtl\n"
+                                             "v -1 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                                             "usemtl red\nf 1 2 3\n"
+                                             "usemtl blue\nf 1 2 4\nf 2 3 4\n");
     Model model = LoadModel(obj.c_str());
     ASSERT_EQ(model.materialCount, 2);
     ASSERT_EQ(model.meshCount, 2);
@@ -154,11 +152,10 @@ TEST_F(Models, ObjWithTwoMaterialsGivesOneMeshPerMaterial) {
 }
 
 TEST_F(Models, ObjNormalsAndTexcoordsAreTakenFromTheFile) {
-    const std::string obj = write("smooth.obj",
-                                  "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
-                                  "vt 0 0\nvt 1 0\nvt 0 0.25\n"
-                                  "vn 0 0.6 0.8\nvn 0.6 0 0.8\nvn 0 0 1\n"
-                                  "f 1/1/1 2/2/2 3/3/3\n");
+    const std::string obj = write("smooth.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                                                "vt 0 0\nvt 1 0\nvt 0 0.25\n"
+                                                "vn 0 0.6 0.8\nvn 0.6 0 0.8\nvn 0 0 1\n"
+                                                "f 1/1/1 2/2/2 3/3/3\n");
     Model model = LoadModel(obj.c_str());
     ASSERT_EQ(model.meshCount, 1);
     ASSERT_EQ(model.materialCount, 1) << "no MTL: one default material";
@@ -201,8 +198,8 @@ TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
     Image img = draw_cube(cube, RED);
     EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), RED))
         << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
-    for (Vector2 corner : {Vector2{2, 2}, Vector2{screen_w - 3, 2}, Vector2{2, screen_h - 3},
-                           Vector2{screen_w - 3, screen_h - 3}}) {
+    for (Vector2 corner :
+         {Vector2{2, 2}, Vector2{screen_w - 3, 2}, Vector2{2, screen_h - 3}, Vector2{screen_w - 3, screen_h - 3}}) {
         EXPECT_TRUE(near_color(GetImageColor(img, (int)corner.x, (int)corner.y), BLACK));
     }
     UnloadImage(img);
@@ -242,11 +239,10 @@ TEST_F(Models, ImmediateCubeIsDrawnThroughTheBatchWithDepth) {
 }
 
 TEST_F(Models, HeightMapReachesTheSamplerNamedInItsLocation) {
-    const char *vs =
-        "#version 330\n"
-        "in vec3 vertexPosition;\n"
-        "uniform mat4 mvp;\n"
-        "void main() { gl_Position = mvp * vec4(vertexPosition, 1.0); }\n";
+    const char *vs = "#version 330\n"
+                     "in vec3 vertexPosition;\n"
+                     "uniform mat4 mvp;\n"
+                     "void main() { gl_Position = mvp * vec4(vertexPosition, 1.0); }\n";
     const char *fs =
         "#version 330\n"
         "uniform sampler2D texture0;\n"

@@ -31,8 +31,10 @@ namespace {
 [[noreturn]] void fail(const char *what, std::string_view input) {
     std::fprintf(stderr, "settings fuzz: %s\ninput (%zu bytes): ", what, input.size());
     for (unsigned char c : input) {
-        if (c >= 32 && c < 127 && c != '\\') std::fputc(c, stderr);
-        else std::fprintf(stderr, "\\x%02x", c);
+        if (c >= 32 && c < 127 && c != '\\')
+            std::fputc(c, stderr);
+        else
+            std::fprintf(stderr, "\\x%02x", c);
     }
     std::fputc('\n', stderr);
     std::abort();
@@ -47,8 +49,8 @@ bool same_speed(double a, double b) {
 
 bool same(const Settings &a, const Settings &b) {
     return a.screen_width == b.screen_width && a.screen_height == b.screen_height && a.fullscreen == b.fullscreen &&
-           a.vsync == b.vsync && a.enable_music == b.enable_music &&
-           a.enable_sound_effects == b.enable_sound_effects && same_speed(a.game_speed, b.game_speed);
+           a.vsync == b.vsync && a.enable_music == b.enable_music && a.enable_sound_effects == b.enable_sound_effects &&
+           same_speed(a.game_speed, b.game_speed);
 }
 
 bool write_bytes(const char *path, std::string_view bytes) {
@@ -71,7 +73,7 @@ std::string read_bytes(const char *path) {
 
 // Seven CR LF lines, each "<field>=<value>", in the fields' order.
 bool well_formed(std::string_view text) {
-    static const char *const keys[] = {"screen_width=", "screen_height=", "fullscreen=", "vsync=",
+    static const char *const keys[] = {"screen_width=", "screen_height=",        "fullscreen=", "vsync=",
                                        "enable_music=", "enable_sound_effects=", "game_speed="};
     for (const char *key : keys) {
         std::size_t n = std::strlen(key);

@@ -25,8 +25,7 @@ Wave silent_wave() {
     return w;
 }
 
-const ::testing::Environment *const window_environment =
-    ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
+const ::testing::Environment *const window_environment = ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
 
 }  // namespace
 
@@ -51,13 +50,17 @@ void WindowEnvironment::TearDown() {
 }
 
 void set_key(int key, bool down) {
-    if (down) testing_key_down(key);
-    else testing_key_up(key);
+    if (down)
+        testing_key_down(key);
+    else
+        testing_key_up(key);
 }
 
 void set_pad(int pad, bool connected) {
-    if (connected) testing_gamepad_connect(pad, "Test Pad");
-    else testing_gamepad_disconnect(pad);
+    if (connected)
+        testing_gamepad_connect(pad, "Test Pad");
+    else
+        testing_gamepad_disconnect(pad);
 }
 
 void set_pad_button(int pad, int button, bool down) { testing_gamepad_button(pad, button, down); }

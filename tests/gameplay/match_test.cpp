@@ -77,8 +77,8 @@ TEST_F(Match, ArmingIntervalShrinksWithPlayTime) {
         double t;
         double centre;
     };
-    for (const Row row : {Row{0.0, 10.5}, Row{10.0, 10.0 / std::pow(2.0, 1.5) + 0.5},
-                          Row{30.0, 10.0 / std::pow(2.0, 4.5) + 0.5}}) {
+    for (const Row row :
+         {Row{0.0, 10.5}, Row{10.0, 10.0 / std::pow(2.0, 1.5) + 0.5}, Row{30.0, 10.0 / std::pow(2.0, 4.5) + 0.5}}) {
         double lo = 1e9;
         double hi = -1e9;
         for (int i = 0; i < 3000; ++i) {
@@ -402,7 +402,7 @@ TEST_F(BotMatch, BotWalksToTheFirstArmedButtonOfItsHalfAndPressesIt) {
 
 TEST_F(BotMatch, BotJumpsWhenABeamComesWithinTwoUnits) {
     tap_and_frame(KEY_SPACE);
-    match_frames(60);  // landed, nothing to walk to
+    match_frames(60);           // landed, nothing to walk to
     reset_buttons_and_beams();  // whatever the bot launched meanwhile is gone too
     game_state.arm_intervals[0] = game_state.arm_intervals[1] = 1e9;
     game_state.bot.target = nullptr;

@@ -45,8 +45,10 @@ TEST_F(Movement, DroppedTomatoLandsSplashesSquashesThenBreathes) {
     int landing_frame = -1;
     for (int i = 0; i < 60 && landing_frame < 0; ++i) {
         update_menu_scene(frame_dt);
-        if (p1().grounded) landing_frame = i;
-        else EXPECT_EQ(active_particles(), 0);
+        if (p1().grounded)
+            landing_frame = i;
+        else
+            EXPECT_EQ(active_particles(), 0);
     }
     ASSERT_GE(landing_frame, 0);
     // y = 0.5 - 25 t^2 / 2 reaches the ground at t = 0.2 s.

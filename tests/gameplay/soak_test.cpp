@@ -50,8 +50,10 @@ TEST_F(Soak, ThousandsOfFramesAgainstTheBot) {
         const double dt = (script.next() % 4 == 0) ? 0.15 : frame_dt;
         update_particles(dt);
         update_camera_motion(dt);
-        if (game_state.screen_state == ScreenState::match) update_match(dt);
-        else update_paused();
+        if (game_state.screen_state == ScreenState::match)
+            update_match(dt);
+        else
+            update_paused();
         testing_pull_audio(audio.data(), 735);
         end_frame();
 
@@ -81,8 +83,10 @@ TEST_F(Soak, ThousandsOfFramesAgainstTheBot) {
             ASSERT_GE(at.y, 0.0);
             ASSERT_GE(at.z, -6.25);
             ASSERT_LE(at.z, 5.25);
-            if (i == 0) ASSERT_LE(at.x, -0.75);
-            else ASSERT_GE(at.x, 0.75);
+            if (i == 0)
+                ASSERT_LE(at.x, -0.75);
+            else
+                ASSERT_GE(at.x, 0.75);
         }
 
         if (match_over() && !was_over) ++games_over;

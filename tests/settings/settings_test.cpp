@@ -28,9 +28,8 @@ using test_support::write_file;
 const std::string &default_file = test_support::default_settings_file;
 
 bool same(const Settings &a, const Settings &b) {
-    return a.screen_width == b.screen_width && a.screen_height == b.screen_height &&
-           a.fullscreen == b.fullscreen && a.vsync == b.vsync && a.enable_music == b.enable_music &&
-           a.enable_sound_effects == b.enable_sound_effects &&
+    return a.screen_width == b.screen_width && a.screen_height == b.screen_height && a.fullscreen == b.fullscreen &&
+           a.vsync == b.vsync && a.enable_music == b.enable_music && a.enable_sound_effects == b.enable_sound_effects &&
            std::memcmp(&a.game_speed, &b.game_speed, sizeof(double)) == 0;
 }
 
@@ -68,9 +67,8 @@ TEST(SettingsFormat, DefaultsAreTheExact130Bytes) {
 }
 
 TEST(SettingsFormat, LinesInAnyOrderAndLastDuplicateWins) {
-    std::string reversed =
-        "game_speed=2\r\nenable_sound_effects=false\r\nenable_music=false\r\nvsync=false\r\n"
-        "fullscreen=true\r\nscreen_height=900\r\nscreen_width=1600\r\n";
+    std::string reversed = "game_speed=2\r\nenable_sound_effects=false\r\nenable_music=false\r\nvsync=false\r\n"
+                           "fullscreen=true\r\nscreen_height=900\r\nscreen_width=1600\r\n";
     Settings s = parsed(reversed);
     EXPECT_EQ(s.screen_width, 1600);
     EXPECT_EQ(s.screen_height, 900);

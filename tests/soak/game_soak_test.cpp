@@ -118,14 +118,21 @@ protected:
         const Step s = steps_.front();
         steps_.pop_front();
         switch (s.kind) {
-        case Step::Kind::key_down: testing_key_down(s.key); break;
-        case Step::Kind::key_up: testing_key_up(s.key); break;
+        case Step::Kind::key_down:
+            testing_key_down(s.key);
+            break;
+        case Step::Kind::key_up:
+            testing_key_up(s.key);
+            break;
         case Step::Kind::press_at:
             testing_mouse_move(s.x, s.y);
             testing_mouse_button_down(MOUSE_BUTTON_LEFT);
             break;
-        case Step::Kind::release: testing_mouse_button_up(MOUSE_BUTTON_LEFT); break;
-        case Step::Kind::wait: break;
+        case Step::Kind::release:
+            testing_mouse_button_up(MOUSE_BUTTON_LEFT);
+            break;
+        case Step::Kind::wait:
+            break;
         }
     }
 
@@ -160,8 +167,10 @@ protected:
             // Held keys change every few frames; Space among them joins and jumps.
             if (frame % 5 == 0) {
                 for (int key : {KEY_W, KEY_A, KEY_S, KEY_D, KEY_SPACE, KEY_LEFT_SHIFT}) {
-                    if (script_.one_in(3)) testing_key_down(key);
-                    else testing_key_up(key);
+                    if (script_.one_in(3))
+                        testing_key_down(key);
+                    else
+                        testing_key_up(key);
                 }
             }
             if (match_over() && script_.one_in(8)) {
@@ -179,8 +188,10 @@ protected:
             }
             // Each way out in turn, so every run goes through all of them.
             const int choice = pauses_++ % 5;
-            if (choice == 0) tap(KEY_ESCAPE);
-            else if (choice == 1) click(column_x, button_y(0));  // RESUME
+            if (choice == 0)
+                tap(KEY_ESCAPE);
+            else if (choice == 1)
+                click(column_x, button_y(0));  // RESUME
             else if (choice == 2) {
                 click(column_x, button_y(1));  // SETTINGS
                 toggle_some_settings();

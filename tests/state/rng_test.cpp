@@ -29,8 +29,8 @@ TEST(Rng, XoshiroStepMatchesReferenceOutputs) {
     rng.s[2] = 3;
     rng.s[3] = 4;
     const std::array<std::uint64_t, 6> expected = {
-        0x2800001ull,          0x3800067ull,          0xcc00003800067ull,
-        0xcc201994400b2ull,    0x8012a2019ac433cdull, 0x8a69978acdee33baull,
+        0x2800001ull,       0x3800067ull,          0xcc00003800067ull,
+        0xcc201994400b2ull, 0x8012a2019ac433cdull, 0x8a69978acdee33baull,
     };
     for (std::uint64_t e : expected) EXPECT_EQ(rng_next(rng), e);
 }

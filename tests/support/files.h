@@ -20,13 +20,12 @@ inline void write_file(const std::string &path, const std::string &bytes) {
 }
 
 // The settings.cfg the game writes for the default settings, byte for byte.
-inline const std::string default_settings_file =
-    "screen_width=1280\r\n"
-    "screen_height=720\r\n"
-    "fullscreen=false\r\n"
-    "vsync=true\r\n"
-    "enable_music=true\r\n"
-    "enable_sound_effects=true\r\n"
-    "game_speed=1e0\r\n";
+inline const std::string default_settings_file = "screen_width=1280\r\n"
+                                                 "screen_height=720\r\n"
+                                                 "fullscreen=false\r\n"
+                                                 "vsync=true\r\n"
+                                                 "enable_music=true\r\n"
+                                                 "enable_sound_effects=true\r\n"
+                                                 "game_speed=1e0\r\n";
 
-} // namespace test_support
+}  // namespace test_support

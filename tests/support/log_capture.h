@@ -16,4 +16,4 @@ struct LogCapture {
     LogCapture &operator=(const LogCapture &) = delete;
 };
 
-} // namespace test_support
+}  // namespace test_support

@@ -40,7 +40,7 @@ inline bool remove_scratch_dir(const std::string &dir) {
 // A scratch directory that is the working directory; `home` is where the test was.
 struct ScratchCwd {
     std::string home;
-    std::string path; // empty when entering failed
+    std::string path;  // empty when entering failed
 };
 
 // Makes a scratch directory, links home's "assets" into it when asked, and enters it.
@@ -67,4 +67,4 @@ inline bool leave_scratch_dir(const ScratchCwd &d) {
     return remove_scratch_dir(d.path);
 }
 
-} // namespace test_support
+}  // namespace test_support

@@ -22,4 +22,4 @@ inline bool use_settings(const Settings &s) {
     return true;
 }
 
-} // namespace test_support
+}  // namespace test_support

@@ -13,4 +13,4 @@ inline Texture2D solid_texture(int width, int height, Color color) {
     return texture;
 }
 
-} // namespace test_support
+}  // namespace test_support

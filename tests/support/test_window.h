@@ -31,4 +31,4 @@ inline Camera3D camera_looking_at_origin(Vector3 position) {
     return camera;
 }
 
-} // namespace test_support
+}  // namespace test_support

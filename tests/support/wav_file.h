@@ -32,4 +32,4 @@ inline bool write_wav_file(const std::string &path, std::uint16_t tag, std::uint
     return true;
 }
 
-} // namespace test_support
+}  // namespace test_support

@@ -14,13 +14,12 @@ namespace {
 // A BOT match with player 1 joined, then paused with Escape.
 class PauseMenuTest : public MenuTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MenuTest::SetUp();
         settings.enable_sound_effects = true;
-        click_at(60.0f, 260.0f); // PLAY
+        click_at(60.0f, 260.0f);  // PLAY
         ui_frame();
-        click_at(60.0f, 460.0f); // BOT
+        click_at(60.0f, 460.0f);  // BOT
         ASSERT_EQ(game_state.screen_state, ScreenState::match);
         tap_key(KEY_SPACE);
         ASSERT_TRUE(both_joined());
@@ -32,8 +31,7 @@ protected:
     }
 };
 
-TEST_F(PauseMenuTest, DarkensTheFrameAndShowsItsThreeButtons)
-{
+TEST_F(PauseMenuTest, DarkensTheFrameAndShowsItsThreeButtons) {
     Image frame = ui_frame_capture();
     // Away from the controls the sky is darkened by black at alpha 76.
     const Color c = pixel_at(frame, 900, 650);
@@ -49,8 +47,7 @@ TEST_F(PauseMenuTest, DarkensTheFrameAndShowsItsThreeButtons)
     UnloadImage(frame);
 }
 
-TEST_F(PauseMenuTest, TheMatchStaysFrozenWhilePaused)
-{
+TEST_F(PauseMenuTest, TheMatchStaysFrozenWhilePaused) {
     const double t = game_state.match_time;
     const Vec3d p = game_state.players[1].instance->position;
     ui_frames(20);
@@ -59,16 +56,14 @@ TEST_F(PauseMenuTest, TheMatchStaysFrozenWhilePaused)
     EXPECT_EQ(game_state.players[1].instance->position.z, p.z);
 }
 
-TEST_F(PauseMenuTest, ResumeMakesExactlyOneSound)
-{
+TEST_F(PauseMenuTest, ResumeMakesExactlyOneSound) {
     click_at(60.0f, 260.0f);
     EXPECT_EQ(game_state.screen_state, ScreenState::match);
     EXPECT_EQ(live_sound_count(), 1u) << "the echo click of leaving the pause, nothing more";
 }
 
-TEST_F(PauseMenuTest, EscapeReopensOnTheLastPage)
-{
-    click_at(60.0f, 360.0f); // SETTINGS
+TEST_F(PauseMenuTest, EscapeReopensOnTheLastPage) {
+    click_at(60.0f, 360.0f);  // SETTINGS
     EXPECT_TRUE(pause_settings_open);
     EXPECT_EQ(live_sound_count(), 1u);
     EXPECT_EQ(game_state.screen_state, ScreenState::paused);
@@ -92,12 +87,11 @@ TEST_F(PauseMenuTest, EscapeReopensOnTheLastPage)
     EXPECT_EQ(game_state.screen_state, ScreenState::paused) << "nothing at y 560 on the button page";
 }
 
-TEST_F(PauseMenuTest, TogglingASettingKeepsTheMatchPaused)
-{
-    click_at(60.0f, 360.0f); // SETTINGS
+TEST_F(PauseMenuTest, TogglingASettingKeepsTheMatchPaused) {
+    click_at(60.0f, 360.0f);  // SETTINGS
     ui_frame();
     const bool music = settings.enable_music;
-    click_at(60.0f, 350.0f); // MUSIC
+    click_at(60.0f, 350.0f);  // MUSIC
     EXPECT_NE(settings.enable_music, music);
     EXPECT_NE(settings_file().find(settings.enable_music ? "enable_music=true\r\n" : "enable_music=false\r\n"),
               std::string::npos);
@@ -105,10 +99,9 @@ TEST_F(PauseMenuTest, TogglingASettingKeepsTheMatchPaused)
     click_at(60.0f, 350.0f);
 }
 
-TEST_F(PauseMenuTest, MainMenuResetsTheMatchAndOpensTheMainPage)
-{
+TEST_F(PauseMenuTest, MainMenuResetsTheMatchAndOpensTheMainPage) {
     menu_page = MenuPage::main;
-    click_at(60.0f, 460.0f); // MAIN MENU
+    click_at(60.0f, 460.0f);  // MAIN MENU
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_EQ(live_sound_count(), 1u) << "its echo click only";
     EXPECT_FALSE(game_state.bot_enabled);
@@ -118,12 +111,12 @@ TEST_F(PauseMenuTest, MainMenuResetsTheMatchAndOpensTheMainPage)
     EXPECT_EQ(menu_page, MenuPage::main);
 
     // LOCAL afterwards needs both players to join again.
-    click_at(60.0f, 260.0f); // PLAY
+    click_at(60.0f, 260.0f);  // PLAY
     ui_frame();
-    click_at(60.0f, 260.0f); // LOCAL
+    click_at(60.0f, 260.0f);  // LOCAL
     EXPECT_EQ(game_state.screen_state, ScreenState::match);
     EXPECT_FALSE(game_state.joined[0]);
     EXPECT_FALSE(game_state.joined[1]);
 }
 
-} // namespace
+}  // namespace

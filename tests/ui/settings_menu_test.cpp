@@ -17,28 +17,25 @@ namespace {
 // The settings page of the title screen, with settings.cfg back at its first content.
 class SettingsMenuTest : public MenuTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         MenuTest::SetUp();
         write_file("settings.cfg", initial_settings_file);
         settings = Settings{};
-        click_at(60.0f, 360.0f); // SETTINGS
+        click_at(60.0f, 360.0f);  // SETTINGS
         ui_frame();
         ASSERT_EQ(menu_page, MenuPage::settings);
         finish_sounds();
     }
 };
 
-std::string with_line(std::string file, const std::string &from, const std::string &to)
-{
+std::string with_line(std::string file, const std::string &from, const std::string &to) {
     const auto at = file.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     if (at != std::string::npos) file.replace(at, from.size(), to);
     return file;
 }
 
-TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce)
-{
+TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce) {
     // Box centres: x 60, rows 45 apart from y 250.
     click_at(60.0f, 305.0f);
     EXPECT_FALSE(settings.vsync);
@@ -59,17 +56,16 @@ TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce)
     EXPECT_EQ(menu_page, MenuPage::settings);
 }
 
-TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox)
-{
+TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox) {
     // The text starts 20 px right of the 20 px box, at x 90.
-    click_at(110.0f, 395.0f); // "SOUND EFFECTS"
+    click_at(110.0f, 395.0f);  // "SOUND EFFECTS"
     EXPECT_FALSE(settings.enable_sound_effects);
     EXPECT_EQ(settings_file(),
               with_line(initial_settings_file, "enable_sound_effects=true", "enable_sound_effects=false"));
     EXPECT_TRUE(settings.vsync);
     EXPECT_TRUE(settings.enable_music);
 
-    click_at(85.0f, 260.0f); // between box and text still belongs to the control
+    click_at(85.0f, 260.0f);  // between box and text still belongs to the control
     EXPECT_EQ(settings.fullscreen, IsWindowFullscreen());
     if (IsWindowFullscreen()) {
         click_at(85.0f, 260.0f);
@@ -77,8 +73,7 @@ TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox)
     }
 }
 
-TEST_F(SettingsMenuTest, OneClickOnOverlappingCaptionsFlipsOneSetting)
-{
+TEST_F(SettingsMenuTest, OneClickOnOverlappingCaptionsFlipsOneSetting) {
     // The 64 px captions reach into the neighbouring rows (45 px apart). On the upper
     // part of "VSYNC" (row 295..315) the click belongs to VSYNC alone, and just below
     // the FULLSCREEN box (250..270) to FULLSCREEN alone.
@@ -89,18 +84,17 @@ TEST_F(SettingsMenuTest, OneClickOnOverlappingCaptionsFlipsOneSetting)
     EXPECT_EQ(live_sound_count(), 1u);
     EXPECT_EQ(settings_file(), with_line(initial_settings_file, "vsync=true", "vsync=false"));
 
-    click_at(110.0f, 330.0f); // just above MUSIC's box (340..360)
+    click_at(110.0f, 330.0f);  // just above MUSIC's box (340..360)
     EXPECT_FALSE(settings.enable_music);
     EXPECT_FALSE(settings.vsync);
     click_at(110.0f, 330.0f);
-    click_at(110.0f, 318.0f); // just below VSYNC's box
+    click_at(110.0f, 318.0f);  // just below VSYNC's box
     EXPECT_TRUE(settings.vsync);
     EXPECT_TRUE(settings.enable_music);
     EXPECT_EQ(settings_file(), initial_settings_file);
 }
 
-TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox)
-{
+TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox) {
     Image frame = ui_frame_capture();
     // First ink right of the FULLSCREEN box (x 50..70), in the rows of its text.
     int first = -1;
@@ -117,14 +111,13 @@ TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox)
     EXPECT_LE(first, 100);
 }
 
-TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent)
-{
-    click_at(60.0f, 395.0f); // off
+TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
+    click_at(60.0f, 395.0f);  // off
     EXPECT_FALSE(settings.enable_sound_effects);
     EXPECT_EQ(live_sound_count(), 0u);
     EXPECT_EQ(pull_peak(0.3), 0.0f);
 
-    click_at(60.0f, 395.0f); // on again
+    click_at(60.0f, 395.0f);  // on again
     EXPECT_TRUE(settings.enable_sound_effects);
     EXPECT_EQ(live_sound_count(), 1u);
     EXPECT_GT(pull_peak(0.3), 0.01f);
@@ -137,13 +130,12 @@ TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent)
     click_at(60.0f, 350.0f);
 }
 
-TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt)
-{
+TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt) {
     click_at(60.0f, 260.0f);
     const bool now = IsWindowFullscreen();
     EXPECT_EQ(settings.fullscreen, now);
-    EXPECT_EQ(settings_file(), with_line(initial_settings_file, "fullscreen=false",
-                                         now ? "fullscreen=true" : "fullscreen=false"));
+    EXPECT_EQ(settings_file(),
+              with_line(initial_settings_file, "fullscreen=false", now ? "fullscreen=true" : "fullscreen=false"));
     if (now) {
         click_at(60.0f, 260.0f);
         EXPECT_FALSE(IsWindowFullscreen());
@@ -154,8 +146,7 @@ TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt)
     }
 }
 
-TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing)
-{
+TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing) {
     click_at(60.0f, 440.0f);
     ui_frame();
     EXPECT_EQ(menu_page, MenuPage::settings);
@@ -163,8 +154,7 @@ TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing)
     EXPECT_EQ(settings_file(), initial_settings_file);
 }
 
-TEST_F(SettingsMenuTest, FlagKeepsItsNewValueWhenTheSaveFails)
-{
+TEST_F(SettingsMenuTest, FlagKeepsItsNewValueWhenTheSaveFails) {
     // A directory where the file should be: no save can succeed.
     ASSERT_EQ(std::remove("settings.cfg"), 0);
     ASSERT_TRUE(std::filesystem::create_directory("settings.cfg"));
@@ -174,4 +164,4 @@ TEST_F(SettingsMenuTest, FlagKeepsItsNewValueWhenTheSaveFails)
     std::filesystem::remove("settings.cfg");
 }
 
-} // namespace
+}  // namespace

@@ -14,11 +14,10 @@
 namespace {
 
 // Rightmost and leftmost non-sky columns of the title band, and their middle.
-double title_middle(const Image &frame)
-{
+double title_middle(const Image &frame) {
     int left = frame.width, right = -1;
     for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < frame.width - 110; ++x) { // the FPS counter's corner aside
+        for (int x = 0; x < frame.width - 110; ++x) {  // the FPS counter's corner aside
             if (!is_background(pixel_at(frame, x, y))) {
                 left = std::min(left, x);
                 right = std::max(right, x);
@@ -31,15 +30,13 @@ double title_middle(const Image &frame)
 // Controls laid out by hand (not through a menu draw) must not disturb the menus.
 class MenuColumnTest : public MenuTest {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         end_menu_column();
         MenuTest::TearDown();
     }
 };
 
-TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes)
-{
+TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes) {
     set_button_size(250.0f, 75.0f);
     begin_menu_column(50.0f, 250.0f, 25.0f);
     Rectangle a = place_menu_control(Rectangle{}, 250.0f, 75.0f);
@@ -76,14 +73,12 @@ TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes)
 
 int action_runs = 0;
 std::size_t sounds_at_action = 0;
-void count_action()
-{
+void count_action() {
     ++action_runs;
     sounds_at_action = live_sound_count();
 }
 
-TEST_F(MenuColumnTest, ButtonPlaysItsSoundBeforeItsActionAndOnlyWithAnAction)
-{
+TEST_F(MenuColumnTest, ButtonPlaysItsSoundBeforeItsActionAndOnlyWithAnAction) {
     action_runs = 0;
     set_button_size(100.0f, 40.0f);
     const auto frame_with_buttons = [] {
@@ -128,16 +123,14 @@ TEST_F(MenuColumnTest, ButtonPlaysItsSoundBeforeItsActionAndOnlyWithAnAction)
     EXPECT_EQ(action_runs, 2);
 }
 
-TEST_F(MenuTest, TitleFontsAreRasterisedAtTheirSizes)
-{
+TEST_F(MenuTest, TitleFontsAreRasterisedAtTheirSizes) {
     EXPECT_EQ(title_font.baseSize, 128);
     EXPECT_EQ(menu_font.baseSize, 64);
-    EXPECT_EQ(menu_font.glyphCount, 95); // printable ASCII
+    EXPECT_EQ(menu_font.glyphCount, 95);  // printable ASCII
     EXPECT_EQ(GuiGetStyle(CHECKBOX, TEXT_PADDING), 20);
 }
 
-TEST_F(MenuTest, TitleScreenDrawsTheTitleCentredAndTheMainButtons)
-{
+TEST_F(MenuTest, TitleScreenDrawsTheTitleCentredAndTheMainButtons) {
     Image frame = ui_frame_capture();
     ASSERT_EQ(frame.width, 1280);
     ASSERT_EQ(frame.height, 720);
@@ -158,8 +151,7 @@ TEST_F(MenuTest, TitleScreenDrawsTheTitleCentredAndTheMainButtons)
     UnloadImage(frame);
 }
 
-TEST_F(MenuTest, AfterAResizeTheTitleFollowsTheWidthAndTheButtonsStay)
-{
+TEST_F(MenuTest, AfterAResizeTheTitleFollowsTheWidthAndTheButtonsStay) {
     SetWindowSize(1000, 720);
     ui_frame();
     Image frame = ui_frame_capture();
@@ -173,10 +165,9 @@ TEST_F(MenuTest, AfterAResizeTheTitleFollowsTheWidthAndTheButtonsStay)
     UnloadImage(frame);
 }
 
-TEST_F(MenuTest, PlayOpensThePlayPageFromTheNextFrameAndBackReturns)
-{
+TEST_F(MenuTest, PlayOpensThePlayPageFromTheNextFrameAndBackReturns) {
     // The frame of the click still shows the main page: no fourth button yet.
-    Image clicked = click_capture(60.0f, 260.0f); // PLAY
+    Image clicked = click_capture(60.0f, 260.0f);  // PLAY
     EXPECT_TRUE(is_background(pixel_at(clicked, 175, 560)));
     EXPECT_FALSE(is_background(pixel_at(clicked, 175, 460)));
     UnloadImage(clicked);
@@ -189,15 +180,14 @@ TEST_F(MenuTest, PlayOpensThePlayPageFromTheNextFrameAndBackReturns)
     EXPECT_FALSE(is_background(pixel_at(frame, 175, 560)));
     UnloadImage(frame);
 
-    click_at(290.0f, 600.0f); // BACK, near its lower right corner
+    click_at(290.0f, 600.0f);  // BACK, near its lower right corner
     EXPECT_EQ(menu_page, MenuPage::main);
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_EQ(live_sound_count(), 1u);
 }
 
-TEST_F(MenuTest, OnlineHighlightsButDoesNothingAndIsSilent)
-{
-    click_at(60.0f, 260.0f); // PLAY
+TEST_F(MenuTest, OnlineHighlightsButDoesNothingAndIsSilent) {
+    click_at(60.0f, 260.0f);  // PLAY
     finish_sounds();
 
     testing_mouse_move(175.0f, 380.0f);
@@ -212,19 +202,18 @@ TEST_F(MenuTest, OnlineHighlightsButDoesNothingAndIsSilent)
     EXPECT_FALSE(focused.r == normal.r && focused.g == normal.g && focused.b == normal.b)
         << "ONLINE reacts to the mouse like any button";
 
-    click_at(175.0f, 380.0f); // ONLINE
+    click_at(175.0f, 380.0f);  // ONLINE
     ui_frame();
     EXPECT_EQ(menu_page, MenuPage::play);
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_EQ(live_sound_count(), 0u);
 }
 
-TEST_F(MenuTest, LocalStartsAMatchThatWaitsForBothPlayers)
-{
-    click_at(60.0f, 260.0f); // PLAY
+TEST_F(MenuTest, LocalStartsAMatchThatWaitsForBothPlayers) {
+    click_at(60.0f, 260.0f);  // PLAY
     ui_frame();
     finish_sounds();
-    click_at(60.0f, 260.0f); // LOCAL (same place, next page)
+    click_at(60.0f, 260.0f);  // LOCAL (same place, next page)
     EXPECT_EQ(game_state.screen_state, ScreenState::match);
     EXPECT_EQ(menu_page, MenuPage::main) << "the title screen reopens on its main page";
     EXPECT_FALSE(game_state.bot_enabled);
@@ -233,12 +222,11 @@ TEST_F(MenuTest, LocalStartsAMatchThatWaitsForBothPlayers)
     EXPECT_EQ(live_sound_count(), 1u) << "one echo click, no sound of the state change";
 }
 
-TEST_F(MenuTest, BotStartsAMatchWithTheBotJoinedAsPlayerTwo)
-{
-    click_at(60.0f, 260.0f); // PLAY
+TEST_F(MenuTest, BotStartsAMatchWithTheBotJoinedAsPlayerTwo) {
+    click_at(60.0f, 260.0f);  // PLAY
     ui_frame();
     finish_sounds();
-    click_at(60.0f, 460.0f); // BOT
+    click_at(60.0f, 460.0f);  // BOT
     EXPECT_EQ(game_state.screen_state, ScreenState::match);
     EXPECT_EQ(menu_page, MenuPage::main);
     EXPECT_TRUE(game_state.bot_enabled);
@@ -253,40 +241,36 @@ TEST_F(MenuTest, BotStartsAMatchWithTheBotJoinedAsPlayerTwo)
     EXPECT_TRUE(both_joined());
 }
 
-TEST_F(MenuTest, ExitRequestsTheQuitWithAClick)
-{
-    click_at(60.0f, 460.0f); // EXIT
+TEST_F(MenuTest, ExitRequestsTheQuitWithAClick) {
+    click_at(60.0f, 460.0f);  // EXIT
     EXPECT_TRUE(game_state.quit_requested);
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_EQ(live_sound_count(), 1u);
 }
 
-TEST_F(MenuTest, EscapeDoesNothingOnTheTitleScreen)
-{
+TEST_F(MenuTest, EscapeDoesNothingOnTheTitleScreen) {
     tap_key(KEY_ESCAPE);
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_FALSE(game_state.quit_requested);
     EXPECT_EQ(menu_page, MenuPage::main);
 }
 
-TEST_F(MenuTest, ReleasingOverAnotherButtonTriggersThatOne)
-{
-    testing_mouse_move(60.0f, 260.0f); // PLAY
+TEST_F(MenuTest, ReleasingOverAnotherButtonTriggersThatOne) {
+    testing_mouse_move(60.0f, 260.0f);  // PLAY
     ui_frame();
     testing_mouse_button_down(MOUSE_BUTTON_LEFT);
     ui_frame();
-    testing_mouse_move(60.0f, 360.0f); // SETTINGS
+    testing_mouse_move(60.0f, 360.0f);  // SETTINGS
     testing_mouse_button_up(MOUSE_BUTTON_LEFT);
     ui_frame();
     EXPECT_EQ(menu_page, MenuPage::settings);
 }
 
-TEST_F(MenuTest, SettingsOpensTheSettingsPageAndItsBackReturns)
-{
-    click_at(60.0f, 360.0f); // SETTINGS
+TEST_F(MenuTest, SettingsOpensTheSettingsPageAndItsBackReturns) {
+    click_at(60.0f, 360.0f);  // SETTINGS
     EXPECT_EQ(menu_page, MenuPage::settings);
-    click_at(60.0f, 540.0f); // BACK of the settings column
+    click_at(60.0f, 540.0f);  // BACK of the settings column
     EXPECT_EQ(menu_page, MenuPage::main);
 }
 
-} // namespace
+}  // namespace

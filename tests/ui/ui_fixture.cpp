@@ -18,8 +18,7 @@ namespace {
 
 class GameEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         scratch_ = test_support::enter_scratch_dir("vorbel-ui-", true);
         ASSERT_FALSE(scratch_.path.empty());
         write_file("settings.cfg", initial_settings_file);
@@ -34,8 +33,7 @@ public:
         ui_frames(90);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (started_) deinit_app();
         test_support::leave_scratch_dir(scratch_);
     }
@@ -48,19 +46,22 @@ private:
 [[maybe_unused]] ::testing::Environment *const game_environment =
     ::testing::AddGlobalTestEnvironment(new GameEnvironment);
 
-void draw_screen_gui()
-{
+void draw_screen_gui() {
     switch (game_state.screen_state) {
-    case ScreenState::menu: draw_title_screen(); break;
-    case ScreenState::paused: draw_pause_screen(); break;
-    case ScreenState::match: break;
+    case ScreenState::menu:
+        draw_title_screen();
+        break;
+    case ScreenState::paused:
+        draw_pause_screen();
+        break;
+    case ScreenState::match:
+        break;
     }
 }
 
-} // namespace
+}  // namespace
 
-void ui_frame()
-{
+void ui_frame() {
     update_game(ui_frame_dt);
     BeginDrawing();
     ClearBackground(frame_clear_color);
@@ -68,13 +69,11 @@ void ui_frame()
     EndDrawing();
 }
 
-void ui_frames(int n)
-{
+void ui_frames(int n) {
     for (int i = 0; i < n; ++i) ui_frame();
 }
 
-Image ui_frame_capture()
-{
+Image ui_frame_capture() {
     update_game(ui_frame_dt);
     BeginDrawing();
     ClearBackground(frame_clear_color);
@@ -84,8 +83,7 @@ Image ui_frame_capture()
     return image;
 }
 
-void click_at(float x, float y)
-{
+void click_at(float x, float y) {
     testing_mouse_move(x, y);
     ui_frame();
     testing_mouse_button_down(MOUSE_BUTTON_LEFT);
@@ -94,8 +92,7 @@ void click_at(float x, float y)
     ui_frame();
 }
 
-Image click_capture(float x, float y)
-{
+Image click_capture(float x, float y) {
     testing_mouse_move(x, y);
     ui_frame();
     testing_mouse_button_down(MOUSE_BUTTON_LEFT);
@@ -104,16 +101,14 @@ Image click_capture(float x, float y)
     return ui_frame_capture();
 }
 
-void tap_key(int key)
-{
+void tap_key(int key) {
     testing_key_down(key);
     ui_frame();
     testing_key_up(key);
     ui_frame();
 }
 
-float pull_peak(double seconds)
-{
+float pull_peak(double seconds) {
     const int frames = static_cast<int>(seconds * 44100.0);
     std::vector<float> mix(static_cast<std::size_t>(frames) * 2);
     testing_pull_audio(mix.data(), frames);
@@ -122,30 +117,27 @@ float pull_peak(double seconds)
     return peak;
 }
 
-void finish_sounds()
-{
-    pull_peak(3.0); // longer than any sound effect of the game
+void finish_sounds() {
+    pull_peak(3.0);  // longer than any sound effect of the game
     release_finished_sounds();
 }
 
 std::string settings_file() { return read_file("settings.cfg"); }
 
-Color pixel_at(const Image &image, int x, int y)
-{
-    const auto *p = static_cast<const unsigned char *>(image.data) + (static_cast<std::size_t>(y) * image.width + x) * 4;
+Color pixel_at(const Image &image, int x, int y) {
+    const auto *p =
+        static_cast<const unsigned char *>(image.data) + (static_cast<std::size_t>(y) * image.width + x) * 4;
     return Color{p[0], p[1], p[2], p[3]};
 }
 
-bool is_background(Color c)
-{
+bool is_background(Color c) {
     return std::abs(c.r - frame_clear_color.r) <= 2 && std::abs(c.g - frame_clear_color.g) <= 2 &&
            std::abs(c.b - frame_clear_color.b) <= 2;
 }
 
-void MenuTest::SetUp()
-{
+void MenuTest::SetUp() {
     testing_release_all_input();
-    testing_mouse_move(1200.0f, 700.0f); // away from every control
+    testing_mouse_move(1200.0f, 700.0f);  // away from every control
     if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
     menu_page = MenuPage::main;
     pause_settings_open = false;
@@ -155,8 +147,7 @@ void MenuTest::SetUp()
     ASSERT_EQ(live_sound_count(), 0u);
 }
 
-void MenuTest::TearDown()
-{
+void MenuTest::TearDown() {
     testing_release_all_input();
     ui_frame();
 }

@@ -37,8 +37,7 @@ public:
     }
 };
 
-[[maybe_unused]] ::testing::Environment *const app_shutdown =
-    ::testing::AddGlobalTestEnvironment(new AppShutdown);
+[[maybe_unused]] ::testing::Environment *const app_shutdown = ::testing::AddGlobalTestEnvironment(new AppShutdown);
 
 }  // namespace
 

@@ -149,8 +149,8 @@ TEST_F(CameraMotionTest, RandomInDiscStaysInsideTheUnitDisc) {
 }
 
 TEST(SceneCameraTest, ViewInvertsTheTransformAndLooksDownItsMinusZ) {
-    SceneCamera cam = make_camera(Vector3{0.0f, 11.5f, 11.5f}, Vector3{-45.0f, 0.0f, 0.0f}, 60.0f, 0.01f, 100.0f,
-                                  16.0 / 9.0, false);
+    SceneCamera cam =
+        make_camera(Vector3{0.0f, 11.5f, 11.5f}, Vector3{-45.0f, 0.0f, 0.0f}, 60.0f, 0.01f, 100.0f, 16.0 / 9.0, false);
     // From the match viewpoint the court's centre lies straight ahead.
     Vector3 origin_in_view = Vector3Transform(Vector3{0.0f, 0.0f, 0.0f}, cam.view);
     EXPECT_NEAR(origin_in_view.x, 0.0f, 1e-4f);
@@ -168,9 +168,9 @@ TEST(SceneCameraTest, ViewInvertsTheTransformAndLooksDownItsMinusZ) {
 }
 
 TEST(SceneCameraTest, OrthographicLightCameraScaledByFour) {
-    SceneCamera light = make_camera(Vector3{28.5f, 16.6f, -22.14f},
-                                    Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f}, 10.0f, 0.06f,
-                                    100.0f, 16.0 / 9.0, true);
+    SceneCamera light =
+        make_camera(Vector3{28.5f, 16.6f, -22.14f}, Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f},
+                    10.0f, 0.06f, 100.0f, 16.0 / 9.0, true);
     // Ortho: half height 5, half width 5 · 16/9.
     EXPECT_NEAR(light.projection.m5, 2.0f / 10.0f, 1e-6f);
     EXPECT_NEAR(light.projection.m0, 2.0f / (10.0f * 16.0f / 9.0f), 1e-6f);

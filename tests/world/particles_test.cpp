@@ -72,7 +72,7 @@ TEST_F(ParticlePool, FloorHoldsAtFiveHundredthsButKeepsTheSlide) {
     for (int i = 0; i < 10; ++i) update_particles(0.05);
     EXPECT_EQ(particles[0].position.y, 0.05);
     EXPECT_NEAR(particles[0].position.x, 1.0, 1e-12);  // still sliding
-    EXPECT_LT(particles[0].velocity.y, -10.0);          // the floor does not touch velocity
+    EXPECT_LT(particles[0].velocity.y, -10.0);         // the floor does not touch velocity
 }
 
 TEST_F(ParticlePool, FadesOutAndDiesAfterItsLifetime) {

@@ -154,7 +154,7 @@ TEST_F(SoundBankTest, PlaysOverlapAndFinishedOnesAreReleased) {
         drain(128);
     }
     EXPECT_LE(live_sound_count(), 1u);
-    play_click_sound(false);  // still playing at shutdown
+    play_click_sound(false);   // still playing at shutdown
     sound_bank = SoundBank{};  // the waves are the test's own
     unload_sounds();
     EXPECT_EQ(live_sound_count(), 0u);

@@ -88,8 +88,8 @@ TEST_F(StartUp, ShininessBecomesTheAlbedoAlpha) {
         float shininess;
         unsigned char alpha;
     };
-    for (Case c : {Case{1000.0f, 255}, Case{500.0f, 127}, Case{0.0f, 0}, Case{96.078431f, 24},
-                   Case{2500.0f, 255}, Case{-4.0f, 0}}) {
+    for (Case c : {Case{1000.0f, 255}, Case{500.0f, 127}, Case{0.0f, 0}, Case{96.078431f, 24}, Case{2500.0f, 255},
+                   Case{-4.0f, 0}}) {
         maps[MATERIAL_MAP_NORMAL].value = c.shininess;
         maps[MATERIAL_MAP_ALBEDO].color.a = 77;
         prepare_materials(&model);

@@ -68,8 +68,8 @@ void run_title_scene() {
     const ModelInstance *tomato = game_state.players[0].instance;
     if (tomato->position.y != 0.0) fail(5, "the tomato did not land");
     // Seen from above, the stalk and leaves sit on top; around them the body is red.
-    Vector2 at = project_to_screen(Vector3{static_cast<float>(tomato->position.x), 0.15f,
-                                           static_cast<float>(tomato->position.z)});
+    Vector2 at = project_to_screen(
+        Vector3{static_cast<float>(tomato->position.x), 0.15f, static_cast<float>(tomato->position.z)});
     int red = 0, total = 0;
     for (int dy = -30; dy <= 30; dy += 3) {
         for (int dx = -30; dx <= 30; dx += 3) {
