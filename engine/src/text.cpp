@@ -1,11 +1,10 @@
 // Text: the built-in 10-pixel bitmap font, TrueType fonts rasterised into one atlas
-// (stb_truetype + stb_rect_pack), drawing, measuring and TextFormat.
+// (FreeType + stb_rect_pack), drawing, measuring and TextFormat.
 #include "internal.h"
 #include "raylib.h"
 #include "rlgl.h"
 
-#include <stb_rect_pack.h>
-#include <stb_truetype.h>
+#include "font_atlas.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -250,137 +249,6 @@ int GetGlyphIndex(Font font, int codepoint) {
     return fallback;
 }
 
-// stb_truetype trusts every offset and count in a font file. Check the parts it reads
-// against the file's size first, so a truncated or damaged font is refused with a
-// WARNING instead of reading past the buffer.
-namespace {
-
-struct FontBytes {
-    const unsigned char *p;
-    std::uint64_t size;
-    bool has(std::uint64_t at, std::uint64_t n) const { return at <= size && n <= size - at; }
-    std::uint32_t u16(std::uint64_t at) const { return static_cast<std::uint32_t>(p[at] << 8 | p[at + 1]); }
-    std::uint32_t u32(std::uint64_t at) const {
-        return static_cast<std::uint32_t>(p[at]) << 24 | static_cast<std::uint32_t>(p[at + 1]) << 16 |
-               static_cast<std::uint32_t>(p[at + 2]) << 8 | p[at + 3];
-    }
-};
-
-struct FontTable {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    bool found = false;
-};
-
-bool cmap_subtable_sound(const FontBytes &f, std::uint64_t at, std::uint64_t end) {
-    if (at + 4 > end) return false;
-    const std::uint32_t format = f.u16(at);
-    switch (format) {
-    case 0:
-        return at + 262 <= end;
-    case 6:
-        return at + 10 <= end && at + 10 + 2ull * f.u16(at + 8) <= end;
-    case 4: {
-        if (at + 14 > end) return false;
-        const std::uint64_t segments = f.u16(at + 6) / 2;
-        // end codes, a pad, start codes, deltas and range offsets, then glyph ids that
-        // the range offsets point into (stb reads those within the subtable's length).
-        return segments > 0 && at + 16 + 8 * segments <= end && at + f.u16(at + 2) <= end;
-    }
-    case 12:
-    case 13:
-        return at + 16 <= end && at + 16 + 12ull * f.u32(at + 12) <= end;
-    default:
-        return true;  // stb finds no glyphs in other formats, reading nothing more
-    }
-}
-
-bool font_file_sound(const unsigned char *data, int size) {
-    if (data == nullptr || size < 12) return false;
-    FontBytes f{data, static_cast<std::uint64_t>(size)};
-    std::uint64_t font = 0;
-    if (f.u32(0) == 0x74746366u) {  // 'ttcf': a collection; the game uses its first font
-        if (!f.has(0, 16)) return false;
-        font = f.u32(12);
-        if (!f.has(font, 12)) return false;
-    }
-    const std::uint32_t version = f.u32(font);
-    if (version != 0x00010000u && version != 0x74727565u && version != 0x4F54544Fu && version != 0x74797031u)
-        return false;
-    const std::uint64_t tables = f.u16(font + 4);
-    if (!f.has(font + 12, 16 * tables)) return false;
-    FontTable cmap, head, hhea, hmtx, maxp, loca, glyf, cff;
-    for (std::uint64_t t = 0; t < tables; ++t) {
-        const std::uint64_t rec = font + 12 + 16 * t;
-        FontTable table{f.u32(rec + 8), f.u32(rec + 12), true};
-        if (!f.has(table.offset, table.length)) return false;
-        switch (f.u32(rec)) {
-        case 0x636D6170u:
-            cmap = table;
-            break;  // cmap
-        case 0x68656164u:
-            head = table;
-            break;  // head
-        case 0x68686561u:
-            hhea = table;
-            break;  // hhea
-        case 0x686D7478u:
-            hmtx = table;
-            break;  // hmtx
-        case 0x6D617870u:
-            maxp = table;
-            break;  // maxp
-        case 0x6C6F6361u:
-            loca = table;
-            break;  // loca
-        case 0x676C7966u:
-            glyf = table;
-            break;  // glyf
-        case 0x43464620u:
-            cff = table;
-            break;  // 'CFF '
-        default:
-            break;
-        }
-    }
-    if (!cmap.found || !head.found || !hhea.found || !hmtx.found) return false;
-    if (head.length < 54 || hhea.length < 36 || cmap.length < 4) return false;
-    if (maxp.found && maxp.length < 6) return false;
-    // Without maxp stb assumes 65535 glyphs; the checks below then require that many.
-    const std::uint64_t glyphs = maxp.found ? f.u16(maxp.offset + 4) : 0xFFFF;
-
-    const std::uint64_t cmap_end = cmap.offset + cmap.length;
-    const std::uint64_t encodings = f.u16(cmap.offset + 2);
-    if (cmap.offset + 4 + 8 * encodings > cmap_end) return false;
-    for (std::uint64_t e = 0; e < encodings; ++e) {
-        const std::uint64_t sub = cmap.offset + f.u32(cmap.offset + 4 + 8 * e + 4);
-        if (!cmap_subtable_sound(f, sub, cmap_end)) return false;
-    }
-
-    const std::uint64_t long_metrics = f.u16(hhea.offset + 34);
-    const std::uint64_t short_metrics = glyphs > long_metrics ? glyphs - long_metrics : 0;
-    if (4 * long_metrics + 2 * short_metrics > hmtx.length) return false;
-
-    if (glyf.found) {
-        if (!loca.found) return false;
-        const bool long_offsets = f.u16(head.offset + 50) != 0;
-        const std::uint64_t entry = long_offsets ? 4 : 2;
-        if (entry * (glyphs + 1) > loca.length) return false;
-        std::uint64_t previous = 0;
-        for (std::uint64_t g = 0; g <= glyphs; ++g) {
-            const std::uint64_t at = loca.offset + entry * g;
-            const std::uint64_t offset = long_offsets ? f.u32(at) : 2ull * f.u16(at);
-            if (offset < previous || offset > glyf.length) return false;
-            previous = offset;
-        }
-    } else if (!cff.found) {
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepointCount) {
     if (!engine::require_gl("LoadFontEx")) return default_font;
     if (fileName == nullptr || fontSize < 1 || fontSize > 1024) {
@@ -390,91 +258,57 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
     }
     int size = 0;
     unsigned char *data = engine::read_whole_file(fileName, &size);
-    stbtt_fontinfo info;
-    if (!font_file_sound(data, size) || stbtt_InitFont(&info, data, stbtt_GetFontOffsetForIndex(data, 0)) == 0) {
-        engine::engine_free(data);
+    if (data == nullptr) {
         TraceLog(LOG_WARNING, "FONT: [%s] failed to load font, using the default font", fileName);
         return default_font;
     }
+    int max_side = engine::max_texture_size() < 4096 ? engine::max_texture_size() : 4096;
+    engine::FontAtlas atlas = engine::rasterize_font_atlas(data, static_cast<std::size_t>(size), fontSize, codepoints,
+                                                           codepointCount, max_side);
+    engine::engine_free(data);
+    if (atlas.error != nullptr) {
+        TraceLog(LOG_WARNING, "FONT: [%s] failed to load font (%s), using the default font", fileName, atlas.error);
+        return default_font;
+    }
 
-    // Glyph set: the caller's code points, or printable ASCII.
-    int count = (codepoints != nullptr && codepointCount > 0) ? codepointCount : 95;
-    if (count > 4096) count = 4096;
-    int *cps = new int[count];
-    for (int i = 0; i < count; i++) cps[i] = (codepoints != nullptr && codepointCount > 0) ? codepoints[i] : 32 + i;
-    auto *packed = new stbtt_packedchar[count];
-
-    const int padding = 2;
-    unsigned char *alpha = nullptr;
-    int aw = 0, ah = 0;
-    for (int side = 128; side <= engine::max_texture_size() && side <= 4096; side *= 2) {
-        aw = side;
-        ah = side;
-        alpha = new unsigned char[static_cast<size_t>(aw) * static_cast<size_t>(ah)];
-        stbtt_pack_context ctx;
-        bool ok = stbtt_PackBegin(&ctx, alpha, aw, ah, 0, padding, nullptr) != 0;
-        if (ok) {
-            stbtt_pack_range range = {};
-            range.font_size = static_cast<float>(fontSize);
-            range.array_of_unicode_codepoints = cps;
-            range.num_chars = count;
-            range.chardata_for_range = packed;
-            ok = stbtt_PackFontRanges(&ctx, data, 0, &range, 1) != 0;
-            stbtt_PackEnd(&ctx);
-        }
-        if (ok) break;
-        delete[] alpha;
-        alpha = nullptr;
+    const auto texels = static_cast<std::size_t>(atlas.width) * static_cast<std::size_t>(atlas.height);
+    auto *rgba = new unsigned char[texels * 4];
+    for (std::size_t i = 0; i < texels; i++) {  // white ink, coverage in alpha
+        rgba[i * 4 + 0] = rgba[i * 4 + 1] = rgba[i * 4 + 2] = 255;
+        rgba[i * 4 + 3] = atlas.alpha[i];
+    }
+    unsigned int tex = rlLoadTexture(rgba, atlas.width, atlas.height, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
+    delete[] rgba;
+    const int count = static_cast<int>(atlas.glyphs.size());
+    auto *recs = static_cast<Rectangle *>(engine::engine_alloc(sizeof(Rectangle) * static_cast<std::size_t>(count)));
+    auto *glyphs = static_cast<GlyphInfo *>(engine::engine_alloc(sizeof(GlyphInfo) * static_cast<std::size_t>(count)));
+    if (tex == 0 || recs == nullptr || glyphs == nullptr) {
+        rlUnloadTexture(tex);
+        engine::engine_free(recs);
+        engine::engine_free(glyphs);
+        TraceLog(LOG_WARNING, "FONT: [%s] atlas could not be created, using the default font", fileName);
+        return default_font;
+    }
+    for (int i = 0; i < count; i++) {
+        const engine::AtlasGlyph &g = atlas.glyphs[static_cast<std::size_t>(i)];
+        recs[i] = Rectangle{static_cast<float>(g.x), static_cast<float>(g.y), static_cast<float>(g.width),
+                            static_cast<float>(g.height)};
+        glyphs[i].value = g.value;
+        glyphs[i].offsetX = g.offset_x;
+        glyphs[i].offsetY = g.offset_y;
+        glyphs[i].advanceX = g.advance_x;
+        glyphs[i].image = Image{nullptr, 0, 0, 0, 0};
     }
     Font font = default_font;
-    if (alpha == nullptr) {
-        TraceLog(LOG_WARNING, "FONT: [%s] glyphs at size %d do not fit one texture, using the default font", fileName,
-                 fontSize);
-    } else {
-        float scale = stbtt_ScaleForPixelHeight(&info, static_cast<float>(fontSize));
-        int ascent = 0, descent = 0, gap = 0;
-        stbtt_GetFontVMetrics(&info, &ascent, &descent, &gap);
-        auto *rgba = new unsigned char[static_cast<size_t>(aw) * static_cast<size_t>(ah) * 4];
-        for (size_t i = 0; i < static_cast<size_t>(aw) * static_cast<size_t>(ah); i++) {
-            rgba[i * 4 + 0] = rgba[i * 4 + 1] = rgba[i * 4 + 2] = 255;
-            rgba[i * 4 + 3] = alpha[i];
-        }
-        unsigned int tex = rlLoadTexture(rgba, aw, ah, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
-        delete[] rgba;
-        auto *recs = static_cast<Rectangle *>(engine::engine_alloc(sizeof(Rectangle) * static_cast<size_t>(count)));
-        auto *glyphs = static_cast<GlyphInfo *>(engine::engine_alloc(sizeof(GlyphInfo) * static_cast<size_t>(count)));
-        if (tex == 0 || recs == nullptr || glyphs == nullptr) {
-            rlUnloadTexture(tex);
-            engine::engine_free(recs);
-            engine::engine_free(glyphs);
-            TraceLog(LOG_WARNING, "FONT: [%s] atlas could not be created, using the default font", fileName);
-        } else {
-            for (int i = 0; i < count; i++) {
-                const stbtt_packedchar &pc = packed[i];
-                recs[i] = Rectangle{static_cast<float>(pc.x0), static_cast<float>(pc.y0),
-                                    static_cast<float>(pc.x1 - pc.x0), static_cast<float>(pc.y1 - pc.y0)};
-                glyphs[i].value = cps[i];
-                glyphs[i].offsetX = static_cast<int>(std::lround(pc.xoff));
-                // Offsets from the top of the line, not from the baseline.
-                glyphs[i].offsetY = static_cast<int>(std::lround(pc.yoff + static_cast<float>(ascent) * scale));
-                glyphs[i].advanceX = static_cast<int>(std::lround(pc.xadvance));
-                glyphs[i].image = Image{nullptr, 0, 0, 0, 0};
-            }
-            font.baseSize = fontSize;
-            font.glyphCount = count;
-            font.glyphPadding = 0;
-            font.texture = Texture2D{tex, aw, ah, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8};
-            font.recs = recs;
-            font.glyphs = glyphs;
-            live_fonts()[glyphs] = tex;
-            TraceLog(LOG_INFO, "FONT: [%s] loaded at %d px (%d glyphs, atlas %d x %d)", fileName, fontSize, count, aw,
-                     ah);
-        }
-        delete[] alpha;
-    }
-    delete[] packed;
-    delete[] cps;
-    engine::engine_free(data);
+    font.baseSize = fontSize;
+    font.glyphCount = count;
+    font.glyphPadding = 0;
+    font.texture = Texture2D{tex, atlas.width, atlas.height, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8};
+    font.recs = recs;
+    font.glyphs = glyphs;
+    live_fonts()[glyphs] = tex;
+    TraceLog(LOG_INFO, "FONT: [%s] loaded at %d px (%d glyphs, atlas %d x %d)", fileName, fontSize, count, atlas.width,
+             atlas.height);
     return font;
 }
 
