@@ -2,9 +2,10 @@
 # Installs what is missing, builds vorbel in Debug with AddressSanitizer and
 # UndefinedBehaviorSanitizer, builds the Release game for the black-box tests, and
 # runs the whole ctest suite headless. Exits non-zero on any failure. Besides the unit
-# and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), a soak of
-# two minutes of game time, and a valgrind memcheck session; the fuzzer and the
-# memcheck session are built in directories of their own under build/test. Before any
+# and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font
+# fuzzer (30 s), a soak of two minutes of game time, and a valgrind memcheck session;
+# the fuzzers and the memcheck session are built in directories of their own under
+# build/test. Before any
 # build it checks that every C++ file is formatted as .clang-format says.
 #   ./test.sh          the suite
 #   ./test.sh --soak   the suite plus the long soak run (twenty minutes of game time)
