@@ -138,18 +138,22 @@ class ObjModel:
     def obj_text(self):
         self.check_winding()
         out = ["# %s, made by tools/gen_assets.py" % self.name,
-               "mtllib %s.mtl" % self.name,
-               "o %s" % self.name]
+               "mtllib %s.mtl" % self.name]
         for p in self.positions:
             out.append("v %s %s %s" % tuple(fmt(c) for c in p))
         for t in self.uvs:
             out.append("vt %s %s" % tuple(fmt(c) for c in t))
         for n in self.normals:
             out.append("vn %s %s %s" % tuple(fmt(c) for c in n))
+        # One object per material, in the material library's order: a loader that makes
+        # one mesh per object (raylib 5.0's does, leaving each on material 0) then has
+        # mesh i for material i, and the game can pair them up. So no material may go
+        # unused, or the pairs would shift.
         for m in self.materials:
             tris = self.faces[m.name]
             if not tris:
-                continue
+                raise ValueError("%s: material %s has no faces" % (self.name, m.name))
+            out.append("o %s" % m.name)
             out.append("usemtl %s" % m.name)
             out.append("s off")
             for t in tris:

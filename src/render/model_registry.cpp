@@ -41,13 +41,30 @@ void prepare_materials(Model *model) {
     }
 }
 
+bool map_meshes_to_materials(Model *model) {
+    if (model->meshMaterial == nullptr || model->materials == nullptr) return false;
+    // One mesh on material 0 is right already; other counts mean another layout of
+    // objects, which a guess would only colour wrongly.
+    if (model->meshCount < 2 || model->meshCount != model->materialCount) return false;
+    for (int i = 0; i < model->meshCount; ++i) {
+        if (model->meshMaterial[i] != 0) return false;  // the loader mapped them itself
+    }
+    for (int i = 0; i < model->meshCount; ++i) model->meshMaterial[i] = i;
+    return true;
+}
+
 ModelInstance *add_model(const ModelDesc &desc) {
     if (model_count >= max_model_instances) {
         TraceLog(LOG_WARNING, "MODELS: all %u instance slots are in use; model not added", max_model_instances);
         return nullptr;
     }
     ModelInstance inst{};
-    inst.model = desc.source.kind == ModelSource::Kind::path ? LoadModel(desc.source.path) : desc.source.model;
+    if (desc.source.kind == ModelSource::Kind::path) {
+        inst.model = LoadModel(desc.source.path);
+        map_meshes_to_materials(&inst.model);
+    } else {
+        inst.model = desc.source.model;
+    }
     inst.position = desc.position;
     inst.base_scale = desc.scale;
     inst.scale = Vec3d{desc.scale, desc.scale, desc.scale};
@@ -89,6 +106,7 @@ void draw_model_instance(ModelInstance *inst) {
             UnloadModel(inst->model);
             inst->mod_time = t;
             inst->model = LoadModel(inst->watched_path);
+            map_meshes_to_materials(&inst->model);
             prepare_materials(&inst->model);
             TraceLog(LOG_INFO, "Updated model %s\n", inst->watched_path);
         }

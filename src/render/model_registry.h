@@ -55,6 +55,11 @@ ModelInstance *set_receives_shadow(ModelInstance *inst, bool receives);
 // shared transparent texture.
 void prepare_materials(Model *model);
 unsigned char shininess_to_alpha(float shininess);
+// Our model files hold one object per material, in the material library's order.
+// raylib 5.0's OBJ loader makes a mesh of each object but leaves every mesh on
+// material 0; when that is what a model shows and there are as many meshes as
+// materials, mesh i gets material i. Returns whether it remapped anything.
+bool map_meshes_to_materials(Model *model);
 Texture2D blank_texture();
 
 void draw_model_instance(ModelInstance *inst);

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "asset_support.h"
 #include "raylib.h"
 #include "raymath.h"
+#include "render/model_registry.h"
 
 namespace {
 
@@ -178,6 +182,90 @@ TEST(TomatoModel, SkinIsSmoothAndFacesOutwards) {
     EXPECT_LT(faceted, skin_triangles / 10) << "vertex normals should be smoothed";
     EXPECT_EQ(inward, 0);
     UnloadModel(tomato);
+}
+
+// raylib 5.0's loader makes one mesh per object and puts all of them on material 0,
+// while it reads the material library in order. Each model file therefore holds one
+// object per material, in the library's order, each using only its own material.
+std::vector<std::string> words_after(const char *path, const char *keyword) {
+    std::vector<std::string> words;
+    std::ifstream in(path);
+    std::string line;
+    const std::string prefix = std::string(keyword) + " ";
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0) words.push_back(line.substr(prefix.size()));
+    return words;
+}
+
+TEST(ModelFiles, OneObjectPerMaterialInTheLibrarysOrder) {
+    for (const char *name : {"grass", "button", "tomato"}) {
+        const std::string obj = std::string("assets/models/") + name + ".obj";
+        const std::string mtl = std::string("assets/models/") + name + ".mtl";
+        const std::vector<std::string> library = words_after(mtl.c_str(), "newmtl");
+        ASSERT_FALSE(library.empty()) << mtl;
+        EXPECT_EQ(words_after(obj.c_str(), "o"), library) << obj;
+        EXPECT_EQ(words_after(obj.c_str(), "usemtl"), library) << obj;
+        // Faces come only after an object has started, or a loader adds a nameless one.
+        std::ifstream in(obj);
+        std::string line;
+        bool object = false;
+        int stray_faces = 0;
+        while (std::getline(in, line)) {
+            object = object || line.rfind("o ", 0) == 0;
+            stray_faces += !object && line.rfind("f ", 0) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(stray_faces, 0) << obj;
+    }
+}
+
+Model hand_made(int mesh_count, int material_count, std::vector<int> &mesh_material, std::vector<Material> &materials) {
+    Model model{};
+    materials.assign(static_cast<std::size_t>(material_count), Material{});
+    model.meshCount = mesh_count;
+    model.materialCount = material_count;
+    model.materials = materials.data();
+    model.meshMaterial = mesh_material.empty() ? nullptr : mesh_material.data();
+    return model;
+}
+
+TEST(MeshMaterialMapping, OnlyAModelWithEveryMeshOnMaterial0AndMatchingCountsIsRemapped) {
+    struct Row {
+        const char *what;
+        int meshes, materials;
+        std::vector<int> mesh_material;  // empty: no array at all
+        bool remapped;
+        std::vector<int> after;
+    };
+    const Row rows[] = {
+        {"every mesh on material 0", 3, 3, {0, 0, 0}, true, {0, 1, 2}},
+        {"already mapped", 3, 3, {0, 1, 2}, false, {0, 1, 2}},
+        {"mapped otherwise", 3, 3, {0, 2, 0}, false, {0, 2, 0}},
+        {"an extra material", 3, 4, {0, 0, 0}, false, {0, 0, 0}},
+        {"more meshes than materials", 4, 3, {0, 0, 0, 0}, false, {0, 0, 0, 0}},
+        {"one mesh, one material", 1, 1, {0}, false, {0}},
+        {"no mesh-material array", 2, 2, {}, false, {}},
+    };
+    for (const Row &row : rows) {
+        std::vector<int> mesh_material = row.mesh_material;
+        std::vector<Material> materials;
+        Model model = hand_made(row.meshes, row.materials, mesh_material, materials);
+        EXPECT_EQ(map_meshes_to_materials(&model), row.remapped) << row.what;
+        EXPECT_EQ(mesh_material, row.after) << row.what;
+        EXPECT_EQ(model.meshCount, row.meshes) << row.what;
+        EXPECT_EQ(model.materialCount, row.materials) << row.what;
+    }
+}
+
+TEST(MeshMaterialMapping, TheEnginesLoaderAlreadyPairsTheGeneratedModels) {
+    Window window;
+    for (const char *path : {"assets/models/grass.obj", "assets/models/button.obj", "assets/models/tomato.obj"}) {
+        Model model = LoadModel(path);
+        ASSERT_GT(model.meshCount, 1) << path;
+        EXPECT_EQ(model.meshCount, model.materialCount) << path;
+        for (int i = 0; i < model.meshCount; ++i) EXPECT_EQ(model.meshMaterial[i], i) << path;
+        EXPECT_FALSE(map_meshes_to_materials(&model)) << path;
+        UnloadModel(model);
+    }
 }
 
 }  // namespace

@@ -6,15 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "asset_support.h"
 #include "support/solid_texture.h"
 #include "testing.h"
 #include "raylib.h"
 #include "raymath.h"
+#include "render/model_registry.h"
 #include "rlgl.h"
 
 namespace {
@@ -260,6 +264,151 @@ TEST(SceneLook, CloseUpOfATomatoShowsAHighlightAndAShadedSide) {
     EXPECT_GT(brightest, 150) << "a specular highlight on the skin";
     EXPECT_LT(darkest_red, 200) << "the skin is shaded away from the sun";
     UnloadImage(frame);
+}
+
+// The frame cut into a grid of cells, each the average colour of its pixels: a stray
+// pixel at an edge washes out, a surface drawn in another material's colour does not.
+constexpr int grid_cols = 16, grid_rows = 9;
+
+std::vector<Color> cell_means(const Image &image) {
+    std::vector<Color> cells;
+    for (int row = 0; row < grid_rows; ++row)
+        for (int col = 0; col < grid_cols; ++col) {
+            const int x0 = col * image.width / grid_cols, x1 = (col + 1) * image.width / grid_cols;
+            const int y0 = row * image.height / grid_rows, y1 = (row + 1) * image.height / grid_rows;
+            long sum[3] = {0, 0, 0};
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    Color c = GetImageColor(image, x, y);
+                    sum[0] += c.r;
+                    sum[1] += c.g;
+                    sum[2] += c.b;
+                }
+            const long n = static_cast<long>(x1 - x0) * (y1 - y0);
+            cells.push_back(Color{static_cast<unsigned char>((sum[0] + n / 2) / n),
+                                  static_cast<unsigned char>((sum[1] + n / 2) / n),
+                                  static_cast<unsigned char>((sum[2] + n / 2) / n), 255});
+        }
+    return cells;
+}
+
+// Cells as rows of "rrggbb" words, the form the expected frames below are kept in.
+std::string grid_text(const std::vector<Color> &cells) {
+    std::string text;
+    char word[8];
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        std::snprintf(word, sizeof(word), "%02x%02x%02x", cells[i].r, cells[i].g, cells[i].b);
+        text += word;
+        text += (i + 1) % grid_cols == 0 ? "\n" : " ";
+    }
+    return text;
+}
+
+std::vector<Color> parse_grid(const char *text) {
+    std::vector<Color> cells;
+    unsigned int rgb = 0;
+    int used = 0;
+    while (std::sscanf(text, " %6x%n", &rgb, &used) == 1) {
+        cells.push_back(Color{static_cast<unsigned char>(rgb >> 16), static_cast<unsigned char>(rgb >> 8),
+                              static_cast<unsigned char>(rgb), 255});
+        text += used;
+    }
+    return cells;
+}
+
+// Cells whose channels differ by more than `tolerance`.
+int cells_off(const std::vector<Color> &a, const std::vector<Color> &b, int tolerance) {
+    int off = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (std::abs(a[i].r - b[i].r) > tolerance || std::abs(a[i].g - b[i].g) > tolerance ||
+            std::abs(a[i].b - b[i].b) > tolerance)
+            ++off;
+    }
+    return off + static_cast<int>(a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+}
+
+struct View {
+    const char *name;
+    Vector3 eye, target;
+};
+
+// The title screen's close view over player 1's tomato, and the match view of the
+// whole court.
+const View title_view{"title", {-6.0f, 1.2f, 1.6f}, {-6.0f, 0.25f, 0.0f}};
+const View match_view{"match", {0.0f, 11.5f, 11.5f}, {0.0f, 0.0f, 0.0f}};
+
+std::vector<Color> render_cells(Scene &scene, const View &view) {
+    scene.look_from(view.eye, view.target);
+    const Placed items[] = {
+        {&scene.court, {0.0f, -0.05f, 0.0f}, WHITE}, {&scene.tomato, {-6.0f, 0.0f, 0.0f}, WHITE},
+        {&scene.tomato, {6.0f, 0.0f, 0.0f}, WHITE},  {&scene.button, {-6.0f, 0.1f, -2.0f}, WHITE},
+        {&scene.button, {-8.0f, 0.1f, 0.0f}, WHITE}, {&scene.armed_button, {-4.0f, 0.1f, 0.0f}, WHITE},
+        {&scene.button, {6.0f, 0.1f, 2.0f}, WHITE},
+    };
+    Image frame = scene.render(items, static_cast<int>(std::size(items)));
+    std::vector<Color> cells = cell_means(frame);
+    UnloadImage(frame);
+    return cells;
+}
+
+// Every mesh on material 0, as raylib 5.0's OBJ loader leaves a model it read.
+void put_every_mesh_on_material_0(Model &model) {
+    for (int i = 0; i < model.meshCount; ++i) model.meshMaterial[i] = 0;
+}
+
+// The two views as rendered when the models' look was last settled; a change in how
+// the files are laid out must not show. A deliberate change of a model's look updates
+// these: the failure message prints the new grid.
+const char *const expected_title_cells = R"(
+2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9
+53ab6d 5ab05e 56ac5c 51a658 4fa457 50a457 58ae5d 5ab05e 5ab05e 52a759 4fa457 50a457 55aa5a 59b05d 60b367 60b069
+5eb142 59ab3e 57a83d 57a83d 58a93e 62b645 60af44 8a963a 929f3f 64b745 58a93d 57a83d 57a83d 58aa3e 5eb042 64b746
+57a83d 57a83d 57a83d 58aa3e 63b745 66ba47 62b345 568c3d 5a8d3e 66b947 60b343 57a83d 57a83d 57a83d 57a83d 57a83d
+edd346 e0e04e 659453 64b746 66ba47 66ba47 67a542 7e1c26 cd2f3d 7ea246 66ba47 5cae40 56a63c 365d37 4f5c59 8c9893
+dbd952 65865e 64b548 66ba47 5ead43 468335 3b6c2e 503b23 6d5d30 67b847 66ba47 65b946 58aa3e 407f31 223630 41474f
+4b784f 65b747 66ba47 66ba47 498937 3e7530 437e33 57a03e 66ba47 66ba47 66ba47 66ba47 62b544 57a83d 428332 2b4e31
+65b946 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 5eb042 57a83d 57a83d
+66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 66ba47 5aac3f 57a83d
+)";
+const char *const expected_match_cells = R"(
+2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9
+2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9
+2498c9 2498c9 2598c5 3d9f97 3c9e94 3ea096 3c9e94 40a198 3e9e96 3fa196 3c9e94 3ea096 3b9c95 2598c5 2498c9 2498c9
+2498c9 2498c9 4aa179 64b747 59ab3f 6bb345 58a93e 6dbd50 5fac47 65b946 59aa3e 64b745 5cac41 479e77 2498c9 2498c9
+2498c9 3d9b8c 68b94c 5aa93e 69ad42 62a543 5ba645 6fbf53 61ae4a 63b645 5ca43e 5eaf41 63b645 5ba943 3c9a8c 2498c9
+32979f 68b550 60b343 58aa3e 66b947 5bad40 5cae41 6fbf53 61ae4a 61b443 5faf43 65a73e 65b846 5daf41 5da849 32989f
+6bb160 6ebd52 62af4a 68b64e 6fbd53 62ae4a 68b64e 7ac361 6db458 68b64e 6fbd53 62ae4a 68b64e 6ebd52 62af4a 65aa5c
+3b8159 3b8159 3b8159 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259 3b8259
+2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9 2498c9
+)";
+
+constexpr int cell_tolerance = 6;
+
+TEST(SceneLook, TitleAndMatchViewsKeepTheirColours) {
+    Scene scene;
+    for (const auto &[view, expected] :
+         {std::pair{title_view, expected_title_cells}, std::pair{match_view, expected_match_cells}}) {
+        std::vector<Color> cells = render_cells(scene, view);
+        EXPECT_EQ(cells_off(cells, parse_grid(expected), cell_tolerance), 0) << view.name << " view now reads:\n"
+                                                                             << grid_text(cells);
+    }
+}
+
+TEST(SceneLook, ModelsWithEveryMeshOnMaterial0LookTheSameOnceMapped) {
+    Scene scene;
+    std::vector<Color> engine_title = render_cells(scene, title_view);
+    std::vector<Color> engine_match = render_cells(scene, match_view);
+
+    // As raylib 5.0 loads them: the court loses its lines and stripes, the button its
+    // navy base, the tomato its green leaves.
+    for (Model *m : {&scene.court, &scene.button, &scene.armed_button, &scene.tomato}) put_every_mesh_on_material_0(*m);
+    EXPECT_GT(cells_off(render_cells(scene, title_view), engine_title, cell_tolerance), 0);
+    EXPECT_GT(cells_off(render_cells(scene, match_view), engine_match, cell_tolerance), 0);
+
+    for (Model *m : {&scene.court, &scene.button, &scene.armed_button, &scene.tomato})
+        EXPECT_TRUE(map_meshes_to_materials(m));
+    EXPECT_EQ(cells_off(render_cells(scene, title_view), engine_title, 0), 0);
+    EXPECT_EQ(cells_off(render_cells(scene, match_view), engine_match, 0), 0);
 }
 
 }  // namespace
