@@ -35,6 +35,10 @@ void testing_gamepad_axis(int gamepad, int axis, float value);
 // top row first, format R8G8B8A8. Free with UnloadImage.
 Image testing_read_frame(void);
 
+// GUI: with on, GuiCheckBox still flips its flag on a click but returns 0, as raygui
+// 4.0's does (raygui 5.0's and the engine's return 1 on a change).
+void testing_checkbox_returns_zero(bool on);
+
 // Log capture: every TraceLog line (with its "INFO: "-style prefix) is kept in
 // addition to being printed.
 void testing_capture_log(bool on);

@@ -151,6 +151,7 @@ InputState &input_state();
 struct TestState {
     double fixed_frame_time = -1.0;                           // >= 0: GetFrameTime returns it, no waiting
     void (*log_sink)(int level, const char *line) = nullptr;  // receives every log line
+    bool checkbox_returns_zero = false;                       // GuiCheckBox as in raygui 4.0
 };
 
 TestState &test_state();

@@ -223,6 +223,17 @@ TEST_F(Gui, CheckBoxTogglesFromItsTextAndGapButNotBeyond) {
     EXPECT_EQ(click_at(50 - 20 - text_w / 2, 110), 1);
     EXPECT_FALSE(flag);
     EXPECT_EQ(click_at(90 + text_w / 2, 110), 0);
+
+    // raygui 4.0's convention behind the test switch: the click still flips the flag,
+    // and the return is 0 either way.
+    testing_checkbox_returns_zero(true);
+    EXPECT_EQ(click_at(60, 110), 0);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(click_at(60, 95), 0);
+    EXPECT_TRUE(flag);
+    testing_checkbox_returns_zero(false);
+    EXPECT_EQ(click_at(60, 110), 1);
+    EXPECT_FALSE(flag);
 }
 
 TEST_F(Gui, CheckBoxDrawsItsMarkAndTextBesideTheBox) {
