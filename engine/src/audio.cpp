@@ -6,6 +6,7 @@
 #include "raylib.h"
 
 #include "audio_internal.h"
+#include "internal.h"
 
 #include <SDL.h>
 
@@ -267,23 +268,109 @@ void SetMasterVolume(float volume) {
 
 // ------------------------------------------------------------------ waves
 
+namespace {
+
+// Limits on what a WAV file may ask for: a rate outside these, or more than a few
+// minutes of sound, is not a game sound (a 1 Hz header would otherwise be resampled
+// into hundreds of megabytes).
+constexpr std::uint32_t min_wave_rate = 8000;
+constexpr std::uint32_t max_wave_rate = 192000;
+constexpr double max_wave_seconds = 300.0;
+constexpr std::size_t max_wave_file_bytes = std::size_t{64} << 20;
+
+std::uint32_t le32(const unsigned char *p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint32_t le16(const unsigned char *p) { return static_cast<std::uint32_t>(p[0] | p[1] << 8); }
+
+bool wave_length_ok(const char *fileName, double rate, double frames) {
+    if (rate < min_wave_rate || rate > max_wave_rate) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Sample rate %.0f Hz is outside %u..%u Hz; not loaded", fileName, rate,
+                 min_wave_rate, max_wave_rate);
+        return false;
+    }
+    if (frames / rate > max_wave_seconds) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Lasts %.0f s, longer than %.0f s; not loaded", fileName, frames / rate,
+                 max_wave_seconds);
+        return false;
+    }
+    return true;
+}
+
+// Checks the header's rate and length before SDL decodes anything, and shortens a
+// data chunk that claims more bytes than the file holds, so SDL never allocates for
+// bytes that are not there. Files it cannot make sense of are left to SDL to refuse.
+bool wave_header_ok(const char *fileName, unsigned char *data, std::size_t size) {
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) return true;
+    std::uint32_t rate = 0, channels = 0, bits = 0;
+    std::size_t pos = 12;
+    while (size - pos >= 8) {
+        unsigned char *chunk = data + pos;
+        const std::size_t body = pos + 8;
+        const std::size_t remaining = size - body;
+        std::size_t length = le32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && length >= 16 && remaining >= 16) {
+            channels = le16(chunk + 10);
+            rate = le32(chunk + 12);
+            bits = le16(chunk + 22);
+            if (!wave_length_ok(fileName, rate, 0)) return false;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (length > remaining) {
+                length = remaining;
+                chunk[4] = static_cast<unsigned char>(length);
+                chunk[5] = static_cast<unsigned char>(length >> 8);
+                chunk[6] = static_cast<unsigned char>(length >> 16);
+                chunk[7] = static_cast<unsigned char>(length >> 24);
+            }
+            if (rate == 0) return true;
+            const double bits_per_frame = static_cast<double>(std::max(1u, bits) * std::max(1u, channels));
+            return wave_length_ok(fileName, rate, static_cast<double>(length) * 8.0 / bits_per_frame);
+        }
+        if (length > remaining) break;
+        pos = body + length + (length & 1);
+    }
+    return true;
+}
+
+}  // namespace
+
 Wave LoadWave(const char *fileName) {
     Wave wave{};
     if (fileName == nullptr) {
         TraceLog(LOG_WARNING, "WAVE: No file name given");
         return wave;
     }
+    int size = 0;
+    engine::FileRefusal why = engine::FileRefusal::none;
+    unsigned char *bytes = engine::read_whole_file(fileName, &size, max_wave_file_bytes, &why);
+    if (bytes == nullptr) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
+        return wave;
+    }
+    if (!wave_header_ok(fileName, bytes, static_cast<std::size_t>(size))) {
+        engine::engine_free(bytes);
+        return wave;
+    }
     SDL_AudioSpec file_format{};
     Uint8 *raw = nullptr;
     Uint32 raw_bytes = 0;
-    if (SDL_LoadWAV(fileName, &file_format, &raw, &raw_bytes) == nullptr) {
+    const bool decoded = SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes, size), 1, &file_format, &raw, &raw_bytes) != nullptr;
+    engine::engine_free(bytes);
+    if (!decoded) {
         TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
+        return wave;
+    }
+    // What SDL decoded is checked again: compressed data expands.
+    const double frame_bytes = (SDL_AUDIO_BITSIZE(file_format.format) / 8) * std::max<int>(1, file_format.channels);
+    if (frame_bytes <= 0 || !wave_length_ok(fileName, file_format.freq, raw_bytes / frame_bytes)) {
+        SDL_FreeWAV(raw);
         return wave;
     }
     unsigned channels = 0;
     unsigned frames = 0;
     float *samples = nullptr;
-    if (file_format.channels > 0 && file_format.freq > 0 && raw_bytes > 0) {
+    if (file_format.channels > 0 && raw_bytes > 0) {
         samples = convert_samples(file_format.format, file_format.channels, file_format.freq, raw, raw_bytes, channels,
                                   frames);
     }

@@ -6,8 +6,11 @@
 
 #include <SDL.h>
 #include <epoxy/gl.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -806,23 +809,78 @@ float GetGamepadAxisMovement(int gamepad, int axis) {
 
 // ------------------------------------------------------------------ files
 
-unsigned char *engine::read_whole_file(const char *fileName, int *dataSize) {
-    if (dataSize != nullptr) *dataSize = 0;
-    if (fileName == nullptr) return nullptr;
-    FILE *f = std::fopen(fileName, "rb");
-    if (f == nullptr) return nullptr;
-    std::fseek(f, 0, SEEK_END);
-    long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    if (size < 0 || size > 0x7ffffffeL) {
-        std::fclose(f);
-        return nullptr;
+const char *engine::refusal_text(FileRefusal why) {
+    switch (why) {
+    case FileRefusal::none:
+        return "was read";
+    case FileRefusal::missing:
+        return "does not exist or cannot be opened";
+    case FileRefusal::not_regular:
+        return "is not a regular file but a directory, device or pipe";
+    case FileRefusal::too_large:
+        return "is too large";
+    case FileRefusal::unreadable:
+        return "cannot be read";
     }
-    auto *data = static_cast<unsigned char *>(engine_alloc(static_cast<size_t>(size) + 1));
-    size_t got = data != nullptr ? std::fread(data, 1, static_cast<size_t>(size), f) : 0;
-    std::fclose(f);
-    if (data == nullptr || got != static_cast<size_t>(size)) {
+    return "cannot be read";
+}
+
+namespace {
+
+// Opens without blocking (a FIFO with no writer would otherwise wait for one) and
+// checks what the path names; -1 with the reason when it is refused.
+int open_regular(const char *path, std::size_t max_bytes, struct stat &st, engine::FileRefusal &why) {
+    why = engine::FileRefusal::missing;
+    if (path == nullptr) return -1;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fstat(fd, &st) != 0)
+        why = engine::FileRefusal::unreadable;
+    else if (!S_ISREG(st.st_mode))
+        why = engine::FileRefusal::not_regular;
+    else if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > max_bytes)
+        why = engine::FileRefusal::too_large;
+    else
+        why = engine::FileRefusal::none;
+    if (why != engine::FileRefusal::none) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+engine::FileRefusal engine::check_regular_file(const char *path, std::size_t max_bytes) {
+    struct stat st;
+    FileRefusal why;
+    const int fd = open_regular(path, max_bytes, st, why);
+    if (fd >= 0) close(fd);
+    return why;
+}
+
+unsigned char *engine::read_whole_file(const char *fileName, int *dataSize, std::size_t max_bytes, FileRefusal *why) {
+    if (dataSize != nullptr) *dataSize = 0;
+    FileRefusal refusal;
+    if (why == nullptr) why = &refusal;
+    if (max_bytes > 0x7ffffffe) max_bytes = 0x7ffffffe;
+    struct stat st;
+    const int fd = open_regular(fileName, max_bytes, st, *why);
+    if (fd < 0) return nullptr;
+    // Read what the file holds now, and at most the limit if it grows meanwhile.
+    const auto size = static_cast<std::size_t>(st.st_size);
+    auto *data = static_cast<unsigned char *>(engine_alloc(size + 1));
+    std::size_t got = 0;
+    while (data != nullptr && got < size) {
+        const ssize_t n = read(fd, data + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    if (data == nullptr || got != size) {
         engine_free(data);
+        *why = FileRefusal::unreadable;
         return nullptr;
     }
     data[size] = 0;  // text readers rely on it
@@ -831,8 +889,10 @@ unsigned char *engine::read_whole_file(const char *fileName, int *dataSize) {
 }
 
 unsigned char *LoadFileData(const char *fileName, int *dataSize) {
-    unsigned char *data = read_whole_file(fileName, dataSize);
-    if (data == nullptr && fileName != nullptr) TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file", fileName);
+    FileRefusal why = FileRefusal::none;
+    unsigned char *data = read_whole_file(fileName, dataSize, max_file_bytes, &why);
+    if (data == nullptr && fileName != nullptr)
+        TraceLog(LOG_WARNING, "FILEIO: [%s] failed to read file: it %s", fileName, refusal_text(why));
     return data;
 }
 

@@ -142,20 +142,24 @@ std::string join_path(const std::string &dir, const std::string &name) {
     return dir + name;
 }
 
-bool read_file(const std::string &path, std::string &out) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    char chunk[4096];
-    size_t n = 0;
-    out.clear();
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);
-    std::fclose(f);
+// A style file is a few kilobytes; one far larger is not a style. The charset file
+// may list many code points (a font holds at most 4096 of them).
+constexpr std::size_t max_style_bytes = std::size_t{64} << 10;
+constexpr std::size_t max_charset_bytes = std::size_t{1} << 20;
+
+bool read_file(const std::string &path, std::string &out, std::size_t max_bytes, engine::FileRefusal &why) {
+    int size = 0;
+    unsigned char *data = engine::read_whole_file(path.c_str(), &size, max_bytes, &why);
+    if (data == nullptr) return false;
+    out.assign(reinterpret_cast<const char *>(data), static_cast<std::size_t>(size));
+    engine::engine_free(data);
     return true;
 }
 
 // Code points of a UTF-8 text, skipping line breaks and malformed bytes.
 std::vector<int> decode_utf8(const std::string &text) {
     std::vector<int> out;
+    std::vector<bool> seen(0x110000);  // one flag per code point keeps the pass linear
     size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -183,10 +187,9 @@ std::vector<int> decode_utf8(const std::string &text) {
                 }
             }
         }
-        if (cp >= 32) {
-            bool seen = false;
-            for (int known : out) seen = seen || known == cp;
-            if (!seen) out.push_back(cp);
+        if (cp >= 32 && cp <= 0x10FFFF && !seen[static_cast<std::size_t>(cp)]) {
+            seen[static_cast<std::size_t>(cp)] = true;
+            out.push_back(cp);
         }
         i += cp < 0 ? 1 : len;
     }
@@ -200,7 +203,13 @@ void load_style_font(const std::string &style_dir, int size, const char *charset
     }
     std::string charset_text;
     std::vector<int> codepoints;
-    if (read_file(join_path(style_dir, charset_name), charset_text)) codepoints = decode_utf8(charset_text);
+    const std::string charset_path = join_path(style_dir, charset_name);
+    engine::FileRefusal why = engine::FileRefusal::none;
+    if (read_file(charset_path, charset_text, max_charset_bytes, why))
+        codepoints = decode_utf8(charset_text);
+    else if (why != engine::FileRefusal::missing)
+        TraceLog(LOG_WARNING, "GUI: Style charset [%s] %s; printable ASCII used", charset_path.c_str(),
+                 engine::refusal_text(why));
     const std::string font_path = join_path(style_dir, font_name);
     // Fonts loaded here stay alive until the window closes, which releases them.
     const Font font = LoadFontEx(font_path.c_str(), size, codepoints.empty() ? nullptr : codepoints.data(),
@@ -284,8 +293,15 @@ void GuiLoadStyleDefault(void) {
 void GuiLoadStyle(const char *fileName) {
     if (fileName == nullptr) return;
     std::string text;
-    if (!read_file(fileName, text)) {
-        TraceLog(LOG_WARNING, "GUI: Style file [%s] not found, style unchanged", fileName);
+    engine::FileRefusal why = engine::FileRefusal::none;
+    if (!read_file(fileName, text, max_style_bytes, why)) {
+        if (why == engine::FileRefusal::missing)
+            TraceLog(LOG_WARNING, "GUI: Style file [%s] not found, style unchanged", fileName);
+        else if (why == engine::FileRefusal::too_large)
+            TraceLog(LOG_WARNING, "GUI: Style file [%s] is larger than %zu bytes: malformed, style unchanged", fileName,
+                     max_style_bytes);
+        else
+            TraceLog(LOG_WARNING, "GUI: Style file [%s] %s, style unchanged", fileName, engine::refusal_text(why));
         return;
     }
     if (text.compare(0, 4, "rGS ") == 0) {

@@ -46,9 +46,22 @@ bool engine_owns(const void *ptr);
 // Frees every array still recorded (called by CloseWindow after release_all_gl).
 void release_all_arrays();
 
-// Reads a whole file into an engine array (one spare byte, set to 0, after the
-// data), without logging; null if it cannot be read.
-unsigned char *read_whole_file(const char *path, int *size);
+// Why a file was not read. Only regular files are read: a FIFO would block, a device
+// such as /dev/zero never ends, and a directory holds no data.
+enum class FileRefusal : std::uint8_t { none, missing, not_regular, too_large, unreadable };
+// The refusal as the end of a log line ("is not a regular file", ...).
+const char *refusal_text(FileRefusal why);
+
+// Largest file the generic loaders read (LoadFileData, fonts, shaders, images).
+constexpr std::size_t max_file_bytes = std::size_t{256} << 20;
+
+// Reads a whole regular file of at most max_bytes into an engine array (one spare
+// byte, set to 0, after the data), without logging; null if it is refused or cannot
+// be read, with the reason in *why when asked. Never blocks on a FIFO.
+unsigned char *read_whole_file(const char *path, int *size, std::size_t max_bytes = max_file_bytes,
+                               FileRefusal *why = nullptr);
+// The same checks without reading: the path names a regular file of at most max_bytes.
+FileRefusal check_regular_file(const char *path, std::size_t max_bytes);
 
 // Functions run first by CloseWindow (newest first), while the renderer still
 // works, for subsystems that keep their own objects (at most 16).

@@ -23,6 +23,8 @@
 
 namespace {
 
+constexpr std::size_t max_obj_bytes = std::size_t{256} << 20;
+constexpr std::size_t max_mtl_bytes = std::size_t{16} << 20;
 constexpr int vbo_slots = 7;  // position, texcoord, normal, colour, tangent, texcoord2, indices
 constexpr int vbo_indices = 6;
 
@@ -157,11 +159,54 @@ Model empty_model() {
     return model;
 }
 
+// tinyobjloader opens the OBJ and its material libraries itself, and would block on a
+// FIFO or read a device for ever: the files it will open are checked first.
+bool obj_files_readable(const char *fileName, const std::string &dir) {
+    engine::FileRefusal why = engine::FileRefusal::none;
+    int size = 0;
+    unsigned char *text = engine::read_whole_file(fileName, &size, max_obj_bytes, &why);
+    if (text == nullptr) {
+        TraceLog(LOG_WARNING, "MODEL: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
+        return false;
+    }
+    bool ok = true;
+    const char *p = reinterpret_cast<const char *>(text);
+    const char *end = p + size;
+    while (ok && p < end) {
+        const char *eol = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        if (eol == nullptr) eol = end;
+        const char *q = p;
+        while (q < eol && (*q == ' ' || *q == '\t')) q++;
+        if (eol - q > 7 && std::strncmp(q, "mtllib", 6) == 0 && (q[6] == ' ' || q[6] == '\t')) {
+            // Each name after the keyword is a library tinyobjloader looks for in the
+            // OBJ's folder; one that is missing is its to report.
+            q += 6;
+            while (ok && q < eol) {
+                while (q < eol && (*q == ' ' || *q == '\t' || *q == '\r')) q++;
+                const char *name = q;
+                while (q < eol && *q != ' ' && *q != '\t' && *q != '\r') q++;
+                if (q == name) break;
+                const std::string path = dir + std::string(name, static_cast<std::size_t>(q - name));
+                why = engine::check_regular_file(path.c_str(), max_mtl_bytes);
+                if (why != engine::FileRefusal::none && why != engine::FileRefusal::missing) {
+                    TraceLog(LOG_WARNING, "MODEL: [%s] Failed to load: material library [%s] %s", fileName,
+                             path.c_str(), engine::refusal_text(why));
+                    ok = false;
+                }
+            }
+        }
+        p = eol + 1;
+    }
+    engine::engine_free(text);
+    return ok;
+}
+
 Model load_obj(const char *fileName) {
     const std::string path(fileName);
     const size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 
+    if (!obj_files_readable(fileName, dir)) return empty_model();
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;

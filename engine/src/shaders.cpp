@@ -13,6 +13,8 @@
 namespace engine {
 namespace {
 
+constexpr std::size_t max_source_bytes = std::size_t{1} << 20;  // far above any shader's source
+
 const char *default_vs_code = R"(#version 330
 in vec3 vertexPosition;
 in vec2 vertexTexCoord;
@@ -120,27 +122,11 @@ void fill_locations(GLuint program, int *locs) {
 
 // Reads a stage's source; null with a WARNING when the file cannot be read.
 char *read_source(const char *path, const char *stage) {
-    FILE *f = std::fopen(path, "rb");
-    if (f == nullptr) {
-        log_line(LOG_WARNING, "SHADER: [%s] failed to open %s shader file, using the default one", path, stage);
-        return nullptr;
-    }
-    std::fseek(f, 0, SEEK_END);
-    long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    char *text = nullptr;
-    if (size >= 0 && size < (64L << 20)) {
-        text = new char[static_cast<size_t>(size) + 1];
-        size_t got = std::fread(text, 1, static_cast<size_t>(size), f);
-        text[got] = '\0';
-        if (got != static_cast<size_t>(size)) {
-            delete[] text;
-            text = nullptr;
-        }
-    }
-    std::fclose(f);
+    FileRefusal why = FileRefusal::none;
+    auto *text = reinterpret_cast<char *>(read_whole_file(path, nullptr, max_source_bytes, &why));
     if (text == nullptr)
-        log_line(LOG_WARNING, "SHADER: [%s] failed to read %s shader file, using the default one", path, stage);
+        log_line(LOG_WARNING, "SHADER: [%s] failed to read %s shader file (it %s), using the default one", path, stage,
+                 refusal_text(why));
     return text;
 }
 
@@ -219,8 +205,8 @@ Shader LoadShader(const char *vsFileName, const char *fsFileName) {
     char *vs = vsFileName != nullptr ? read_source(vsFileName, "vertex") : nullptr;
     char *fs = fsFileName != nullptr ? read_source(fsFileName, "fragment") : nullptr;
     Shader shader = build_shader(vs, fs, vsFileName, fsFileName);
-    delete[] vs;
-    delete[] fs;
+    engine_free(vs);
+    engine_free(fs);
     return shader;
 }
 

@@ -118,6 +118,8 @@ const char *const builtin_glyphs[95] = {
 };
 
 constexpr int builtin_height = 10;
+// Far above any font a game ships (large CJK fonts are about 20 MiB).
+constexpr std::size_t max_font_file_bytes = std::size_t{64} << 20;
 constexpr int atlas_width = 128;
 constexpr int atlas_height = 64;
 
@@ -257,9 +259,11 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
         return default_font;
     }
     int size = 0;
-    unsigned char *data = engine::read_whole_file(fileName, &size);
+    engine::FileRefusal why = engine::FileRefusal::none;
+    unsigned char *data = engine::read_whole_file(fileName, &size, max_font_file_bytes, &why);
     if (data == nullptr) {
-        TraceLog(LOG_WARNING, "FONT: [%s] failed to load font, using the default font", fileName);
+        TraceLog(LOG_WARNING, "FONT: [%s] failed to load font (the file %s), using the default font", fileName,
+                 engine::refusal_text(why));
         return default_font;
     }
     int max_side = engine::max_texture_size() < 4096 ? engine::max_texture_size() : 4096;

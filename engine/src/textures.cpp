@@ -17,6 +17,8 @@ using engine::engine_alloc;
 using engine::engine_free;
 
 constexpr std::int64_t max_image_pixels = std::int64_t(1) << 28;  // 16384 × 16384
+// Image files are loaded to become textures: none larger than this on a side.
+constexpr int max_loaded_side = 8192;
 
 int bytes_per_pixel(int format) {
     switch (format) {
@@ -107,10 +109,31 @@ void unload_renderbuffer(unsigned int id) {
 
 Image LoadImage(const char *fileName) {
     if (fileName == nullptr) return Image{nullptr, 0, 0, 0, 0};
+    int size = 0;
+    engine::FileRefusal why = engine::FileRefusal::none;
+    unsigned char *bytes = engine::read_whole_file(fileName, &size, engine::max_file_bytes, &why);
+    if (bytes == nullptr) {
+        engine::log_line(LOG_WARNING, "IMAGE: [%s] failed to load image data: the file %s", fileName,
+                         engine::refusal_text(why));
+        return Image{nullptr, 0, 0, 0, 0};
+    }
     int w = 0, h = 0, n = 0;
-    // Refuse absurd sizes from the header, before decoding allocates for them.
-    if (stbi_info(fileName, &w, &h, &n) != 0 && !image_size_ok(fileName, w, h)) return Image{nullptr, 0, 0, 0, 0};
-    unsigned char *pixels = stbi_load(fileName, &w, &h, &n, 4);
+    // Refuse sizes no texture can take from the header, before decoding allocates
+    // for them (a small file can claim 16384 x 16384).
+    int max_side = max_loaded_side;
+    if (engine::gl_ready() && engine::max_texture_size() < max_side) max_side = engine::max_texture_size();
+    if (stbi_info_from_memory(bytes, size, &w, &h, &n) != 0 && (w > max_side || h > max_side)) {
+        engine::log_line(LOG_WARNING, "IMAGE: [%s] size %d x %d is above %d per side; not loaded", fileName, w, h,
+                         max_side);
+        engine_free(bytes);
+        return Image{nullptr, 0, 0, 0, 0};
+    }
+    if (w != 0 && h != 0 && !image_size_ok(fileName, w, h)) {
+        engine_free(bytes);
+        return Image{nullptr, 0, 0, 0, 0};
+    }
+    unsigned char *pixels = stbi_load_from_memory(bytes, size, &w, &h, &n, 4);
+    engine_free(bytes);
     Image image = image_from_stb(pixels, w, h, fileName);
     if (image.data != nullptr) TraceLog(LOG_INFO, "IMAGE: [%s] loaded (%d x %d)", fileName, w, h);
     return image;
