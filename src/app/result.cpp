@@ -22,6 +22,10 @@ const char *error_name(Error e) {
         return "OutOfMemory";
     case Error::random_source_failed:
         return "RandomSourceFailed";
+    case Error::not_a_file:
+        return "NotAFile";
+    case Error::file_too_large:
+        return "FileTooLarge";
     }
     return "UnknownError";
 }

@@ -17,6 +17,8 @@ enum class Error : std::uint8_t {
     shader_not_found,   // ShaderNotFound: no registry entry holds the shader
     out_of_memory,
     random_source_failed,
+    not_a_file,      // NotAFile: a FIFO, device or directory where a file was expected
+    file_too_large,  // FileTooLarge: far larger than any real file of its kind
 };
 
 // A short name for log lines, e.g. "ShaderNotFound".

@@ -1,13 +1,17 @@
 #include "settings/settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "raylib.h"
@@ -28,6 +32,8 @@ Error errno_to_error(int e) {
         return Error::access_denied;
     case ENOMEM:
         return Error::out_of_memory;
+    case ENXIO:  // a socket
+        return Error::not_a_file;
     default:
         return Error::read_failed;
     }
@@ -37,11 +43,18 @@ void set_why(std::string *why, std::string_view text) {
     if (why != nullptr) why->assign(text);
 }
 
-// Looks up one key; a missing key keeps the default already in the record.
-const std::string *find_value(const std::map<std::string, std::string, std::less<>> &values, std::string_view key) {
-    auto it = values.find(key);
-    return it == values.end() ? nullptr : &it->second;
+Error write_error(int e) {
+    Error r = errno_to_error(e);
+    return r == Error::read_failed ? Error::write_failed : r;
 }
+
+// The fields in their declared order, and their keys.
+namespace field {
+enum : std::size_t { screen_width, screen_height, fullscreen, vsync, enable_music, enable_sound_effects, game_speed };
+}
+constexpr std::size_t field_count = 7;
+constexpr std::string_view field_keys[field_count] = {"screen_width", "screen_height",        "fullscreen", "vsync",
+                                                      "enable_music", "enable_sound_effects", "game_speed"};
 
 }  // namespace
 
@@ -165,7 +178,9 @@ std::string format_settings(const Settings &s) {
 }
 
 Result<Settings> parse_settings(std::string_view text, std::string *why) {
-    std::map<std::string, std::string, std::less<>> values;
+    // Only the seven fields' values are kept (views into `text`); any other key is read
+    // and dropped, so memory does not grow with the file.
+    std::optional<std::string_view> values[field_count];
     std::size_t pos = 0;
     std::size_t line_number = 0;
     while (pos < text.size()) {
@@ -182,34 +197,48 @@ Result<Settings> parse_settings(std::string_view text, std::string *why) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         std::size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;  // blank or stray line
-        values.insert_or_assign(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+        const std::string_view key = line.substr(0, eq);
+        for (std::size_t i = 0; i < field_count; ++i) {
+            if (key == field_keys[i]) values[i] = line.substr(eq + 1);
+        }
     }
 
     Settings out;
-    auto integer = [&](std::string_view key, std::int32_t &field) {
-        const std::string *v = find_value(values, key);
-        if (v == nullptr) return true;
-        Result<std::int32_t> r = parse_settings_int(*v);
+    // A missing key keeps the default already in the record.
+    auto integer = [&](std::size_t f, std::int32_t &out_value) {
+        if (!values[f]) return true;
+        const std::string_view key = field_keys[f];
+        Result<std::int32_t> r = parse_settings_int(*values[f]);
         if (!r) {
             set_why(why, std::string(key) + " is not a 32-bit integer");
             return false;
         }
-        field = r.value();
+        // The window is made, and left fullscreen into, with these sides.
+        if (r.value() < 1 || r.value() > max_screen_side) {
+            set_why(why, std::string(key) + " is outside 1.." + std::to_string(max_screen_side));
+            return false;
+        }
+        out_value = r.value();
         return true;
     };
-    auto boolean = [&](std::string_view key, bool &field) {
-        if (const std::string *v = find_value(values, key)) field = parse_settings_bool(*v);
+    auto boolean = [&](std::size_t f, bool &out_value) {
+        if (values[f]) out_value = parse_settings_bool(*values[f]);
     };
-    if (!integer("screen_width", out.screen_width)) return Error::invalid_value;
-    if (!integer("screen_height", out.screen_height)) return Error::invalid_value;
-    boolean("fullscreen", out.fullscreen);
-    boolean("vsync", out.vsync);
-    boolean("enable_music", out.enable_music);
-    boolean("enable_sound_effects", out.enable_sound_effects);
-    if (const std::string *v = find_value(values, "game_speed")) {
+    if (!integer(field::screen_width, out.screen_width)) return Error::invalid_value;
+    if (!integer(field::screen_height, out.screen_height)) return Error::invalid_value;
+    boolean(field::fullscreen, out.fullscreen);
+    boolean(field::vsync, out.vsync);
+    boolean(field::enable_music, out.enable_music);
+    boolean(field::enable_sound_effects, out.enable_sound_effects);
+    if (const auto &v = values[field::game_speed]) {
         Result<double> r = parse_settings_float(*v);
         if (!r) {
             set_why(why, "game_speed is not a number");
+            return Error::invalid_value;
+        }
+        // Zero stops game time and is fine; a negative or endless step is not.
+        if (!std::isfinite(r.value()) || r.value() < 0.0) {
+            set_why(why, "game_speed is not a finite number of 0 or more");
             return Error::invalid_value;
         }
         out.game_speed = r.value();
@@ -217,47 +246,242 @@ Result<Settings> parse_settings(std::string_view text, std::string *why) {
     return out;
 }
 
-Result<Settings> load_settings_from(const char *path) {
-    std::FILE *f = std::fopen(path, "rb");
-    if (f == nullptr) {
-        Error e = errno_to_error(errno);
-        TraceLog(LOG_WARNING, "SETTINGS: %s could not be opened (%s), using the defaults", path, error_name(e));
+namespace {
+
+// What a save replaces. A symlinked settings.cfg (dotfile managers keep it that way)
+// is followed to its last target when that is a regular file or does not exist yet,
+// so the link keeps working. A link to anything else, a device or a FIFO, is never
+// followed: the entry itself is what gets replaced.
+struct SaveTarget {
+    std::string path;
+    bool exists = false;
+    struct stat st {};  // lstat of `path` when it exists
+};
+
+std::string folder_of(const std::string &path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+Result<SaveTarget> find_save_target(const char *path) {
+    SaveTarget t;
+    t.path = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (lstat(t.path.c_str(), &t.st) != 0) {
+            if (errno != ENOENT) return errno_to_error(errno);
+            t.exists = false;  // a new file, or a link whose target is made now
+            return t;
+        }
+        t.exists = true;
+        if (S_ISREG(t.st.st_mode)) return t;
+        if (!S_ISLNK(t.st.st_mode)) break;
+        char link[4096];
+        const ssize_t n = readlink(t.path.c_str(), link, sizeof link);
+        if (n <= 0 || static_cast<std::size_t>(n) == sizeof link) break;
+        const std::string next(link, static_cast<std::size_t>(n));
+        t.path = next.front() == '/' ? next : folder_of(t.path) + next;
+    }
+    t.path = path;
+    if (lstat(path, &t.st) != 0) return errno_to_error(errno);
+    t.exists = true;
+    return t;
+}
+
+// The file the last load refused, by identity, until a save has kept it aside. The
+// identity, not the name: a file the player has since replaced is theirs to keep.
+struct RefusedFile {
+    bool pending = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+RefusedFile refused_file;
+
+// Remembers the file at `path` for keeping aside; returns the name it will get, or an
+// empty string when there is nothing to keep (or it is a directory, never moved).
+std::string remember_refused_file(const char *path) {
+    Result<SaveTarget> t = find_save_target(path);
+    if (!t || !t.value().exists || S_ISDIR(t.value().st.st_mode)) return {};
+    refused_file = RefusedFile{true, t.value().st.st_dev, t.value().st.st_ino};
+    return t.value().path + bad_settings_suffix;
+}
+
+// The file's bytes, read only from a regular file and never more than the limit.
+Result<std::string> read_settings_file(const char *path) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Regular files, the only
+    // ones read, ignore it.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return errno_to_error(errno);
+    auto fail = [fd](Error e) {
+        close(fd);
+        return e;
+    };
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return fail(Error::read_failed);
+    if (!S_ISREG(st.st_mode)) return fail(Error::not_a_file);
+    if (st.st_size > static_cast<off_t>(max_settings_file)) return fail(Error::file_too_large);
+    // One byte over the limit tells a file that grew, or lied about its size (as
+    // /proc files do), from one that fits.
+    std::string text;
+    try {
+        text.resize(max_settings_file + 1);
+    } catch (const std::bad_alloc &) {
+        return fail(Error::out_of_memory);
+    }
+    std::size_t have = 0;
+    while (have < text.size()) {
+        const ssize_t n = read(fd, text.data() + have, text.size() - have);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return fail(Error::read_failed);
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    if (have > max_settings_file) return Error::file_too_large;
+    text.resize(have);
+    return text;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Makes a rename in the folder durable. Some file systems cannot sync a folder; the
+// file is in place either way, so a failure here is not a failed save.
+void sync_folder(const std::string &folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)fsync(fd);
+    close(fd);
+}
+
+bool is_read_only(const SaveTarget &t) {
+    if (!t.exists || !S_ISREG(t.st.st_mode)) return false;
+    // No write bit at all: the player's own "do not touch", which even root honours.
+    if ((t.st.st_mode & 0222) == 0) return true;
+    return faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0;
+}
+
+Result<Ok> save_settings_file(const char *path, const Settings &s) {
+    const std::string text = format_settings(s);
+    const Result<SaveTarget> found = find_save_target(path);
+    if (!found) {
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot look at it (%s)", path, error_name(found.error()));
+        return found.error() == Error::read_failed ? Error::write_failed : found.error();
+    }
+    const SaveTarget &t = found.value();
+    if (t.exists && S_ISDIR(t.st.st_mode)) {
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: it is a directory", t.path.c_str());
+        return Error::not_a_file;
+    }
+    if (is_read_only(t)) {
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: the file is read-only, so it is left as it is",
+                 t.path.c_str());
+        return Error::access_denied;
+    }
+
+    // A fresh name beside the target (a rename cannot cross file systems), created
+    // exclusively and never through a link: a name planted in advance, or left by an
+    // earlier run, only makes the save pick the next one.
+    static unsigned serial = 0;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = t.path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        const Error e = write_error(errno);
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot create a temporary file beside it (%s)",
+                 t.path.c_str(), error_name(e));
         return e;
     }
-    std::string text;
-    char buf[4096];
-    bool failed = false;
-    try {
-        for (;;) {
-            std::size_t n = std::fread(buf, 1, sizeof buf, f);
-            text.append(buf, n);
-            if (n < sizeof buf) {
-                failed = std::ferror(f) != 0;
-                break;
-            }
+    // The new file takes the old one's permission bits; a new file gets the umask's.
+    bool ok = !t.exists || !S_ISREG(t.st.st_mode) || fchmod(fd, t.st.st_mode & 07777) == 0;
+    ok = ok && write_all(fd, text);
+    // On disk before the rename, so a crash leaves the old file or the whole new one.
+    ok = ok && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (!ok) {
+        unlink(tmp.c_str());
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved (WriteFailed)", t.path.c_str());
+        return Error::write_failed;
+    }
+
+    if (refused_file.pending && t.exists && t.st.st_dev == refused_file.dev && t.st.st_ino == refused_file.ino) {
+        const std::string bad = t.path + bad_settings_suffix;
+        if (std::rename(t.path.c_str(), bad.c_str()) != 0) {
+            const Error e = write_error(errno);
+            unlink(tmp.c_str());
+            TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: the file that did not load cannot be kept as %s (%s)",
+                     t.path.c_str(), bad.c_str(), error_name(e));
+            return e;
         }
-    } catch (const std::bad_alloc &) {
-        std::fclose(f);
-        TraceLog(LOG_WARNING, "SETTINGS: %s could not be read (OutOfMemory), using the defaults", path);
-        return Error::out_of_memory;
+        refused_file.pending = false;
+        TraceLog(LOG_WARNING, "SETTINGS: the %s that did not load is kept as %s", t.path.c_str(), bad.c_str());
     }
-    std::fclose(f);
-    if (failed) {
-        TraceLog(LOG_WARNING, "SETTINGS: %s could not be read (ReadFailed), using the defaults", path);
-        return Error::read_failed;
+
+    if (std::rename(tmp.c_str(), t.path.c_str()) != 0) {
+        const Error e = write_error(errno);
+        unlink(tmp.c_str());
+        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot replace it (%s)", t.path.c_str(), error_name(e));
+        return e;
     }
+    sync_folder(folder_of(t.path));
+    return Ok{};
+}
+
+}  // namespace
+
+Result<Settings> load_settings_from(const char *path) {
+    // A new load decides afresh what the next save keeps aside.
+    refused_file.pending = false;
     std::string why;
     Result<Settings> r = [&]() -> Result<Settings> {
         try {
-            return parse_settings(text, &why);
+            Result<std::string> text = read_settings_file(path);
+            if (!text) return text.error();
+            return parse_settings(text.value(), &why);
         } catch (const std::bad_alloc &) {
-            why = "out of memory";
             return Error::out_of_memory;
         }
     }();
-    if (!r) {
-        TraceLog(LOG_WARNING, "SETTINGS: %s is malformed (%s: %s), using the defaults", path, error_name(r.error()),
-                 why.c_str());
+    if (r || r.error() == Error::out_of_memory) {
+        if (!r) TraceLog(LOG_WARNING, "SETTINGS: %s could not be read (OutOfMemory), using the defaults", path);
+        return r;
+    }
+
+    std::string problem;
+    switch (r.error()) {
+    case Error::file_not_found:
+    case Error::access_denied:
+        problem = std::string("could not be opened (") + error_name(r.error()) + ")";
+        break;
+    case Error::not_a_file:
+        problem = "is not a regular file (NotAFile)";
+        break;
+    case Error::file_too_large:
+        problem = "is malformed (FileTooLarge: over " + std::to_string(max_settings_file) + " bytes)";
+        break;
+    case Error::read_failed:
+        problem = "could not be read (ReadFailed)";
+        break;
+    default:
+        problem = std::string("is malformed (") + error_name(r.error()) + ": " + why + ")";
+        break;
+    }
+    const std::string bad = r.error() == Error::file_not_found ? std::string() : remember_refused_file(path);
+    if (bad.empty()) {
+        TraceLog(LOG_WARNING, "SETTINGS: %s %s, using the defaults", path, problem.c_str());
+    } else {
+        TraceLog(LOG_WARNING, "SETTINGS: %s %s, using the defaults; the next save keeps it as %s", path,
+                 problem.c_str(), bad.c_str());
     }
     return r;
 }
@@ -265,41 +489,12 @@ Result<Settings> load_settings_from(const char *path) {
 Result<Settings> load_settings() { return load_settings_from(settings_file_name); }
 
 Result<Ok> save_settings_to(const char *path, const Settings &s) {
-    std::string text;
-    std::string tmp_path;
     try {
-        text = format_settings(s);
-        tmp_path = std::string(path) + ".tmp";
+        return save_settings_file(path, s);
     } catch (const std::bad_alloc &) {
         TraceLog(LOG_WARNING, "SETTINGS: %s was not saved (OutOfMemory)", path);
         return Error::out_of_memory;
     }
-    // Write a temporary file next to the real one and rename it over it: the rename is
-    // atomic, so the old file stays whole if anything before it fails.
-    std::FILE *f = std::fopen(tmp_path.c_str(), "wb");
-    if (f == nullptr) {
-        Error e = errno_to_error(errno);
-        if (e == Error::read_failed) e = Error::write_failed;
-        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot create %s (%s)", path, tmp_path.c_str(),
-                 error_name(e));
-        return e;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::remove(tmp_path.c_str());
-        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved (WriteFailed)", path);
-        return Error::write_failed;
-    }
-    if (std::rename(tmp_path.c_str(), path) != 0) {
-        Error e = errno_to_error(errno);
-        if (e == Error::read_failed) e = Error::write_failed;
-        std::remove(tmp_path.c_str());
-        TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot replace it (%s)", path, error_name(e));
-        return e;
-    }
-    return Ok{};
 }
 
 Result<Ok> save_settings() { return save_settings_to(settings_file_name, settings); }

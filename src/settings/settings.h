@@ -25,11 +25,24 @@ extern Settings settings;
 inline constexpr const char *settings_file_name = "settings.cfg";
 // Longest line the reader accepts, not counting its LF.
 inline constexpr std::size_t max_settings_line = 1023;
+// Largest file the reader accepts. A real one is 130 bytes; anything near this is not
+// a settings file, and reading stops here whatever the file claims.
+inline constexpr std::size_t max_settings_file = 64 * 1024;
+// Window sides the file may ask for, in pixels.
+inline constexpr std::int32_t max_screen_side = 16384;
+// A file that fails to load is renamed to this (its name plus the suffix) before the
+// first save replaces it, so the player's edits are never lost.
+inline constexpr const char *bad_settings_suffix = ".bad";
 
-// Reads settings.cfg from the working directory. Does not touch the global.
+// Reads settings.cfg from the working directory. Does not touch the global. Only a
+// regular file of at most max_settings_file bytes is read; a FIFO, device or directory
+// is refused at once. A file that exists but fails to load is remembered, and the next
+// save keeps it aside as settings.cfg.bad.
 Result<Settings> load_settings();
-// Writes the global to settings.cfg through a temporary file that is renamed over it,
-// so a failed save leaves the previous file as it was.
+// Writes the global to settings.cfg through a freshly created temporary file that is
+// synced and renamed over it, so a failed save leaves the previous file as it was.
+// A symlinked settings.cfg gets its target replaced; the old file's permission bits are
+// kept, and a file the player made read-only is left alone (access_denied).
 Result<Ok> save_settings();
 
 // The same with an explicit path, for tests and tools.
@@ -37,7 +50,9 @@ Result<Settings> load_settings_from(const char *path);
 Result<Ok> save_settings_to(const char *path, const Settings &s);
 
 // Pure parts of the format. parse_settings takes a whole file's bytes; when `why` is
-// given, a failure also names the offending key or line there.
+// given, a failure also names the offending key or line there. Besides the syntax, a
+// window side outside 1..max_screen_side and a game speed below zero or not finite
+// are refused: the game cannot run with them.
 Result<Settings> parse_settings(std::string_view text, std::string *why = nullptr);
 std::string format_settings(const Settings &s);
 

@@ -2,23 +2,33 @@
 // and saves that fail without harming the file already there.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "settings/settings.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
+#include "testing.h"
 
 namespace {
 
@@ -40,6 +50,41 @@ Settings parsed(const std::string &text) {
 }
 
 bool fails(const std::string &text) { return !parse_settings(text).ok(); }
+
+// The names in a folder, sorted.
+std::vector<std::string> entries(const std::string &dir = ".") {
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+uid_t nobody_uid() {
+    const passwd *pw = getpwnam("nobody");
+    return pw != nullptr ? pw->pw_uid : 65534;
+}
+
+// Runs `body` in a child process and returns its exit code (-1 if it died). With
+// as_nobody, root first becomes the user nobody: root writes through any mode bits,
+// so read-only files can only be tried as someone else.
+int in_child(bool as_nobody, const std::function<int()> &body) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (as_nobody && geteuid() == 0) {
+            const uid_t nobody = nobody_uid();
+            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(100);
+        }
+        const int code = body();
+        std::fflush(stdout);
+        _exit(code);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // A scratch working directory for tests that go through settings.cfg itself.
 class SettingsFile : public ::testing::Test {
@@ -95,12 +140,10 @@ TEST(SettingsFormat, IntegerSyntax) {
     EXPECT_EQ(parsed("screen_width=+1920\r\n").screen_width, 1920);
     EXPECT_EQ(parsed("screen_width=1_280\r\n").screen_width, 1280);
     EXPECT_EQ(parsed("screen_width=1_2_8_0\r\n").screen_width, 1280);
-    EXPECT_EQ(parsed("screen_width=0\r\n").screen_width, 0);
     EXPECT_EQ(parsed("screen_width=007\r\n").screen_width, 7);
-
-    Settings negative = parsed("screen_width=-1\r\n");
-    EXPECT_EQ(negative.screen_width, -1);
-    EXPECT_NE(format_settings(negative).find("screen_width=-1\r\n"), std::string::npos);
+    // The syntax itself takes a sign; whether a size makes sense is the record's rule.
+    EXPECT_EQ(parse_settings_int("-1").value(), -1);
+    EXPECT_EQ(parse_settings_int("-0").value(), 0);
 
     for (const char *bad : {"_1", "1_", "1__0", "+_1", "-", "+", "", "12a", "0x10", " 1", "1 ", "1.0", "--1"}) {
         EXPECT_TRUE(fails(std::string("screen_width=") + bad + "\r\n")) << bad;
@@ -108,12 +151,62 @@ TEST(SettingsFormat, IntegerSyntax) {
 }
 
 TEST(SettingsFormat, IntegersMustFitInt32) {
-    EXPECT_EQ(parsed("screen_width=2147483647\r\n").screen_width, 2147483647);
-    EXPECT_EQ(parsed("screen_width=-2147483648\r\n").screen_width, std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(parse_settings_int("2147483647").value(), 2147483647);
+    EXPECT_EQ(parse_settings_int("-2147483648").value(), std::numeric_limits<std::int32_t>::min());
+    EXPECT_FALSE(parse_settings_int("2147483648").ok());
     EXPECT_TRUE(fails("screen_width=2147483648\r\n"));
     EXPECT_TRUE(fails("screen_height=-2147483649\r\n"));
     EXPECT_TRUE(fails("screen_height=99999999999999999999999\r\n"));
     EXPECT_TRUE(fails("screen_height=4294967296\r\n"));  // would wrap to 0 in 32 bits
+}
+
+TEST(SettingsFormat, ValuesTheGameCannotUseMakeTheFileMalformed) {
+    // Window sides outside 1..16384 and a speed that is negative or not finite: the
+    // window could not be made (or left fullscreen into), or the game would run away.
+    struct Row {
+        const char *line;
+        const char *key;  // named in the reason; nullptr where the line reads fine
+    };
+    const Row rows[] = {
+        {"screen_width=0", "screen_width"},
+        {"screen_width=-1", "screen_width"},
+        {"screen_width=16385", "screen_width"},
+        {"screen_width=40000", "screen_width"},
+        {"screen_width=2147483647", "screen_width"},
+        {"screen_height=0", "screen_height"},
+        {"screen_height=-720", "screen_height"},
+        {"screen_height=65536", "screen_height"},
+        {"game_speed=-1", "game_speed"},
+        {"game_speed=-1e-300", "game_speed"},
+        {"game_speed=-inf", "game_speed"},
+        {"game_speed=inf", "game_speed"},
+        {"game_speed=nan", "game_speed"},
+        {"game_speed=-nan", "game_speed"},
+        {"game_speed=1e999", "game_speed"},  // overflows to infinity
+        {"screen_width=1", nullptr},
+        {"screen_width=16384", nullptr},
+        {"screen_height=1_6384", nullptr},
+        {"game_speed=0", nullptr},  // stops game time
+        {"game_speed=-0", nullptr},
+        {"game_speed=1e300", nullptr},
+        {"game_speed=5e-324", nullptr},
+    };
+    for (const Row &row : rows) {
+        // The bad value spoils an otherwise good file, wherever it stands.
+        const std::string text = default_file + row.line + "\r\n" + "vsync=false\r\n";
+        std::string why;
+        Result<Settings> r = parse_settings(text, &why);
+        EXPECT_EQ(r.ok(), row.key == nullptr) << row.line;
+        if (row.key != nullptr) {
+            EXPECT_EQ(r.error(), Error::invalid_value) << row.line;
+            EXPECT_NE(why.find(row.key), std::string::npos) << row.line << ": " << why;
+        } else if (r) {
+            EXPECT_FALSE(r.value().vsync) << row.line;
+            EXPECT_TRUE(same(parsed(format_settings(r.value())), r.value())) << row.line;
+        }
+    }
+    EXPECT_EQ(parsed("screen_height=16384\r\n").screen_height, 16384);
+    EXPECT_EQ(parsed("game_speed=0\r\n").game_speed, 0.0);
 }
 
 TEST(SettingsFormat, NothingIsTrimmed) {
@@ -225,13 +318,16 @@ TEST(SettingsFormat, EveryRecordRoundTripsThroughTheFile) {
     std::mt19937_64 gen(7);
     for (int i = 0; i < 2000; ++i) {
         Settings s;
-        s.screen_width = static_cast<std::int32_t>(gen());
-        s.screen_height = static_cast<std::int32_t>(gen());
+        s.screen_width = static_cast<std::int32_t>(1 + gen() % max_screen_side);
+        s.screen_height = static_cast<std::int32_t>(1 + gen() % max_screen_side);
         s.fullscreen = gen() & 1;
         s.vsync = gen() & 1;
         s.enable_music = gen() & 1;
         s.enable_sound_effects = gen() & 1;
         s.game_speed = std::ldexp(static_cast<double>(gen() >> 11), static_cast<int>(gen() % 200) - 150);
+        if (i == 0) s.screen_width = s.screen_height = max_screen_side;
+        if (i == 1) s.screen_width = s.screen_height = 1;
+        if (i == 2) s.game_speed = 0.0;
         ASSERT_TRUE(same(parsed(format_settings(s)), s));
     }
 }
@@ -267,40 +363,327 @@ TEST_F(SettingsFile, MissingOrMalformedFileFailsWithoutTouchingTheGlobal) {
     EXPECT_EQ(settings.screen_width, 777);
 }
 
-TEST_F(SettingsFile, FailedSaveLeavesTheOldFileIntact) {
-    write_file("settings.cfg", default_file);
-    // Tests run as root, where a read-only mode does not stop writes. Make the save
-    // really fail instead: its temporary file's path is taken by a directory, so the
-    // temporary file cannot be created.
-    ASSERT_EQ(mkdir("settings.cfg.tmp", 0755), 0);
-    settings = Settings{};
-    settings.vsync = false;
-    Result<Ok> r = save_settings();
-    EXPECT_FALSE(r.ok());
-    EXPECT_EQ(read_file("settings.cfg"), default_file);
-    EXPECT_FALSE(settings.vsync);  // the record in memory is kept
-    rmdir("settings.cfg.tmp");
+TEST_F(SettingsFile, NamesPlantedBesideTheFileDoNotRedirectTheSave) {
+    // A save writes a fresh temporary file of its own; whatever sits at a name it might
+    // use (the old fixed settings.cfg.tmp, or this process's own next names) is left as
+    // it is and never written through.
+    write_file("victim", "precious");
+    struct Plant {
+        const char *what;
+        int (*make)(const char *name);
+    };
+    const Plant plants[] = {
+        {"link to another file", [](const char *n) { return symlink("victim", n); }},
+        {"link to /dev/full", [](const char *n) { return symlink("/dev/full", n); }},
+        {"dangling link", [](const char *n) { return symlink("nowhere/at/all", n); }},
+        {"directory", [](const char *n) { return mkdir(n, 0755); }},
+    };
+    for (const Plant &plant : plants) {
+        std::vector<std::string> names = {"settings.cfg.tmp"};
+        for (int n = 0; n < 50; ++n)
+            names.push_back("settings.cfg.tmp-" + std::to_string(getpid()) + "-" + std::to_string(n));
+        for (const std::string &name : names) ASSERT_EQ(plant.make(name.c_str()), 0) << plant.what;
+        write_file("settings.cfg", default_file);
+
+        settings = Settings{};
+        settings.enable_music = false;
+        EXPECT_TRUE(save_settings().ok()) << plant.what;
+        EXPECT_EQ(read_file("settings.cfg"), format_settings(settings)) << plant.what;
+        EXPECT_EQ(read_file("victim"), "precious") << plant.what;
+        for (const std::string &name : names) {
+            struct stat st {};
+            EXPECT_EQ(lstat(name.c_str(), &st), 0) << plant.what << " " << name;
+            EXPECT_TRUE(S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)) << plant.what << " " << name;
+            (void)(remove(name.c_str()) == 0 || rmdir(name.c_str()) == 0);
+        }
+        EXPECT_EQ(entries(), (std::vector<std::string>{"settings.cfg", "victim"})) << plant.what;
+    }
 }
 
-TEST_F(SettingsFile, FailedRenameLeavesTheOldFileIntact) {
-    // A directory in settings.cfg's place: the temporary file is written but cannot
-    // replace it, and it is cleaned up again.
+TEST_F(SettingsFile, DirectoryInTheFilesPlaceIsLeftAlone) {
     ASSERT_EQ(mkdir("settings.cfg", 0755), 0);
+    EXPECT_EQ(load_settings().error(), Error::not_a_file);
     settings = Settings{};
     EXPECT_FALSE(save_settings().ok());
     struct stat st {};
     ASSERT_EQ(stat("settings.cfg", &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_NE(access("settings.cfg.tmp", F_OK), 0);
+    EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"});
 }
 
-TEST_F(SettingsFile, SaveIntoAFullDeviceKeepsTheOldFile) {
-    // /dev/full fails every write with ENOSPC; a temporary file linked to it cannot be
-    // made as a plain file, so use a symlink: fopen follows it and writes fail at flush.
+TEST_F(SettingsFile, FailedWriteKeepsTheOldFile) {
+    // A file size limit below the file's length makes the write fail like a full disk;
+    // in a child process, so the limit does not outlive the case.
     write_file("settings.cfg", default_file);
-    if (symlink("/dev/full", "settings.cfg.tmp") != 0) GTEST_SKIP() << "no symlinks here";
-    settings = Settings{};
-    settings.screen_width = 1;
-    EXPECT_EQ(save_settings().error(), Error::write_failed);
+    const int code = in_child(false, [] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{50, 50};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+        settings = Settings{};
+        settings.screen_width = 1;
+        return save_settings().error() == Error::write_failed ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(read_file("settings.cfg"), default_file);
+    EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"});
+}
+
+TEST_F(SettingsFile, OnlyARegularFileOfSensibleSizeIsRead) {
+    // Each is refused at once: nothing may block start-up or fill memory. The alarm
+    // turns a hang into a failure.
+    std::string lines;
+    for (int i = 0; lines.size() < max_settings_file; ++i) lines += "key" + std::to_string(i) + "=value\r\n";
+    const std::string full = lines.substr(0, max_settings_file - default_file.size()) + default_file;
+    struct Row {
+        const char *what;
+        std::function<int()> make;
+        Result<Settings> expected;
+    };
+    const Row rows[] = {
+        {"FIFO", [] { return mkfifo("settings.cfg", 0644); }, Error::not_a_file},
+        {"link to /dev/zero", [] { return symlink("/dev/zero", "settings.cfg"); }, Error::not_a_file},
+        {"link to /dev/urandom", [] { return symlink("/dev/urandom", "settings.cfg"); }, Error::not_a_file},
+        {"directory", [] { return mkdir("settings.cfg", 0755); }, Error::not_a_file},
+        {"one byte over the limit", [&] { return write_file("settings.cfg", full + "x"), 0; }, Error::file_too_large},
+        {"a gigabyte of holes",
+         [] {
+             write_file("settings.cfg", default_file);
+             return truncate("settings.cfg", 1 << 30);
+         },
+         Error::file_too_large},
+        // A /proc file claims to be empty and goes on for far longer than the limit.
+        {"endless file of size 0", [] { return symlink("/proc/kallsyms", "settings.cfg"); }, Error::file_too_large},
+        {"exactly the limit", [&] { return write_file("settings.cfg", full), 0; }, Settings{}},
+    };
+    const bool have_endless = read_file("/proc/kallsyms").size() > max_settings_file;
+    for (const Row &row : rows) {
+        if (std::strcmp(row.what, "endless file of size 0") == 0 && !have_endless) continue;
+        ASSERT_EQ(row.make(), 0) << row.what;
+        alarm(30);
+        Result<Settings> r = load_settings();
+        alarm(0);
+        ASSERT_EQ(r.ok(), row.expected.ok()) << row.what;
+        if (!r.ok()) {
+            EXPECT_STREQ(error_name(r.error()), error_name(row.expected.error())) << row.what;
+        }
+        EXPECT_TRUE(remove("settings.cfg") == 0 || rmdir("settings.cfg") == 0) << row.what;
+    }
+}
+
+TEST_F(SettingsFile, FileThatFailedToLoadIsKeptAsBad) {
+    struct Row {
+        const char *what;
+        std::function<void()> make;
+        bool kept;
+    };
+    const std::string malformed = "screen_width=0\r\nvsync=false\r\nmy own note=keep me\r\n";
+    const Row rows[] = {
+        {"malformed", [&] { write_file("settings.cfg", malformed); }, true},
+        {"malformed, an older .bad there",
+         [&] {
+             write_file("settings.cfg", malformed);
+             write_file("settings.cfg.bad", "older");
+         },
+         true},
+        {"too large", [&] { write_file("settings.cfg", std::string(max_settings_file + 1, '\n')); }, true},
+        {"FIFO", [] { ASSERT_EQ(mkfifo("settings.cfg", 0644), 0); }, true},
+        {"link to /dev/zero", [] { ASSERT_EQ(symlink("/dev/zero", "settings.cfg"), 0); }, true},
+        {"missing", [] {}, false},
+        {"good", [] { write_file("settings.cfg", default_file); }, false},
+    };
+    for (const Row &row : rows) {
+        struct stat before {};
+        row.make();
+        const bool existed = lstat("settings.cfg", &before) == 0;
+        const std::string old_bytes = S_ISREG(before.st_mode) ? read_file("settings.cfg") : "";
+        Result<Settings> r(Error::invalid_value);
+        {
+            const test_support::LogCapture log;
+            r = load_settings();
+            EXPECT_EQ(testing_log_contains(LOG_WARNING, "settings.cfg.bad"), row.kept) << row.what;
+        }
+        settings = r ? r.value() : Settings{};
+        settings.enable_music = false;
+        {
+            const test_support::LogCapture log;
+            ASSERT_TRUE(save_settings().ok()) << row.what;
+            EXPECT_EQ(testing_log_contains(LOG_WARNING, "settings.cfg.bad"), row.kept) << row.what;
+        }
+        EXPECT_EQ(read_file("settings.cfg"), format_settings(settings)) << row.what;
+        struct stat bad {};
+        ASSERT_EQ(lstat("settings.cfg.bad", &bad) == 0, row.kept) << row.what;
+        if (row.kept) {
+            // The very thing that was there, moved: same inode, kind and bytes.
+            EXPECT_TRUE(existed);
+            EXPECT_EQ(bad.st_ino, before.st_ino) << row.what;
+            EXPECT_EQ(bad.st_mode, before.st_mode) << row.what;
+            if (S_ISREG(bad.st_mode)) {
+                EXPECT_EQ(read_file("settings.cfg.bad"), old_bytes) << row.what;
+            }
+            // Later saves leave it be.
+            settings.vsync = !settings.vsync;
+            ASSERT_TRUE(save_settings().ok()) << row.what;
+            struct stat again {};
+            ASSERT_EQ(lstat("settings.cfg.bad", &again), 0) << row.what;
+            EXPECT_EQ(again.st_ino, before.st_ino) << row.what;
+            EXPECT_EQ(entries(), (std::vector<std::string>{"settings.cfg", "settings.cfg.bad"})) << row.what;
+        } else {
+            EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"}) << row.what;
+        }
+        remove("settings.cfg");
+        remove("settings.cfg.bad");
+    }
+}
+
+TEST_F(SettingsFile, FileReplacedByThePlayerAfterAFailedLoadIsNotMovedAside) {
+    write_file("settings.cfg", "game_speed=-1\r\n");
+    ASSERT_FALSE(load_settings().ok());
+    // The player fixes it in an editor that writes a new file.
+    write_file("fixed", "game_speed=2\r\n");
+    ASSERT_EQ(rename("fixed", "settings.cfg"), 0);
+    settings = Settings{};
+    ASSERT_TRUE(save_settings().ok());
+    EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"});
+}
+
+TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
+    // Dotfile managers keep settings.cfg as a link into their own folder; the save
+    // replaces the target (its temporary file beside it) and the link stays.
+    const std::string here = test_support::current_dir();
+    struct Row {
+        const char *what;
+        std::string link;    // what settings.cfg points to
+        std::string target;  // the file that must change, from here
+        bool target_exists;
+        std::string content;
+    };
+    const Row rows[] = {
+        {"relative link", "dotfiles/settings.cfg", "dotfiles/settings.cfg", true, default_file},
+        {"absolute link", here + "/dotfiles/settings.cfg", "dotfiles/settings.cfg", true, default_file},
+        {"link to a link", "dotfiles/middle", "dotfiles/deeper/settings.cfg", true, default_file},
+        {"dangling link", "dotfiles/settings.cfg", "dotfiles/settings.cfg", false, ""},
+        {"malformed target", "dotfiles/settings.cfg", "dotfiles/settings.cfg", true, "screen_height=99999\r\n"},
+    };
+    for (const Row &row : rows) {
+        ASSERT_EQ(mkdir("dotfiles", 0755), 0);
+        ASSERT_EQ(mkdir("dotfiles/deeper", 0755), 0);
+        ASSERT_EQ(symlink("deeper/settings.cfg", "dotfiles/middle"), 0);
+        ASSERT_EQ(symlink(row.link.c_str(), "settings.cfg"), 0);
+        if (row.target_exists) {
+            write_file(row.target, row.content);
+            ASSERT_EQ(chmod(row.target.c_str(), 0640), 0);
+        }
+        const bool loads = load_settings().ok();
+        EXPECT_EQ(loads, row.content == default_file) << row.what;
+
+        settings = Settings{};
+        settings.fullscreen = true;
+        ASSERT_TRUE(save_settings().ok()) << row.what;
+        struct stat st {};
+        ASSERT_EQ(lstat("settings.cfg", &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << row.what;
+        EXPECT_EQ(read_file(row.target), format_settings(settings)) << row.what;
+        ASSERT_EQ(stat(row.target.c_str(), &st), 0);
+        if (row.target_exists) {
+            EXPECT_EQ(st.st_mode & 07777, 0640u) << row.what;
+        }
+        // Nothing else anywhere, but the malformed target kept beside itself.
+        const bool malformed = row.target_exists && row.content != default_file;
+        if (malformed) {
+            EXPECT_EQ(read_file(row.target + ".bad"), row.content) << row.what;
+        }
+        std::vector<std::string> wanted = {"settings.cfg"};
+        if (row.target.find("deeper") == std::string::npos) wanted = {"deeper", "middle", "settings.cfg"};
+        if (malformed) wanted.push_back("settings.cfg.bad");
+        EXPECT_EQ(entries(row.target.substr(0, row.target.rfind('/'))), wanted) << row.what;
+        EXPECT_EQ(entries(), (std::vector<std::string>{"dotfiles", "settings.cfg"})) << row.what;
+        ASSERT_TRUE(std::filesystem::remove_all("dotfiles") > 0);
+        ASSERT_EQ(remove("settings.cfg"), 0);
+    }
+}
+
+TEST_F(SettingsFile, SaveKeepsThePermissionBits) {
+    for (mode_t mode : {0600, 0640, 0644, 0664, 0604, 0666, 0755}) {
+        write_file("settings.cfg", default_file);
+        ASSERT_EQ(chmod("settings.cfg", mode), 0);
+        settings = Settings{};
+        settings.vsync = false;
+        ASSERT_TRUE(save_settings().ok()) << std::oct << mode;
+        struct stat st {};
+        ASSERT_EQ(stat("settings.cfg", &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(read_file("settings.cfg"), format_settings(settings));
+    }
+    // A new file gets what the umask leaves of rw for everyone, as any new file does.
+    ASSERT_EQ(remove("settings.cfg"), 0);
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_TRUE(save_settings().ok());
+    struct stat st {};
+    ASSERT_EQ(stat("settings.cfg", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+}
+
+TEST_F(SettingsFile, ReadOnlyFileIsNotReplaced) {
+    // As the user nobody: root writes through any mode bits. Each row prepares the
+    // folder, then a save by nobody must fail and change nothing, or (the last) work.
+    const uid_t nobody = nobody_uid();
+    struct Row {
+        const char *what;
+        mode_t folder_mode;
+        mode_t file_mode;
+        bool owned_by_nobody;  // else by root, when running as root
+        std::string content;
+        bool saves;
+    };
+    const Row rows[] = {
+        {"file made read-only", 0755, 0444, true, default_file, false},
+        {"file without any write bit", 0755, 0400, true, default_file, false},
+        {"someone else's file", 0777, 0644, false, default_file, false},
+        {"read-only malformed file", 0755, 0444, true, "screen_width=-5\r\n", false},
+        {"read-only folder", 0555, 0644, true, default_file, false},
+        {"writable file and folder", 0755, 0644, true, default_file, true},
+    };
+    for (const Row &row : rows) {
+        if (!row.owned_by_nobody && geteuid() != 0) continue;  // needs a second user
+        write_file("settings.cfg", row.content);
+        ASSERT_EQ(chmod("settings.cfg", row.file_mode), 0);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown(".", nobody, nobody), 0);
+            ASSERT_EQ(chown("settings.cfg", row.owned_by_nobody ? nobody : 0, 0), 0);
+        }
+        ASSERT_EQ(chmod(".", row.folder_mode), 0);
+
+        const int code = in_child(true, [&] {
+            const test_support::LogCapture log;
+            const bool loaded = load_settings().ok();
+            settings = Settings{};
+            settings.enable_sound_effects = false;
+            const Result<Ok> saved = save_settings();
+            if (saved.ok() != row.saves) return 1;
+            if (!row.saves && !testing_log_contains(LOG_WARNING, "was not saved")) return 2;
+            if (loaded != (row.content == default_file)) return 3;
+            return 0;
+        });
+        EXPECT_EQ(code, 0) << row.what;
+        ASSERT_EQ(chmod(".", 0755), 0);
+        Settings wanted;
+        wanted.enable_sound_effects = false;
+        EXPECT_EQ(read_file("settings.cfg"), row.saves ? format_settings(wanted) : row.content) << row.what;
+        struct stat st {};
+        ASSERT_EQ(stat("settings.cfg", &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, row.file_mode) << row.what;
+        EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"}) << row.what;
+        ASSERT_EQ(remove("settings.cfg"), 0);
+    }
+}
+
+TEST_F(SettingsFile, RootHonoursAFileWithoutWriteBits) {
+    write_file("settings.cfg", default_file);
+    ASSERT_EQ(chmod("settings.cfg", 0444), 0);
+    settings = Settings{};
+    settings.fullscreen = true;
+    EXPECT_EQ(save_settings().error(), Error::access_denied);
+    EXPECT_EQ(read_file("settings.cfg"), default_file);
+    EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"});
 }
