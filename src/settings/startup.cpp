@@ -1,6 +1,10 @@
 #include "settings/startup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <new>
+#include <string>
 
 #include "app/game_state.h"
 #include "app/rng.h"
@@ -17,6 +21,21 @@
 #include "ui/theme.h"
 
 static constexpr double camera_aspect = 16.0 / 9.0;
+
+// Every asset path is relative to the working directory. Started from anywhere else
+// the game still runs, with nothing of its own to draw or play; say so first, where it
+// looked and how to start it, before the many lines about each missing file.
+static void check_assets_folder() {
+    struct stat st {};
+    if (stat("assets", &st) == 0 && S_ISDIR(st.st_mode)) return;
+    char cwd[4096];
+    std::string where = getcwd(cwd, sizeof cwd) != nullptr ? cwd : "the working directory";
+    if (where.back() != '/') where += '/';
+    TraceLog(LOG_ERROR,
+             "STARTUP: no assets folder at %sassets; start vorbel from the repository root "
+             "(e.g. build/release/vorbel) or with ./run.sh there",
+             where.c_str());
+}
 
 bool load_resources() {
     try {
@@ -53,6 +72,7 @@ bool load_resources() {
 }
 
 bool init_app() {
+    check_assets_folder();
     SetConfigFlags(FLAG_MSAA_4X_HINT);
     InitWindow(settings.screen_width, settings.screen_height, "vorbel");
     InitAudioDevice();
