@@ -91,7 +91,7 @@ char scratch_dir[64];
 
 void remove_scratch_dir() {
     std::remove(settings_file_name);
-    std::remove((std::string(settings_file_name) + ".tmp").c_str());
+    std::remove((std::string(settings_file_name) + bad_settings_suffix).c_str());
     std::remove(scratch_dir);
 }
 
@@ -126,6 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (loaded.error() != parsed.error()) fail("the file reader and the parser give different errors", input);
         return 0;
     }
+    // What loads is something the game can run with.
+    const Settings &l = loaded.value();
+    if (l.screen_width < 1 || l.screen_width > max_screen_side || l.screen_height < 1 ||
+        l.screen_height > max_screen_side || !std::isfinite(l.game_speed) || l.game_speed < 0.0)
+        fail("a value the game cannot use loaded", input);
     if (!same(parsed.value(), loaded.value())) fail("the file reader and the parser read different records", input);
 
     // Save what loaded through the game's writer and read it back.
