@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "app/game_state.h"
+#include "app/effects.h"
 #include "app/rng.h"
 #include "settings/settings.h"
 
@@ -71,7 +71,7 @@ void unload_sounds() {
 
 void play_step_sound(bool side) {
     if (!settings.enable_sound_effects) return;
-    int index = step_index_from(rng_next(game_state.rng));
+    int index = step_index_from(rng_next(effects_rng()));
     Sound s = new_sound(sound_bank.step_waves[index]);
     SetSoundVolume(s, step_volume);
     SetSoundPan(s, side ? player2_step_pan : player1_step_pan);

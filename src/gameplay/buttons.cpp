@@ -87,11 +87,15 @@ void press_launch_beam(Button *b) {
     game_state.buttons_pressed += 1;
 }
 
+void show_button_color(Button *b) {
+    if (Material *m = first_material(b->instance)) {
+        m->maps[MATERIAL_MAP_DIFFUSE].color = b->armed ? b->armed_color : b->idle_color;
+    }
+}
+
 void set_button_armed(Button *b, bool armed) {
     b->armed = armed;
-    if (Material *m = first_material(b->instance)) {
-        m->maps[MATERIAL_MAP_DIFFUSE].color = armed ? b->armed_color : b->idle_color;
-    }
+    show_button_color(b);
     // Armed under a player who already stands on it: it fires at once.
     if (b->pressed && armed) {
         if (b->on_press != nullptr) b->on_press(b);

@@ -52,6 +52,8 @@ void press_launch_beam(Button *b);
 
 void update_buttons(Player *p1, Player *p2);
 void set_button_armed(Button *b, bool armed);
+// Gives the model the colour of the button's armed flag, firing nothing.
+void show_button_color(Button *b);
 void set_button_pressed(Button *b, bool pressed);
 // side true: player 2 pressed, the beam sweeps player 1's half.
 void launch_beam(bool side);

@@ -5,6 +5,10 @@
 
 namespace {
 
+const ScriptedControls *scripted = nullptr;
+
+const ScriptedControls *scripted_for(bool side) { return scripted != nullptr ? &scripted[side ? 1 : 0] : nullptr; }
+
 InputDevice device_of(bool side) { return game_state.input_devices[side ? 1 : 0]; }
 
 // -1 if the negative key is held (it wins when both are), +1 for the positive one.
@@ -26,6 +30,8 @@ double pad_axis(InputDevice d, int axis) {
 bool pad_button(InputDevice d, int button) { return pad_connected(d) && IsGamepadButtonDown(d, button); }
 
 }  // namespace
+
+void set_scripted_controls(const ScriptedControls *controls) { scripted = controls; }
 
 void poll_joins() {
     if (IsKeyPressed(KEY_SPACE)) join_device(keyboard_left);
@@ -49,6 +55,7 @@ void join_device(InputDevice device) {
 }
 
 double axis_x(bool side) {
+    if (const ScriptedControls *c = scripted_for(side)) return c->axis_x;
     const InputDevice d = device_of(side);
     if (d == keyboard_left) return key_axis(KEY_A, KEY_D);
     if (d == keyboard_right) return key_axis(KEY_LEFT, KEY_RIGHT);
@@ -56,6 +63,7 @@ double axis_x(bool side) {
 }
 
 double axis_y(bool side) {
+    if (const ScriptedControls *c = scripted_for(side)) return c->axis_y;
     const InputDevice d = device_of(side);
     if (d == keyboard_left) return key_axis(KEY_W, KEY_S);
     if (d == keyboard_right) return key_axis(KEY_UP, KEY_DOWN);
@@ -63,6 +71,7 @@ double axis_y(bool side) {
 }
 
 bool jump_down(bool side) {
+    if (const ScriptedControls *c = scripted_for(side)) return c->jump;
     const InputDevice d = device_of(side);
     if (d == keyboard_left) return IsKeyDown(KEY_SPACE);
     if (d == keyboard_right) return IsKeyDown(KEY_K);
@@ -70,6 +79,7 @@ bool jump_down(bool side) {
 }
 
 bool dash_down(bool side) {
+    if (const ScriptedControls *c = scripted_for(side)) return c->dash;
     const InputDevice d = device_of(side);
     if (d == keyboard_left) return IsKeyDown(KEY_LEFT_SHIFT);
     if (d == keyboard_right) return IsKeyDown(KEY_L);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/effects.h"
 #include "app/game_state.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
@@ -31,9 +32,9 @@ void emit_hit_burst(const Player &p) {
     const Vec3d at = p.instance->position;
     const Vec3d v = p.velocity;
     for (int i = 0; i < burst_count; ++i) {
-        const double a = static_cast<double>(rng_range(game_state.rng, 0, 360)) * deg_to_rad;
-        const double e = 5.0 * rng_float(game_state.rng);
-        const double r = static_cast<double>(rng_range(game_state.rng, -100, 100));
+        const double a = static_cast<double>(rng_range(effects_rng(), 0, 360)) * deg_to_rad;
+        const double e = 5.0 * rng_float(effects_rng());
+        const double r = static_cast<double>(rng_range(effects_rng(), -100, 100));
         const Vec3d pos{at.x + 0.2 * std::cos(a), at.y - 0.3, at.z + 0.2 * std::sin(a)};
         const Vec3d vel{e * std::cos(a) + v.x, r / 10.0, e * std::sin(a) + v.z};
         spawn_particle(&pos, &vel, static_cast<float>(p.gravity), 0.5, &burst_color);
@@ -62,7 +63,15 @@ bool match_over() {
 void update_match(double dt) {
     poll_joins();
     if (IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
+    if (step_match(dt)) {
+        draw_game_over();
+        if (IsKeyPressed(KEY_R)) reset_match();
+    }
+}
 
+void draw_game_over() { DrawText("game over", 0, 60, 20, text_color); }
+
+bool step_match(double dt) {
     const bool a1 = game_state.joined[0] && is_alive(&player1());
     const bool a2 = game_state.joined[1] && is_alive(&player2());
     if (a1) update_player(&player1(), dt);
@@ -78,24 +87,23 @@ void update_match(double dt) {
     update_buttons(&player1(), &player2());
     clamp_players();
 
-    if (!both_joined()) return;
+    if (!both_joined()) return false;
     update_beams(dt);
 
-    if (match_over()) {
-        DrawText("game over", 0, 60, 20, text_color);
-        if (IsKeyPressed(KEY_R)) reset_match();
-        return;
-    }
+    if (match_over()) return true;
     game_state.match_time += dt;
     update_arming(dt, game_state.match_time);
+    return false;
 }
 
 void hit_player(Player *p, bool hit) {
     if (is_alive(p) && hit && !p->was_hit) {
         p->time_since_hit = 0.0f;
         p->lives -= 1;
-        emit_hit_burst(*p);
-        start_camera_shake();
+        if (effects_shown()) {
+            emit_hit_burst(*p);
+            start_camera_shake();
+        }
         if (p->lives == 0) {
             show_player(*p, false);
             p->time_since_hit = 99.0f;

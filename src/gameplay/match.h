@@ -13,6 +13,11 @@ inline constexpr int lives_per_player = 3;
 inline constexpr double bot_alarm_distance = 2.0;
 
 void update_match(double dt);
+// The match frame after the controls and keys are read: players, buttons, beams, the
+// clock and arming. True when the match is over (nothing armed, the clock stands).
+bool step_match(double dt);
+// "game over" as the match screen shows it.
+void draw_game_over();
 void start_match();
 void reset_match();
 void enable_bot();

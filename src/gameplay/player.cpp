@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/effects.h"
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "gameplay/input.h"
@@ -21,15 +22,15 @@ constexpr Color dust_color{0, 228, 48, 255};
 constexpr int splash_count = 250;
 constexpr int dust_count = 50;
 
-double random_degrees(int lo, int hi) { return static_cast<double>(rng_range(game_state.rng, lo, hi)) * deg_to_rad; }
+double random_degrees(int lo, int hi) { return static_cast<double>(rng_range(effects_rng(), lo, hi)) * deg_to_rad; }
 
 void emit_landing_splash(const Player &p) {
     const Vec3d at = p.instance->position;
     const Vec3d v = p.velocity;
     for (int i = 0; i < splash_count; ++i) {
         const double a = random_degrees(0, 360);
-        const double l = rng_float(game_state.rng) * std::abs(v.y) / 3.0;
-        const double u = static_cast<double>(rng_range(game_state.rng, 40, 60)) / 100.0;
+        const double l = rng_float(effects_rng()) * std::abs(v.y) / 3.0;
+        const double u = static_cast<double>(rng_range(effects_rng(), 40, 60)) / 100.0;
         const Vec3d pos{at.x + 0.2 * std::cos(a), at.y - 0.3, at.z + 0.2 * std::sin(a)};
         const Vec3d vel{l * std::cos(a) + v.x, u * std::abs(v.y), l * std::sin(a) + v.z};
         spawn_particle(&pos, &vel, static_cast<float>(p.gravity), 0.3, &splash_color);
@@ -42,10 +43,10 @@ void emit_walking_dust(const Player &p) {
     for (int i = 0; i < dust_count; ++i) {
         const double a1 = random_degrees(0, 90);
         const double a = random_degrees(0, 360);
-        const double rx = rng_float(game_state.rng);
-        const double rz = rng_float(game_state.rng);
-        const double m = rng_float(game_state.rng);
-        const double up = static_cast<double>(rng_range(game_state.rng, 0, 10)) / 10.0;
+        const double rx = rng_float(effects_rng());
+        const double rz = rng_float(effects_rng());
+        const double m = rng_float(effects_rng());
+        const double up = static_cast<double>(rng_range(effects_rng(), 0, 10)) / 10.0;
         const Vec3d pos{at.x + rx * 0.35 * std::cos(a), at.y - 0.3, at.z + rz * 0.35 * std::sin(a)};
         const Vec3d vel{m * std::cos(a1) - v.x / 5.0, up, m * std::sin(a1) - v.z / 5.0};
         spawn_particle(&pos, &vel, static_cast<float>(p.gravity), 0.25, &dust_color);
@@ -57,7 +58,7 @@ void jump(Player &p, double dt) {
         p.velocity.y = p.jump_speed;
         p.stretch_speed = p.jump_speed;
         p.jump_held = true;
-        play_step_sound(p.side);
+        if (effects_shown()) play_step_sound(p.side);
     } else if (p.jump_held) {
         // The lift fades out over jump_hold_time, quickly at first.
         const double k = std::max(1.0 - std::pow(p.air_time / p.jump_hold_time, 0.3), 0.0);
@@ -161,8 +162,10 @@ void update_player(Player *p, double dt) {
         pos.y = 0.0;
         if (!p->grounded) {
             p->squash_timer = p->squash_duration;
-            emit_landing_splash(*p);
-            play_step_sound(p->side);
+            if (effects_shown()) {
+                emit_landing_splash(*p);
+                play_step_sound(p->side);
+            }
         }
         p->grounded = true;
         p->air_time = 0.0;
@@ -186,11 +189,11 @@ void update_player(Player *p, double dt) {
     p->walking = p->grounded && (std::abs(p->velocity.x) > 0.2 || std::abs(p->velocity.z) > 0.2);
 
     if (p->walking) {
-        if (p->dust_timer <= 0.01) emit_walking_dust(*p);
+        if (p->dust_timer <= 0.01 && effects_shown()) emit_walking_dust(*p);
         p->dust_timer += dt;
         if (p->dust_timer >= p->dust_interval) p->dust_timer = 0.0;
 
-        if (p->step_timer <= 0.01) play_step_sound(p->side);
+        if (p->step_timer <= 0.01 && effects_shown()) play_step_sound(p->side);
         p->step_timer += dt;
         if (p->step_timer >= p->step_interval) p->step_timer = 0.0;
     } else {

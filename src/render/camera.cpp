@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/game_state.h"
+#include "app/effects.h"
 #include "app/rng.h"
 #include "raymath.h"
 
@@ -51,8 +51,8 @@ static void place_view_camera(Vec3d p) {
 }
 
 DiscPoint random_in_disc() {
-    double u1 = rng_float(game_state.rng);
-    double u2 = rng_float(game_state.rng);
+    double u1 = rng_float(effects_rng());
+    double u2 = rng_float(effects_rng());
     double r = std::sqrt(u1);
     double theta = 2.0 * 3.14159265358979323846 * u2;
     return DiscPoint{r * std::cos(theta), r * std::sin(theta)};
