@@ -2,7 +2,7 @@
 
 #include "app/game_state.h"
 #include "raygui.h"
-#include "ui/menu.h"
+#include "ui/menu_layout.h"
 #include "ui/settings_menu.h"
 #include "ui/theme.h"
 

@@ -46,5 +46,4 @@ void draw_settings_column(MenuAction on_back) {
     menu_checkbox("SOUND EFFECTS", &settings.enable_sound_effects, Rectangle{}, save_settings_action);
     menu_button("CONTROLS", Rectangle{}, nullptr, ClickSound::click);  // nothing lists them yet
     menu_button("BACK", Rectangle{}, on_back, ClickSound::click);
-    end_menu_column();
 }

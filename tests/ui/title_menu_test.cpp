@@ -8,6 +8,8 @@
 #include "raygui.h"
 #include "testing.h"
 #include "ui/menu.h"
+#include "ui/menu_layout.h"
+#include "ui/pause_menu.h"
 #include "ui/theme.h"
 #include "ui_fixture.h"
 
@@ -69,6 +71,22 @@ TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes) {
     EXPECT_EQ(loose.y, 6.0f);
     EXPECT_EQ(menu_column.y, 585.0f);
     EXPECT_FALSE(menu_column.active);
+}
+
+// A column left open would pull the next screen's loose controls into it.
+TEST_F(MenuTest, EveryScreenEndsTheColumnItBegins) {
+    for (const MenuPage page : {MenuPage::main, MenuPage::play, MenuPage::settings}) {
+        menu_page = page;
+        draw_title_screen();
+        EXPECT_FALSE(menu_column.active) << static_cast<int>(page);
+    }
+    menu_page = MenuPage::main;
+    for (const bool settings_page : {false, true}) {
+        pause_settings_open = settings_page;
+        draw_pause_screen();
+        EXPECT_FALSE(menu_column.active) << settings_page;
+    }
+    pause_settings_open = false;
 }
 
 int action_runs = 0;
