@@ -140,7 +140,8 @@ struct GamepadState {
 
 constexpr int max_keys = 512;
 constexpr int max_mouse_buttons = 8;
-constexpr int max_gamepads = 8;
+// As many as the game has controller codes for (0..19), so none of them is unreachable.
+constexpr int max_gamepads = 20;
 
 struct InputState {
     bool keys[max_keys] = {};

@@ -2,7 +2,12 @@
 // use it; it is narrowed to raylib's Vector3 only where raylib is called.
 #pragma once
 
+#include <numbers>
+
 #include "raylib.h"
+
+// pi in f64, for the gameplay and camera maths that run in f64.
+inline constexpr double pi = std::numbers::pi;
 
 struct Vec3d {
     double x = 0.0;

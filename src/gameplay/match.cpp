@@ -11,9 +11,9 @@
 
 namespace {
 
-constexpr double deg_to_rad = static_cast<double>(0.017453292f);
-constexpr Color text_color{0, 121, 241, 255};
-constexpr Color burst_color{230, 41, 55, 255};
+constexpr double deg_to_rad = static_cast<double>(DEG2RAD);
+constexpr Color text_color = BLUE;
+constexpr Color burst_color = RED;
 constexpr int burst_count = 250;
 
 Player &player1() { return game_state.players[0]; }
@@ -106,7 +106,7 @@ void hit_player(Player *p, bool hit) {
         }
         if (p->lives == 0) {
             show_player(*p, false);
-            p->time_since_hit = 99.0f;
+            p->time_since_hit = never_hit_time;
         }
     }
     p->was_hit = hit;

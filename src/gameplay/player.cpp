@@ -12,12 +12,11 @@
 
 namespace {
 
-constexpr double pi = 3.14159265358979323846;
 // Degrees become radians with the single-precision factor, as everywhere in the game.
-constexpr double deg_to_rad = static_cast<double>(0.017453292f);
+constexpr double deg_to_rad = static_cast<double>(DEG2RAD);
 constexpr double velocity_epsilon = 2.220446049250313e-16;
 
-constexpr Color splash_color{230, 41, 55, 255};
+constexpr Color splash_color = RED;
 constexpr Color dust_color{0, 228, 48, 255};
 constexpr int splash_count = 250;
 constexpr int dust_count = 50;
@@ -220,5 +219,5 @@ void reset_player(Player *p) {
     p->was_hit = false;
     p->dashing = false;
     p->jump_requested = false;
-    p->time_since_hit = 99.0f;
+    p->time_since_hit = never_hit_time;
 }

@@ -8,6 +8,10 @@
 
 struct ModelInstance;
 
+// The time since the last hit of a player never hit (or not since the match began):
+// long past the overlay's fade, so the overlay shows nothing for them.
+inline constexpr float never_hit_time = 99.0f;
+
 struct Player {
     Vec3d dash_target{};
     double speed = 4.0;
@@ -32,7 +36,7 @@ struct Player {
     double dash_rate = 10.0;
     double dash_time = 0.0;
     Vec3d dash_start{};
-    float time_since_hit = 99.0f;
+    float time_since_hit = never_hit_time;
     std::int32_t index = 0;
     std::int32_t lives = 3;
     bool dashing = false;

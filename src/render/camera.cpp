@@ -6,9 +6,6 @@
 #include "app/rng.h"
 #include "raymath.h"
 
-// The degree-to-radian factor the game uses everywhere, in f32.
-static constexpr float deg_to_rad = 0.017453292f;
-
 SceneCamera view_camera{};
 SceneCamera light_camera{};
 Vec3d camera_position = menu_view_position;
@@ -18,8 +15,7 @@ SceneCamera make_camera(Vector3 position, Vector3 euler_degrees, float fovy, flo
                         double aspect, bool orthographic) {
     SceneCamera cam{};
     cam.position = position;
-    cam.rotation =
-        QuaternionFromEuler(euler_degrees.x * deg_to_rad, euler_degrees.y * deg_to_rad, euler_degrees.z * deg_to_rad);
+    cam.rotation = QuaternionFromEuler(euler_degrees.x * DEG2RAD, euler_degrees.y * DEG2RAD, euler_degrees.z * DEG2RAD);
     cam.scale = Vector3{1.0f, 1.0f, 1.0f};
     cam.fovy = fovy;
     cam.near_plane = near_plane;
@@ -40,7 +36,7 @@ void update_camera(SceneCamera *cam) {
         double w = h * cam->aspect;
         cam->projection = MatrixOrtho(-w, w, -h, h, cam->near_plane, cam->far_plane);
     } else {
-        float fovy_rad = cam->fovy * deg_to_rad;
+        float fovy_rad = cam->fovy * DEG2RAD;
         cam->projection = MatrixPerspective(fovy_rad, cam->aspect, cam->near_plane, cam->far_plane);
     }
 }
@@ -54,7 +50,7 @@ DiscPoint random_in_disc() {
     double u1 = rng_float(effects_rng());
     double u2 = rng_float(effects_rng());
     double r = std::sqrt(u1);
-    double theta = 2.0 * 3.14159265358979323846 * u2;
+    double theta = 2.0 * pi * u2;
     return DiscPoint{r * std::cos(theta), r * std::sin(theta)};
 }
 

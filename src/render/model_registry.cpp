@@ -150,7 +150,7 @@ void load_scene_models() {
         desc.scale = 1.0;
         ModelInstance *inst = add_model(desc);
         set_rotation_axis(inst, Vec3d{0.0, 1.0, 0.0});
-        set_tint(inst, Color{230, 41, 55, 255});
+        set_tint(inst, RED);
         set_visible(inst, false);
         set_casts_shadow(inst, false);
         set_receives_shadow(inst, false);

@@ -10,7 +10,7 @@ extern Shader overlay_shader;
 extern bool overlay_ready;
 
 inline constexpr const char *overlay_shader_path = "assets/shaders/glsl330/overlay.fs";
-inline constexpr Color hud_text_color{0, 121, 241, 255};
+inline constexpr Color hud_text_color = BLUE;
 
 void load_overlay();
 void draw_match_hud();

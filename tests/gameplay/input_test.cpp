@@ -108,6 +108,17 @@ TEST_F(Joining, AThirdControllerTakesOverPlayerTwo) {
     set_pad(0, false);
 }
 
+// Every controller code the game binds must be one the engine can serve.
+TEST_F(Joining, TheHighestGamepadCodeJoins) {
+    const int last = max_gamepads - 1;
+    set_pad(last, true);
+    set_pad_button(last, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    EXPECT_TRUE(game_state.joined[0]);
+    EXPECT_EQ(game_state.input_devices[0], last);
+    set_pad(last, false);
+}
+
 TEST_F(Joining, ABlankPadButtonOnAnUnpluggedIndexJoinsNobody) {
     set_pad_button(5, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
     match_frame();
