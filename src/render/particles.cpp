@@ -154,24 +154,21 @@ void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 positi
     rlSetTexture(texture.id);
     rlBegin(RL_QUADS);
     rlColor4ub(tint.r, tint.g, tint.b, tint.a);
+    auto corner = [](float u, float v, Vector3 p) {
+        rlTexCoord2f(u, v);
+        rlVertex3f(p.x, p.y, p.z);
+    };
+    // A negative size mirrors the quad; its corners then go round the other way.
     if (size_ratio.x * size_ratio.y >= 0.0f) {
-        rlTexCoord2f(0.0f, 0.0f);
-        rlVertex3f(top_left.x, top_left.y, top_left.z);
-        rlTexCoord2f(0.0f, 1.0f);
-        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(1.0f, 1.0f);
-        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(1.0f, 0.0f);
-        rlVertex3f(top_right.x, top_right.y, top_right.z);
+        corner(0.0f, 0.0f, top_left);
+        corner(0.0f, 1.0f, bottom_left);
+        corner(1.0f, 1.0f, bottom_right);
+        corner(1.0f, 0.0f, top_right);
     } else {
-        rlTexCoord2f(1.0f, 0.0f);
-        rlVertex3f(top_right.x, top_right.y, top_right.z);
-        rlTexCoord2f(1.0f, 1.0f);
-        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(0.0f, 1.0f);
-        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(0.0f, 0.0f);
-        rlVertex3f(top_left.x, top_left.y, top_left.z);
+        corner(1.0f, 0.0f, top_right);
+        corner(1.0f, 1.0f, bottom_right);
+        corner(0.0f, 1.0f, bottom_left);
+        corner(0.0f, 0.0f, top_left);
     }
     rlEnd();
     rlSetTexture(0);
