@@ -275,6 +275,21 @@ typedef struct Sound {
     unsigned int frameCount;
 } Sound;
 
+// A streamed track. Passed by value: stream.buffer is an opaque handle, so every
+// copy refers to the same stream, and a copy kept after UnloadMusicStream is inert.
+// Differences from raylib, on purpose: only WAV files; the whole file is decoded
+// when it is loaded (a damaged file fails there, never in the middle of a match;
+// files are refused beyond ten minutes); and the stream queues half a second ahead
+// at each UpdateMusicStream, so a software-rendered 20 fps frame does not starve it.
+// As in raylib, a stream that is not updated runs dry and falls silent.
+typedef struct Music {
+    AudioStream stream;
+    unsigned int frameCount;  // frames of the file, at stream.sampleRate
+    bool looping;             // true after loading; read by every UpdateMusicStream
+    int ctxType;              // 1: WAV
+    void *ctxData;            // the same handle as stream.buffer
+} Music;
+
 // ------------------------------------------------------------------ enumerations
 typedef enum {
     FLAG_VSYNC_HINT = 0x00000040,
@@ -722,6 +737,20 @@ RLAPI bool IsSoundPlaying(Sound sound);
 RLAPI void SetSoundVolume(Sound sound, float volume);
 RLAPI void SetSoundPitch(Sound sound, float pitch);
 RLAPI void SetSoundPan(Sound sound, float pan);
+
+RLAPI Music LoadMusicStream(const char *fileName);
+RLAPI bool IsMusicReady(Music music);
+RLAPI void UnloadMusicStream(Music music);
+RLAPI void PlayMusicStream(Music music);
+RLAPI bool IsMusicStreamPlaying(Music music);
+RLAPI void UpdateMusicStream(Music music);
+RLAPI void StopMusicStream(Music music);
+RLAPI void PauseMusicStream(Music music);
+RLAPI void ResumeMusicStream(Music music);
+RLAPI void SeekMusicStream(Music music, float position);
+RLAPI void SetMusicVolume(Music music, float volume);
+RLAPI float GetMusicTimeLength(Music music);
+RLAPI float GetMusicTimePlayed(Music music);
 
 #if defined(__cplusplus)
 }

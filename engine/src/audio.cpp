@@ -64,9 +64,6 @@ Voice *find_voice_locked(AudioState &s, Sound sound) {
     return it == s.voices.end() ? nullptr : it->second;
 }
 
-// Pan law: larger pan leans left; the centre gives 0.6875 on each side.
-float pan_gain(float p) { return 0.5f * p * (3.0f - p * p); }
-
 void mix_voice(const Voice &v, float gain_left, float gain_right, float *out, int frames, double &cursor,
                bool &playing) {
     const double step = v.pitch;
@@ -106,6 +103,7 @@ void mix_into(float *out, int frames) {
         const float gain_right = s.master_volume * v->volume * pan_gain(1.0f - v->pan);
         mix_voice(*v, gain_left, gain_right, out, frames, v->cursor, v->playing);
     }
+    mix_music_locked(out, frames, s.master_volume);
 }
 
 void SDLCALL device_callback(void *, Uint8 *stream, int len) {
@@ -256,6 +254,7 @@ void CloseAudioDevice(void) {
     for (Voice *v : doomed) free_voice(v);
     for (void *data : s.live_waves) std::free(data);
     s.live_waves.clear();
+    release_all_music();
 }
 
 bool IsAudioDeviceReady(void) { return state().device != 0; }
@@ -543,6 +542,14 @@ void SetSoundPitch(Sound sound, float pitch) {
     std::lock_guard<std::mutex> guard(s.lock);
     if (Voice *v = find_voice_locked(s, sound)) v->pitch = pitch;
 }
+
+// ------------------------------------------------------------------ shared with music.cpp
+
+float pan_gain(float p) { return 0.5f * p * (3.0f - p * p); }
+
+std::mutex &audio_mixer_lock() { return state().lock; }
+
+bool audio_output_running() { return output_running(); }
 
 // ------------------------------------------------------------------ test access
 

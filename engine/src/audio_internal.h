@@ -2,6 +2,8 @@
 #ifndef ENGINE_AUDIO_INTERNAL_H
 #define ENGINE_AUDIO_INTERNAL_H
 
+#include <mutex>
+
 // Stops the device's callback (if a device is open) and hands the mixer to the
 // caller: from now on sounds play whenever audio_pull_frames is called, device
 // or not. Used by tests that need sample-exact control over the mix.
@@ -9,5 +11,22 @@ void audio_take_manual_control();
 
 // Mixes `frames` stereo frames (interleaved left, right) into out, overwriting it.
 void audio_pull_frames(float *out, int frames);
+
+// Guards everything the mixer reads: the sound voices, the music streams and the
+// master volume. Held for one table update or one callback's worth of mixing.
+std::mutex &audio_mixer_lock();
+
+// True while something pulls the mix: an open device, or a test holding the mixer.
+bool audio_output_running();
+
+// Pan law: larger pan leans left; the centre gives 0.6875 on each side.
+float pan_gain(float p);
+
+// Adds every playing music stream to `frames` stereo frames of out. Called by the
+// mixer with audio_mixer_lock() held.
+void mix_music_locked(float *out, int frames, float master_volume);
+
+// Frees every music stream still loaded (CloseAudioDevice).
+void release_all_music();
 
 #endif

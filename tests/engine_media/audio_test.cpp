@@ -294,3 +294,208 @@ TEST_F(WavFiles, MissingOrBrokenFilesGiveEmptyWavesAndSilentSounds) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------------ music streams
+
+class MusicStreams : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing_pull_audio(nullptr, 0);
+        dir = test_support::make_scratch_dir("vorbel_music_");
+        ASSERT_FALSE(dir.empty());
+    }
+    void TearDown() override {
+        UnloadMusicStream(music);
+        test_support::remove_scratch_dir(dir);
+    }
+
+    // A mono 16-bit track at 22050 Hz: the mixer steps half a track frame per frame.
+    Music load_track(const std::vector<int16_t> &pcm) {
+        track = pcm;
+        const std::string path = dir + "/track.wav";
+        EXPECT_TRUE(
+            test_support::write_wav_file(path, 1, 1, 22050, 16, pcm.data(), static_cast<uint32_t>(pcm.size() * 2)));
+        music = LoadMusicStream(path.c_str());
+        EXPECT_TRUE(IsMusicReady(music));
+        return music;
+    }
+
+    // What the left side should hold for mix frame k of a stream started at track
+    // frame `from`, at volume v: the track read at half speed, wrapping at its end.
+    float expected(std::size_t from, std::size_t k, float v = 1.0f) const {
+        const std::size_t n = track.size();
+        const float a = track[(from + k / 2) % n] / 32768.0f;
+        const float b = track[(from + k / 2 + 1) % n] / 32768.0f;
+        return (k % 2 == 0 ? a : 0.5f * (a + b)) * 0.6875f * v;
+    }
+
+    // Alternates updates and pulls of `chunk` frames, as the game's frames do.
+    std::vector<float> play_for(int frames, int chunk = 735) {
+        std::vector<float> all;
+        for (int done = 0; done < frames; done += chunk) {
+            UpdateMusicStream(music);
+            std::vector<float> part = pull(std::min(chunk, frames - done));
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
+
+    static std::vector<int16_t> ramp(std::size_t n) {
+        std::vector<int16_t> pcm(n);
+        for (std::size_t i = 0; i < n; ++i) pcm[i] = static_cast<int16_t>(i * 7 % 20000 - 10000);
+        return pcm;
+    }
+
+    std::string dir;
+    std::vector<int16_t> track;
+    Music music{};
+};
+
+TEST_F(MusicStreams, StartsWithPlayAndUpdateAndFollowsTheTrack) {
+    load_track(ramp(4000));
+    EXPECT_EQ(music.frameCount, 4000u);
+    EXPECT_EQ(music.stream.sampleRate, 22050u);
+    EXPECT_EQ(music.stream.channels, 1u);
+    EXPECT_TRUE(music.looping);
+    EXPECT_NEAR(GetMusicTimeLength(music), 4000.0f / 22050.0f, 1e-6f);
+    EXPECT_FALSE(IsMusicStreamPlaying(music));
+    UpdateMusicStream(music);
+    EXPECT_EQ(pull(4)[0], 0.0f) << "nothing before a play";
+
+    PlayMusicStream(music);
+    EXPECT_TRUE(IsMusicStreamPlaying(music));
+    EXPECT_EQ(pull(4)[0], 0.0f) << "nothing queued before the first update";
+    const std::vector<float> out = play_for(1000);
+    for (std::size_t k = 0; k < 1000; ++k) {
+        ASSERT_NEAR(out[2 * k], expected(0, k), tolerance) << k;
+        ASSERT_NEAR(out[2 * k + 1], expected(0, k), tolerance) << k;
+    }
+    EXPECT_NEAR(GetMusicTimePlayed(music), 500.0f / 22050.0f, 1e-6f);
+}
+
+TEST_F(MusicStreams, LoopsAcrossItsEndWithoutAGapOrAJump) {
+    load_track(ramp(3000));
+    SeekMusicStream(music, 0.125f);  // track frame 2756, 244 before the seam
+    PlayMusicStream(music);
+    // On into the second pass, pulled in uneven pieces so that the seam falls inside
+    // one of them.
+    const std::vector<float> out = play_for(3000, 333);
+    for (std::size_t k = 0; k < 3000; ++k) ASSERT_NEAR(out[2 * k], expected(2756, k), tolerance) << k;
+    EXPECT_NEAR(GetMusicTimePlayed(music), (2756.0f + 1500.0f - 3000.0f) / 22050.0f, 1e-5f);
+}
+
+TEST_F(MusicStreams, RunsDryWithoutUpdatesAndGoesOnWhereItStopped) {
+    load_track(ramp(30000));
+    PlayMusicStream(music);
+    UpdateMusicStream(music);  // queues half a second of the track: 11025 frames
+    // The last queued frame waits for the one after it, which the next update brings.
+    std::vector<float> out = pull(22048);
+    EXPECT_NEAR(out[2 * 22047], expected(0, 22047), tolerance);
+    out = pull(10);
+    EXPECT_EQ(out[0], 0.0f) << "ran dry";
+    EXPECT_TRUE(IsMusicStreamPlaying(music));
+    const float played = GetMusicTimePlayed(music);
+    out = play_for(20);
+    for (std::size_t k = 0; k < 20; ++k)
+        ASSERT_NEAR(out[2 * k], expected(11024, k), tolerance) << "no frame lost " << k;
+    EXPECT_GT(GetMusicTimePlayed(music), played);
+}
+
+TEST_F(MusicStreams, PauseResumeStopAndSeek) {
+    load_track(ramp(8000));
+    PlayMusicStream(music);
+    play_for(1000);  // 500 track frames
+    PauseMusicStream(music);
+    EXPECT_FALSE(IsMusicStreamPlaying(music));
+    UpdateMusicStream(music);
+    EXPECT_EQ(pull(100)[0], 0.0f);
+    EXPECT_NEAR(GetMusicTimePlayed(music), 500.0f / 22050.0f, 1e-6f);
+
+    ResumeMusicStream(music);
+    EXPECT_TRUE(IsMusicStreamPlaying(music));
+    std::vector<float> out = play_for(10);
+    EXPECT_NEAR(out[0], expected(500, 0), tolerance) << "goes on where it paused";
+
+    StopMusicStream(music);
+    EXPECT_FALSE(IsMusicStreamPlaying(music));
+    EXPECT_EQ(GetMusicTimePlayed(music), 0.0f);
+    EXPECT_EQ(pull(10)[0], 0.0f);
+    PlayMusicStream(music);
+    out = play_for(10);
+    EXPECT_NEAR(out[0], expected(0, 0), tolerance) << "a stopped stream starts over";
+
+    SeekMusicStream(music, 0.25f);
+    EXPECT_NEAR(GetMusicTimePlayed(music), 0.25f, 1e-4f);
+    out = play_for(10);
+    EXPECT_NEAR(out[2], expected(5512, 1), tolerance);
+    SeekMusicStream(music, -3.0f);
+    EXPECT_EQ(GetMusicTimePlayed(music), 0.0f);
+}
+
+TEST_F(MusicStreams, VolumeScalesAndATrackThatDoesNotLoopStopsAtItsEnd) {
+    load_track(std::vector<int16_t>(600, 16384));
+    SetMusicVolume(music, 0.4f);
+    music.looping = false;
+    PlayMusicStream(music);
+    std::vector<float> out = play_for(1198);
+    EXPECT_NEAR(out[2 * 1197], 0.5f * 0.6875f * 0.4f, tolerance) << "the last frame is held, not dropped";
+    EXPECT_TRUE(IsMusicStreamPlaying(music));
+    out = play_for(10);
+    EXPECT_EQ(out[4], 0.0f);
+    EXPECT_FALSE(IsMusicStreamPlaying(music));
+    PlayMusicStream(music);  // after the end, a new play starts over
+    out = play_for(4);
+    EXPECT_NEAR(out[0], 0.5f * 0.6875f * 0.4f, tolerance);
+}
+
+TEST_F(MusicStreams, StereoAtTheMixRateKeepsItsChannels) {
+    std::vector<int16_t> lr;
+    for (int i = 0; i < 100; ++i) lr.insert(lr.end(), {8192, -16384});
+    const std::string path = dir + "/lr.wav";
+    ASSERT_TRUE(test_support::write_wav_file(path, 1, 2, 44100, 16, lr.data(), static_cast<uint32_t>(lr.size() * 2)));
+    music = LoadMusicStream(path.c_str());
+    ASSERT_TRUE(IsMusicReady(music));
+    PlayMusicStream(music);
+    const std::vector<float> out = play_for(300);
+    for (int k : {0, 99, 100, 250}) {
+        EXPECT_NEAR(out[2 * k], 0.25f * 0.6875f, tolerance) << k;
+        EXPECT_NEAR(out[2 * k + 1], -0.5f * 0.6875f, tolerance) << k;
+    }
+}
+
+TEST_F(MusicStreams, BadFilesWarnOnceAndGiveMusicThatStaysSilent) {
+    const int16_t pcm[64] = {};
+    const std::string slow = dir + "/slow.wav";
+    ASSERT_TRUE(test_support::write_wav_file(slow, 1, 1, 1, 16, pcm, sizeof pcm));
+    const std::string junk = dir + "/junk.wav";
+    FILE *f = std::fopen(junk.c_str(), "wb");
+    std::fputs("RIFF\x10\0\0\0WAVEjunkjunk", f);
+    std::fclose(f);
+
+    for (const std::string &path : {dir + "/nothing.wav", junk, slow}) {
+        const test_support::LogCapture log;
+        Music m = LoadMusicStream(path.c_str());
+        int warnings = 0;
+        for (const std::string &line : testing_captured_log()) warnings += line.rfind("WARNING", 0) == 0 ? 1 : 0;
+        EXPECT_EQ(warnings, 1) << path;
+        EXPECT_TRUE(testing_log_contains(LOG_WARNING, path.c_str())) << path;
+        EXPECT_FALSE(IsMusicReady(m)) << path;
+        PlayMusicStream(m);
+        UpdateMusicStream(m);
+        SetMusicVolume(m, 1.0f);
+        EXPECT_FALSE(IsMusicStreamPlaying(m));
+        EXPECT_EQ(GetMusicTimeLength(m), 0.0f);
+        EXPECT_EQ(pull(8)[0], 0.0f);
+        UnloadMusicStream(m);
+    }
+
+    // A copy kept after unloading (twice) is inert too.
+    load_track(ramp(100));
+    const Music copy = music;
+    UnloadMusicStream(music);
+    UnloadMusicStream(copy);
+    PlayMusicStream(copy);
+    UpdateMusicStream(copy);
+    EXPECT_FALSE(IsMusicReady(copy));
+    EXPECT_EQ(pull(8)[0], 0.0f);
+}

@@ -46,6 +46,14 @@ void leave_audio_alive_and_close() {
     Wave kept = LoadWave(wav.c_str());
     Sound loaded = LoadSound(wav.c_str());
     PlaySound(loaded);
+    // A music stream queued from this thread while the device's thread drains it.
+    Music music = LoadMusicStream(wav.c_str());
+    if (!IsMusicReady(music)) std::exit(4);
+    PlayMusicStream(music);
+    for (int i = 0; i < 2000; ++i) {
+        UpdateMusicStream(music);
+        if (i % 100 == 0) SeekMusicStream(music, 0.01f * static_cast<float>(i % 7));
+    }
     (void)kept;
     test_support::remove_scratch_dir(dir);
     CloseAudioDevice();
@@ -89,7 +97,7 @@ protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
-TEST_F(Lifetime, WavesAndSoundsLeftAliveAreFreedByCloseAudioDevice) {
+TEST_F(Lifetime, WavesSoundsAndMusicLeftAliveAreFreedByCloseAudioDevice) {
     EXPECT_EXIT(leave_audio_alive_and_close(), ::testing::ExitedWithCode(0), "");
 }
 
