@@ -685,10 +685,10 @@ RATE = 44100
 PEAK = 0.89                # about -1 dBFS after normalising
 
 
-def wav_bytes(samples):
-    """16-bit PCM mono WAV at 44.1 kHz."""
+def wav_bytes(samples, rate=RATE):
+    """16-bit PCM mono WAV, at 44.1 kHz unless told otherwise."""
     data = struct.pack("<%dh" % len(samples), *samples)
-    fmt_chunk = struct.pack("<HHIIHH", 1, 1, RATE, RATE * 2, 2, 16)
+    fmt_chunk = struct.pack("<HHIIHH", 1, 1, rate, rate * 2, 2, 16)
     body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt_chunk)) + fmt_chunk \
         + b"data" + struct.pack("<I", len(data)) + data
     return b"RIFF" + struct.pack("<I", len(body)) + body
@@ -802,6 +802,116 @@ def make_pause():
     return finish(out, 0.002, 0.05)
 
 
+# ------------------------------------------------------------------ music
+
+MUSIC_RATE = 22050         # half the effects' rate: a 24 s loop stays near 1 MB
+MUSIC_PEAK = 0.6           # it plays under the effects, so it is mixed with headroom
+BEAT = MUSIC_RATE // 2     # 120 beats a minute, a whole number of samples a beat
+BARS = 12                  # three passes of a four-bar round: 24 s
+
+
+def midi_hz(note):
+    return 440.0 * 2.0 ** ((note - 69) / 12.0)
+
+
+def add_wrapped(track, start, samples):
+    """Adds a note at `start`; whatever rings past the end of the loop is heard at its
+    beginning, as it would be on the next pass, so the seam is seamless."""
+    n = len(track)
+    for i, v in enumerate(samples):
+        track[(start + i) % n] += v
+
+
+def music_note(freq, length, harmonics, attack, decay, level):
+    """A plucked tone: a few sine partials, a quick attack and an exponential decay,
+    faded to zero over its last 20 ms so that it never stops with a click."""
+    n = int(length * MUSIC_RATE)
+    fade = int(0.02 * MUSIC_RATE)
+    w = 2.0 * math.pi * freq / MUSIC_RATE
+    out = []
+    for i in range(n):
+        t = i / MUSIC_RATE
+        env = min(t / attack, 1.0) * math.exp(-t / decay) * min((n - i) / fade, 1.0)
+        out.append(level * env * sum(a * math.sin(k * w * i) for k, a in harmonics))
+    return out
+
+
+def music_kick():
+    n = int(0.22 * MUSIC_RATE)
+    out, phase = [], 0.0
+    for i in range(n):
+        t = i / MUSIC_RATE
+        phase += 2.0 * math.pi * (48.0 + 110.0 * math.exp(-t / 0.03)) / MUSIC_RATE
+        out.append(math.sin(phase) * math.exp(-t / 0.07) * min((n - i) / 200.0, 1.0))
+    return out
+
+
+def music_noise_hit(rng, length, decay, bright, tone, level):
+    """Snare (with a low tone) or hat (bright, short): filtered noise that dies away."""
+    n = int(length * MUSIC_RATE)
+    noise = [rng.uniform() for _ in range(n)]
+    k = 1.0 - math.exp(-2.0 * math.pi * bright / MUSIC_RATE)
+    out, low = [], 0.0
+    for i in range(n):
+        t = i / MUSIC_RATE
+        low += k * (noise[i] - low)
+        s = (noise[i] - low) + tone * math.sin(2.0 * math.pi * 190.0 * t) * math.exp(-t / 0.03)
+        out.append(level * s * math.exp(-t / decay) * min((n - i) / 100.0, 1.0))
+    return out
+
+
+def make_music():
+    """The background loop: a light, bouncy duel tune in C major at 120 beats a
+    minute. Bass on the eighths, a plucked lead, kick, snare and hats; the round
+    C - Am - F - G is played three times with the lead changing on the last pass."""
+    track = [0.0] * (BARS * 4 * BEAT)
+    eighth = BEAT // 2
+    roots = [36, 45, 41, 43]  # C2 A2 F2 G2
+    bass_tones = [(1, 1.0), (2, 0.35), (3, 0.3), (5, 0.12)]
+    lead_tones = [(1, 1.0), (2, 0.25), (3, 0.12), (4, 0.05)]
+    # One note per eighth (None rests), one row per bar of the round.
+    first = [[72, None, 76, 79, 76, None, 72, 74], [76, None, 72, 69, 72, None, None, 76],
+             [77, None, 76, 74, 72, None, 69, 72], [74, None, 71, 67, 71, 74, 79, None]]
+    last = [[79, 76, 79, 84, 79, None, 76, 79], [81, None, 79, 76, 72, None, 76, 79],
+            [77, 81, 84, 81, 77, None, 72, 77], [79, None, 74, 71, 67, None, None, None]]
+    notes = {}
+
+    def cached(key, make):
+        if key not in notes:
+            notes[key] = make()
+        return notes[key]
+
+    rng = Rng(4242)
+    kick = music_kick()
+    snares = [music_noise_hit(rng, 0.18, 0.05, 1800.0, 0.5, 0.55) for _ in range(4)]
+    hats = [music_noise_hit(rng, 0.05, 0.012, 6000.0, 0.0, 0.22) for _ in range(4)]
+    for bar in range(BARS):
+        start = bar * 4 * BEAT
+        root = roots[bar % 4]
+        melody = (last if bar >= 8 else first)[bar % 4]
+        for e in range(8):
+            at = start + e * eighth
+            octave = 12 if e % 2 else 0
+            add_wrapped(track, at, cached(("bass", root + octave), lambda: music_note(
+                midi_hz(root + octave), 0.24, bass_tones, 0.004, 0.09, 0.5)))
+            if melody[e] is not None:
+                note = melody[e]
+                add_wrapped(track, at, cached(("lead", note), lambda: music_note(
+                    midi_hz(note), 0.45, lead_tones, 0.006, 0.16, 0.35)))
+            add_wrapped(track, at + (eighth // 8 if e % 2 else 0), hats[(bar + e) % 4])
+        for beat in range(4):
+            at = start + beat * BEAT
+            if beat % 2 == 0:
+                add_wrapped(track, at, kick)
+            else:
+                add_wrapped(track, at, snares[(bar + beat) % 4])
+        if bar % 4 == 3:  # a pickup kick into the next round
+            add_wrapped(track, start + 3 * BEAT + eighth, kick)
+    mean = sum(track) / len(track)
+    peak = max(abs(v - mean) for v in track)
+    return [int(round((v - mean) / peak * MUSIC_PEAK * 32767)) for v in track]
+
+
 # ------------------------------------------------------------------ GUI style
 
 # raygui's control and property numbers.
@@ -870,6 +980,7 @@ def all_files():
     files["audio/click.wav"] = wav_bytes(make_click())
     files["audio/click_echo.wav"] = wav_bytes(make_click_echo())
     files["audio/pause.wav"] = wav_bytes(make_pause())
+    files["audio/music.wav"] = wav_bytes(make_music(), MUSIC_RATE)
     files["ui_theme.rgs"] = make_style()
     return files
 

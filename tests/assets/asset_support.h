@@ -13,7 +13,7 @@ namespace asset_test {
 
 // Every file the game reads from assets/, by the path it uses, and the material
 // libraries its models name.
-inline constexpr std::array<const char *, 24> game_asset_paths = {
+inline constexpr std::array<const char *, 25> game_asset_paths = {
     "assets/ui_theme.rgs",
     "assets/fonts/GloriaHallelujah-Regular.ttf",
     "assets/shaders/glsl330/geom.vs",
@@ -36,6 +36,7 @@ inline constexpr std::array<const char *, 24> game_asset_paths = {
     "assets/audio/click.wav",
     "assets/audio/click_echo.wav",
     "assets/audio/pause.wav",
+    "assets/audio/music.wav",
     "assets/models/grass.mtl",
     "assets/models/tomato.mtl",
 };

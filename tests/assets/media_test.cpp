@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "asset_support.h"
+#include "audio/music.h"
+#include "audio/sound_bank.h"
 #include "raygui.h"
 #include "raylib.h"
 
@@ -74,6 +76,39 @@ TEST(Sounds, TheEightStepsAreAllDifferent) {
     }
     for (int i = 0; i < 8; ++i)
         for (int j = i + 1; j < 8; ++j) EXPECT_NE(steps[i], steps[j]) << "step " << i + 1 << " and " << j + 1;
+}
+
+float peak_of(const std::vector<float> &s) {
+    float peak = 0.0f;
+    for (float v : s) peak = std::max(peak, std::fabs(v));
+    return peak;
+}
+
+TEST(Music, LoopsTwentyToFortySecondsWithoutAClickAndPlaysUnderTheEffects) {
+    Music music = LoadMusicStream(music_path);
+    ASSERT_TRUE(IsMusicReady(music));
+    EXPECT_TRUE(music.looping);
+    EXPECT_GE(GetMusicTimeLength(music), 20.0f);
+    EXPECT_LE(GetMusicTimeLength(music), 40.0f);
+    UnloadMusicStream(music);
+
+    Wave wave = LoadWave(music_path);
+    const std::vector<float> s = samples_of(wave);
+    UnloadWave(wave);
+    ASSERT_GT(s.size(), 44100u);
+    const float peak = peak_of(s);
+    EXPECT_GT(peak, 0.3f);
+    // The end runs on into the start: the step there is as small as between any two
+    // neighbouring samples of a quiet passage.
+    EXPECT_LT(std::fabs(s.front() - s.back()), 0.02f);
+
+    // Even at its loudest the track stays below every effect as the game plays it.
+    for (const char *path : sound_paths) {
+        Wave effect = LoadWave(path);
+        const float volume = std::string(path).find("step-") != std::string::npos ? step_volume : 1.0f;
+        EXPECT_LT(peak * music_volume, peak_of(samples_of(effect)) * volume) << path;
+        UnloadWave(effect);
+    }
 }
 
 TEST(ParticleTexture, WhiteDiscWithSoftAlphaFalloff) {
