@@ -1,6 +1,7 @@
 #include "app/frame_loop.h"
 
 #include "app/game_state.h"
+#include "audio/music.h"
 #include "gameplay/match.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
@@ -40,6 +41,8 @@ void update_game(double dt) {
         update_paused();
         break;
     }
+    // After the screen's update, so a pause begun this frame already softens it.
+    update_music();
 }
 
 void draw_game() {

@@ -8,6 +8,7 @@
 
 #include "app/game_state.h"
 #include "app/rng.h"
+#include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "raylib.h"
 #include "render/camera.h"
@@ -61,6 +62,7 @@ bool load_resources() {
         light_camera.scale = Vector3{4.0f, 4.0f, 4.0f};
         load_overlay();
         load_sounds();
+        load_music();
         load_scene_models();
         enter_menu_scene();
         particle_texture = LoadTexture("assets/textures/particle.png");
@@ -96,6 +98,7 @@ bool init_app() {
 }
 
 void unload_resources() {
+    unload_music();
     unload_sounds();
     unload_shadow_scene(&shadow_scene);
     unload_shader_registry();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/game_state.h"
+#include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "render/model_registry.h"
 #include "settings/settings.h"
@@ -90,13 +91,17 @@ TEST_F(PauseMenuTest, EscapeReopensOnTheLastPage) {
 TEST_F(PauseMenuTest, TogglingASettingKeepsTheMatchPaused) {
     click_at(60.0f, 360.0f);  // SETTINGS
     ui_frame();
-    const bool music = settings.enable_music;
+    ASSERT_TRUE(settings.enable_music);
+    EXPECT_TRUE(IsMusicStreamPlaying(background_music)) << "the pause screen keeps the music going";
     click_at(60.0f, 350.0f);  // MUSIC
-    EXPECT_NE(settings.enable_music, music);
-    EXPECT_NE(settings_file().find(settings.enable_music ? "enable_music=true\r\n" : "enable_music=false\r\n"),
-              std::string::npos);
+    ui_frame();
+    EXPECT_FALSE(settings.enable_music);
+    EXPECT_FALSE(IsMusicStreamPlaying(background_music)) << "switched off from the pause screen";
+    EXPECT_NE(settings_file().find("enable_music=false\r\n"), std::string::npos);
     EXPECT_EQ(game_state.screen_state, ScreenState::paused);
     click_at(60.0f, 350.0f);
+    ui_frame();
+    EXPECT_TRUE(IsMusicStreamPlaying(background_music)) << "switched on again from the pause screen";
 }
 
 TEST_F(PauseMenuTest, MainMenuResetsTheMatchAndOpensTheMainPage) {

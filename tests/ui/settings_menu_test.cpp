@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/game_state.h"
+#include "audio/music.h"
 #include "audio/sound_bank.h"
 #include "settings/settings.h"
 #include "testing.h"
@@ -41,16 +42,21 @@ TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce) {
     EXPECT_FALSE(settings.vsync);
     EXPECT_EQ(settings_file(), with_line(initial_settings_file, "vsync=true", "vsync=false"));
 
+    EXPECT_TRUE(IsMusicStreamPlaying(background_music));
     click_at(60.0f, 350.0f);
+    ui_frame();
     EXPECT_FALSE(settings.enable_music);
+    EXPECT_FALSE(IsMusicStreamPlaying(background_music)) << "MUSIC switches the track off at once";
     std::string expected = with_line(initial_settings_file, "vsync=true", "vsync=false");
     expected = with_line(expected, "enable_music=true", "enable_music=false");
     EXPECT_EQ(settings_file(), expected);
 
     click_at(60.0f, 305.0f);
     click_at(60.0f, 350.0f);
+    ui_frame();
     EXPECT_TRUE(settings.vsync);
     EXPECT_TRUE(settings.enable_music);
+    EXPECT_TRUE(IsMusicStreamPlaying(background_music));
     EXPECT_EQ(settings_file(), initial_settings_file);
     EXPECT_EQ(game_state.screen_state, ScreenState::menu);
     EXPECT_EQ(menu_page, MenuPage::settings);
@@ -112,6 +118,8 @@ TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox) {
 }
 
 TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
+    click_at(60.0f, 350.0f);  // music off, so that only the effects are heard
+    finish_sounds();
     click_at(60.0f, 395.0f);  // off
     EXPECT_FALSE(settings.enable_sound_effects);
     EXPECT_EQ(live_sound_count(), 0u);
@@ -127,7 +135,6 @@ TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
     click_at(60.0f, 350.0f);
     EXPECT_EQ(live_sound_count(), 1u);
     finish_sounds();
-    click_at(60.0f, 350.0f);
 }
 
 TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt) {

@@ -1,0 +1,40 @@
+#include "audio/music.h"
+
+#include "app/game_state.h"
+#include "settings/settings.h"
+
+Music background_music{};
+
+// Paused by the setting (as opposed to never started), so it resumes where it was.
+static bool held_by_setting = false;
+
+void load_music() {
+    background_music = LoadMusicStream(music_path);
+    held_by_setting = false;
+    if (!IsMusicReady(background_music)) TraceLog(LOG_INFO, "MUSIC: the game goes on without music");
+}
+
+void unload_music() {
+    UnloadMusicStream(background_music);
+    background_music = Music{};
+    held_by_setting = false;
+}
+
+void update_music() {
+    if (!IsMusicReady(background_music)) return;
+    if (!settings.enable_music) {
+        if (!held_by_setting && IsMusicStreamPlaying(background_music)) {
+            PauseMusicStream(background_music);
+            held_by_setting = true;
+        }
+        return;
+    }
+    if (held_by_setting) {
+        ResumeMusicStream(background_music);
+        held_by_setting = false;
+    }
+    const bool on_hold = game_state.screen_state == ScreenState::paused;
+    SetMusicVolume(background_music, on_hold ? paused_music_volume : music_volume);
+    if (!IsMusicStreamPlaying(background_music)) PlayMusicStream(background_music);
+    UpdateMusicStream(background_music);
+}
