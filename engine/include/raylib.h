@@ -279,7 +279,7 @@ typedef struct Sound {
 // copy refers to the same stream, and a copy kept after UnloadMusicStream is inert.
 // Differences from raylib, on purpose: only WAV files; the whole file is decoded
 // when it is loaded (a damaged file fails there, never in the middle of a match;
-// files are refused beyond ten minutes); and the stream queues half a second ahead
+// the checks and limits are LoadWave's); and the stream queues half a second ahead
 // at each UpdateMusicStream, so a software-rendered 20 fps frame does not starve it.
 // As in raylib, a stream that is not updated runs dry and falls silent.
 typedef struct Music {

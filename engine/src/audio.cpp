@@ -334,38 +334,47 @@ bool wave_header_ok(const char *fileName, unsigned char *data, std::size_t size)
 
 }  // namespace
 
+bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes) {
+    int size = 0;
+    engine::FileRefusal why = engine::FileRefusal::none;
+    unsigned char *bytes = engine::read_whole_file(fileName, &size, max_wave_file_bytes, &why);
+    if (bytes == nullptr) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
+        return false;
+    }
+    if (!wave_header_ok(fileName, bytes, static_cast<std::size_t>(size))) {
+        engine::engine_free(bytes);
+        return false;
+    }
+    file_format = SDL_AudioSpec{};
+    raw = nullptr;
+    raw_bytes = 0;
+    const bool decoded = SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes, size), 1, &file_format, &raw, &raw_bytes) != nullptr;
+    engine::engine_free(bytes);
+    if (!decoded) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
+        return false;
+    }
+    // What SDL decoded is checked again: compressed data expands.
+    const double frame_bytes = (SDL_AUDIO_BITSIZE(file_format.format) / 8) * std::max<int>(1, file_format.channels);
+    if (frame_bytes <= 0 || !wave_length_ok(fileName, file_format.freq, raw_bytes / frame_bytes)) {
+        SDL_FreeWAV(raw);
+        raw = nullptr;
+        return false;
+    }
+    return true;
+}
+
 Wave LoadWave(const char *fileName) {
     Wave wave{};
     if (fileName == nullptr) {
         TraceLog(LOG_WARNING, "WAVE: No file name given");
         return wave;
     }
-    int size = 0;
-    engine::FileRefusal why = engine::FileRefusal::none;
-    unsigned char *bytes = engine::read_whole_file(fileName, &size, max_wave_file_bytes, &why);
-    if (bytes == nullptr) {
-        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
-        return wave;
-    }
-    if (!wave_header_ok(fileName, bytes, static_cast<std::size_t>(size))) {
-        engine::engine_free(bytes);
-        return wave;
-    }
     SDL_AudioSpec file_format{};
     Uint8 *raw = nullptr;
     Uint32 raw_bytes = 0;
-    const bool decoded = SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes, size), 1, &file_format, &raw, &raw_bytes) != nullptr;
-    engine::engine_free(bytes);
-    if (!decoded) {
-        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
-        return wave;
-    }
-    // What SDL decoded is checked again: compressed data expands.
-    const double frame_bytes = (SDL_AUDIO_BITSIZE(file_format.format) / 8) * std::max<int>(1, file_format.channels);
-    if (frame_bytes <= 0 || !wave_length_ok(fileName, file_format.freq, raw_bytes / frame_bytes)) {
-        SDL_FreeWAV(raw);
-        return wave;
-    }
+    if (!read_wav_file(fileName, file_format, raw, raw_bytes)) return wave;
     unsigned channels = 0;
     unsigned frames = 0;
     float *samples = nullptr;

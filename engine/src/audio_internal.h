@@ -2,6 +2,8 @@
 #ifndef ENGINE_AUDIO_INTERNAL_H
 #define ENGINE_AUDIO_INTERNAL_H
 
+#include <SDL.h>
+
 #include <mutex>
 
 // Stops the device's callback (if a device is open) and hands the mixer to the
@@ -21,6 +23,12 @@ bool audio_output_running();
 
 // Pan law: larger pan leans left; the centre gives 0.6875 on each side.
 float pan_gain(float p);
+
+// Reads a WAV file as SDL decodes it (any sample format, the file's own rate) after
+// the loader's checks: a regular file of bounded size, a sane rate and length. On
+// refusal logs one WARNING naming the file and returns false; otherwise the caller
+// frees raw with SDL_FreeWAV.
+bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes);
 
 // Adds every playing music stream to `frames` stereo frames of out. Called by the
 // mixer with audio_mixer_lock() held.

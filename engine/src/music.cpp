@@ -22,9 +22,6 @@
 namespace {
 
 constexpr int mix_rate = 44100;
-constexpr unsigned min_rate = 8000;
-constexpr unsigned max_rate = 192000;
-constexpr unsigned max_seconds = 600;  // decoded whole, so bounded
 constexpr int wav_context = 1;
 
 struct Stream {
@@ -82,48 +79,39 @@ void restart_at(Stream &s, unsigned frame) {
 std::uint64_t played_frames(const Stream &s) { return s.start + static_cast<std::uint64_t>(std::floor(s.read)); }
 
 // Decodes a WAV file to float at its own rate, mono kept mono and anything wider
-// folded to stereo. Returns malloc'ed samples, or null with `why` set.
-float *decode_wav(const char *path, unsigned &channels, unsigned &frames, unsigned &rate, const char *&why) {
+// folded to stereo. Returns malloc'ed samples, or null after one WARNING.
+float *decode_wav(const char *path, unsigned &channels, unsigned &frames, unsigned &rate) {
     SDL_AudioSpec spec{};
     Uint8 *raw = nullptr;
     Uint32 bytes = 0;
-    if (SDL_LoadWAV(path, &spec, &raw, &bytes) == nullptr) {
-        why = SDL_GetError();
-        return nullptr;
-    }
+    if (!read_wav_file(path, spec, raw, bytes)) return nullptr;
     float *samples = nullptr;
-    why = "no usable frames";
     const unsigned in_frame_bytes = static_cast<unsigned>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
     const unsigned in_frames = in_frame_bytes == 0 ? 0 : bytes / in_frame_bytes;
     channels = spec.channels == 1 ? 1 : 2;
-    rate = spec.freq > 0 ? static_cast<unsigned>(spec.freq) : 0;
-    if (rate < min_rate || rate > max_rate) {
-        why = "sample rate out of range";
-    } else if (in_frames > static_cast<std::uint64_t>(rate) * max_seconds) {
-        why = "longer than ten minutes";
-    } else if (in_frames > 0) {
-        SDL_AudioCVT cvt;
-        const size_t in_bytes = static_cast<size_t>(in_frames) * in_frame_bytes;
-        if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS, static_cast<Uint8>(channels),
-                              spec.freq) >= 0) {
-            cvt.len = static_cast<int>(in_bytes);
-            auto *buffer = static_cast<Uint8 *>(std::malloc(in_bytes * static_cast<size_t>(std::max(1, cvt.len_mult))));
-            if (buffer != nullptr) {
-                std::memcpy(buffer, raw, in_bytes);
-                cvt.buf = buffer;
-                if (!cvt.needed || SDL_ConvertAudio(&cvt) == 0) {
-                    const size_t out_bytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : in_bytes;
-                    frames = static_cast<unsigned>(out_bytes / (sizeof(float) * channels));
-                    if (frames > 0) {
-                        samples = reinterpret_cast<float *>(buffer);
-                        buffer = nullptr;
-                    }
+    rate = static_cast<unsigned>(spec.freq);  // checked by read_wav_file
+    SDL_AudioCVT cvt;
+    const size_t in_bytes = static_cast<size_t>(in_frames) * in_frame_bytes;
+    if (in_frames > 0 && SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS,
+                                           static_cast<Uint8>(channels), spec.freq) >= 0) {
+        cvt.len = static_cast<int>(in_bytes);
+        auto *buffer = static_cast<Uint8 *>(std::malloc(in_bytes * static_cast<size_t>(std::max(1, cvt.len_mult))));
+        if (buffer != nullptr) {
+            std::memcpy(buffer, raw, in_bytes);
+            cvt.buf = buffer;
+            if (!cvt.needed || SDL_ConvertAudio(&cvt) == 0) {
+                const size_t out_bytes = cvt.needed ? static_cast<size_t>(cvt.len_cvt) : in_bytes;
+                frames = static_cast<unsigned>(out_bytes / (sizeof(float) * channels));
+                if (frames > 0) {
+                    samples = reinterpret_cast<float *>(buffer);
+                    buffer = nullptr;
                 }
-                std::free(buffer);
             }
+            std::free(buffer);
         }
     }
     SDL_FreeWAV(raw);
+    if (samples == nullptr) TraceLog(LOG_WARNING, "STREAM: [%s] Music holds no usable frames", path);
     return samples;
 }
 
@@ -138,12 +126,8 @@ Music LoadMusicStream(const char *fileName) {
     unsigned channels = 0;
     unsigned frames = 0;
     unsigned rate = 0;
-    const char *why = "";
-    float *track = decode_wav(fileName, channels, frames, rate, why);
-    if (track == nullptr) {
-        TraceLog(LOG_WARNING, "STREAM: [%s] Music could not be loaded: %s", fileName, why);
-        return music;
-    }
+    float *track = decode_wav(fileName, channels, frames, rate);
+    if (track == nullptr) return music;
     auto *s = new (std::nothrow) Stream;
     if (s != nullptr) {
         try {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "testing.h"
@@ -472,7 +473,10 @@ TEST_F(MusicStreams, BadFilesWarnOnceAndGiveMusicThatStaysSilent) {
     std::fputs("RIFF\x10\0\0\0WAVEjunkjunk", f);
     std::fclose(f);
 
-    for (const std::string &path : {dir + "/nothing.wav", junk, slow}) {
+    const std::string fifo = dir + "/fifo.wav";  // would block a reader that waits for data
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    for (const std::string &path : {dir + "/nothing.wav", junk, slow, fifo}) {
         const test_support::LogCapture log;
         Music m = LoadMusicStream(path.c_str());
         int warnings = 0;
