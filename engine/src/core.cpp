@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <strings.h>
 
 namespace engine {
 namespace {
@@ -459,6 +461,36 @@ void TraceLog(int logLevel, const char *text, ...) {
 
 void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
 
+// True if SDL_VIDEODRIVER (a comma-separated list) names the driver.
+static bool driver_asked_for(const char *driver) {
+    const char *asked = std::getenv("SDL_VIDEODRIVER");
+    if (asked == nullptr) asked = SDL_GetHint("SDL_VIDEODRIVER");
+    if (asked == nullptr) return false;
+    const std::size_t n = std::strlen(driver);
+    for (const char *p = asked; *p != '\0';) {
+        const char *comma = std::strchr(p, ',');
+        const std::size_t len = comma != nullptr ? static_cast<std::size_t>(comma - p) : std::strlen(p);
+        if (len == n && strncasecmp(p, driver, n) == 0) return true;
+        if (comma == nullptr) break;
+        p = comma + 1;
+    }
+    return false;
+}
+
+// What stands in the way of a real window, for the ERROR line.
+static std::string missing_display() {
+    const char *x11 = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool has_x11 = x11 != nullptr && x11[0] != '\0';
+    const bool has_wayland = wayland != nullptr && wayland[0] != '\0';
+    if (!has_x11 && !has_wayland) return "no display: neither DISPLAY nor WAYLAND_DISPLAY is set";
+    std::string text = "no display could be opened:";
+    if (has_x11) text += std::string(" no X server answers at DISPLAY=") + x11;
+    if (has_x11 && has_wayland) text += ",";
+    if (has_wayland) text += std::string(" no Wayland compositor answers at WAYLAND_DISPLAY=") + wayland;
+    return text;
+}
+
 static bool create_window(int width, int height, const char *title, bool msaa) {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -509,7 +541,19 @@ void InitWindow(int width, int height, const char *title) {
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0 &&
         SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        TraceLog(LOG_ERROR, "WINDOW: no video device, the window cannot be opened: %s", SDL_GetError());
+        TraceLog(LOG_ERROR, "WINDOW: %s; the window cannot be opened (%s)", missing_display().c_str(), SDL_GetError());
+        std::exit(EXIT_FAILURE);
+    }
+    // Without a display SDL quietly falls back to a driver that draws nowhere: the
+    // game would run invisibly until killed. Those drivers only when asked for.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !driver_asked_for(driver)) {
+        TraceLog(LOG_ERROR,
+                 "WINDOW: %s; the window cannot be shown. Start the game from a desktop session "
+                 "(SDL_VIDEODRIVER=offscreen runs it without a window)",
+                 missing_display().c_str());
+        SDL_Quit();
         std::exit(EXIT_FAILURE);
     }
     win.sdl_started = true;

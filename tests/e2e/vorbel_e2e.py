@@ -725,6 +725,27 @@ def case_missing_assets(g):
     play_a_while_and_exit(g)
 
 
+def case_no_display(g):
+    """Without a display the game says so and exits 1, instead of running invisibly."""
+    missing = next(n for n in range(99, 20, -1)
+                   if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n))
+    rows = [
+        ("no DISPLAY or WAYLAND_DISPLAY", {}, "neither DISPLAY nor WAYLAND_DISPLAY is set"),
+        ("DISPLAY naming no server", {"DISPLAY": ":%d" % missing}, "DISPLAY=:%d" % missing),
+    ]
+    base = {k: v for k, v in os.environ.items()
+            if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_", "DISPLAY", "WAYLAND_"))}
+    base.update(SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+    for name, extra, needle in rows:
+        r = subprocess.run([g.args.binary], cwd=g.dir, env=dict(base, **extra), stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=STEP_TIMEOUT)
+        out = (r.stdout + r.stderr).decode("utf-8", "replace")
+        errors = [line for line in out.splitlines() if line.startswith("ERROR: ")]
+        expect(r.returncode == 1, "%s: exit code %d, not 1\n%s" % (name, r.returncode, out))
+        expect(any(needle in line for line in errors), "%s: no ERROR line names %r\n%s" % (name, needle, out))
+        expect(g.read_settings() == g.initial, "%s: settings.cfg changed" % name)
+
+
 def remove_assets(root):
     os.remove(os.path.join(root, "assets", "shaders", "glsl330", "overlay.fs"))
     os.remove(os.path.join(root, "assets", "audio", "click.wav"))
@@ -740,6 +761,7 @@ CASES = {
                            {"settings": b"screen_width=wide\r\nvsync\r\ngame_speed=1.0x\r\n"}),
     "read_only_dir": (case_read_only_dir, {"read_only": True}),
     "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
+    "no_display": (case_no_display, {}),
 }
 
 
