@@ -15,6 +15,10 @@
 // wait; a negative value restores real timing.
 void testing_set_fixed_frame_time(double seconds);
 
+// Display scale: with scale > 0, GetWindowScaleDPI reports (scale, scale) as a desktop
+// set to that scale would (the window itself stays as it is); 0 restores the real one.
+void testing_set_window_scale_dpi(float scale);
+
 // Keyboard (raylib key codes) and mouse (window pixels, raylib button numbers).
 void testing_key_down(int key);
 void testing_key_up(int key);

@@ -591,8 +591,9 @@ void InitWindow(int width, int height, const char *title) {
     }
     win.ready = true;
     refresh_window_size();
-    TraceLog(LOG_INFO, "WINDOW: opened %d x %d (render %d x %d), video driver %s", win.width, win.height,
-             win.render_width, win.render_height, SDL_GetCurrentVideoDriver());
+    const Vector2 dpi = GetWindowScaleDPI();
+    TraceLog(LOG_INFO, "WINDOW: opened %d x %d (render %d x %d, display scale %.2f), video driver %s", win.width,
+             win.height, win.render_width, win.render_height, dpi.x, SDL_GetCurrentVideoDriver());
     TraceLog(LOG_INFO, "GL: %s, %s", reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
              reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 
@@ -717,23 +718,19 @@ int GetMonitorRefreshRate(int monitor) {
 }
 
 Vector2 GetWindowScaleDPI(void) {
+    // The desktop's scale factor, not the monitor's physical DPI: a 4K panel without
+    // desktop scaling is 1. A high-DPI window reports its drawable-to-window ratio;
+    // otherwise X11's Xft.dpi over 96; 1 when neither says anything.
     Vector2 scale = {1.0f, 1.0f};
+    if (tests.dpi_scale > 0.0f) return Vector2{tests.dpi_scale, tests.dpi_scale};
     if (!win.ready) return scale;
-    // Where the drawable is larger than the window (a high-DPI window), that ratio
-    // is the scale; otherwise the display's DPI against the 96 DPI reference,
-    // rounded to quarters. Never below 1: a small or unknown DPI means 1.
-    if (win.width > 0 && win.render_width > win.width) {
+    if (win.width > 0 && win.height > 0 && win.render_width > win.width) {
         scale.x = static_cast<float>(win.render_width) / static_cast<float>(win.width);
         scale.y = static_cast<float>(win.render_height) / static_cast<float>(win.height);
         return scale;
     }
-    float hdpi = 0.0f, vdpi = 0.0f;
-    if (SDL_GetDisplayDPI(GetCurrentMonitor(), nullptr, &hdpi, &vdpi) == 0 && hdpi > 0.0f && vdpi > 0.0f) {
-        scale.x = std::round(hdpi / 96.0f * 4.0f) / 4.0f;
-        scale.y = std::round(vdpi / 96.0f * 4.0f) / 4.0f;
-    }
-    if (!(scale.x >= 1.0f) || scale.x > 8.0f) scale.x = 1.0f;
-    if (!(scale.y >= 1.0f) || scale.y > 8.0f) scale.y = 1.0f;
+    const float desktop = x11_desktop_scale(win.window);
+    if (desktop > 0.0f) scale = Vector2{desktop, desktop};
     return scale;
 }
 

@@ -121,6 +121,10 @@ void shaders_close();
 void text_init();
 void text_close();
 
+// The desktop's scale factor on X11: the Xft.dpi resource of the window's display
+// over 96, or 0 when it is not set or the window is not on X11 (display_scale.cpp).
+float x11_desktop_scale(void *sdl_window);
+
 // ------------------------------------------------------------------ logging
 
 void log_line(int level, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -166,6 +170,7 @@ struct TestState {
     double fixed_frame_time = -1.0;                           // >= 0: GetFrameTime returns it, no waiting
     void (*log_sink)(int level, const char *line) = nullptr;  // receives every log line
     bool checkbox_returns_zero = false;                       // GuiCheckBox as in raygui 4.0
+    float dpi_scale = 0.0f;                                   // > 0: GetWindowScaleDPI reports it
 };
 
 TestState &test_state();

@@ -30,6 +30,8 @@ engine::GamepadState *pad(int gamepad) {
 
 void testing_set_fixed_frame_time(double seconds) { engine::test_state().fixed_frame_time = seconds; }
 
+void testing_set_window_scale_dpi(float scale) { engine::test_state().dpi_scale = scale > 0.0f ? scale : 0.0f; }
+
 void testing_checkbox_returns_zero(bool on) { engine::test_state().checkbox_returns_zero = on; }
 
 void testing_key_down(int key) {

@@ -86,10 +86,9 @@ void end_shadow_map() {
     rlDisableTexture();
     rlDrawRenderBatchActive();
     rlDisableFramebuffer();
-    Vector2 dpi = GetWindowScaleDPI();
-    int sx = static_cast<int>(dpi.x);
-    int sy = static_cast<int>(dpi.y);
-    rlViewport(0, 0, GetScreenWidth() * sx, GetScreenHeight() * sy);
+    // Back to the window's real drawable: on a high-DPI window it is larger than the
+    // screen size, elsewhere the same whatever the desktop's scale.
+    rlViewport(0, 0, GetRenderWidth(), GetRenderHeight());
     rlMatrixMode(RL_PROJECTION);
     rlLoadIdentity();
     rlOrtho(0, GetScreenWidth(), GetScreenHeight(), 0, 0, 1);

@@ -199,7 +199,7 @@ class Display:
 # ------------------------------------------------------------------ the game
 
 class Game:
-    def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False):
+    def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None):
         self.case = case
         self.args = args
         self.artifacts = os.path.join(args.artifacts, case)
@@ -210,6 +210,7 @@ class Game:
         self.proc = None
         self.display = None
         self.read_only = read_only
+        self.resources = resources
         self.style = Style(os.path.join(args.assets, "ui_theme.rgs"))
 
         self.dir = tempfile.mkdtemp(prefix="vorbel-e2e-%s-" % case)
@@ -228,6 +229,12 @@ class Game:
 
     def start(self):
         self.display = Display(os.path.join(self.artifacts, "xvfb.log"))
+        if self.resources is not None:
+            # The desktop's resource database, as a session manager sets it at login.
+            r = subprocess.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
+                                self.resources], env=self.xenv(), capture_output=True, text=True)
+            if r.returncode != 0:
+                raise Failure("xprop could not set the resources: %s" % r.stderr)
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
         env.update(DISPLAY=self.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
@@ -725,6 +732,16 @@ def case_missing_assets(g):
     play_a_while_and_exit(g)
 
 
+def case_high_dpi(g):
+    """A 200 % desktop (Xft.dpi 192): the picture and the clicks are where they are at 96 DPI."""
+    g.start()  # waits for the title's buttons at their 96 DPI places
+    expect("scale 2.00" in g.log_text(), "the engine did not report the desktop's scale of 2")
+    expect(g.title_page(g.last), "the title screen is not where it is at 96 DPI")
+    g.click_button(250, "PLAY")
+    g.park_mouse()
+    g.wait_shot(g.play_page, "the play page after a click on PLAY")
+
+
 def case_no_display(g):
     """Without a display the game says so and exits 1, instead of running invisibly."""
     missing = next(n for n in range(99, 20, -1)
@@ -762,6 +779,7 @@ CASES = {
     "read_only_dir": (case_read_only_dir, {"read_only": True}),
     "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
     "no_display": (case_no_display, {}),
+    "high_dpi": (case_high_dpi, {"resources": "Xft.dpi:\t192\nXft.antialias:\t1\n"}),
 }
 
 
