@@ -21,8 +21,12 @@ bool in_row_band(Rectangle box, float gap) {
 void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on_toggle) {
     const bool in_column = menu_column.active;
     bounds = place_menu_control(bounds, 20.0f, 20.0f);
-    bool value = flag != nullptr && *flag;
-    if (GuiCheckBox(bounds, text, &value) != 1) {
+    const bool before = flag != nullptr && *flag;
+    bool value = before;
+    // Only the change of the value counts: raygui 4.0 flips it and returns 0, raygui
+    // 5.0 (and the engine) return 1.
+    GuiCheckBox(bounds, text, &value);
+    if (value == before) {
         return;
     }
     if (in_column && !in_row_band(bounds, menu_column.gap)) {

@@ -29,6 +29,25 @@ protected:
     }
 };
 
+// The check box tests run under both return conventions of GuiCheckBox: 1 on a change
+// (the engine, raygui 5.0) and always 0 (raygui 4.0, which still flips the flag).
+class SettingsCheckBoxTest : public SettingsMenuTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        SettingsMenuTest::SetUp();
+        testing_checkbox_returns_zero(GetParam());
+    }
+    void TearDown() override {
+        testing_checkbox_returns_zero(false);
+        SettingsMenuTest::TearDown();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(ReturnConventions, SettingsCheckBoxTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return std::string(info.param ? "returns_0" : "returns_1");
+                         });
+
 std::string with_line(std::string file, const std::string &from, const std::string &to) {
     const auto at = file.find(from);
     EXPECT_NE(at, std::string::npos) << from;
@@ -36,7 +55,7 @@ std::string with_line(std::string file, const std::string &from, const std::stri
     return file;
 }
 
-TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce) {
+TEST_P(SettingsCheckBoxTest, EachBoxSitsAtItsRowAndSavesAtOnce) {
     // Box centres: x 60, rows 45 apart from y 250.
     click_at(60.0f, 305.0f);
     EXPECT_FALSE(settings.vsync);
@@ -62,7 +81,7 @@ TEST_F(SettingsMenuTest, EachBoxSitsAtItsRowAndSavesAtOnce) {
     EXPECT_EQ(menu_page, MenuPage::settings);
 }
 
-TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox) {
+TEST_P(SettingsCheckBoxTest, ClickingTheTextTogglesLikeTheBox) {
     // The text starts 20 px right of the 20 px box, at x 90.
     click_at(110.0f, 395.0f);  // "SOUND EFFECTS"
     EXPECT_FALSE(settings.enable_sound_effects);
@@ -79,7 +98,7 @@ TEST_F(SettingsMenuTest, ClickingTheTextTogglesLikeTheBox) {
     }
 }
 
-TEST_F(SettingsMenuTest, OneClickOnOverlappingCaptionsFlipsOneSetting) {
+TEST_P(SettingsCheckBoxTest, OneClickOnOverlappingCaptionsFlipsOneSetting) {
     // The 64 px captions reach into the neighbouring rows (45 px apart). On the upper
     // part of "VSYNC" (row 295..315) the click belongs to VSYNC alone, and just below
     // the FULLSCREEN box (250..270) to FULLSCREEN alone.
@@ -117,7 +136,7 @@ TEST_F(SettingsMenuTest, TextStandsTwentyPixelsRightOfTheBox) {
     EXPECT_LE(first, 100);
 }
 
-TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
+TEST_P(SettingsCheckBoxTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
     click_at(60.0f, 350.0f);  // music off, so that only the effects are heard
     finish_sounds();
     click_at(60.0f, 395.0f);  // off
@@ -137,7 +156,7 @@ TEST_F(SettingsMenuTest, SwitchingSoundEffectsOnIsHeardAndOffIsSilent) {
     finish_sounds();
 }
 
-TEST_F(SettingsMenuTest, FullscreenRecordsTheRealWindowStateAndSavesIt) {
+TEST_P(SettingsCheckBoxTest, FullscreenRecordsTheRealWindowStateAndSavesIt) {
     click_at(60.0f, 260.0f);
     const bool now = IsWindowFullscreen();
     EXPECT_EQ(settings.fullscreen, now);
@@ -161,7 +180,7 @@ TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing) {
     EXPECT_EQ(settings_file(), initial_settings_file);
 }
 
-TEST_F(SettingsMenuTest, FlagKeepsItsNewValueWhenTheSaveFails) {
+TEST_P(SettingsCheckBoxTest, FlagKeepsItsNewValueWhenTheSaveFails) {
     // A directory where the file should be: no save can succeed.
     ASSERT_EQ(std::remove("settings.cfg"), 0);
     ASSERT_TRUE(std::filesystem::create_directory("settings.cfg"));
