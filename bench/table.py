@@ -32,6 +32,9 @@ def main():
     sampled("draw_particles: heap sort of 1000 slots", "BM_sort_particles_1000", "call", budget=40.0)
     sampled("draw_particles: whole call, 1000 live quads", "BM_draw_particles_1000", "call")
     sampled("  of which the 1000 quads alone", "BM_particle_quads_1000", "call")
+    sampled("online: re-run of the whole prediction window (8 frames)", "BM_online_rerun_prediction_window", "us",
+            budget=250.0)
+    sampled("online: one step (restore, frame, keep)", "BM_online_step", "us")
     sampled("whole frame 1280x720: our code (game + engine)", "BM_whole_frame_busy_match", "ours",
             budget=1000.0)
     sampled("whole frame 1280x720: inside GL and SDL", "BM_whole_frame_busy_match", "driver", unit="ms",

@@ -26,6 +26,12 @@ const char *error_name(Error e) {
         return "NotAFile";
     case Error::file_too_large:
         return "FileTooLarge";
+    case Error::port_in_use:
+        return "PortInUse";
+    case Error::bad_address:
+        return "BadAddress";
+    case Error::network_failed:
+        return "NetworkFailed";
     }
     return "UnknownError";
 }

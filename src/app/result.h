@@ -19,6 +19,9 @@ enum class Error : std::uint8_t {
     random_source_failed,
     not_a_file,      // NotAFile: a FIFO, device or directory where a file was expected
     file_too_large,  // FileTooLarge: far larger than any real file of its kind
+    port_in_use,     // the network port is taken by another program
+    bad_address,     // an address that does not parse or resolve
+    network_failed,  // the network layer could not start
 };
 
 // A short name for log lines, e.g. "ShaderNotFound".

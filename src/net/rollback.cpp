@@ -168,3 +168,7 @@ bool rollback_take_checksum(Rollback &r, ChecksumEntry &out) {
 }
 
 void rollback_load_current(const Rollback &r) { restore_match(rollback_current(r)); }
+
+const MatchSnapshot *rollback_state_at(const Rollback &r, std::uint32_t f) {
+    return has_state(r, f) ? &r.states[ring(f)] : nullptr;
+}

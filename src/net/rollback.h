@@ -79,3 +79,5 @@ bool rollback_adopt(Rollback &r, std::uint32_t f, const MatchSnapshot &state);
 bool rollback_take_checksum(Rollback &r, ChecksumEntry &out);
 // Loads the live state into game_state (for drawing, or after another owner used it).
 void rollback_load_current(const Rollback &r);
+// The kept state of frame `f`, or null when it is no longer (or not yet) kept.
+const MatchSnapshot *rollback_state_at(const Rollback &r, std::uint32_t f);

@@ -1,0 +1,191 @@
+#include "net/transport.h"
+
+#include <arpa/inet.h>
+#include <enet/enet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "raylib.h"
+
+namespace {
+
+bool enet_ready() {
+    static int state = 0;  // 0 not tried, 1 ready, 2 failed
+    if (state == 0) {
+        state = enet_initialize() == 0 ? 1 : 2;
+        if (state == 1) std::atexit(enet_deinitialize);
+    }
+    return state == 1;
+}
+
+void limit_packets(ENetHost *host) {
+    // Nothing we send is larger; a peer that sends more is not worth the memory.
+    host->maximumPacketSize = max_packet_bytes;
+    host->maximumWaitingData = 64 * max_packet_bytes;
+}
+
+}  // namespace
+
+Result<NetAddress> parse_address(const char *text) {
+    if (text == nullptr) return Error::bad_address;
+    while (*text == ' ') ++text;
+    std::size_t n = std::strlen(text);
+    while (n > 0 && text[n - 1] == ' ') --n;
+    if (n == 0 || n >= sizeof NetAddress{}.host) return Error::bad_address;
+
+    NetAddress a;
+    std::size_t host_len = n;
+    const char *colon = static_cast<const char *>(std::memchr(text, ':', n));
+    if (colon != nullptr) {
+        host_len = static_cast<std::size_t>(colon - text);
+        const char *p = colon + 1;
+        const std::size_t digits = n - host_len - 1;
+        if (digits == 0 || digits > 5) return Error::bad_address;
+        unsigned long port = 0;
+        for (std::size_t i = 0; i < digits; ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(p[i]))) return Error::bad_address;
+            port = port * 10 + static_cast<unsigned long>(p[i] - '0');
+        }
+        if (port == 0 || port > 65535) return Error::bad_address;
+        a.port = static_cast<std::uint16_t>(port);
+    }
+    if (host_len == 0) return Error::bad_address;
+    for (std::size_t i = 0; i < host_len; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!(std::isalnum(c) || c == '.' || c == '-' || c == '_')) return Error::bad_address;
+    }
+    std::memcpy(a.host, text, host_len);
+    a.host[host_len] = '\0';
+    return a;
+}
+
+Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers) {
+    if (!enet_ready()) return Error::network_failed;
+    ENetAddress address{};
+    address.host = ENET_HOST_ANY;
+    address.port = port;
+    t.host = enet_host_create(&address, peers, channel_count, 0, 0);
+    if (t.host == nullptr) return Error::port_in_use;
+    limit_packets(t.host);
+    ENetAddress bound{};
+    t.port = enet_socket_get_address(t.host->socket, &bound) == 0 ? bound.port : port;
+    return Ok{};
+}
+
+Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
+    if (!enet_ready()) return Error::network_failed;
+    ENetAddress address{};
+    if (enet_address_set_host(&address, to.host) != 0) return Error::bad_address;
+    address.port = to.port;
+    t.host = enet_host_create(nullptr, 1, channel_count, 0, 0);
+    if (t.host == nullptr) return Error::network_failed;
+    limit_packets(t.host);
+    ENetPeer *peer = enet_host_connect(t.host, &address, channel_count, 0);
+    if (peer == nullptr) {
+        transport_close(t);
+        return Error::network_failed;
+    }
+    return peer;
+}
+
+bool transport_poll(Transport &t, NetEvent &out) {
+    if (t.host == nullptr) return false;
+    ENetEvent event;
+    if (enet_host_service(t.host, &event, 0) <= 0) return false;
+    out.peer = event.peer;
+    out.data = event.data;
+    out.channel = event.channelID;
+    out.size = 0;
+    switch (event.type) {
+    case ENET_EVENT_TYPE_CONNECT:
+        // ENet's throttle drops unreliable packets when it sees loss; inputs are the
+        // very packets that must keep coming then (each repeats what is unconfirmed).
+        enet_peer_throttle_configure(event.peer, ENET_PEER_PACKET_THROTTLE_INTERVAL,
+                                     ENET_PEER_PACKET_THROTTLE_ACCELERATION, 0);
+        out.kind = NetEventKind::connected;
+        break;
+    case ENET_EVENT_TYPE_DISCONNECT:
+        out.kind = NetEventKind::disconnected;
+        break;
+    case ENET_EVENT_TYPE_RECEIVE:
+        if (event.packet->dataLength > sizeof out.bytes) {
+            out.kind = NetEventKind::oversize;
+        } else {
+            out.kind = NetEventKind::received;
+            out.size = event.packet->dataLength;
+            if (out.size > 0) std::memcpy(out.bytes, event.packet->data, out.size);
+        }
+        enet_packet_destroy(event.packet);
+        break;
+    default:
+        out.kind = NetEventKind::none;
+        break;
+    }
+    return true;
+}
+
+bool transport_send(_ENetPeer *peer, std::uint8_t channel, const std::uint8_t *data, std::size_t size, bool reliable) {
+    if (peer == nullptr) return false;
+    ENetPacket *packet = enet_packet_create(data, size, reliable ? ENET_PACKET_FLAG_RELIABLE : 0);
+    if (packet == nullptr) return false;
+    if (enet_peer_send(peer, channel, packet) < 0) {
+        enet_packet_destroy(packet);
+        return false;
+    }
+    return true;
+}
+
+void transport_flush(Transport &t) {
+    if (t.host != nullptr) enet_host_flush(t.host);
+}
+
+void transport_disconnect(_ENetPeer *peer, std::uint32_t reason) {
+    if (peer != nullptr) enet_peer_disconnect_later(peer, reason);
+}
+
+void transport_drop(_ENetPeer *peer) {
+    if (peer != nullptr) enet_peer_reset(peer);
+}
+
+void transport_close(Transport &t) {
+    if (t.host != nullptr) {
+        enet_host_flush(t.host);
+        enet_host_destroy(t.host);
+    }
+    t = Transport{};
+}
+
+int local_addresses(char (*out)[48], int max) {
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0) return 0;
+    int n = 0;
+    for (ifaddrs *i = list; i != nullptr && n < max; i = i->ifa_next) {
+        if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+        if ((i->ifa_flags & IFF_LOOPBACK) != 0 || (i->ifa_flags & IFF_UP) == 0) continue;
+        const auto *in = reinterpret_cast<const sockaddr_in *>(i->ifa_addr);
+        if (inet_ntop(AF_INET, &in->sin_addr, out[n], 48) != nullptr) ++n;
+    }
+    freeifaddrs(list);
+    return n;
+}
+
+void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason, int wait_ms) {
+    if (t.host != nullptr && peer != nullptr) {
+        enet_peer_disconnect_later(peer, reason);
+        ENetEvent event;
+        const enet_uint32 until = enet_time_get() + static_cast<enet_uint32>(wait_ms);
+        while (enet_time_get() < until) {
+            const int got = enet_host_service(t.host, &event, 10);
+            if (got < 0) break;
+            if (got == 0) continue;
+            if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+            if (event.type == ENET_EVENT_TYPE_DISCONNECT && event.peer == peer) break;
+        }
+    }
+    transport_close(t);
+}

@@ -1,0 +1,59 @@
+// The connection to the other machine: ENet over UDP, two channels (reliable control
+// messages, unreliable sequenced inputs). No reliability of our own on top.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/result.h"
+#include "net/protocol.h"
+
+struct _ENetHost;
+struct _ENetPeer;
+
+struct Transport {
+    _ENetHost *host = nullptr;
+    std::uint16_t port = 0;  // the port bound (a listener's, or the local one)
+};
+
+enum class NetEventKind : std::uint8_t { none, connected, disconnected, received, oversize };
+
+struct NetEvent {
+    NetEventKind kind = NetEventKind::none;
+    _ENetPeer *peer = nullptr;
+    std::uint32_t data = 0;  // a disconnect's reason, from the other side
+    std::uint8_t channel = 0;
+    std::size_t size = 0;
+    std::uint8_t bytes[max_packet_bytes]{};
+};
+
+// Where to connect: an IPv4 address or host name, and a port.
+struct NetAddress {
+    char host[64] = {};
+    std::uint16_t port = default_port;
+};
+
+// "address" or "address:port" (port 1..65535, digits only); spaces around are
+// ignored. Fails for an empty address, a bad port or anything too long.
+Result<NetAddress> parse_address(const char *text);
+
+// Listens on `port` on every interface (0: any free port; `t.port` says which).
+Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers);
+// Starts connecting to `to`; the connection is made when a `connected` event comes.
+Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to);
+// The next event, waiting for none; false when there is none.
+bool transport_poll(Transport &t, NetEvent &out);
+bool transport_send(_ENetPeer *peer, std::uint8_t channel, const std::uint8_t *data, std::size_t size, bool reliable);
+// Sends what is queued now rather than at the next poll.
+void transport_flush(Transport &t);
+// Asks the peer to go, telling it `reason` (it arrives as the disconnect's data).
+void transport_disconnect(_ENetPeer *peer, std::uint32_t reason);
+// Drops the peer at once, without a word.
+void transport_drop(_ENetPeer *peer);
+void transport_close(Transport &t);
+
+// This machine's IPv4 addresses other than loopback, as text, at most `max`.
+int local_addresses(char (*out)[48], int max);
+// Disconnects the peer (telling it `reason`) and waits up to `wait_ms` for it to
+// acknowledge, then closes.
+void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason, int wait_ms);

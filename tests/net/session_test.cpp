@@ -1,0 +1,363 @@
+// Two machines in one process on loopback: the handshake and its refusals, inputs and
+// rollback through a lossy relay, pause, leaving, silence and hostile packets.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "lossy_relay.h"
+#include "net/session.h"
+#include "net_fixture.h"
+#include "support/log_capture.h"
+#include "testing.h"
+
+namespace {
+
+double clock_now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+SessionConfig host_config() {
+    SessionConfig c;
+    c.port = 0;  // any free port: tests run side by side
+    c.seed = test_seed;
+    c.game_speed = 1.0;
+    return c;
+}
+
+std::string local_address(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
+
+class Sessions : public OnlineCourt {
+protected:
+    void SetUp() override {
+        OnlineCourt::SetUp();
+        host = std::make_unique<OnlineSession>();
+        joiner = std::make_unique<OnlineSession>();
+    }
+    void TearDown() override {
+        session_drop(*host);
+        session_drop(*joiner);
+        OnlineCourt::TearDown();
+    }
+
+    // Each machine steps its own script up to `frames`.
+    void step_both(std::uint32_t frames) {
+        for (OnlineSession *s : {host.get(), joiner.get()}) {
+            if (s->phase != SessionPhase::playing || s->rollback.frame >= frames || !session_can_step(*s)) continue;
+            session_step(*s, scripted_input(s->rollback.frame, session_local_side(*s)), clock_now());
+        }
+    }
+
+    // Updates both (and the relay) until `done`, for at most `limit` seconds; with
+    // `paced`, one round per 1/60 s as a game would.
+    template <class Done>
+    bool run(Done done, double limit, std::uint32_t frames = 0, LossyRelay *relay = nullptr, bool paced = false) {
+        const double start = clock_now();
+        double next = start;
+        while (!done()) {
+            const double now = clock_now();
+            if (now - start > limit) return false;
+            if (relay != nullptr) relay_pump(*relay, now);
+            session_update(*host, now);
+            session_update(*joiner, now);
+            if (frames > 0) step_both(frames);
+            if (paced) {
+                next += 1.0 / 60.0;
+                const double wait = next - clock_now();
+                if (wait > 0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+            } else {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        }
+        return true;
+    }
+
+    bool both_playing() { return host->phase == SessionPhase::playing && joiner->phase == SessionPhase::playing; }
+
+    void connect(const SessionConfig &joiner_config = host_config()) {
+        session_host(*host, host_config(), clock_now());
+        ASSERT_EQ(host->phase, SessionPhase::listening);
+        session_join(*joiner, local_address(host->transport.port).c_str(), joiner_config, clock_now());
+        ASSERT_EQ(joiner->phase, SessionPhase::connecting);
+    }
+
+    bool all_known(std::uint32_t frames) {
+        for (OnlineSession *s : {host.get(), joiner.get()}) {
+            if (s->rollback.frame < frames || s->rollback.remote_next < frames) return false;
+        }
+        return true;
+    }
+
+    std::unique_ptr<OnlineSession> host;
+    std::unique_ptr<OnlineSession> joiner;
+};
+
+class Loopback : public Sessions, public ::testing::WithParamInterface<double> {};
+
+TEST_P(Loopback, AMinuteThroughALossyLinkEndsInTheSameStateOnBothAndAsTheReference) {
+    const double loss = GetParam();
+    constexpr std::uint32_t frames = 3600;
+    session_host(*host, host_config(), clock_now());
+    ASSERT_EQ(host->phase, SessionPhase::listening);
+    LossyRelay relay;
+    ASSERT_TRUE(relay_open(relay, host->transport.port, loss, 0.150, 99));
+    SessionConfig jc = host_config();
+    jc.connect_limit = 20.0;  // the handshake itself may lose a packet or two
+    session_join(*joiner, local_address(relay.front_port).c_str(), jc, clock_now());
+
+    ASSERT_TRUE(run([&] { return both_playing(); }, 20.0, 0, &relay));
+    const double start = clock_now();
+    ASSERT_TRUE(run([&] { return all_known(frames); }, 150.0, frames, &relay, true))
+        << "host at " << host->rollback.frame << ", joiner at " << joiner->rollback.frame;
+    const double minutes = (clock_now() - start) / 60.0;
+    // One more round settles what the last inputs changed.
+    session_update(*host, clock_now());
+    session_update(*joiner, clock_now());
+    rollback_settle(host->rollback);
+    rollback_settle(joiner->rollback);
+    relay_close(relay);
+
+    const MatchSnapshot on_host = rollback_current(host->rollback);
+    const MatchSnapshot on_joiner = rollback_current(joiner->rollback);
+    EXPECT_TRUE(same_snapshot(on_host, on_joiner));
+    EXPECT_TRUE(same_snapshot(on_host, reference_run(frames, host->config.input_delay)));
+    EXPECT_EQ(host->counters.desyncs + joiner->counters.desyncs, 0u);
+    EXPECT_EQ(host->counters.malformed + joiner->counters.malformed, 0u);
+    EXPECT_EQ(joiner->counters.states_adopted, 0u);
+    if (loss > 0.0) {
+        EXPECT_GT(relay.dropped, 0u);
+    }
+
+    std::printf("loopback at %.0f %% loss over %.2f min: host %.1f rollbacks/min (largest %u frames), "
+                "joiner %.1f rollbacks/min (largest %u frames); desyncs %u; datagrams passed %llu, dropped %llu\n",
+                loss * 100.0, minutes, host->rollback.stats.rollbacks / minutes, host->rollback.stats.largest,
+                joiner->rollback.stats.rollbacks / minutes, joiner->rollback.stats.largest,
+                host->counters.desyncs + joiner->counters.desyncs, static_cast<unsigned long long>(relay.passed),
+                static_cast<unsigned long long>(relay.dropped));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loss, Loopback, ::testing::Values(0.0, 0.05, 0.20),
+                         [](const ::testing::TestParamInfo<double> &info) {
+                             return "Percent" + std::to_string(static_cast<int>(info.param * 100.0 + 0.5));
+                         });
+
+TEST_F(Sessions, AVersionMismatchIsRefusedOnBothSidesAndTheHostKeepsListening) {
+    struct Row {
+        const char *what;
+        std::uint16_t protocol;
+        std::uint16_t rules;
+    };
+    for (const Row row : {Row{"rules", protocol_version, rules_version + 1}, Row{"protocol", 7, rules_version}}) {
+        SCOPED_TRACE(row.what);
+        SessionConfig jc = host_config();
+        jc.protocol = row.protocol;
+        jc.rules = row.rules;
+        connect(jc);
+        ASSERT_TRUE(run([&] { return joiner->phase == SessionPhase::ended; }, 5.0));
+        EXPECT_EQ(joiner->end, SessionEnd::versions);
+        EXPECT_NE(std::string(session_end_text(*joiner)).find("version mismatch"), std::string::npos);
+        EXPECT_EQ(host->phase, SessionPhase::listening);
+        EXPECT_TRUE(host->other_versions_refused);
+        EXPECT_EQ(host->other_rules, row.rules);
+
+        // A matching joiner gets in afterwards.
+        session_join(*joiner, local_address(host->transport.port).c_str(), host_config(), clock_now());
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, AHostInAMatchTellsASecondJoinerItIsBusy) {
+    connect();
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    auto third = std::make_unique<OnlineSession>();
+    session_join(*third, local_address(host->transport.port).c_str(), host_config(), clock_now());
+    ASSERT_TRUE(run(
+        [&] {
+            session_update(*third, clock_now());
+            return third->phase == SessionPhase::ended;
+        },
+        5.0));
+    EXPECT_EQ(third->end, SessionEnd::busy);
+    EXPECT_TRUE(both_playing());
+    session_drop(*third);
+}
+
+TEST_F(Sessions, PauseStopsBothMachinesAndEitherResumes) {
+    connect();
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(120); }, 10.0, 120));
+
+    session_pause(*host, true, clock_now());
+    ASSERT_TRUE(run([&] { return joiner->paused; }, 5.0));
+    EXPECT_EQ(joiner->paused_by, 1);
+    EXPECT_EQ(host->paused_by, 1);
+    EXPECT_FALSE(session_can_step(*host));
+    EXPECT_FALSE(session_can_step(*joiner));
+    const std::uint32_t frozen = host->rollback.frame;
+    run([] { return false; }, 0.3, 400);
+    EXPECT_EQ(host->rollback.frame, frozen);
+
+    session_pause(*joiner, false, clock_now());
+    ASSERT_TRUE(run([&] { return !host->paused; }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(300); }, 10.0, 300));
+    session_pause(*joiner, true, clock_now());
+    ASSERT_TRUE(run([&] { return host->paused; }, 5.0));
+    EXPECT_EQ(host->paused_by, 2);
+    session_pause(*host, false, clock_now());
+    ASSERT_TRUE(run([&] { return !joiner->paused; }, 5.0));
+    // The restart presses of the scripts came through too: the match went on as one.
+    ASSERT_TRUE(run([&] { return all_known(600); }, 10.0, 600));
+    EXPECT_TRUE(same_snapshot(rollback_current(host->rollback), rollback_current(joiner->rollback)));
+}
+
+TEST_F(Sessions, LeavingEndsTheMatchOnTheOtherMachine) {
+    for (bool host_leaves : {false, true}) {
+        SCOPED_TRACE(host_leaves ? "host leaves" : "joiner leaves");
+        connect();
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        OnlineSession &going = host_leaves ? *host : *joiner;
+        OnlineSession &staying = host_leaves ? *joiner : *host;
+        session_leave(going);
+        EXPECT_EQ(going.end, SessionEnd::you_left);
+        ASSERT_TRUE(run([&] { return staying.phase == SessionPhase::ended; }, 5.0));
+        EXPECT_EQ(staying.end, SessionEnd::other_left);
+        EXPECT_STREQ(session_end_text(staying), "the other player left");
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, ASilentPeerEndsTheMatchWithConnectionLost) {
+    SessionConfig jc = host_config();
+    jc.silence_limit = 1.0;
+    connect(jc);
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    // The host goes quiet: nothing of it is updated any more.
+    const double start = clock_now();
+    while (joiner->phase == SessionPhase::playing && clock_now() - start < 5.0) {
+        session_update(*joiner, clock_now());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(joiner->end, SessionEnd::connection_lost);
+    EXPECT_GE(clock_now() - start, 0.9);
+    EXPECT_STREQ(session_end_text(*joiner), "connection lost");
+}
+
+TEST_F(Sessions, JoiningNobodyTimesOutAndABadAddressFailsAtOnce) {
+    SessionConfig jc = host_config();
+    jc.connect_limit = 1.0;
+    LossyRelay nobody;  // a bound port where no host answers
+    ASSERT_TRUE(relay_open(nobody, 9, 1.0, 0.0, 1));
+    session_join(*joiner, local_address(nobody.front_port).c_str(), jc, clock_now());
+    ASSERT_EQ(joiner->phase, SessionPhase::connecting);
+    const double start = clock_now();
+    ASSERT_TRUE(run([&] { return joiner->phase == SessionPhase::ended; }, 5.0));
+    EXPECT_EQ(joiner->end, SessionEnd::timed_out);
+    EXPECT_GE(clock_now() - start, 0.9);
+    relay_close(nobody);
+
+    for (const char *bad : {"", "   ", "host:", "host:0", "host:65536", "host:12ab", ":24870", "a b", "x;y"}) {
+        session_join(*joiner, bad, jc, clock_now());
+        EXPECT_EQ(joiner->end, SessionEnd::bad_address) << bad;
+    }
+}
+
+TEST(Address, ParsesAnAddressWithOrWithoutAPort) {
+    const struct {
+        const char *text;
+        const char *host;
+        int port;
+    } rows[] = {{"127.0.0.1", "127.0.0.1", default_port},
+                {"127.0.0.1:5000", "127.0.0.1", 5000},
+                {"  localhost:65535 ", "localhost", 65535},
+                {"my-box.lan:1", "my-box.lan", 1}};
+    for (const auto &row : rows) {
+        const Result<NetAddress> a = parse_address(row.text);
+        ASSERT_TRUE(a.ok()) << row.text;
+        EXPECT_STREQ(a.value().host, row.host);
+        EXPECT_EQ(a.value().port, row.port);
+    }
+    EXPECT_FALSE(parse_address(nullptr).ok());
+    EXPECT_FALSE(parse_address(std::string(80, 'a').c_str()).ok());
+}
+
+TEST_F(Sessions, HostilePacketsAreCountedAndDroppedAndTheMatchGoesOn) {
+    connect();
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(100); }, 10.0, 100));
+    const std::vector<std::vector<std::uint8_t>> junk = {
+        {99},                                        // unknown type
+        {4, 0, 0, 0, 0, 0, 0, 0, 0, 200},            // inputs: more than a packet holds
+        {4, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0x80, 0, 0},  // inputs: axis of -128
+        {4, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0x40},  // inputs: unknown button bits
+        {4, 0xff, 0xff, 0, 0, 0, 0, 0, 0, 0},        // inputs: acknowledges frames never sent
+        {7, 1, 3},                                   // pause by a third player
+        {7, 2, 1},                                   // pause: a flag of 2
+        {6, 0, 0, 0, 0, 1, 2, 3},                    // a state cut short
+        {5, 0, 0, 0},                                // a checksum cut short
+        {8, 0},                                      // leave with a tail
+    };
+    for (const auto &packet : junk) {
+        ASSERT_TRUE(transport_send(joiner->peer, control_channel, packet.data(), packet.size(), true));
+    }
+    transport_flush(joiner->transport);
+    ASSERT_TRUE(run([&] { return host->counters.malformed >= junk.size(); }, 5.0, 200));
+    EXPECT_EQ(host->counters.malformed, junk.size());
+    ASSERT_TRUE(run([&] { return all_known(300); }, 10.0, 300));
+    EXPECT_TRUE(both_playing());
+    EXPECT_TRUE(same_snapshot(rollback_current(host->rollback), rollback_current(joiner->rollback)));
+}
+
+TEST_F(Sessions, ADisagreementIsLoggedOnceOnEachSideAndRepairedFromTheHost) {
+    connect();
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(200); }, 10.0, 200));
+    test_support::LogCapture log;
+    // The joiner's record goes wrong, as a desync would make it: every kept state, so
+    // that no re-run heals it by chance.
+    for (MatchSnapshot &kept : joiner->rollback.states) {
+        kept.match_time += 1.0;
+        kept.players[1].lives = 1;
+    }
+    constexpr std::uint32_t frames = 600;
+    ASSERT_TRUE(run([&] { return all_known(frames); }, 20.0, frames));
+    session_update(*host, clock_now());
+    session_update(*joiner, clock_now());
+    EXPECT_EQ(host->counters.desyncs, 1u);
+    EXPECT_EQ(joiner->counters.desyncs, 1u);
+    EXPECT_EQ(host->counters.states_sent, 1u);
+    EXPECT_EQ(joiner->counters.states_adopted, 1u);
+    int warnings = 0;
+    for (const std::string &line : testing_captured_log()) {
+        warnings += line.find("disagree") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(warnings, 2);
+    EXPECT_TRUE(same_snapshot(rollback_current(host->rollback), rollback_current(joiner->rollback)));
+    EXPECT_TRUE(same_snapshot(rollback_current(host->rollback), reference_run(frames, 2)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PacketSeeds, EveryCommittedSeedOfThePacketFuzzerDecodes) {
+    for (const char *name : {"hello", "hello_newer", "welcome", "refuse", "inputs", "inputs_empty", "checksum", "state",
+                             "pause", "leave"}) {
+        const std::string path = std::string("tests/fuzz/packet_corpus/") + name;
+        std::FILE *f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr) << path;
+        std::vector<std::uint8_t> bytes(max_packet_bytes + 1);
+        const std::size_t n = std::fread(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        auto m = std::make_unique<Message>();
+        EXPECT_TRUE(decode_message(bytes.data(), n, *m)) << name;
+    }
+}
+
+}  // namespace
