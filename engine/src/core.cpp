@@ -461,6 +461,43 @@ void TraceLog(int logLevel, const char *text, ...) {
 
 void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
 
+// The largest window the engine asks SDL for, per side. X11 refuses sides above
+// 32767 (and SDL's X11 backend then ends the process), GL drawables stop at the
+// driver's viewport and renderbuffer limits, and a window more than twice the
+// desktop's size cannot be seen at all while its drawable costs gigabytes.
+static void window_size_limit(int *max_width, int *max_height) {
+    int w = 16384, h = 16384;
+    if (win.ready) {
+        GLint viewport[2] = {0, 0}, renderbuffer = 0;
+        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+        glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+        if (viewport[0] > 0 && viewport[0] < w) w = viewport[0];
+        if (viewport[1] > 0 && viewport[1] < h) h = viewport[1];
+        if (renderbuffer > 0 && renderbuffer < w) w = renderbuffer;
+        if (renderbuffer > 0 && renderbuffer < h) h = renderbuffer;
+    }
+    SDL_Rect desktop = {0, 0, 0, 0};
+    for (int i = 0, n = SDL_GetNumVideoDisplays(); i < n; i++) {
+        SDL_Rect bounds;
+        if (SDL_GetDisplayBounds(i, &bounds) == 0) SDL_UnionRect(&desktop, &bounds, &desktop);
+    }
+    if (desktop.w > 0 && 2 * desktop.w < w) w = 2 * desktop.w;
+    if (desktop.h > 0 && 2 * desktop.h < h) h = 2 * desktop.h;
+    *max_width = w;
+    *max_height = h;
+}
+
+// Clamps a requested window size to the limit above, with a WARNING when it must.
+static void clamp_window_size(int *width, int *height) {
+    int max_w = 0, max_h = 0;
+    window_size_limit(&max_w, &max_h);
+    if (*width <= max_w && *height <= max_h) return;
+    TraceLog(LOG_WARNING, "WINDOW: size %d x %d is larger than the display can take; using %d x %d", *width, *height,
+             *width < max_w ? *width : max_w, *height < max_h ? *height : max_h);
+    if (*width > max_w) *width = max_w;
+    if (*height > max_h) *height = max_h;
+}
+
 // True if SDL_VIDEODRIVER (a comma-separated list) names the driver.
 static bool driver_asked_for(const char *driver) {
     const char *asked = std::getenv("SDL_VIDEODRIVER");
@@ -558,6 +595,7 @@ void InitWindow(int width, int height, const char *title) {
     }
     win.sdl_started = true;
     win.counter_start = SDL_GetPerformanceCounter();
+    clamp_window_size(&width, &height);
 
     bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
     bool ok = create_window(width, height, title, msaa);
@@ -658,6 +696,7 @@ void SetWindowSize(int width, int height) {
                  win.height);
         return;
     }
+    clamp_window_size(&width, &height);
     SDL_SetWindowSize(win.window, width, height);
     refresh_window_size();
 }

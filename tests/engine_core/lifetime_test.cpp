@@ -2,6 +2,7 @@
 // how the process ends: each scenario runs this test binary again as a child.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,6 +120,32 @@ TEST(EngineChild, Run) {
         UnloadShader(again_shader);
         CloseWindow();
         CloseWindow();
+    } else if (std::strcmp(scenario, "huge_window") == 0) {
+        // Sizes X11 refuses (above 32767), at start and when leaving fullscreen as the
+        // game does: the window is clamped to what the display takes and keeps working.
+        InitWindow(70000, 40000, "child");
+        ASSERT_TRUE(IsWindowReady());
+        const int max_w = 2 * GetMonitorWidth(GetCurrentMonitor());
+        const int max_h = 2 * GetMonitorHeight(GetCurrentMonitor());
+        EXPECT_LE(GetScreenWidth(), max_w);
+        EXPECT_LE(GetScreenHeight(), max_h);
+        for (int size : {40000, 65536, 32768}) {
+            ToggleFullscreen();
+            ToggleFullscreen();
+            SetWindowSize(size, size);
+            for (int frame = 0; frame < 2; frame++) {
+                BeginDrawing();
+                ClearBackground(RED);
+                EndDrawing();
+            }
+            EXPECT_GT(GetScreenWidth(), 320);
+            EXPECT_LE(GetScreenWidth(), max_w);
+            EXPECT_LE(GetScreenHeight(), max_h);
+            EXPECT_LE(GetRenderWidth(), max_w);
+        }
+        SetWindowSize(320, 200);
+        EXPECT_EQ(GetScreenWidth(), 320);
+        CloseWindow();
     } else if (std::strcmp(scenario, "no_window") == 0) {
         InitWindow(64, 64, "child");  // with no usable video driver this ends the process
         ADD_FAILURE() << "InitWindow returned without a window";
@@ -160,11 +187,73 @@ TEST(EngineLifetime, UnloadingTwiceIsHarmless) {
     EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
-TEST(EngineLifetime, NoVideoDeviceEndsWithAnErrorNotACrash) {
-    ChildResult r = run_child("no_window", "SDL_VIDEODRIVER=no_such_driver");
-    EXPECT_EQ(r.exit_code, 1) << r.output;
-    EXPECT_NE(r.output.find("ERROR: WINDOW:"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("AddressSanitizer"), std::string::npos) << r.output;
+TEST(EngineLifetime, NoVideoDeviceOrDisplayEndsWithAnErrorNotACrash) {
+    // Without a display SDL would fall back to its offscreen driver and the program
+    // would run unseen; only SDL_VIDEODRIVER=offscreen may ask for that.
+    struct Row {
+        const char *env;
+        const char *message;
+    };
+    const Row rows[] = {
+        {"SDL_VIDEODRIVER=no_such_driver", "ERROR: WINDOW:"},
+        {"SDL_VIDEODRIVER= DISPLAY= WAYLAND_DISPLAY=", "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {"SDL_VIDEODRIVER= DISPLAY=:9731 WAYLAND_DISPLAY=", "no X server answers at DISPLAY=:9731"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.env);
+        ChildResult r = run_child("no_window", row.env);
+        EXPECT_EQ(r.exit_code, 1) << r.output;
+        EXPECT_NE(r.output.find(row.message), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("AddressSanitizer"), std::string::npos) << r.output;
+    }
+}
+
+// An X server of its own for one test (Xvfb picks a free display number), or none
+// when Xvfb is not installed.
+struct Xvfb {
+    pid_t pid = -1;
+    std::string display;
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            unsetenv("LD_PRELOAD");  // the sanitizer runtime is for this test, not the server
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+                   "-noreset", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // The number comes as a line, maybe in pieces; the server stops if the pipe
+        // closes before the whole line is read.
+        std::string number;
+        char c = 0;
+        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (c == '\n' && !number.empty()) display = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+};
+
+TEST(EngineLifetime, HugeWindowSizesAreClampedToWhatTheDisplayTakes) {
+    ChildResult offscreen = run_child("huge_window");
+    EXPECT_EQ(offscreen.exit_code, 0) << offscreen.output;
+    EXPECT_NE(offscreen.output.find("larger than the display can take"), std::string::npos) << offscreen.output;
+    EXPECT_NE(offscreen.output.find("[  PASSED  ] 1 test"), std::string::npos) << offscreen.output;
+
+    // On X11, where a side above 32767 is a BadValue that ends the process.
+    Xvfb x;
+    if (x.display.empty()) GTEST_SKIP() << "Xvfb is not available";
+    ChildResult r = run_child("huge_window", ("SDL_VIDEODRIVER=x11 DISPLAY=" + x.display).c_str());
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("video driver x11"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
 TEST(EngineLifetime, CallsWithoutAContextReportErrorsAndReturnEmpty) {
