@@ -51,6 +51,18 @@ void testing_clear_log(void);
 // True if a captured line at `level` contains `needle`.
 bool testing_log_contains(int level, const char *needle);
 
+// Text capture: every DrawText call is kept, in order, with what it was given.
+struct CapturedText {
+    std::string text;
+    int x;
+    int y;
+    int size;
+    Color color;
+};
+void testing_capture_text(bool on);
+std::vector<CapturedText> testing_captured_text(void);
+void testing_clear_text(void);
+
 // Audio: mixes `frames` stereo frames of whatever is playing into out_stereo
 // (interleaved left, right), as the device callback would, and returns the number
 // of frames written. Implemented with the mixer (engine/testing/audio_hooks.cpp).

@@ -171,6 +171,8 @@ struct TestState {
     void (*log_sink)(int level, const char *line) = nullptr;  // receives every log line
     bool checkbox_returns_zero = false;                       // GuiCheckBox as in raygui 4.0
     float dpi_scale = 0.0f;                                   // > 0: GetWindowScaleDPI reports it
+    // Receives every DrawText call.
+    void (*text_sink)(const char *text, int x, int y, int size, Color color) = nullptr;
 };
 
 TestState &test_state();

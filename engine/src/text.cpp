@@ -396,6 +396,8 @@ Vector2 MeasureTextEx(Font font, const char *text, float fontSize, float spacing
 }
 
 void DrawText(const char *text, int posX, int posY, int fontSize, Color color) {
+    if (engine::test_state().text_sink != nullptr && text != nullptr)
+        engine::test_state().text_sink(text, posX, posY, fontSize, color);
     if (fontSize < builtin_height) fontSize = builtin_height;
     int spacing = fontSize / builtin_height;
     DrawTextEx(default_font, text, Vector2{static_cast<float>(posX), static_cast<float>(posY)},

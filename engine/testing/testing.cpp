@@ -21,6 +21,15 @@ std::vector<CapturedLine> &captured() {
 
 void capture_sink(int level, const char *line) { captured().push_back(CapturedLine{level, line}); }
 
+std::vector<CapturedText> &captured_text() {
+    static std::vector<CapturedText> calls;
+    return calls;
+}
+
+void text_sink(const char *text, int x, int y, int size, Color color) {
+    captured_text().push_back(CapturedText{text, x, y, size, color});
+}
+
 engine::GamepadState *pad(int gamepad) {
     if (gamepad < 0 || gamepad >= engine::max_gamepads) return nullptr;
     return &engine::input_state().pads[gamepad];
@@ -95,6 +104,12 @@ Image testing_read_frame(void) {
     if (pixels == nullptr) return image;
     return engine::rgba_image(pixels, w, h);
 }
+
+void testing_capture_text(bool on) { engine::test_state().text_sink = on ? text_sink : nullptr; }
+
+std::vector<CapturedText> testing_captured_text(void) { return captured_text(); }
+
+void testing_clear_text(void) { captured_text().clear(); }
 
 void testing_capture_log(bool on) { engine::test_state().log_sink = on ? capture_sink : nullptr; }
 

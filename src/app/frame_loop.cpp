@@ -11,6 +11,7 @@
 #include "render/shadow_scene.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
 
@@ -33,12 +34,18 @@ void update_game(double dt) {
     switch (game_state.screen_state) {
     case ScreenState::menu:
         update_menu_scene(dt);
+        if (controls_page_open) update_controls_page();
         break;
     case ScreenState::match:
         update_match(dt);
         break;
     case ScreenState::paused:
-        update_paused();
+        // Escape on the controls page goes back to the settings page, not to the match.
+        if (controls_page_open) {
+            update_controls_page();
+        } else {
+            update_paused();
+        }
         break;
     }
     // After the screen's update, so a pause begun this frame already softens it.

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "raylib.h"
+
 // -2 and -1 are the two halves of the keyboard, 0..19 a gamepad index.
 using InputDevice = std::int32_t;
 
@@ -24,6 +26,38 @@ struct ScriptedControls {
 // instead of the players' controllers. Null returns to the controllers.
 void set_scripted_controls(const ScriptedControls *controls);
 
+// What each controller reads: the one table the input code and the controls page
+// both use, so the page can never list a key the game does not read. Key, axis and
+// button numbers are raylib's.
+struct KeyboardControls {
+    int left, right, forward, back;  // x towards -1 / +1, z towards -1 / +1
+    int jump;                        // also joins
+    int dash;
+};
+struct GamepadControls {
+    int axis_x, axis_y;
+    int jump;  // also joins
+    int dash;
+    int restart;  // after game over, for a pad in the match
+};
+// [0] is keyboard_left, [1] keyboard_right.
+inline constexpr KeyboardControls keyboard_controls[2] = {
+    {KEY_A, KEY_D, KEY_W, KEY_S, KEY_SPACE, KEY_LEFT_SHIFT},
+    {KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, KEY_K, KEY_L},
+};
+inline constexpr GamepadControls gamepad_controls = {GAMEPAD_AXIS_LEFT_X, GAMEPAD_AXIS_LEFT_Y,
+                                                     GAMEPAD_BUTTON_RIGHT_FACE_DOWN, GAMEPAD_BUTTON_RIGHT_FACE_RIGHT,
+                                                     GAMEPAD_BUTTON_MIDDLE_RIGHT};
+inline constexpr int pause_key = KEY_ESCAPE;  // pause and resume
+inline constexpr int restart_key = KEY_R;     // a new match after game over
+
+const KeyboardControls &keyboard_controls_of(InputDevice keyboard_half);
+
+// What a player reads on the screen for a key or gamepad button of the tables above:
+// "W", "SPACE", "LEFT SHIFT", "UP"; "A", "B", "START" as on an Xbox-style pad.
+const char *key_label(int key);
+const char *pad_button_label(int button);
+
 // Joins every controller whose join control was pressed this frame.
 void poll_joins();
 // First controller becomes player 1, any other one (re)takes player 2.
@@ -34,3 +68,10 @@ double axis_x(bool side);  // in [-1, 1], negative towards -x
 double axis_y(bool side);  // in [-1, 1], negative towards -z
 bool jump_down(bool side);
 bool dash_down(bool side);
+
+// True if a human player of the match plays with a gamepad (the bot's slot does not
+// count, whatever it last held).
+bool gamepad_in_match();
+// The restart control pressed this frame: R, or the restart button of a gamepad in
+// the match.
+bool restart_pressed();

@@ -60,12 +60,19 @@ bool match_over() {
     return alive <= 1;
 }
 
+MatchResult match_result() {
+    if (!match_over()) return MatchResult::playing;
+    if (is_alive(&player1())) return MatchResult::player1_wins;
+    if (is_alive(&player2())) return MatchResult::player2_wins;
+    return MatchResult::draw;
+}
+
 void update_match(double dt) {
     poll_joins();
-    if (IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
+    if (IsKeyPressed(pause_key)) set_screen_state(ScreenState::paused);
     if (step_match(dt)) {
         draw_game_over();
-        if (IsKeyPressed(KEY_R)) reset_match();
+        if (restart_pressed()) reset_match();
     }
 }
 

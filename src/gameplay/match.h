@@ -1,6 +1,8 @@
 // Match rules: joining, lives, the arming schedule, game over and the bot.
 #pragma once
 
+#include <cstdint>
+
 struct Player;
 struct Button;
 
@@ -27,6 +29,9 @@ bool is_alive(const Player *p);
 bool both_joined();
 // True once both have joined and at most one is alive (a draw when none is).
 bool match_over();
+enum class MatchResult : std::uint8_t { playing = 0, player1_wins = 1, player2_wins = 2, draw = 3 };
+// Who won, once the match is over.
+MatchResult match_result();
 void update_arming(double dt, double t);
 double next_arm_interval(double t);
 void update_bot(Bot *bot);

@@ -43,6 +43,28 @@ void load_overlay() {
     overlay_ready = true;
 }
 
+const char *result_line() {
+    switch (match_result()) {
+    case MatchResult::player1_wins:
+        return "player 1 wins";
+    case MatchResult::player2_wins:
+        return "player 2 wins";
+    case MatchResult::draw:
+        return "draw";
+    case MatchResult::playing:
+        break;
+    }
+    return nullptr;
+}
+
+const char *restart_hint() {
+    if (!match_over()) return nullptr;
+    // The pad's button is named only when a gamepad plays.
+    if (!gamepad_in_match()) return TextFormat("press %s to play again", key_label(restart_key));
+    return TextFormat("press %s or %s to play again", key_label(restart_key),
+                      pad_button_label(gamepad_controls.restart));
+}
+
 void draw_match_hud() {
     const bool *joined = game_state.joined;
     if (!both_joined()) {
@@ -52,6 +74,10 @@ void draw_match_hud() {
     }
     DrawText(TextFormat("player 1 lives: %d", game_state.players[0].lives), 0, 0, hud_font_size, hud_text_color);
     DrawText(TextFormat("player 2 lives: %d", game_state.players[1].lives), 0, 30, hud_font_size, hud_text_color);
+    if (const char *result = result_line()) {
+        DrawText(result, 0, result_line_y, hud_font_size, hud_text_color);
+        DrawText(restart_hint(), 0, restart_hint_y, hud_font_size, hud_text_color);
+    }
     if (!overlay_ready) return;
 
     BeginShaderMode(overlay_shader);

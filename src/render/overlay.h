@@ -12,5 +12,12 @@ extern bool overlay_ready;
 inline constexpr const char *overlay_shader_path = "assets/shaders/glsl330/overlay.fs";
 inline constexpr Color hud_text_color = BLUE;
 
+// Under "game over" (y 60): who won at y 90, and how to play again at y 120.
+inline constexpr int result_line_y = 90;
+inline constexpr int restart_hint_y = 120;
+
 void load_overlay();
 void draw_match_hud();
+// The HUD's lines for the end of a match; null while it is being played.
+const char *result_line();
+const char *restart_hint();

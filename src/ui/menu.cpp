@@ -3,6 +3,7 @@
 #include "app/game_state.h"
 #include "gameplay/match.h"
 #include "raygui.h"
+#include "ui/controls_page.h"
 #include "ui/menu_layout.h"
 #include "ui/settings_menu.h"
 #include "ui/theme.h"
@@ -33,6 +34,11 @@ void start_bot_match() {
 }  // namespace
 
 void draw_title_screen() {
+    // Opened from the settings page, over it.
+    if (controls_page_open) {
+        draw_controls_page();
+        return;
+    }
     GuiSetStyle(DEFAULT, TEXT_SPACING, 3);
     draw_screen_title("VORBEL");
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);

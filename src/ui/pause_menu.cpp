@@ -2,6 +2,7 @@
 
 #include "app/game_state.h"
 #include "raygui.h"
+#include "ui/controls_page.h"
 #include "ui/menu_layout.h"
 #include "ui/settings_menu.h"
 #include "ui/theme.h"
@@ -20,6 +21,11 @@ void return_to_title() { set_screen_state(ScreenState::menu); }
 
 void draw_pause_screen() {
     DrawRectangle(0, 0, GetScreenWidth(), GetScreenHeight(), ColorAlpha(BLACK, 0.3f));
+    // Opened from the settings page, over it.
+    if (controls_page_open) {
+        draw_controls_page();
+        return;
+    }
 
     GuiSetStyle(DEFAULT, TEXT_SPACING, 3);
     draw_screen_title("PAUSED");

@@ -2,6 +2,7 @@
 
 #include "audio/sound_bank.h"
 #include "raygui.h"
+#include "ui/controls_page.h"
 #include "settings/display.h"
 #include "settings/settings.h"
 
@@ -48,6 +49,6 @@ void draw_settings_column(MenuAction on_back) {
     menu_checkbox("VSYNC", &settings.vsync, Rectangle{}, on_vsync_toggled);
     menu_checkbox("MUSIC", &settings.enable_music, Rectangle{}, save_settings_action);
     menu_checkbox("SOUND EFFECTS", &settings.enable_sound_effects, Rectangle{}, save_settings_action);
-    menu_button("CONTROLS", Rectangle{}, nullptr, ClickSound::click);  // nothing lists them yet
+    menu_button("CONTROLS", Rectangle{}, open_controls_page, ClickSound::click);
     menu_button("BACK", Rectangle{}, on_back, ClickSound::click);
 }

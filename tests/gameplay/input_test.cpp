@@ -1,5 +1,10 @@
 // Joining and the per-player controls.
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "fixture.h"
+#include "ui/controls_page.h"
 
 namespace {
 
@@ -186,6 +191,118 @@ TEST_F(Joining, UnpluggedPadReadsNeutralAndWorksAgainWhenBack) {
     match_frames(10);
     EXPECT_GT(pos2().z, parked.z + 0.5);
     set_pad(1, false);
+}
+
+}  // namespace
+
+namespace {
+
+int key_named(const std::string &name) {
+    for (int key = 1; key < 512; ++key)
+        if (name == key_label(key)) return key;
+    return 0;
+}
+
+int button_named(const std::string &name) {
+    for (int button = 1; button <= GAMEPAD_BUTTON_RIGHT_THUMB; ++button)
+        if (name == pad_button_label(button)) return button;
+    return 0;
+}
+
+std::vector<std::string> words(const char *text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+// The controls page read as a player reads it: every key and button it names does
+// what its row says, for the controller of its column, and nothing is left unnamed.
+TEST_F(Joining, TheControlsPageNamesWhatTheGameReads) {
+    const char *actions[] = {"", "MOVE", "JUMP / JOIN", "DASH", "PAUSE", "PLAY AGAIN"};
+    for (int row = 0; row < controls_rows; ++row) EXPECT_STREQ(controls_cell(row, 0), actions[row]);
+    set_pad(0, true);
+
+    for (int column = 1; column < controls_columns; ++column) {
+        SCOPED_TRACE(controls_cell(0, column));
+        const bool pad = column == 3;
+        auto hold = [&](const std::string &name, bool down) {
+            if (pad) {
+                const int button = button_named(name);
+                ASSERT_NE(button, 0) << name;
+                set_pad_button(0, button, down);
+            } else {
+                const int key = key_named(name);
+                ASSERT_NE(key, 0) << name;
+                set_key(key, down);
+            }
+        };
+        // JUMP / JOIN joins player 1 with this controller, and is then its jump.
+        game_state.joined[0] = game_state.joined[1] = false;
+        hold(controls_cell(2, column), true);
+        match_frame();
+        ASSERT_TRUE(game_state.joined[0]);
+        EXPECT_EQ(game_state.input_devices[0], pad ? 0 : (column == 1 ? keyboard_left : keyboard_right));
+        EXPECT_TRUE(jump_down(false));
+        hold(controls_cell(2, column), false);
+        EXPECT_FALSE(jump_down(false));
+
+        hold(controls_cell(3, column), true);
+        EXPECT_TRUE(dash_down(false));
+        hold(controls_cell(3, column), false);
+        EXPECT_FALSE(dash_down(false));
+
+        // MOVE: forward, left, back, right.
+        const std::string move = controls_cell(1, column);
+        if (pad) {
+            ASSERT_EQ(move, "LEFT STICK");
+            set_pad_axis(0, GAMEPAD_AXIS_LEFT_X, -0.5f);
+            set_pad_axis(0, GAMEPAD_AXIS_LEFT_Y, 0.25f);
+            EXPECT_DOUBLE_EQ(axis_x(false), -0.5);
+            EXPECT_DOUBLE_EQ(axis_y(false), 0.25);
+            set_pad_axis(0, GAMEPAD_AXIS_LEFT_X, 0.0f);
+            set_pad_axis(0, GAMEPAD_AXIS_LEFT_Y, 0.0f);
+        } else {
+            const std::vector<std::string> keys =
+                move == "ARROWS" ? std::vector<std::string>{"UP", "LEFT", "DOWN", "RIGHT"} : words(move.c_str());
+            ASSERT_EQ(keys.size(), 4u) << move;
+            const double want[4][2] = {{0, -1}, {-1, 0}, {0, 1}, {1, 0}};
+            for (int i = 0; i < 4; ++i) {
+                hold(keys[static_cast<std::size_t>(i)], true);
+                EXPECT_EQ(axis_x(false), want[i][0]) << keys[static_cast<std::size_t>(i)];
+                EXPECT_EQ(axis_y(false), want[i][1]) << keys[static_cast<std::size_t>(i)];
+                hold(keys[static_cast<std::size_t>(i)], false);
+            }
+        }
+        match_frame();
+
+        // PAUSE and PLAY AGAIN: the keyboard's keys stand in the left keys' column.
+        const int key_column = 1;
+        const char *pause = controls_cell(4, key_column);
+        if (column == 2) {
+            EXPECT_STREQ(controls_cell(4, 2), "") << "shared with the left half";
+        }
+        EXPECT_STREQ(controls_cell(4, 3), "") << "a gamepad has no pause";
+        if (!pad) {
+            const int key = key_named(pause);
+            ASSERT_NE(key, 0) << pause;
+            set_key(key, true);
+            match_frame();
+            set_key(key, false);
+            EXPECT_EQ(game_state.screen_state, ScreenState::paused);
+            set_screen_state(ScreenState::match);
+        }
+        game_state.joined[1] = true;
+        p2().lives = 0;
+        ASSERT_TRUE(match_over());
+        hold(controls_cell(5, pad ? 3 : key_column), true);
+        match_frame();
+        hold(controls_cell(5, pad ? 3 : key_column), false);
+        match_frame();
+        EXPECT_FALSE(match_over()) << "PLAY AGAIN restarts";
+        EXPECT_EQ(p2().lives, 3);
+    }
+    set_pad(0, false);
 }
 
 }  // namespace

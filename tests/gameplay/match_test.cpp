@@ -232,6 +232,56 @@ TEST_F(Match, RRestartsToJoining) {
     EXPECT_TRUE(both_joined());
 }
 
+TEST_F(Match, RestartControlsAfterGameOver) {
+    // Who plays with what, and which press must (or must not) start a new match.
+    struct Row {
+        const char *what;
+        bool bot;
+        InputDevice player1, player2;
+        int key;  // 0: the pad's button instead
+        int pad;
+        int button;
+        bool restarts;
+        bool pad_in_match;
+    };
+    const int start = GAMEPAD_BUTTON_MIDDLE_RIGHT;
+    const Row rows[] = {
+        {"R, keyboards only", false, keyboard_left, keyboard_right, KEY_R, 0, 0, true, false},
+        {"START of player 1's pad", false, 0, keyboard_right, 0, 0, start, true, true},
+        {"START of player 2's pad", false, keyboard_left, 1, 0, 1, start, true, true},
+        {"R with a pad in the match", false, 0, keyboard_right, KEY_R, 0, 0, true, true},
+        {"START of a pad not in the match", false, keyboard_left, keyboard_right, 0, 3, start, false, false},
+        {"another button of a pad in the match", false, 0, keyboard_right, 0, 0, GAMEPAD_BUTTON_RIGHT_FACE_LEFT, false,
+         true},
+        {"START of a pad the bot's slot still names", true, keyboard_left, 1, 0, 1, start, false, false},
+        {"START of player 1's pad against the bot", true, 0, 1, 0, 0, start, true, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        for (int pad : {0, 1, 3}) set_pad(pad, true);
+        set_screen_state(ScreenState::match);
+        if (row.bot) enable_bot();
+        game_state.joined[0] = game_state.joined[1] = true;
+        game_state.input_devices[0] = row.player1;
+        game_state.input_devices[1] = row.player2;
+        p1().lives = 0;
+        EXPECT_EQ(gamepad_in_match(), row.pad_in_match);
+        ASSERT_TRUE(match_over());
+        if (row.key != 0) {
+            tap_and_frame(row.key);
+        } else {
+            set_pad_button(row.pad, row.button, true);
+            match_frame();
+            set_pad_button(row.pad, row.button, false);
+            match_frame();
+        }
+        EXPECT_EQ(!match_over() && p1().lives == 3, row.restarts);
+        // Back to the title screen for the next row.
+        set_screen_state(ScreenState::paused);
+        set_screen_state(ScreenState::menu);
+    }
+}
+
 TEST_F(Match, RIsIgnoredDuringPlay) {
     start_local_match();
     match_frames(5);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
@@ -66,25 +67,57 @@ protected:
         hold(KEY_UP, dz < -0.3);
     }
 
-    // One frame as the loop runs it, with the finished picture read back; counts the
-    // pixels of the HUD's blue in the band of the "game over" line.
-    static int frame_with_game_over_pixels() {
+    // One frame as the loop runs it, with the finished picture read back and the
+    // HUD's text calls captured.
+    struct HudFrame {
+        std::vector<CapturedText> text;
+        int blue[3] = {};  // HUD-blue pixels in the bands of y 60, 90 and 120
+
+        // The text drawn at (0, y), empty if none; every HUD line is 20 px in its blue.
+        std::string line_at(int y) const {
+            for (const CapturedText &t : text) {
+                if (t.x != 0 || t.y != y) continue;
+                EXPECT_EQ(t.size, 20) << t.text;
+                EXPECT_TRUE(t.color.r == 0 && t.color.g == 121 && t.color.b == 241 && t.color.a == 255) << t.text;
+                return t.text;
+            }
+            return {};
+        }
+    };
+
+    static HudFrame hud_frame() {
+        testing_capture_text(true);
+        testing_clear_text();
         update_game(step);
         BeginDrawing();
         ClearBackground(frame_clear_color);
         draw_game();
         Image frame = testing_read_frame();
         EndDrawing();
-        int n = 0;
+        HudFrame hud;
+        hud.text = testing_captured_text();
+        testing_capture_text(false);
         const auto *px = static_cast<const unsigned char *>(frame.data);
-        for (int y = 62; y < 78 && y < frame.height; ++y) {
-            for (int x = 0; x < 100 && x < frame.width; ++x) {
-                const unsigned char *p = px + 4 * (y * frame.width + x);
-                if (p[0] < 30 && std::abs(p[1] - 121) < 25 && p[2] > 210) ++n;
+        for (int band = 0; band < 3; ++band) {
+            for (int y = 62 + 30 * band; y < 78 + 30 * band && y < frame.height; ++y) {
+                for (int x = 0; x < 100 && x < frame.width; ++x) {
+                    const unsigned char *p = px + 4 * (y * frame.width + x);
+                    if (p[0] < 30 && std::abs(p[1] - 121) < 25 && p[2] > 210) ++hud.blue[band];
+                }
             }
         }
         UnloadImage(frame);
-        return n;
+        return hud;
+    }
+
+    static int frame_with_game_over_pixels() { return hud_frame().blue[0]; }
+
+    // The three lines at the end of a match, drawn and seen.
+    static void expect_end_lines(const HudFrame &hud, const char *result, const char *hint) {
+        EXPECT_EQ(hud.line_at(60), "game over");
+        EXPECT_EQ(hud.line_at(90), result);
+        EXPECT_EQ(hud.line_at(120), hint);
+        for (int band = 0; band < 3; ++band) EXPECT_GT(hud.blue[band], 20) << "line " << band << " is not seen";
     }
 };
 
@@ -98,7 +131,10 @@ TEST_F(FullMatch, TwoHumansPlayToGameOverAndRestart) {
     ASSERT_TRUE(both_joined());
     EXPECT_EQ(game_state.input_devices[0], keyboard_left);
     EXPECT_EQ(game_state.input_devices[1], keyboard_right);
-    EXPECT_EQ(frame_with_game_over_pixels(), 0);
+    const HudFrame playing = hud_frame();
+    EXPECT_EQ(playing.blue[0] + playing.blue[1] + playing.blue[2], 0);
+    EXPECT_EQ(playing.line_at(90), "");
+    EXPECT_EQ(playing.line_at(120), "");
 
     // Player 1 stands still; player 2 runs for every armed button of its half.
     int frames = 0;
@@ -117,7 +153,7 @@ TEST_F(FullMatch, TwoHumansPlayToGameOverAndRestart) {
     EXPECT_EQ(game_state.players[1].lives, 3);
     EXPECT_FALSE(game_state.players[0].instance->visible);
     EXPECT_GE(game_state.buttons_pressed, 3);
-    EXPECT_GT(frame_with_game_over_pixels(), 20);
+    expect_end_lines(hud_frame(), "player 2 wins", "press R to play again");
 
     press(KEY_R);
     EXPECT_FALSE(game_state.joined[0]);
@@ -153,7 +189,7 @@ TEST_F(FullMatch, OneHumanAgainstTheBotToGameOverAndRestart) {
     ASSERT_TRUE(match_over()) << "after " << frames << " frames";
     EXPECT_EQ(game_state.players[0].lives, 0);
     EXPECT_GT(game_state.players[1].lives, 0);
-    EXPECT_GT(frame_with_game_over_pixels(), 20);
+    expect_end_lines(hud_frame(), "player 2 wins", "press R to play again");
 
     press(KEY_R);
     EXPECT_FALSE(game_state.joined[0]);
@@ -164,6 +200,45 @@ TEST_F(FullMatch, OneHumanAgainstTheBotToGameOverAndRestart) {
 
     set_screen_state(ScreenState::paused);
     set_screen_state(ScreenState::menu);
+}
+
+TEST_F(FullMatch, EndOfMatchLinesNameTheWinnerAndTheWayToPlayAgain) {
+    // The match ends as the rows say; the HUD is drawn by the real frame.
+    struct Row {
+        const char *what;
+        bool bot;
+        InputDevice player1, player2;
+        int lives1, lives2;
+        const char *result;
+        const char *hint;
+    };
+    const Row rows[] = {
+        {"LOCAL, player 2 lost", false, keyboard_left, keyboard_right, 2, 0, "player 1 wins", "press R to play again"},
+        {"LOCAL, player 1 lost", false, keyboard_right, keyboard_left, 0, 1, "player 2 wins", "press R to play again"},
+        {"LOCAL, both in the same frame", false, keyboard_left, keyboard_right, 0, 0, "draw", "press R to play again"},
+        {"LOCAL, a gamepad plays", false, keyboard_left, 0, 0, 3, "player 2 wins", "press R or START to play again"},
+        {"BOT, the bot lost", true, keyboard_left, keyboard_right, 1, 0, "player 1 wins", "press R to play again"},
+        {"BOT, the bot's slot names an old pad", true, keyboard_left, 0, 0, 2, "player 2 wins",
+         "press R to play again"},
+        {"BOT, player 1 on a gamepad", true, 0, keyboard_right, 0, 2, "player 2 wins",
+         "press R or START to play again"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        set_screen_state(ScreenState::match);
+        if (row.bot) enable_bot();
+        game_state.joined[0] = game_state.joined[1] = true;
+        game_state.input_devices[0] = row.player1;
+        game_state.input_devices[1] = row.player2;
+        game_state.players[0].lives = row.lives1;
+        game_state.players[1].lives = row.lives2;
+        // One frame first: "game over" comes from the update step, and in a frame that
+        // directly follows a title screen frame it does not reach the picture.
+        hud_frame();
+        expect_end_lines(hud_frame(), row.result, row.hint);
+        set_screen_state(ScreenState::paused);
+        set_screen_state(ScreenState::menu);
+    }
 }
 
 }  // namespace

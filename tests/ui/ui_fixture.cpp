@@ -11,6 +11,7 @@
 #include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/scratch_dir.h"
+#include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
 
@@ -141,6 +142,7 @@ void MenuTest::SetUp() {
     if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
     menu_page = MenuPage::main;
     pause_settings_open = false;
+    controls_page_open = false;
     game_state.quit_requested = false;
     ui_frames(2);
     finish_sounds();
