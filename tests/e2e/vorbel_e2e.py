@@ -19,6 +19,7 @@ import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -33,6 +34,7 @@ WINDOW_W, WINDOW_H = 1280, 720
 BUTTON_TOPS = (250, 350, 450, 550)
 BOX_TOPS = {"FULLSCREEN": 250, "VSYNC": 295, "MUSIC": 340, "SOUND EFFECTS": 385}
 CONTROLS_TOP, BACK_TOP = 430, 530
+CONTROLS_PAGE_BACK_TOP = 550       # the controls page's BACK stands lower than the column's
 TITLE_HALF_WIDTH = 340             # the title band spans the window's middle +- this
 TITLE_TOP, TITLE_BOTTOM = 10, 200  # and these rows around the title line
 MIN_TITLE_INK = 300
@@ -199,8 +201,10 @@ class Display:
 # ------------------------------------------------------------------ the game
 
 class Game:
-    def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None):
+    def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None,
+                 audio_file=False):
         self.case = case
+        self.audio_file = audio_file
         self.args = args
         self.artifacts = os.path.join(args.artifacts, case)
         shutil.rmtree(self.artifacts, ignore_errors=True)
@@ -225,6 +229,24 @@ class Game:
     def settings_path(self):
         return os.path.join(self.dir, "settings.cfg")
 
+    @property
+    def audio_path(self):
+        return os.path.join(self.dir, "played.raw")
+
+    def loudness(self, seconds=0.25):
+        """Peak of the last `seconds` the game played (stereo float at 44100 Hz)."""
+        try:
+            size = os.path.getsize(self.audio_path)
+        except OSError:
+            return 0.0
+        want = int(seconds * 44100) * 8
+        with open(self.audio_path, "rb") as f:
+            f.seek(max(0, size - want) // 8 * 8)
+            data = f.read(want)
+        count = len(data) // 4
+        values = struct.unpack("<%df" % count, data[:count * 4])
+        return max((abs(v) for v in values), default=0.0)
+
     # -------------------------------------------------------------- process
 
     def start(self):
@@ -238,6 +260,9 @@ class Game:
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
         env.update(DISPLAY=self.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+        if self.audio_file:
+            # SDL's disk driver writes what the game plays to a file, in real time.
+            env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio_path)
         binary = self.args.binary
         user = {}
         if self.read_only:
@@ -413,6 +438,15 @@ class Game:
 
     def pause_settings_page(self, s):
         return self.settings_column_shown(s) and self.shows_other_title(s)
+
+    def title_settings_page(self, s):
+        return self.settings_column_shown(s) and self.shows_vorbel(s)
+
+    def controls_page(self, s):
+        """Its own title, its BACK lower than the settings column's, and no CONTROLS
+        button: the table stands where the column's buttons were."""
+        return (self.button_at(s, CONTROLS_PAGE_BACK_TOP) and not self.button_at(s, CONTROLS_TOP)
+                and not self.button_at(s, 250) and self.shows_other_title(s))
 
     def in_match(self, s):
         return not self.buttons_shown(s) and self.hud_line(s, 0) > 0 and len(self.title_ink(s)) < MIN_TITLE_INK
@@ -659,6 +693,58 @@ def case_pause_settings(g):
     expect(g.read_settings() == saved and g.settings_stamp() == stamp, "settings.cfg was written at exit")
 
 
+def case_controls_and_music(g):
+    g.start()
+    # Music plays under the title screen.
+    g.wait(lambda: g.loudness() > 0.01, "the music to be heard on the title screen")
+    g.click_button(350, "SETTINGS")
+    g.park_mouse()
+    g.wait_shot(g.title_settings_page, "the title screen's settings page")
+
+    # MUSIC off: settings.cfg says so and the game falls silent; on again: heard again.
+    before = g.read_settings()
+    g.click_box("MUSIC")
+    g.wait(lambda: g.read_settings() != before, "settings.cfg to be rewritten after MUSIC")
+    expect(g.read_settings() == with_line(before, b"enable_music=true\r\n", b"enable_music=false\r\n"),
+           "settings.cfg after MUSIC: %r" % g.read_settings())
+    g.wait(lambda: g.loudness() == 0.0, "silence with MUSIC off")
+    g.click_box("MUSIC")
+    g.wait(lambda: g.read_settings() == before, "settings.cfg to be rewritten after MUSIC again")
+    g.wait(lambda: g.loudness() > 0.01, "the music to come back with MUSIC on")
+
+    # CONTROLS from the title's settings page; Escape and BACK both return there.
+    g.click_button(CONTROLS_TOP, "CONTROLS")
+    g.park_mouse()
+    g.wait_shot(g.controls_page, "the controls page")
+    g.key_until("Escape", g.title_settings_page, "Escape to return to the settings page")
+    g.click_button(CONTROLS_TOP, "CONTROLS")
+    g.park_mouse()
+    g.wait_shot(g.controls_page, "the controls page again")
+    g.click_button(CONTROLS_PAGE_BACK_TOP, "the controls page's BACK")
+    g.park_mouse()
+    g.wait_shot(g.title_settings_page, "the settings page after BACK")
+    g.click_button(BACK_TOP, "BACK")
+    g.wait_title()
+
+    # And from the pause screen's settings page: Escape there returns to that page,
+    # not to the match.
+    g.start_bot_match()
+    g.join()
+    g.pause()
+    g.click_button(350, "SETTINGS")
+    g.park_mouse()
+    g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
+    g.click_button(CONTROLS_TOP, "CONTROLS")
+    g.park_mouse()
+    g.wait_shot(g.controls_page, "the controls page over the pause screen")
+    g.key_until("Escape", g.pause_settings_page, "Escape to return to the pause screen's settings page")
+    g.click_button(BACK_TOP, "BACK")
+    g.park_mouse()
+    g.wait_shot(g.pause_page, "the pause buttons after BACK")
+    code, _ = g.leave_to_title_and_exit()
+    expect(code == 0, "exit code %d" % code)
+
+
 def case_fullscreen_start(g):
     prepared = g.settings_stamp()
     time.sleep(0.01)  # so that a rewrite shows in the modification time as well
@@ -772,6 +858,7 @@ CASES = {
     "title_screen": (case_title_screen, {}),
     "bot_match": (case_bot_match, {}),
     "pause_settings": (case_pause_settings, {}),
+    "controls_and_music": (case_controls_and_music, {"audio_file": True}),
     "fullscreen_start": (case_fullscreen_start,
                          {"settings": DEFAULT_SETTINGS.replace(b"fullscreen=false", b"fullscreen=true")}),
     "malformed_settings": (case_malformed_settings,

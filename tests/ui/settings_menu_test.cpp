@@ -9,6 +9,7 @@
 #include "audio/sound_bank.h"
 #include "settings/settings.h"
 #include "testing.h"
+#include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/settings_menu.h"
 #include "ui_fixture.h"
@@ -172,12 +173,14 @@ TEST_P(SettingsCheckBoxTest, FullscreenRecordsTheRealWindowStateAndSavesIt) {
     }
 }
 
-TEST_F(SettingsMenuTest, ControlsIsSilentAndDoesNothing) {
+TEST_F(SettingsMenuTest, ControlsOpensTheControlsPageWithAClick) {
     click_at(60.0f, 440.0f);
-    ui_frame();
+    EXPECT_TRUE(controls_page_open);
     EXPECT_EQ(menu_page, MenuPage::settings);
-    EXPECT_EQ(live_sound_count(), 0u);
+    EXPECT_EQ(live_sound_count(), 1u);
     EXPECT_EQ(settings_file(), initial_settings_file);
+    tap_key(KEY_ESCAPE);
+    EXPECT_FALSE(controls_page_open);
 }
 
 TEST_P(SettingsCheckBoxTest, FlagKeepsItsNewValueWhenTheSaveFails) {
