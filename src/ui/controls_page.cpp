@@ -23,6 +23,7 @@ constexpr float row_pitch = 54.0f;
 constexpr float table_text = 40.0f;
 constexpr float column_gap = 40.0f;
 constexpr float back_top = 550.0f;
+constexpr float panel_pad = 16.0f;
 
 using Cell = char[32];
 Cell cells[controls_rows][controls_columns];
@@ -115,10 +116,14 @@ ControlsLayout controls_layout(int width, int height) {
         }
         const float needed = x - column_gap * l.scale;
         const float room = w - margin * l.scale;
+        l.panel.width = needed - l.column_x[0] + 2.0f * panel_pad * l.scale;
         if (needed <= room || l.text_size <= 1.0f) break;
         l.text_size = std::max(1.0f, std::floor(l.text_size * room / needed));
     }
     for (int r = 0; r < controls_rows; ++r) l.row_y[r] = (table_top + row_pitch * static_cast<float>(r)) * l.scale;
+    l.panel.x = l.column_x[0] - panel_pad * l.scale;
+    l.panel.y = l.row_y[0] - panel_pad * l.scale;
+    l.panel.height = l.row_y[controls_rows - 1] + l.text_size + panel_pad * l.scale - l.panel.y;
     l.back = Rectangle{margin * l.scale, back_top * l.scale, 250.0f * l.scale, 75.0f * l.scale};
     return l;
 }
@@ -139,6 +144,8 @@ void draw_controls_page() {
     GuiLabel(Rectangle{0.0f, 50.0f * l.scale, static_cast<float>(width), 75.0f * l.scale}, "CONTROLS");
     GuiSetFont(menu_font);
 
+    // The labels' light text over the lit court would be lost on its yellow buttons.
+    DrawRectangleRec(l.panel, ColorAlpha(BLACK, 0.35f));
     GuiSetStyle(DEFAULT, TEXT_SIZE, static_cast<int>(l.text_size));
     GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
     for (int r = 0; r < controls_rows; ++r) {

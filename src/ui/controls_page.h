@@ -28,7 +28,8 @@ struct ControlsLayout {
     float text_size;  // the table's text
     float column_x[controls_columns];
     float row_y[controls_rows];
-    Rectangle back;  // the BACK button
+    Rectangle panel;  // the darkened ground under the table, so it reads over the scene
+    Rectangle back;   // the BACK button
 };
 ControlsLayout controls_layout(int width, int height);
 

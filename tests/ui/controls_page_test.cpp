@@ -133,6 +133,9 @@ TEST_F(ControlsPageTest, EverythingFitsInSmallAndOddWindows) {
             }
         }
         EXPECT_GE(l.row_y[0], 50.0f * l.scale + 75.0f * l.scale) << "below the title line";
+        EXPECT_GE(l.panel.x, 0.0f);
+        EXPECT_LE(l.panel.x + l.panel.width, w) << "the table's ground";
+        EXPECT_LE(l.panel.y + l.panel.height, l.back.y);
     }
     // At the menus' own size the page is not shrunk at all.
     EXPECT_EQ(controls_layout(1280, 720).scale, 1.0f);
