@@ -232,8 +232,9 @@ TEST_F(FullMatch, EndOfMatchLinesNameTheWinnerAndTheWayToPlayAgain) {
         game_state.input_devices[1] = row.player2;
         game_state.players[0].lives = row.lives1;
         game_state.players[1].lives = row.lives2;
-        // One frame first: "game over" comes from the update step, and in a frame that
-        // directly follows a title screen frame it does not reach the picture.
+        // One frame first: "game over" is written from the update step, before the scene
+        // is drawn, and in the match's first frame the view still frames the title's
+        // close-up, whose tomato can lie over it.
         hud_frame();
         expect_end_lines(hud_frame(), row.result, row.hint);
         set_screen_state(ScreenState::paused);
