@@ -25,6 +25,9 @@ void testing_key_up(int key);
 void testing_mouse_move(float x, float y);
 void testing_mouse_button_down(int button);
 void testing_mouse_button_up(int button);
+// Text typed since the last poll, as the window's text input would deliver it: each
+// byte of `ascii` is one character for GetCharPressed until the next EndDrawing.
+void testing_type_text(const char *ascii);
 // Releases every injected key and button (the edges show as releases).
 void testing_release_all_input();
 

@@ -95,6 +95,7 @@ RAYGUIAPI void GuiLoadStyleDefault(void);
 RAYGUIAPI int GuiLabel(Rectangle bounds, const char *text);
 RAYGUIAPI int GuiButton(Rectangle bounds, const char *text);
 RAYGUIAPI int GuiCheckBox(Rectangle bounds, const char *text, bool *checked);
+RAYGUIAPI int GuiTextBox(Rectangle bounds, char *text, int textSize, bool editMode);
 
 #if defined(__cplusplus)
 }

@@ -1,6 +1,6 @@
 // Immediate-mode GUI: a style table of 16 controls × 24 properties, a current
-// font, and three controls (label, button, check box) drawn and hit-tested with
-// the public raylib calls only.
+// font, and four controls (label, button, check box, text box) drawn and hit-tested
+// with the public raylib calls only.
 #include "raygui.h"
 
 #include "internal.h"
@@ -278,6 +278,8 @@ void GuiLoadStyleDefault(void) {
     GuiSetStyle(CHECKBOX, TEXT_ALIGNMENT, TEXT_ALIGN_RIGHT);
     GuiSetStyle(CHECKBOX, TEXT_PADDING, 4);
     GuiSetStyle(CHECKBOX, CHECK_PADDING, 1);
+    GuiSetStyle(TEXTBOX, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
+    GuiSetStyle(TEXTBOX, TEXT_PADDING, 4);
 
     GuiSetStyle(DEFAULT, TEXT_SIZE, 10);
     GuiSetStyle(DEFAULT, TEXT_SPACING, 1);
@@ -408,6 +410,52 @@ int GuiCheckBox(Rectangle bounds, const char *text, bool *checked) {
         // The label rectangle fits the text exactly; draw it from its left edge.
         DrawTextEx(current_font(), text, Vector2{std::floor(label.x), std::floor(label.y)}, text_size(), text_spacing(),
                    prop_color(CHECKBOX, text_prop(state)));
+    }
+    return result;
+}
+
+int GuiTextBox(Rectangle bounds, char *text, int textSize, bool editMode) {
+    ensure_style();
+    int result = 0;
+    int state = gui.state == STATE_DISABLED ? STATE_DISABLED : STATE_NORMAL;
+    const bool over = CheckCollisionPointRec(GetMousePosition(), bounds);
+    if (state != STATE_DISABLED) {
+        if (editMode) {
+            state = STATE_PRESSED;
+            if (text != nullptr && textSize > 0) {
+                std::size_t length = strnlen(text, static_cast<std::size_t>(textSize - 1));
+                text[length] = '\0';
+                // The fonts hold printable ASCII only; other characters are not taken.
+                for (int c = GetCharPressed(); c != 0; c = GetCharPressed()) {
+                    if (c < 32 || c > 126 || length + 1 >= static_cast<std::size_t>(textSize)) continue;
+                    text[length++] = static_cast<char>(c);
+                    text[length] = '\0';
+                }
+                if ((IsKeyPressed(KEY_BACKSPACE) || IsKeyPressedRepeat(KEY_BACKSPACE)) && length > 0) {
+                    text[--length] = '\0';
+                }
+            }
+            if (IsKeyPressed(KEY_ENTER) || (!over && IsMouseButtonPressed(MOUSE_BUTTON_LEFT))) result = 1;
+        } else if (over) {
+            state = STATE_FOCUSED;
+            if (IsMouseButtonPressed(MOUSE_BUTTON_LEFT)) result = 1;
+        }
+    }
+
+    draw_box(bounds, static_cast<float>(prop(TEXTBOX, BORDER_WIDTH)), prop_color(TEXTBOX, border_prop(state)),
+             prop_color(TEXTBOX, base_prop(state)));
+    const Rectangle inside = text_bounds(TEXTBOX, bounds);
+    const float room = inside.width - 2.0f * static_cast<float>(prop(TEXTBOX, TEXT_PADDING));
+    // A text too long for the box shows its end, where typing happens.
+    const char *shown = text != nullptr ? text : "";
+    while (*shown != '\0' && text_width(shown) > room) ++shown;
+    const Color color = prop_color(TEXTBOX, text_prop(state));
+    draw_text(TEXTBOX, shown, inside, color);
+    if (editMode && state != STATE_DISABLED) {
+        const float size = text_size();
+        const float x = inside.x + static_cast<float>(prop(TEXTBOX, TEXT_PADDING)) + text_width(shown) + 2.0f;
+        const float y = inside.y + inside.height / 2.0f - size / 2.0f;
+        DrawRectangleRec(Rectangle{std::floor(x), std::floor(y), 2.0f, size}, prop_color(TEXTBOX, border_prop(state)));
     }
     return result;
 }

@@ -51,6 +51,13 @@ void testing_key_up(int key) {
     if (key > 0 && key < engine::max_keys) engine::input_state().keys[key] = false;
 }
 
+void testing_type_text(const char *ascii) {
+    engine::InputState &in = engine::input_state();
+    for (const char *c = ascii; c != nullptr && *c != '\0' && in.char_queue_count < 16; ++c) {
+        in.char_queue[in.char_queue_count++] = static_cast<unsigned char>(*c);
+    }
+}
+
 void testing_mouse_move(float x, float y) {
     engine::input_state().mouse_x = x;
     engine::input_state().mouse_y = y;

@@ -267,6 +267,81 @@ TEST_F(Gui, CheckBoxDrawsItsMarkAndTextBesideTheBox) {
     EXPECT_LE(text_x0, 93);
 }
 
+TEST_F(Gui, TextBoxAsksToToggleOnAClickInsideThenEnterOrAClickOutside) {
+    const Rectangle box{20, 20, 200, 30};
+    char text[8] = "ab";
+    // Each row: where the mouse is, what is pressed, the edit mode, and the answer.
+    struct Row {
+        const char *what;
+        float x;
+        bool click;
+        int key;
+        bool editing;
+        int toggles;
+    };
+    const Row rows[] = {
+        {"hovering", 50, false, 0, false, 0},
+        {"click inside, not editing", 50, true, 0, false, 1},
+        {"click outside, not editing", 260, true, 0, false, 0},
+        {"click inside, editing", 50, true, 0, true, 0},
+        {"click outside, editing", 260, true, 0, true, 1},
+        {"enter, editing", 50, false, KEY_ENTER, true, 1},
+        {"enter, not editing", 50, false, KEY_ENTER, false, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        testing_release_all_input();
+        frame([] {});
+        testing_mouse_move(row.x, 30);
+        if (row.click) testing_mouse_button_down(MOUSE_BUTTON_LEFT);
+        if (row.key != 0) testing_key_down(row.key);
+        int got = -1;
+        frame([&] { got = GuiTextBox(box, text, sizeof text, row.editing); });
+        EXPECT_EQ(got, row.toggles);
+    }
+    EXPECT_STREQ(text, "ab");
+}
+
+TEST_F(Gui, TextBoxEditsInPlaceWithinItsSizeOnlyWhileEditing) {
+    const Rectangle box{20, 20, 200, 30};
+    char text[8] = "12";
+    testing_type_text("3.4");
+    frame([&] { GuiTextBox(box, text, sizeof text, false); });
+    EXPECT_STREQ(text, "12") << "typing outside edit mode changes nothing";
+
+    testing_type_text("3.4:5678");
+    frame([&] { GuiTextBox(box, text, sizeof text, true); });
+    EXPECT_STREQ(text, "123.4:5") << "at most size - 1 characters";
+
+    testing_key_down(KEY_BACKSPACE);
+    frame([&] { GuiTextBox(box, text, sizeof text, true); });
+    EXPECT_STREQ(text, "123.4:");
+    testing_key_up(KEY_BACKSPACE);
+    testing_type_text("\t\x7f" "9");
+    frame([&] { GuiTextBox(box, text, sizeof text, true); });
+    EXPECT_STREQ(text, "123.4:9") << "control characters are not taken";
+
+    char empty[4] = "";
+    testing_key_down(KEY_BACKSPACE);
+    frame([&] { GuiTextBox(box, empty, sizeof empty, true); });
+    EXPECT_STREQ(empty, "");
+}
+
+TEST_F(Gui, TextBoxLooksPressedWhileEditingWithACursorAfterTheText) {
+    const Rectangle box{20, 20, 200, 30};
+    char text[16] = "";
+    Image idle = drawn([&] { GuiTextBox(box, text, sizeof text, false); });
+    Image editing = drawn([&] { GuiTextBox(box, text, sizeof text, true); });
+    EXPECT_TRUE(same_rgb(pixel(idle, 20, 35), 0x838383ffu)) << rgb(pixel(idle, 20, 35));
+    EXPECT_TRUE(same_rgb(pixel(idle, 100, 35), 0xc9c9c9ffu)) << rgb(pixel(idle, 100, 35));
+    EXPECT_TRUE(same_rgb(pixel(editing, 20, 35), 0x0492c7ffu)) << rgb(pixel(editing, 20, 35));
+    EXPECT_TRUE(same_rgb(pixel(editing, 100, 35), 0x97e8ffffu)) << rgb(pixel(editing, 100, 35));
+    // The cursor: border-coloured, just past the padding when the text is empty.
+    EXPECT_TRUE(same_rgb(pixel(editing, 28, 35), 0x0492c7ffu)) << rgb(pixel(editing, 28, 35));
+    UnloadImage(idle);
+    UnloadImage(editing);
+}
+
 TEST_F(Gui, DefaultBasePropertiesSpreadButExtendedOnesStayPerControl) {
     GuiSetStyle(DEFAULT, BASE_COLOR_NORMAL, 0x11223344);
     EXPECT_EQ(GuiGetStyle(BUTTON, BASE_COLOR_NORMAL), 0x11223344);
