@@ -1,0 +1,287 @@
+#include "net/online.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/effects.h"
+#include "app/game_state.h"
+#include "gameplay/input.h"
+#include "gameplay/match.h"
+#include "raylib.h"
+#include "settings/settings.h"
+#include "ui/menu.h"
+
+OnlineOptions online_options{};
+char online_address[64] = "";
+bool online_address_editing = false;
+
+namespace {
+
+constexpr double step_seconds = 1.0 / 60.0;
+// As a LOCAL frame is capped at 0.15 s of play, at most 0.15 s of steps per frame.
+constexpr int max_steps_per_frame = 9;
+constexpr double end_line_seconds = 3.0;
+constexpr InputDevice no_device = -100;
+constexpr Color line_color{0, 121, 241, 255};
+
+OnlineSession session;
+Rng effects{};  // what an online match shows draws from here, never from the match
+bool in_match = false;
+bool was_paused = false;
+double ended_at = 0.0;
+double step_time = 0.0;
+InputDevice local_device = no_device;
+bool pending_join = false;
+bool pending_restart = false;
+char notice[128] = "";
+
+int local_side() { return session_local_side(session); }
+
+void set_notice(const char *text) { std::snprintf(notice, sizeof notice, "%s", text); }
+
+// The first controller that presses its jump control while this machine's player is
+// out of the match becomes its controller, as in a LOCAL match.
+InputDevice jump_pressed_device() {
+    if (IsKeyPressed(KEY_SPACE)) return keyboard_left;
+    if (IsKeyPressed(KEY_K)) return keyboard_right;
+    for (int g = 0; g < max_gamepads; ++g) {
+        if (IsGamepadAvailable(g) && IsGamepadButtonPressed(g, GAMEPAD_BUTTON_RIGHT_FACE_DOWN)) return g;
+    }
+    return no_device;
+}
+
+// Presses of this frame wait for the next step that takes them.
+void collect_presses() {
+    const int side = local_side();
+    if (!game_state.joined[side]) {
+        const InputDevice d = jump_pressed_device();
+        if (d != no_device) {
+            local_device = d;
+            pending_join = true;
+        }
+    }
+    if (IsKeyPressed(KEY_R)) pending_restart = true;
+}
+
+FrameInput sample_input() {
+    const int side = local_side();
+    FrameInput in;
+    if (local_device != no_device) {
+        game_state.input_devices[side] = local_device;
+        const bool s = side == 1;
+        in.move_x = quantize_axis(axis_x(s));
+        in.move_z = quantize_axis(axis_y(s));
+        if (jump_down(s)) in.buttons |= input_jump;
+        if (dash_down(s)) in.buttons |= input_dash;
+    }
+    if (pending_join) in.buttons |= input_join | input_jump;
+    if (pending_restart) in.buttons |= input_restart;
+    pending_join = pending_restart = false;
+    return in;
+}
+
+void begin_match() {
+    in_match = true;
+    was_paused = false;
+    step_time = 0.0;
+    local_device = no_device;
+    pending_join = pending_restart = false;
+    clear_online_notice();
+    seed_rng(effects, static_cast<std::uint64_t>(GetTime() * 1e6) ^ 0x9e3779b97f4a7c15ull);
+    effects_gate = EffectsGate{false, &effects};
+    menu_page = MenuPage::main;
+    set_screen_state(ScreenState::match);
+    rollback_load_current(session.rollback);
+}
+
+// Back to the title screen's ONLINE page with the reason shown there.
+void end_match_to_menu() {
+    in_match = false;
+    effects_gate = EffectsGate{};
+    set_notice(session_end_text(session));
+    session_reset(session);
+    if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
+    menu_page = MenuPage::online;
+}
+
+// Either machine's pause shows on both. A change of the session's flag came from the
+// other machine; a change of the screen came from this one.
+void sync_pause() {
+    const bool screen_paused = game_state.screen_state == ScreenState::paused;
+    if (session.paused != was_paused) {
+        if (session.paused && !screen_paused) set_screen_state(ScreenState::paused);
+        if (!session.paused && screen_paused) set_screen_state(ScreenState::match);
+    } else if (screen_paused != session.paused) {
+        session_pause(session, screen_paused, GetTime());
+    }
+    was_paused = session.paused;
+}
+
+void step_match_frames() {
+    step_time += static_cast<double>(GetFrameTime());
+    int steps = 0;
+    while (step_time >= step_seconds && steps < max_steps_per_frame) {
+        if (!session_can_step(session)) break;
+        session_step(session, sample_input(), GetTime());
+        step_time -= step_seconds;
+        ++steps;
+    }
+    // Waiting for the other machine, or far behind: do not pile up a burst.
+    if (step_time > max_steps_per_frame * step_seconds) step_time = max_steps_per_frame * step_seconds;
+    // The live state for drawing (a re-run or the last step left it there).
+    rollback_load_current(session.rollback);
+}
+
+}  // namespace
+
+bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
+    why = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        const char *value = nullptr;
+        bool port = false;
+        if (std::strncmp(arg, "--port=", 7) == 0) {
+            port = true;
+            value = arg + 7;
+        } else if (std::strncmp(arg, "--input-delay=", 14) == 0) {
+            value = arg + 14;
+        } else if (std::strcmp(arg, "--port") == 0 || std::strcmp(arg, "--input-delay") == 0) {
+            port = arg[2] == 'p';
+            if (i + 1 >= argc) {
+                why = port ? "--port needs a number" : "--input-delay needs a number";
+                return false;
+            }
+            value = argv[++i];
+        } else {
+            why = "unknown option (the options are --port N and --input-delay N)";
+            return false;
+        }
+        char *end = nullptr;
+        const long n = std::strtol(value, &end, 10);
+        const bool number = *value != '\0' && end != nullptr && *end == '\0';
+        if (port) {
+            if (!number || n < 1 || n > 65535) {
+                why = "--port takes a number from 1 to 65535";
+                return false;
+            }
+            out.port = static_cast<std::uint16_t>(n);
+        } else {
+            if (!number || n < 0 || n > static_cast<long>(max_input_delay)) {
+                why = "--input-delay takes a number of frames from 0 to 10";
+                return false;
+            }
+            out.input_delay = static_cast<std::uint32_t>(n);
+        }
+    }
+    return true;
+}
+
+void online_host() {
+    clear_online_notice();
+    SessionConfig c;
+    c.port = online_options.port;
+    c.input_delay = online_options.input_delay;
+    c.game_speed = settings.game_speed;
+    c.seed = rng_next(game_state.rng);
+    session_host(session, c, GetTime());
+    if (session.phase == SessionPhase::ended) {
+        set_notice(session_end_text(session));
+        session_reset(session);
+    }
+}
+
+void online_connect() {
+    clear_online_notice();
+    online_address_editing = false;
+    SessionConfig c;
+    c.port = online_options.port;
+    c.input_delay = online_options.input_delay;
+    // A bare address means the port this game was told to use.
+    char address[80];
+    const bool has_port = std::strchr(online_address, ':') != nullptr;
+    if (has_port || online_options.port == default_port) {
+        std::snprintf(address, sizeof address, "%s", online_address);
+    } else {
+        std::snprintf(address, sizeof address, "%s:%u", online_address, static_cast<unsigned>(online_options.port));
+    }
+    session_join(session, address, c, GetTime());
+    if (session.phase == SessionPhase::ended) {
+        set_notice(session_end_text(session));
+        session_reset(session);
+    }
+}
+
+void online_cancel() {
+    if (session.phase == SessionPhase::listening || session.phase == SessionPhase::connecting) session_leave(session);
+    session_reset(session);
+}
+
+const OnlineSession &online_session() { return session; }
+const char *online_notice() { return notice; }
+void clear_online_notice() { notice[0] = '\0'; }
+
+bool online_match_running() { return in_match; }
+
+void update_online() {
+    if (session.phase == SessionPhase::idle) return;
+    session_update(session, GetTime());
+
+    if (!in_match) {
+        if (session.phase == SessionPhase::playing) {
+            begin_match();
+        } else if (session.phase == SessionPhase::ended) {
+            // Connecting failed: the JOIN page shows why and stays.
+            set_notice(session_end_text(session));
+            session_reset(session);
+        }
+        return;
+    }
+
+    if (session.phase == SessionPhase::ended) {
+        if (ended_at == 0.0) ended_at = GetTime();
+        if (GetTime() - ended_at >= end_line_seconds) {
+            ended_at = 0.0;
+            end_match_to_menu();
+        }
+        return;
+    }
+    // MAIN MENU on the pause screen: this player leaves.
+    if (game_state.screen_state == ScreenState::menu) {
+        session_leave(session);
+        in_match = false;
+        effects_gate = EffectsGate{};
+        session_reset(session);
+        return;
+    }
+    sync_pause();
+    if (game_state.screen_state == ScreenState::match) {
+        collect_presses();
+        step_match_frames();
+    } else {
+        rollback_load_current(session.rollback);
+    }
+}
+
+void update_online_match() {
+    if (session.phase == SessionPhase::playing && IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
+}
+
+void draw_online_lines() {
+    if (!in_match) return;
+    if (session.phase == SessionPhase::ended) {
+        DrawText(session_end_text(session), 0, 90, 20, line_color);
+        return;
+    }
+    if (game_state.screen_state == ScreenState::match && match_over()) draw_game_over();
+    if (game_state.screen_state == ScreenState::paused && session.paused) {
+        DrawText(TextFormat("paused by player %d", session.paused_by), 50, 190, 40, RAYWHITE);
+    }
+}
+
+void leave_online() {
+    if (session.phase != SessionPhase::idle && session.phase != SessionPhase::ended) session_leave(session);
+    session_reset(session);
+    in_match = false;
+    effects_gate = EffectsGate{};
+}
