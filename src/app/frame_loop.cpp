@@ -3,6 +3,7 @@
 #include "app/game_state.h"
 #include "audio/music.h"
 #include "gameplay/match.h"
+#include "net/online.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
 #include "render/overlay.h"
@@ -31,13 +32,19 @@ void update_game(double dt) {
     update_light(&shadow_scene, &light_camera, &view_camera);
     update_particles(dt);
     update_camera_motion(dt);
+    update_online();
     switch (game_state.screen_state) {
     case ScreenState::menu:
         update_menu_scene(dt);
         if (controls_page_open) update_controls_page();
         break;
     case ScreenState::match:
-        update_match(dt);
+        // An online match steps at its own fixed rate inside update_online.
+        if (online_match_running()) {
+            update_online_match();
+        } else {
+            update_match(dt);
+        }
         break;
     case ScreenState::paused:
         // Escape on the controls page goes back to the settings page, not to the match.
@@ -69,6 +76,7 @@ void draw_game() {
         draw_pause_screen();
         break;
     }
+    draw_online_lines();
     DrawFPS(GetScreenWidth() - 100, 0);
 }
 
@@ -86,6 +94,7 @@ bool should_stop() { return WindowShouldClose() || game_state.quit_requested; }
 int run_game() {
     if (!init_app()) return 1;
     while (!should_stop()) run_frame();
+    leave_online();
     deinit_app();
     return 0;
 }

@@ -376,6 +376,11 @@ void session_drop(OnlineSession &s) {
 
 int session_local_side(const OnlineSession &s) { return s.hosting ? 0 : 1; }
 
+void session_reset(OnlineSession &s) {
+    transport_close(s.transport);
+    reset_session(s);
+}
+
 const char *session_end_text(const OnlineSession &s) {
     static char line[96];
     switch (s.end) {

@@ -89,5 +89,7 @@ void session_leave(OnlineSession &s);
 void session_drop(OnlineSession &s);
 // 0 when this machine plays player 1 (the host), 1 for player 2.
 int session_local_side(const OnlineSession &s);
+// Closes whatever is open, without a word, and forgets the session (phase idle).
+void session_reset(OnlineSession &s);
 // One line saying why the session ended (empty while it has not).
 const char *session_end_text(const OnlineSession &s);

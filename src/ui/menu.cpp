@@ -1,7 +1,10 @@
 #include "ui/menu.h"
 
+#include <cstring>
+
 #include "app/game_state.h"
 #include "gameplay/match.h"
+#include "net/online.h"
 #include "raygui.h"
 #include "ui/controls_page.h"
 #include "ui/menu_layout.h"
@@ -12,10 +15,84 @@ MenuPage menu_page = MenuPage::main;
 
 namespace {
 
+constexpr int online_line_size = 32;
+
 void open_play_page() { menu_page = MenuPage::play; }
 void open_settings_page() { menu_page = MenuPage::settings; }
 void back_to_main_page() { menu_page = MenuPage::main; }
 void request_quit() { game_state.quit_requested = true; }
+
+void open_online_page() {
+    clear_online_notice();
+    menu_page = MenuPage::online;
+}
+
+void back_to_online_page() {
+    online_cancel();
+    menu_page = MenuPage::online;
+}
+
+void start_hosting() {
+    online_host();
+    // A host that cannot listen stays on the page and says why.
+    if (online_session().phase == SessionPhase::listening) menu_page = MenuPage::hosting;
+}
+
+void open_join_page() {
+    clear_online_notice();
+    menu_page = MenuPage::joining;
+}
+
+void connect_to_host() {
+    if (online_session().phase != SessionPhase::connecting) online_connect();
+}
+
+// A line of the online pages, in the menu's font at a smaller size.
+void online_line(float x, float y, const char *text) {
+    if (text == nullptr || text[0] == '\0') return;
+    GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
+    GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
+    GuiLabel(Rectangle{x, y, 900.0f, 40.0f}, text);
+    GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
+    GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
+}
+
+void draw_hosting_lines() {
+    const OnlineSession &s = online_session();
+    online_line(50.0f, 250.0f, "waiting for a player");
+    online_line(50.0f, 295.0f, TextFormat("port %u", static_cast<unsigned>(s.transport.port)));
+    char addresses[4][48];
+    const int n = local_addresses(addresses, 4);
+    char line[240] = "this machine: ";
+    if (n == 0) std::strncat(line, "no network address", sizeof line - std::strlen(line) - 1);
+    for (int i = 0; i < n; ++i) {
+        if (i > 0) std::strncat(line, ", ", sizeof line - std::strlen(line) - 1);
+        std::strncat(line, addresses[i], sizeof line - std::strlen(line) - 1);
+    }
+    online_line(50.0f, 340.0f, line);
+    if (s.other_versions_refused) {
+        online_line(50.0f, 385.0f,
+                    TextFormat("refused a player with version %u.%u (this game is %u.%u)", s.other_protocol,
+                               s.other_rules, s.config.protocol, s.config.rules));
+    }
+}
+
+void draw_join_box() {
+    const Rectangle box = place_menu_control(Rectangle{0.0f, 0.0f, 500.0f, 75.0f}, 500.0f, 75.0f);
+    GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
+    const bool was_editing = online_address_editing;
+    if (GuiTextBox(box, online_address, sizeof online_address, online_address_editing)) {
+        online_address_editing = !online_address_editing;
+        // Enter in the box connects, as CONNECT would.
+        if (was_editing && IsKeyPressed(KEY_ENTER)) connect_to_host();
+    }
+    if (online_address[0] == '\0' && !online_address_editing) {
+        GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
+        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height}, "address or address:port");
+        GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
+    }
+    GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
+}
 
 // The page goes back to main before the match starts, so returning to the title
 // screen later always opens on the main page.
@@ -56,13 +133,38 @@ void draw_title_screen() {
         break;
     case MenuPage::play:
         menu_button("LOCAL", Rectangle{}, start_local_match, ClickSound::echo);
-        menu_button("ONLINE", Rectangle{}, nullptr, ClickSound::click);  // no network play
+        menu_button("ONLINE", Rectangle{}, open_online_page, ClickSound::click);
         menu_button("BOT", Rectangle{}, start_bot_match, ClickSound::echo);
         menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
         break;
     case MenuPage::settings:
         draw_settings_column(back_to_main_page);
         break;
+    case MenuPage::online:
+        menu_button("HOST", Rectangle{}, start_hosting, ClickSound::click);
+        menu_button("JOIN", Rectangle{}, open_join_page, ClickSound::click);
+        menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
+        break;
+    case MenuPage::hosting:
+        break;
+    case MenuPage::joining:
+        draw_join_box();
+        menu_button("CONNECT", Rectangle{}, connect_to_host, ClickSound::click);
+        menu_button("BACK", Rectangle{}, back_to_online_page, ClickSound::click);
+        break;
     }
     end_menu_column();
+
+    // The online pages' lines and the hosting page's CANCEL, below its lines.
+    if (page == MenuPage::hosting) {
+        draw_hosting_lines();
+        begin_menu_column(50.0f, 450.0f, 25.0f);
+        menu_button("CANCEL", Rectangle{}, back_to_online_page, ClickSound::click);
+        end_menu_column();
+    }
+    if (page == MenuPage::joining && online_session().phase == SessionPhase::connecting) {
+        online_line(50.0f, 560.0f, "connecting");
+    } else if (page == MenuPage::online || page == MenuPage::joining) {
+        online_line(50.0f, 560.0f, online_notice());
+    }
 }

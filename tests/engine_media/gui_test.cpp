@@ -317,7 +317,8 @@ TEST_F(Gui, TextBoxEditsInPlaceWithinItsSizeOnlyWhileEditing) {
     frame([&] { GuiTextBox(box, text, sizeof text, true); });
     EXPECT_STREQ(text, "123.4:");
     testing_key_up(KEY_BACKSPACE);
-    testing_type_text("\t\x7f" "9");
+    testing_type_text("\t\x7f"
+                      "9");
     frame([&] { GuiTextBox(box, text, sizeof text, true); });
     EXPECT_STREQ(text, "123.4:9") << "control characters are not taken";
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "lossy_relay.h"
+#include "net/online.h"
 #include "net/session.h"
 #include "net_fixture.h"
 #include "support/log_capture.h"
@@ -357,6 +358,46 @@ TEST(PacketSeeds, EveryCommittedSeedOfThePacketFuzzerDecodes) {
         std::fclose(f);
         auto m = std::make_unique<Message>();
         EXPECT_TRUE(decode_message(bytes.data(), n, *m)) << name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, PortAndInputDelayAreReadAndCheckedAsOptions) {
+    struct Row {
+        std::vector<const char *> args;
+        bool ok;
+        int port;
+        int delay;
+    };
+    const Row rows[] = {
+        {{}, true, default_port, 2},
+        {{"--port", "5000"}, true, 5000, 2},
+        {{"--port=6000", "--input-delay", "0"}, true, 6000, 0},
+        {{"--input-delay=10"}, true, default_port, 10},
+        {{"--port", "0"}, false, 0, 0},
+        {{"--port", "65536"}, false, 0, 0},
+        {{"--port", "12x"}, false, 0, 0},
+        {{"--port"}, false, 0, 0},
+        {{"--input-delay", "11"}, false, 0, 0},
+        {{"--input-delay=-1"}, false, 0, 0},
+        {{"--fullscreen"}, false, 0, 0},
+    };
+    for (const Row &row : rows) {
+        std::vector<char *> argv{const_cast<char *>("vorbel")};
+        for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
+        OnlineOptions o;
+        const char *why = nullptr;
+        const bool ok = parse_online_options(static_cast<int>(argv.size()), argv.data(), o, why);
+        EXPECT_EQ(ok, row.ok) << (row.args.empty() ? "(none)" : row.args[0]);
+        if (ok) {
+            EXPECT_EQ(o.port, row.port);
+            EXPECT_EQ(o.input_delay, static_cast<std::uint32_t>(row.delay));
+        } else {
+            EXPECT_NE(why, nullptr);
+        }
     }
 }
 

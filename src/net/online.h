@@ -1,0 +1,44 @@
+// Online play inside the game: the menu's HOST, JOIN and CONNECT, the match screen
+// while the match runs over the network, the lines it shows, and the command-line
+// options. One session at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "net/session.h"
+
+struct OnlineOptions {
+    std::uint16_t port = default_port;  // HOST listens here; JOIN's default port
+    std::uint32_t input_delay = 2;      // frames
+};
+
+extern OnlineOptions online_options;
+// The JOIN page's text box: "address" or "address:port", and whether it is edited.
+extern char online_address[64];
+extern bool online_address_editing;
+
+// Reads --port N and --input-delay N (also --port=N). False, with a one-line reason
+// in `why`, for anything else or a value out of range.
+bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why);
+
+// Menu actions.
+void online_host();
+void online_connect();
+void online_cancel();
+
+// The session as the menu shows it.
+const OnlineSession &online_session();
+// A line left by the last attempt or match (a failure, the other player leaving).
+const char *online_notice();
+void clear_online_notice();
+
+// Every frame, before the screen's own update: the network, the start and end of an
+// online match, pause on both machines, and the fixed steps of the match.
+void update_online();
+// The match screen's update while the match is online (Escape pauses both).
+bool online_match_running();
+void update_online_match();
+// The online lines over the screen's 2D pass: game over, who paused, why it ended.
+void draw_online_lines();
+// At exit: tells the other machine, if any, that this one leaves.
+void leave_online();
