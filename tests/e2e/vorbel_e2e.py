@@ -162,11 +162,11 @@ class Shot:
 class Display:
     """An Xvfb server on a display number of its own (chosen by Xvfb itself)."""
 
-    def __init__(self, log_path, size=(SCREEN_W, SCREEN_H)):
+    def __init__(self, log_path):
         read_fd, write_fd = os.pipe()
         self.log = open(log_path, "wb")
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % size,
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
              "-nolisten", "tcp", "-ac", "-noreset"],
             pass_fds=[write_fd], stdout=self.log, stderr=subprocess.STDOUT)
         os.close(write_fd)
@@ -202,16 +202,11 @@ class Display:
 
 class Game:
     def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None,
-                 audio_file=False, display=None, x_offset=None, options=(), name=None):
+                 audio_file=False):
         self.case = case
         self.audio_file = audio_file
         self.args = args
-        # A second game on the same display (online play) shares it and stands beside
-        # the first; the one that made the display stops it.
-        self.shared_display = display
-        self.x_offset = x_offset
-        self.options = list(options)
-        self.artifacts = os.path.join(args.artifacts, name or case)
+        self.artifacts = os.path.join(args.artifacts, case)
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts)
         self.shots = 0
@@ -254,11 +249,8 @@ class Game:
 
     # -------------------------------------------------------------- process
 
-    def start(self, screen=(SCREEN_W, SCREEN_H)):
-        if self.shared_display is not None:
-            self.display = self.shared_display
-        else:
-            self.display = Display(os.path.join(self.artifacts, "xvfb.log"), screen)
+    def start(self):
+        self.display = Display(os.path.join(self.artifacts, "xvfb.log"))
         if self.resources is not None:
             # The desktop's resource database, as a session manager sets it at login.
             r = subprocess.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
@@ -289,18 +281,16 @@ class Game:
             os.chmod(self.dir, 0o555)
         self.log_path = os.path.join(self.artifacts, "game.log")
         self.log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([binary] + self.options, cwd=self.dir, env=env, stdout=self.log,
+        self.proc = subprocess.Popen([binary], cwd=self.dir, env=env, stdout=self.log,
                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **user)
         self.window = None
         self.wait(lambda: self.find_window(), "the game window to appear")
-        if self.x_offset is not None:
-            self.xdo("windowmove", "--sync", self.window, self.x_offset, 0)
         self.wait_first_title()
 
     def find_window(self):
         self.check_alive()
-        r = subprocess.run(["xdotool", "search", "--pid", str(self.proc.pid), "--name", "^vorbel$"],
-                           env=self.xenv(), capture_output=True, text=True)
+        r = subprocess.run(["xdotool", "search", "--name", "^vorbel$"], env=self.xenv(),
+                           capture_output=True, text=True)
         ids = r.stdout.split()
         if not ids:
             return False
@@ -339,7 +329,7 @@ class Game:
         if self.proc is not None and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        if self.display is not None and self.shared_display is None:
+        if self.display is not None:
             self.display.stop()
         if hasattr(self, "log"):
             self.log.close()
@@ -490,7 +480,7 @@ class Game:
 
     def park_mouse(self):
         """Away from every control, so buttons show their normal face."""
-        self.move_to(*getattr(self, "parking", (1100, 680)))
+        self.move_to(1100, 680)
 
     def press_and_release(self, x, y, pressed, what, ends_game=False):
         self.move_to(x, y)
@@ -864,153 +854,6 @@ def remove_assets(root):
     os.remove(os.path.join(root, "assets", "audio", "click.wav"))
 
 
-# ------------------------------------------------------------------ online play
-
-TEXTBOX = 9
-
-
-def free_udp_port():
-    import socket
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
-        sock.bind(("127.0.0.1", 0))
-        return sock.getsockname()[1]
-
-
-def digits(s, row):
-    """The blue pixels of a HUD line's number (after "player N lives: ")."""
-    y0 = 30 * row
-    return frozenset((x, y) for y in range(y0, y0 + 20) for x in range(150, 260)
-                     if close(s.px(x, y), HUD_BLUE, 24))
-
-
-def sweep_left_half(g):
-    """Player 1 walks its half row by row (z -2, 0 and 2 hold ten of its twelve
-    buttons), pinned against the walls between rows, so armed buttons get pressed."""
-    def hold(keys, seconds):
-        for k in keys:
-            g.xdo("keydown", k)
-        time.sleep(seconds)
-        for k in keys:
-            g.xdo("keyup", k)
-        g.check_alive()
-
-    hold(("w", "a"), 2.5)       # the far left corner: x -12.25, z -6.25
-    hold(("s",), 1.06)          # z -2
-    hold(("d",), 3.2)
-    hold(("s",), 0.5)           # z 0
-    hold(("a",), 3.2)
-    hold(("s",), 0.5)           # z 2
-    hold(("d",), 3.2)
-
-
-ONLINE_SETTINGS = DEFAULT_SETTINGS.replace(b"screen_width=1280", b"screen_width=960").replace(
-    b"screen_height=720", b"screen_height=660")
-
-
-def case_online_match(g):
-    port = free_udp_port()
-    g.options = ["--port", str(port)]
-    # Two smaller windows side by side, so that llvmpipe keeps both at a playable rate.
-    g.x_offset = 0
-    g.parking = (880, 620)
-    g.start(screen=(1940, 680))
-    joiner = Game("online_match", g.args, settings=ONLINE_SETTINGS, display=g.display, x_offset=970,
-                  name="online_match_joiner")
-    joiner.initial = ONLINE_SETTINGS
-    joiner.parking = (880, 620)
-    g.partner = joiner
-    try:
-        joiner.start()
-
-        # The host: PLAY, ONLINE, HOST; the page waits with CANCEL where BOT was.
-        g.click_button(250, "PLAY")
-        g.park_mouse()
-        g.wait_shot(g.play_page, "the play page")
-        g.click_button(350, "ONLINE")
-        g.park_mouse()
-        g.wait_shot(lambda s: g.buttons_shown(s) == [250, 350, 450], "the online page")
-        g.click_button(250, "HOST")
-        g.park_mouse()
-        g.wait_shot(lambda s: g.buttons_shown(s) == [450], "the waiting page with CANCEL")
-
-        # The joiner: PLAY, ONLINE, JOIN, the address typed into the box, CONNECT.
-        joiner.click_button(250, "PLAY")
-        joiner.park_mouse()
-        joiner.wait_shot(joiner.play_page, "the play page")
-        joiner.click_button(350, "ONLINE")
-        joiner.park_mouse()
-        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the online page")
-        joiner.click_button(350, "JOIN")
-        joiner.park_mouse()
-        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [350, 450], "the join page")
-        editing = joiner.style.colour(TEXTBOX, BASE_PRESSED)
-        # A press on the box starts the editing, which keeps the pressed look.
-        joiner.move_to(400, 287)
-        joiner.xdo("mousedown", 1)
-        try:
-            joiner.wait_shot(lambda s: close(s.px(400, 260), editing, 12), "the address box to take the typing")
-        finally:
-            joiner.xdo("mouseup", 1)
-        joiner.xdo("type", "--delay", "120", "127.0.0.1:%d" % port)
-        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [350, 450], "the join page after typing")
-        time.sleep(1.0)
-        joiner.click_button(350, "CONNECT")
-
-        # Both go to the match screen, each with the join prompts; each joins with
-        # Space, and both screens show both lives lines.
-        prompts = {}
-        for game in (g, joiner):
-            game.park_mouse()
-            s = game.wait_shot(lambda s, game=game: game.in_match(s), "the online match screen")
-            prompts[game] = game.hud_line(s, 0)
-        for game in (g, joiner):
-            game.key_until("space", lambda s, game=game: game.in_match(s), "Space to join")
-        shots = {}
-        for game in (g, joiner):
-            game.park_mouse()
-            shots[game] = game.wait_shot(
-                lambda s, game=game: 0 < game.hud_line(s, 0) < prompts[game] and game.hud_line(s, 1) > 0,
-                "both lives lines")
-        start_lives = digits(shots[g], 1)
-        expect(start_lives, "player 2's lives line has no number")
-        expect(digits(shots[joiner], 1) == start_lives, "the two screens start with different lives")
-
-        # Player 1 presses armed buttons until player 2 has lost every life: each
-        # press launches a beam across player 2's half, and player 2 stands still.
-        lost_on = {}
-        deadline = time.monotonic() + 240
-        while time.monotonic() < deadline:
-            g.park_mouse()
-            sweep_left_half(g)
-            for name, game in (("host", g), ("joiner", joiner)):
-                s = game.shot()
-                if name not in lost_on and digits(s, 1) != start_lives:
-                    lost_on[name] = time.monotonic()
-                    print("%s shows player 2 losing a life" % name)
-            over = [game.hud_line(game.shot(), 2) > 0 for game in (g, joiner)]
-            if all(over):
-                break
-        expect(len(lost_on) == 2, "a lost life showed on %s only" % (sorted(lost_on) or "neither screen"))
-        for name, game in (("host", g), ("joiner", joiner)):
-            game.wait_shot(lambda s, game=game: game.hud_line(s, 2) > 0, "game over on the %s" % name, timeout=30)
-        print("game over on both screens")
-
-        # MAIN MENU on the host ends the match on the joiner.
-        g.pause()
-        g.click_button(450, "MAIN MENU")
-        g.wait_title()
-        joiner.park_mouse()
-        joiner.wait_shot(lambda s: joiner.hud_line(s, 3) > 0, "the other player left, on the joiner")
-        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the joiner back on the online page")
-        g.click_button(450, "EXIT", ends_game=True)
-        expect(g.wait_exit(STEP_TIMEOUT) == 0, "the host's exit code is not 0")
-    except BaseException:
-        joiner.fail_report()
-        raise
-    finally:
-        joiner.stop()
-
-
 CASES = {
     "title_screen": (case_title_screen, {}),
     "bot_match": (case_bot_match, {}),
@@ -1024,7 +867,6 @@ CASES = {
     "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
     "no_display": (case_no_display, {}),
     "high_dpi": (case_high_dpi, {"resources": "Xft.dpi:\t192\nXft.antialias:\t1\n"}),
-    "online_match": (case_online_match, {"settings": ONLINE_SETTINGS}),
 }
 
 
