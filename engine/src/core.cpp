@@ -563,6 +563,33 @@ static bool create_window(int width, int height, const char *title, bool msaa) {
     return true;
 }
 
+static bool x11_with_egl() {
+    const char *driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "x11") == 0 &&
+           SDL_GetHintBoolean(SDL_HINT_VIDEO_X11_FORCE_EGL, SDL_FALSE);
+}
+
+// The window and its context on the first path that works: on X11, EGL (asked for in
+// InitWindow), then GLX. `why` gets SDL's reason when none does, and `egl_error` EGL's
+// when EGL was given up for GLX.
+static bool create_window_any_path(int width, int height, const char *title, bool msaa, std::string &why,
+                                   std::string &egl_error) {
+    if (create_window(width, height, title, msaa)) return true;
+    why = SDL_GetError();
+    if (!x11_with_egl()) return false;
+    // SDL has switched its GL functions over to EGL's; only a fresh start of the video
+    // subsystem brings GLX's back.
+    egl_error = why;
+    SDL_SetHintWithPriority(SDL_HINT_VIDEO_X11_FORCE_EGL, "0", SDL_HINT_OVERRIDE);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && create_window(width, height, title, msaa)) {
+        TraceLog(LOG_INFO, "WINDOW: EGL is not available (%s); using GLX", egl_error.c_str());
+        return true;
+    }
+    why = SDL_GetError();
+    return false;
+}
+
 void InitWindow(int width, int height, const char *title) {
     if (win.ready) {
         TraceLog(LOG_WARNING, "WINDOW: InitWindow called while a window is open; ignored");
@@ -576,6 +603,10 @@ void InitWindow(int width, int height, const char *title) {
     // Gamepads are read whether or not the window has focus, as the game expects
     // (SDL otherwise drops their input while the window is in the background).
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // On X11, EGL opens the window without the throwaway GLX context SDL makes first to
+    // read GLX's extensions, the largest part of a window's cost there. At normal
+    // priority, so an SDL_VIDEO_X11_FORCE_EGL of the user's environment still decides.
+    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0 &&
         SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         TraceLog(LOG_ERROR, "WINDOW: %s; the window cannot be opened (%s)", missing_display().c_str(), SDL_GetError());
@@ -598,14 +629,23 @@ void InitWindow(int width, int height, const char *title) {
     clamp_window_size(&width, &height);
 
     bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
-    bool ok = create_window(width, height, title, msaa);
+    std::string why;
+    std::string egl_error;
+    bool ok = create_window_any_path(width, height, title, msaa, why, egl_error);
     if (!ok && msaa) {
-        TraceLog(LOG_WARNING, "WINDOW: 4x multisampling is not available (%s); continuing without it", SDL_GetError());
+        // Told only once it is known that a window without it opens.
+        const std::string msaa_why = why;
         msaa = false;
-        ok = create_window(width, height, title, false);
+        ok = create_window_any_path(width, height, title, false, why, egl_error);
+        if (ok)
+            TraceLog(LOG_WARNING, "WINDOW: 4x multisampling is not available (%s); continuing without it",
+                     msaa_why.c_str());
     }
+    if (!ok && !egl_error.empty())
+        TraceLog(LOG_WARNING, "WINDOW: neither EGL (%s) nor GLX (%s) gives an OpenGL 3.3 core context",
+                 egl_error.c_str(), why.c_str());
     if (!ok) {
-        TraceLog(LOG_ERROR, "WINDOW: failed to open a window with an OpenGL 3.3 core context: %s", SDL_GetError());
+        TraceLog(LOG_ERROR, "WINDOW: failed to open a window with an OpenGL 3.3 core context: %s", why.c_str());
         SDL_Quit();
         win.sdl_started = false;
         std::exit(EXIT_FAILURE);

@@ -202,9 +202,10 @@ class Display:
 
 class Game:
     def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None,
-                 audio_file=False):
+                 audio_file=False, env=None):
         self.case = case
         self.audio_file = audio_file
+        self.extra_env = env or {}
         self.args = args
         self.artifacts = os.path.join(args.artifacts, case)
         shutil.rmtree(self.artifacts, ignore_errors=True)
@@ -263,6 +264,7 @@ class Game:
         if self.audio_file:
             # SDL's disk driver writes what the game plays to a file, in real time.
             env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio_path)
+        env.update(self.extra_env)
         binary = self.args.binary
         user = {}
         if self.read_only:
@@ -849,6 +851,40 @@ def case_no_display(g):
         expect(g.read_settings() == g.initial, "%s: settings.cfg changed" % name)
 
 
+def case_glx_fallback(g):
+    # No EGL library to load: the window opens through GLX instead, with nothing for the
+    # player to worry about.
+    g.start()
+    log = g.log_text()
+    expect("EGL is not available" in log and "using GLX" in log, "no word of the fallback to GLX")
+    expect(not any(line.startswith("WARNING") for line in log.splitlines()), "a WARNING for a working fallback")
+    expect("4x multisampling" not in log, "multisampling was lost on the way to GLX")
+    g.click_button(450, "EXIT", ends_game=True)
+    expect(g.wait_exit(STEP_TIMEOUT) == 0, "exit code not 0")
+
+
+def case_no_gl(g):
+    # Neither EGL nor GLX can be loaded: one WARNING naming both, an ERROR, exit code 1.
+    g.display = Display(os.path.join(g.artifacts, "xvfb.log"))
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
+    env.update(DISPLAY=g.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+    env.update(g.extra_env)
+    r = subprocess.run([g.args.binary], cwd=g.dir, env=env, capture_output=True, timeout=STEP_TIMEOUT)
+    out = (r.stdout + r.stderr).decode("utf-8", "replace")
+    with open(os.path.join(g.artifacts, "game.log"), "w") as f:
+        f.write(out)
+    expect(r.returncode == 1, "exit code %d, not 1" % r.returncode)
+    lines = out.splitlines()
+    warnings = [line for line in lines if line.startswith("WARNING")]
+    expect(len(warnings) == 1 and "neither EGL" in warnings[0] and "GLX" in warnings[0],
+           "expected one WARNING naming EGL and GLX, got %r" % warnings)
+    expect(any(line.startswith("ERROR: WINDOW") for line in lines), "no ERROR about the window")
+
+
+NO_EGL = {"SDL_VIDEO_EGL_DRIVER": "/nonexistent/libEGL.so.1"}
+
+
 def remove_assets(root):
     os.remove(os.path.join(root, "assets", "shaders", "glsl330", "overlay.fs"))
     os.remove(os.path.join(root, "assets", "audio", "click.wav"))
@@ -867,6 +903,8 @@ CASES = {
     "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
     "no_display": (case_no_display, {}),
     "high_dpi": (case_high_dpi, {"resources": "Xft.dpi:\t192\nXft.antialias:\t1\n"}),
+    "glx_fallback": (case_glx_fallback, {"env": NO_EGL}),
+    "no_gl": (case_no_gl, {"env": dict(NO_EGL, SDL_OPENGL_LIBRARY="/nonexistent/libGL.so.1")}),
 }
 
 
