@@ -4,8 +4,9 @@
 # runs the whole ctest suite headless. Exits non-zero on any failure. Besides the unit
 # and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font
 # and network packet fuzzers (30 s each), three one-minute online matches over a lossy
-# loopback link, a soak of two minutes of game time, and a valgrind memcheck session;
-# the fuzzers and the memcheck session are built in directories of their own under
+# loopback link, a soak of two minutes of game time, a valgrind memcheck session and
+# the start-up under ThreadSanitizer (`ctest -L tsan`); the fuzzers, the memcheck and
+# the ThreadSanitizer sessions are built in directories of their own under
 # build/test. Before any
 # build it checks that every C++ file is formatted as .clang-format says.
 #   ./test.sh          the suite

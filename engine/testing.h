@@ -66,6 +66,10 @@ void testing_capture_text(bool on);
 std::vector<CapturedText> testing_captured_text(void);
 void testing_clear_text(void);
 
+// Start-up prefetch (engine_prefetch.h): with skip on, Prefetch* calls are ignored and
+// every file is read when it is loaded, as if nothing had been prefetched.
+void testing_skip_prefetch(bool skip);
+
 // Audio: mixes `frames` stereo frames of whatever is playing into out_stereo
 // (interleaved left, right), as the device callback would, and returns the number
 // of frames written. Implemented with the mixer (engine/testing/audio_hooks.cpp).

@@ -6,7 +6,9 @@
 #include "raylib.h"
 
 #include "audio_internal.h"
+#include "engine_prefetch.h"
 #include "internal.h"
+#include "prefetch.h"
 
 #include <SDL.h>
 
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
@@ -334,23 +337,39 @@ bool wave_header_ok(const char *fileName, unsigned char *data, std::size_t size)
 
 }  // namespace
 
-bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes) {
-    int size = 0;
+// The file's bytes. SDL's WAV reader consults SDL's hints, which are not safe to read
+// while the main thread starts SDL, so the prefetch only reads the file ahead and the
+// samples are decoded where the wave is loaded.
+static std::shared_ptr<const void> read_wave_bytes(const char *fileName, int, engine::HeldLog &log) {
+    auto bytes = std::make_shared<std::vector<unsigned char>>();
     engine::FileRefusal why = engine::FileRefusal::none;
-    unsigned char *bytes = engine::read_whole_file(fileName, &size, max_wave_file_bytes, &why);
-    if (bytes == nullptr) {
-        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
-        return false;
+    if (!engine::read_file_bytes(fileName, *bytes, max_wave_file_bytes, why)) {
+        log.add(LOG_WARNING, "WAVE: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
+        return nullptr;
     }
-    if (!wave_header_ok(fileName, bytes, static_cast<std::size_t>(size))) {
-        engine::engine_free(bytes);
-        return false;
+    return bytes;
+}
+
+bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes) {
+    std::shared_ptr<const void> read;
+    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::wave, fileName, 0)) {
+        p->log.print();
+        read = p->data;
+    } else {
+        engine::HeldLog log;
+        read = read_wave_bytes(fileName, 0, log);
+        log.print();
     }
+    if (read == nullptr) return false;
+    // A copy: the header check may mend the data chunk's length in place.
+    std::vector<unsigned char> bytes = *static_cast<const std::vector<unsigned char> *>(read.get());
+    const int size = static_cast<int>(bytes.size());
+    if (!wave_header_ok(fileName, bytes.data(), bytes.size())) return false;
     file_format = SDL_AudioSpec{};
     raw = nullptr;
     raw_bytes = 0;
-    const bool decoded = SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes, size), 1, &file_format, &raw, &raw_bytes) != nullptr;
-    engine::engine_free(bytes);
+    const bool decoded =
+        SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes.data(), size), 1, &file_format, &raw, &raw_bytes) != nullptr;
     if (!decoded) {
         TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
         return false;
@@ -364,6 +383,8 @@ bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw
     }
     return true;
 }
+
+void PrefetchWave(const char *fileName) { engine::prefetch(engine::PrefetchKind::wave, fileName, 0, read_wave_bytes); }
 
 Wave LoadWave(const char *fileName) {
     Wave wave{};

@@ -1,6 +1,7 @@
 // Window, GL context, frame timing, input, monitors, logging and small file helpers,
 // on SDL2.
 #include "internal.h"
+#include "prefetch.h"
 #include "raylib.h"
 #include "rlgl.h"
 
@@ -692,6 +693,7 @@ void InitWindow(int width, int height, const char *title) {
 }
 
 void CloseWindow(void) {
+    end_prefetch();
     if (!win.ready) return;
     run_shutdown_hooks();
     text_close();
@@ -824,6 +826,8 @@ void EndDrawing(void) {
     if (!win.ready) return;
     rlDrawRenderBatchActive();
     SDL_GL_SwapWindow(win.window);
+    // Whatever start-up prefetched and did not load is of no more use.
+    end_prefetch();
 
     if (tests.fixed_frame_time >= 0.0) {
         win.frame_time = tests.fixed_frame_time;
@@ -1006,6 +1010,30 @@ unsigned char *engine::read_whole_file(const char *fileName, int *dataSize, std:
     data[size] = 0;  // text readers rely on it
     if (dataSize != nullptr) *dataSize = static_cast<int>(size);
     return data;
+}
+
+bool engine::read_file_bytes(const char *path, std::vector<unsigned char> &out, std::size_t max_bytes,
+                             FileRefusal &why) {
+    out.clear();
+    if (max_bytes > 0x7ffffffe) max_bytes = 0x7ffffffe;
+    struct stat st;
+    const int fd = open_regular(path, max_bytes, st, why);
+    if (fd < 0) return false;
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = read(fd, out.data() + got, out.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    if (got != out.size()) {
+        out.clear();
+        why = FileRefusal::unreadable;
+        return false;
+    }
+    return true;
 }
 
 unsigned char *LoadFileData(const char *fileName, int *dataSize) {

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "raylib.h"
 
@@ -60,6 +61,8 @@ constexpr std::size_t max_file_bytes = std::size_t{256} << 20;
 // be read, with the reason in *why when asked. Never blocks on a FIFO.
 unsigned char *read_whole_file(const char *path, int *size, std::size_t max_bytes = max_file_bytes,
                                FileRefusal *why = nullptr);
+// The same as a vector, for work off the main thread (engine arrays are main-thread only).
+bool read_file_bytes(const char *path, std::vector<unsigned char> &out, std::size_t max_bytes, FileRefusal &why);
 // The same checks without reading: the path names a regular file of at most max_bytes.
 FileRefusal check_regular_file(const char *path, std::size_t max_bytes);
 
@@ -173,6 +176,7 @@ struct TestState {
     float dpi_scale = 0.0f;                                   // > 0: GetWindowScaleDPI reports it
     // Receives every DrawText call.
     void (*text_sink)(const char *text, int x, int y, int size, Color color) = nullptr;
+    bool skip_prefetch = false;  // Prefetch* calls are ignored
 };
 
 TestState &test_state();

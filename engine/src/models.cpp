@@ -8,7 +8,9 @@
 #include "raymath.h"
 #include "rlgl.h"
 
+#include "engine_prefetch.h"
 #include "internal.h"
+#include "prefetch.h"
 
 #include <epoxy/gl.h>
 #include <tiny_obj_loader.h>
@@ -17,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <strings.h>
 #include <string>
 #include <vector>
@@ -161,17 +164,16 @@ Model empty_model() {
 
 // tinyobjloader opens the OBJ and its material libraries itself, and would block on a
 // FIFO or read a device for ever: the files it will open are checked first.
-bool obj_files_readable(const char *fileName, const std::string &dir) {
+bool obj_files_readable(const char *fileName, const std::string &dir, engine::HeldLog &log) {
     engine::FileRefusal why = engine::FileRefusal::none;
-    int size = 0;
-    unsigned char *text = engine::read_whole_file(fileName, &size, max_obj_bytes, &why);
-    if (text == nullptr) {
-        TraceLog(LOG_WARNING, "MODEL: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
+    std::vector<unsigned char> text;
+    if (!engine::read_file_bytes(fileName, text, max_obj_bytes, why)) {
+        log.add(LOG_WARNING, "MODEL: [%s] Failed to load: the file %s", fileName, engine::refusal_text(why));
         return false;
     }
     bool ok = true;
-    const char *p = reinterpret_cast<const char *>(text);
-    const char *end = p + size;
+    const char *p = reinterpret_cast<const char *>(text.data());
+    const char *end = p + text.size();
     while (ok && p < end) {
         const char *eol = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         if (eol == nullptr) eol = end;
@@ -189,45 +191,56 @@ bool obj_files_readable(const char *fileName, const std::string &dir) {
                 const std::string path = dir + std::string(name, static_cast<std::size_t>(q - name));
                 why = engine::check_regular_file(path.c_str(), max_mtl_bytes);
                 if (why != engine::FileRefusal::none && why != engine::FileRefusal::missing) {
-                    TraceLog(LOG_WARNING, "MODEL: [%s] Failed to load: material library [%s] %s", fileName,
-                             path.c_str(), engine::refusal_text(why));
+                    log.add(LOG_WARNING, "MODEL: [%s] Failed to load: material library [%s] %s", fileName, path.c_str(),
+                            engine::refusal_text(why));
                     ok = false;
                 }
             }
         }
         p = eol + 1;
     }
-    engine::engine_free(text);
     return ok;
 }
 
-Model load_obj(const char *fileName) {
+// An OBJ file and its MTL parsed and sorted into one vertex bucket per material (faces
+// without one go to a last, default bucket). Runs on any thread (the start-up prefetch).
+struct ParsedObj {
+    std::vector<tinyobj::material_t> materials;
+    std::vector<MeshBuilder> buckets;  // materials.size() + 1
+};
+
+std::string directory_of(const char *fileName) {
     const std::string path(fileName);
     const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
-    if (!obj_files_readable(fileName, dir)) return empty_model();
+std::string without_line_end(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+std::shared_ptr<const void> parse_obj(const char *fileName, int, engine::HeldLog &log) {
+    if (!obj_files_readable(fileName, directory_of(fileName), log)) return nullptr;
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;
     tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config) || !reader.Valid()) {
-        std::string why = reader.Error();
-        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
-        TraceLog(LOG_WARNING, "MODEL: [%s] Failed to load: %s", fileName, why.c_str());
-        return empty_model();
+    if (!reader.ParseFromFile(fileName, config) || !reader.Valid()) {
+        log.add(LOG_WARNING, "MODEL: [%s] Failed to load: %s", fileName, without_line_end(reader.Error()).c_str());
+        return nullptr;
     }
-    if (!reader.Warning().empty()) {
-        std::string why = reader.Warning();
-        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
-        TraceLog(LOG_WARNING, "MODEL: [%s] %s", fileName, why.c_str());
-    }
+    if (!reader.Warning().empty())
+        log.add(LOG_WARNING, "MODEL: [%s] %s", fileName, without_line_end(reader.Warning()).c_str());
     const tinyobj::attrib_t &attrib = reader.GetAttrib();
-    const auto &materials = reader.GetMaterials();
+    auto parsed = std::make_shared<ParsedObj>();
+    parsed->materials = reader.GetMaterials();
+    const auto &materials = parsed->materials;
 
     // One bucket per material; faces without a material go to a default one at the end.
     const size_t fallback = materials.size();
-    std::vector<MeshBuilder> buckets(materials.size() + 1);
+    std::vector<MeshBuilder> &buckets = parsed->buckets;
+    buckets.resize(materials.size() + 1);
     for (const tinyobj::shape_t &shape : reader.GetShapes()) {
         const auto &indices = shape.mesh.indices;
         size_t offset = 0;
@@ -265,6 +278,15 @@ Model load_obj(const char *fileName) {
             offset += 3;
         }
     }
+    return parsed;
+}
+
+// The model of a parsed OBJ: its textures loaded, its meshes uploaded.
+Model build_obj(const char *fileName, const ParsedObj &parsed) {
+    const std::string dir = directory_of(fileName);
+    const auto &materials = parsed.materials;
+    const auto &buckets = parsed.buckets;
+    const size_t fallback = materials.size();
 
     const bool fallback_used = !buckets[fallback].positions.empty();
     const size_t material_count = materials.size() + (fallback_used || materials.empty() ? 1 : 0);
@@ -303,6 +325,20 @@ Model load_obj(const char *fileName) {
         TraceLog(LOG_INFO, "MODEL: [%s] Loaded (%d meshes, %d materials)", fileName, model.meshCount,
                  model.materialCount);
     return model;
+}
+
+Model load_obj(const char *fileName) {
+    std::shared_ptr<const void> data;
+    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::model, fileName, 0)) {
+        p->log.print();
+        data = p->data;
+    } else {
+        engine::HeldLog log;
+        data = parse_obj(fileName, 0, log);
+        log.print();
+    }
+    if (data == nullptr) return empty_model();
+    return build_obj(fileName, *static_cast<const ParsedObj *>(data.get()));
 }
 
 }  // namespace
@@ -540,6 +576,12 @@ void SetMaterialTexture(Material *material, int mapType, Texture2D texture) {
 }
 
 // ------------------------------------------------------------------ models
+
+void PrefetchModel(const char *fileName) {
+    const char *dot = fileName != nullptr ? std::strrchr(fileName, '.') : nullptr;
+    if (dot != nullptr && strcasecmp(dot, ".obj") == 0)
+        engine::prefetch(engine::PrefetchKind::model, fileName, 0, parse_obj);
+}
 
 Model LoadModel(const char *fileName) {
     if (fileName == nullptr) {

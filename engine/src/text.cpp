@@ -1,17 +1,21 @@
 // Text: the built-in 10-pixel bitmap font, TrueType fonts rasterised into one atlas
 // (FreeType + stb_rect_pack), drawing, measuring and TextFormat.
+#include "engine_prefetch.h"
 #include "internal.h"
 #include "raylib.h"
 #include "rlgl.h"
 
 #include "font_atlas.h"
+#include "prefetch.h"
 
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -251,6 +255,40 @@ int GetGlyphIndex(Font font, int codepoint) {
     return fallback;
 }
 
+namespace {
+
+constexpr int prefetch_max_side = 4096;
+
+// A font file rasterised into its atlas. Runs on any thread (the start-up prefetch).
+std::shared_ptr<const void> make_atlas(const char *fileName, int fontSize, const int *codepoints, int codepointCount,
+                                       int max_side, engine::HeldLog &log) {
+    std::vector<unsigned char> bytes;
+    engine::FileRefusal why = engine::FileRefusal::none;
+    if (!engine::read_file_bytes(fileName, bytes, max_font_file_bytes, why)) {
+        log.add(LOG_WARNING, "FONT: [%s] failed to load font (the file %s), using the default font", fileName,
+                engine::refusal_text(why));
+        return nullptr;
+    }
+    auto atlas = std::make_shared<engine::FontAtlas>(
+        engine::rasterize_font_atlas(bytes.data(), bytes.size(), fontSize, codepoints, codepointCount, max_side));
+    if (atlas->error != nullptr) {
+        log.add(LOG_WARNING, "FONT: [%s] failed to load font (%s), using the default font", fileName, atlas->error);
+        return nullptr;
+    }
+    return atlas;
+}
+
+std::shared_ptr<const void> prefetch_atlas(const char *fileName, int fontSize, engine::HeldLog &log) {
+    return make_atlas(fileName, fontSize, nullptr, 0, prefetch_max_side, log);
+}
+
+}  // namespace
+
+void PrefetchFont(const char *fileName, int fontSize) {
+    if (fontSize >= 1 && fontSize <= 1024)
+        engine::prefetch(engine::PrefetchKind::font, fileName, fontSize, prefetch_atlas);
+}
+
 Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepointCount) {
     if (!engine::require_gl("LoadFontEx")) return default_font;
     if (fileName == nullptr || fontSize < 1 || fontSize > 1024) {
@@ -258,22 +296,22 @@ Font LoadFontEx(const char *fileName, int fontSize, int *codepoints, int codepoi
                  fontSize);
         return default_font;
     }
-    int size = 0;
-    engine::FileRefusal why = engine::FileRefusal::none;
-    unsigned char *data = engine::read_whole_file(fileName, &size, max_font_file_bytes, &why);
-    if (data == nullptr) {
-        TraceLog(LOG_WARNING, "FONT: [%s] failed to load font (the file %s), using the default font", fileName,
-                 engine::refusal_text(why));
-        return default_font;
+    std::shared_ptr<const void> data;
+    const engine::Prefetched *prefetched = nullptr;
+    // A prefetched atlas was packed for the largest side GL 3.3 contexts commonly allow.
+    if ((codepoints == nullptr || codepointCount < 1) && engine::max_texture_size() >= prefetch_max_side)
+        prefetched = engine::take_prefetched(engine::PrefetchKind::font, fileName, fontSize);
+    if (prefetched != nullptr) {
+        prefetched->log.print();
+        data = prefetched->data;
+    } else {
+        engine::HeldLog log;
+        const int max_side = engine::max_texture_size() < 4096 ? engine::max_texture_size() : 4096;
+        data = make_atlas(fileName, fontSize, codepoints, codepointCount, max_side, log);
+        log.print();
     }
-    int max_side = engine::max_texture_size() < 4096 ? engine::max_texture_size() : 4096;
-    engine::FontAtlas atlas = engine::rasterize_font_atlas(data, static_cast<std::size_t>(size), fontSize, codepoints,
-                                                           codepointCount, max_side);
-    engine::engine_free(data);
-    if (atlas.error != nullptr) {
-        TraceLog(LOG_WARNING, "FONT: [%s] failed to load font (%s), using the default font", fileName, atlas.error);
-        return default_font;
-    }
+    if (data == nullptr) return default_font;
+    const engine::FontAtlas &atlas = *static_cast<const engine::FontAtlas *>(data.get());
 
     const auto texels = static_cast<std::size_t>(atlas.width) * static_cast<std::size_t>(atlas.height);
     auto *rgba = new unsigned char[texels * 4];

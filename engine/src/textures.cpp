@@ -1,5 +1,7 @@
 // Images (CPU pixels, stb_image / stb_image_write), textures and render textures.
+#include "engine_prefetch.h"
 #include "internal.h"
+#include "prefetch.h"
 #include "raylib.h"
 #include "rlgl.h"
 
@@ -10,6 +12,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -107,36 +111,86 @@ void unload_renderbuffer(unsigned int id) {
 
 // ------------------------------------------------------------------ images
 
-Image LoadImage(const char *fileName) {
-    if (fileName == nullptr) return Image{nullptr, 0, 0, 0, 0};
-    int size = 0;
-    engine::FileRefusal why = engine::FileRefusal::none;
-    unsigned char *bytes = engine::read_whole_file(fileName, &size, engine::max_file_bytes, &why);
-    if (bytes == nullptr) {
-        engine::log_line(LOG_WARNING, "IMAGE: [%s] failed to load image data: the file %s", fileName,
-                         engine::refusal_text(why));
-        return Image{nullptr, 0, 0, 0, 0};
+namespace {
+
+// An image file as RGBA pixels. Runs on any thread (the start-up prefetch); stb_image
+// keeps its failure reason per thread.
+struct DecodedImage {
+    std::vector<unsigned char> rgba;
+    int width = 0;
+    int height = 0;
+};
+
+bool decoded_size_ok(const char *fileName, int width, int height, engine::HeldLog &log) {
+    if (width < 1 || height < 1 || std::int64_t(width) * height > max_image_pixels) {
+        log.add(LOG_WARNING, "IMAGE: %s: size %d x %d is invalid", fileName, width, height);
+        return false;
     }
+    return true;
+}
+
+std::shared_ptr<const void> decode_image(const char *fileName, int max_side, engine::HeldLog &log) {
+    std::vector<unsigned char> bytes;
+    engine::FileRefusal why = engine::FileRefusal::none;
+    if (!engine::read_file_bytes(fileName, bytes, engine::max_file_bytes, why)) {
+        log.add(LOG_WARNING, "IMAGE: [%s] failed to load image data: the file %s", fileName, engine::refusal_text(why));
+        return nullptr;
+    }
+    const int size = static_cast<int>(bytes.size());
     int w = 0, h = 0, n = 0;
     // Refuse sizes no texture can take from the header, before decoding allocates
     // for them (a small file can claim 16384 x 16384).
+    if (stbi_info_from_memory(bytes.data(), size, &w, &h, &n) != 0 && (w > max_side || h > max_side)) {
+        log.add(LOG_WARNING, "IMAGE: [%s] size %d x %d is above %d per side; not loaded", fileName, w, h, max_side);
+        return nullptr;
+    }
+    if (w != 0 && h != 0 && !decoded_size_ok(fileName, w, h, log)) return nullptr;
+    unsigned char *pixels = stbi_load_from_memory(bytes.data(), size, &w, &h, &n, 4);
+    if (pixels == nullptr) {
+        log.add(LOG_WARNING, "IMAGE: [%s] failed to load image data: %s", fileName, stbi_failure_reason());
+        return nullptr;
+    }
+    std::shared_ptr<DecodedImage> image;
+    if (decoded_size_ok(fileName, w, h, log)) {
+        image = std::make_shared<DecodedImage>();
+        image->rgba.assign(pixels, pixels + static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+        image->width = w;
+        image->height = h;
+    }
+    stbi_image_free(pixels);
+    return image;
+}
+
+}  // namespace
+
+void PrefetchImage(const char *fileName) {
+    // Before the window exists the GL limit is unknown; decoded for the engine's own.
+    engine::prefetch(engine::PrefetchKind::image, fileName, max_loaded_side, decode_image);
+}
+
+Image LoadImage(const char *fileName) {
+    if (fileName == nullptr) return Image{nullptr, 0, 0, 0, 0};
     int max_side = max_loaded_side;
     if (engine::gl_ready() && engine::max_texture_size() < max_side) max_side = engine::max_texture_size();
-    if (stbi_info_from_memory(bytes, size, &w, &h, &n) != 0 && (w > max_side || h > max_side)) {
-        engine::log_line(LOG_WARNING, "IMAGE: [%s] size %d x %d is above %d per side; not loaded", fileName, w, h,
-                         max_side);
-        engine_free(bytes);
+    std::shared_ptr<const void> data;
+    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::image, fileName, max_side)) {
+        p->log.print();
+        data = p->data;
+    } else {
+        engine::HeldLog log;
+        data = decode_image(fileName, max_side, log);
+        log.print();
+    }
+    if (data == nullptr) return Image{nullptr, 0, 0, 0, 0};
+    const auto &decoded = *static_cast<const DecodedImage *>(data.get());
+    void *pixels = engine_alloc(decoded.rgba.size());
+    if (pixels == nullptr) {
+        engine::log_line(LOG_WARNING, "IMAGE: [%s] out of memory", fileName);
         return Image{nullptr, 0, 0, 0, 0};
     }
-    if (w != 0 && h != 0 && !image_size_ok(fileName, w, h)) {
-        engine_free(bytes);
-        return Image{nullptr, 0, 0, 0, 0};
-    }
-    unsigned char *pixels = stbi_load_from_memory(bytes, size, &w, &h, &n, 4);
-    engine_free(bytes);
-    Image image = image_from_stb(pixels, w, h, fileName);
-    if (image.data != nullptr) TraceLog(LOG_INFO, "IMAGE: [%s] loaded (%d x %d)", fileName, w, h);
-    return image;
+    std::memcpy(pixels, decoded.rgba.data(), decoded.rgba.size());
+    TraceLog(LOG_INFO, "IMAGE: [%s] loaded (%d x %d)", fileName, decoded.width, decoded.height);
+    return engine::rgba_image(pixels, decoded.width, decoded.height);
 }
 
 Image LoadImageFromMemory(const char *fileType, const unsigned char *fileData, int dataSize) {

@@ -43,6 +43,8 @@ void testing_set_window_scale_dpi(float scale) { engine::test_state().dpi_scale 
 
 void testing_checkbox_returns_zero(bool on) { engine::test_state().checkbox_returns_zero = on; }
 
+void testing_skip_prefetch(bool skip) { engine::test_state().skip_prefetch = skip; }
+
 void testing_key_down(int key) {
     if (key > 0 && key < engine::max_keys) engine::input_state().keys[key] = true;
 }

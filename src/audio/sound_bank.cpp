@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/effects.h"
+#include "app/prefetch.h"
 #include "app/rng.h"
 #include "settings/settings.h"
 
@@ -47,15 +48,32 @@ static Sound new_sound(const Wave &wave) {
     return LoadSoundFromWave(wave);
 }
 
+static constexpr const char *click_path = "assets/audio/click.wav";
+static constexpr const char *click_echo_path = "assets/audio/click_echo.wav";
+static constexpr const char *pause_path = "assets/audio/pause.wav";
+
+struct StepPath {
+    char text[32];
+};
+
+static StepPath step_path(int n) {
+    StepPath p{};
+    std::snprintf(p.text, sizeof p.text, "assets/audio/step-%d.wav", n);
+    return p;
+}
+
+void prefetch_sounds() {
+    for (int n = 1; n <= 8; ++n) prefetch_wave(step_path(n).text);
+    prefetch_wave(click_path);
+    prefetch_wave(click_echo_path);
+    prefetch_wave(pause_path);
+}
+
 void load_sounds() {
-    for (int n = 1; n <= 8; ++n) {
-        char path[64];
-        std::snprintf(path, sizeof path, "assets/audio/step-%d.wav", n);
-        sound_bank.step_waves[n - 1] = LoadWave(path);
-    }
-    sound_bank.click_wave = LoadWave("assets/audio/click.wav");
-    sound_bank.click_echo_wave = LoadWave("assets/audio/click_echo.wav");
-    sound_bank.pause_wave = LoadWave("assets/audio/pause.wav");
+    for (int n = 1; n <= 8; ++n) sound_bank.step_waves[n - 1] = LoadWave(step_path(n).text);
+    sound_bank.click_wave = LoadWave(click_path);
+    sound_bank.click_echo_wave = LoadWave(click_echo_path);
+    sound_bank.pause_wave = LoadWave(pause_path);
 }
 
 void unload_sounds() {

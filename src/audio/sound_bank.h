@@ -20,6 +20,8 @@ inline constexpr float step_volume = 0.6f;
 inline constexpr float player1_step_pan = 0.8f;  // raylib's pan: larger leans left
 inline constexpr float player2_step_pan = 0.2f;
 
+// Has the waves read ahead (before the window opens); load_sounds takes them.
+void prefetch_sounds();
 void load_sounds();
 void unload_sounds();
 void play_step_sound(bool side);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/game_state.h"
+#include "app/prefetch.h"
 #include "gameplay/buttons.h"
 #include "gameplay/player.h"
 
@@ -132,16 +133,26 @@ static ModelInstance *add_from_path(const char *path, Vec3d position) {
     return add_model(desc);
 }
 
+static constexpr const char *grass_path = "assets/models/grass.obj";
+static constexpr const char *button_path = "assets/models/button.obj";
+static constexpr const char *tomato_path = "assets/models/tomato.obj";
+
+void prefetch_scene_models() {
+    prefetch_model(grass_path);
+    prefetch_model(button_path);
+    prefetch_model(tomato_path);
+}
+
 void load_scene_models() {
-    add_from_path("assets/models/grass.obj", Vec3d{0.0, -0.05, 0.0});
+    add_from_path(grass_path, Vec3d{0.0, -0.05, 0.0});
 
     for (int i = 0; i < button_count; ++i) {
-        ModelInstance *inst = add_from_path("assets/models/button.obj", button_position(i));
+        ModelInstance *inst = add_from_path(button_path, button_position(i));
         init_button(game_state.buttons[i], inst, i);
     }
 
-    game_state.players[0].instance = add_from_path("assets/models/tomato.obj", player1_start);
-    game_state.players[1].instance = add_from_path("assets/models/tomato.obj", player2_start);
+    game_state.players[0].instance = add_from_path(tomato_path, player1_start);
+    game_state.players[1].instance = add_from_path(tomato_path, player2_start);
 
     for (int i = 0; i < beam_count; ++i) {
         ModelDesc desc{};

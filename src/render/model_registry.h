@@ -65,5 +65,8 @@ Texture2D blank_texture();
 void draw_model_instance(ModelInstance *inst);
 void draw_models();
 // Ground, 24 buttons, two tomatoes, 20 beams; builds the gameplay records on them.
+// Has the scene's model files parsed ahead (before the window opens); the loads of
+// load_scene_models take them, every instance of a file sharing one parse.
+void prefetch_scene_models();
 void load_scene_models();
 void unload_models();

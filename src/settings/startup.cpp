@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/game_state.h"
+#include "app/prefetch.h"
 #include "app/rng.h"
 #include "audio/music.h"
 #include "audio/sound_bank.h"
@@ -22,6 +23,15 @@
 #include "ui/theme.h"
 
 static constexpr double camera_aspect = 16.0 / 9.0;
+static constexpr const char *particle_texture_path = "assets/textures/particle.png";
+
+void prefetch_assets() {
+    // In the order they are loaded, so the first needed is the first ready.
+    prefetch_fonts();
+    prefetch_sounds();
+    prefetch_scene_models();
+    prefetch_image(particle_texture_path);
+}
 
 // Every asset path is relative to the working directory. Started from anywhere else
 // the game still runs, with nothing of its own to draw or play; say so first, where it
@@ -65,7 +75,7 @@ bool load_resources() {
         load_music();
         load_scene_models();
         enter_menu_scene();
-        particle_texture = LoadTexture("assets/textures/particle.png");
+        particle_texture = LoadTexture(particle_texture_path);
     } catch (const std::bad_alloc &) {
         TraceLog(LOG_ERROR, "STARTUP: out of memory while loading resources");
         return false;
@@ -75,6 +85,8 @@ bool load_resources() {
 
 bool init_app() {
     check_assets_folder();
+    // Nothing here needs the window: the files are decoded while it opens.
+    prefetch_assets();
     SetConfigFlags(FLAG_MSAA_4X_HINT);
     InitWindow(settings.screen_width, settings.screen_height, "vorbel");
     InitAudioDevice();

@@ -1,5 +1,7 @@
 #include "ui/theme.h"
 
+#include "app/prefetch.h"
+
 // Built against the real raygui, one translation unit has to carry its implementation.
 #if defined(VORBEL_SYSTEM_RAYLIB)
 #define RAYGUI_IMPLEMENTATION
@@ -8,6 +10,11 @@
 
 Font title_font{};
 Font menu_font{};
+
+void prefetch_fonts() {
+    prefetch_font(gui_font_path, title_font_size);
+    prefetch_font(gui_font_path, menu_font_size);
+}
 
 void load_fonts() {
     // No code point list: the default printable ASCII set is all the menus use.

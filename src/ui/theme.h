@@ -11,6 +11,8 @@ inline constexpr int menu_font_size = 64;
 extern Font title_font;  // screen titles only ("VORBEL", "PAUSED")
 extern Font menu_font;   // raygui's font for every control
 
+// Has both atlases rasterised ahead (before the window opens); load_fonts takes them.
+void prefetch_fonts();
 // Rasterises the GUI font at both sizes and makes the menu font raygui's current one.
 void load_fonts();
 

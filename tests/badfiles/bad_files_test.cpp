@@ -322,4 +322,61 @@ TEST_F(BadFiles, NoAssetsFolderAtAll) {
     });
 }
 
+TEST_F(BadFiles, PrefetchChangesNothingStartUpPrints) {
+    // Start-up decodes files on worker threads while the window opens; what it prints,
+    // and in which order, must be what loading each file in its turn prints, whether
+    // the files are whole, missing or damaged.
+    struct Case {
+        const char *name;
+        std::function<void()> spoil;
+    };
+    const Case cases[] = {
+        {"whole files", [] {}},
+        {"missing files",
+         [] {
+             for (const char *f : {"assets/audio/click.wav", "assets/models/tomato.obj", "assets/textures/particle.png",
+                                   "assets/fonts/GloriaHallelujah-Regular.ttf"})
+                 fs::remove(f);
+         }},
+        {"damaged files",
+         [] {
+             write_file("assets/audio/step-3.wav", garbage(400, 3));
+             write_file("assets/models/button.obj", "v 0 0 0\nv 1 0 0\nf 1 2 99\nusemtl x\nf 1 2\n");
+             write_file("assets/textures/particle.png", read_file("assets/textures/particle.png").substr(0, 60));
+             const std::string font = read_file("assets/fonts/GloriaHallelujah-Regular.ttf");
+             write_file("assets/fonts/GloriaHallelujah-Regular.ttf", font.substr(0, font.size() / 3));
+         }},
+    };
+    for (const Case &c : cases) {
+        fs::remove_all("assets");
+        fs::copy(home_ / "assets", "assets", fs::copy_options::recursive);
+        c.spoil();
+        std::vector<std::string> logs[2];
+        for (int prefetch = 0; prefetch < 2; ++prefetch) {
+            const std::string out = "start-up-" + std::to_string(prefetch) + ".log";
+            in_fresh_process([&] {
+                testing_skip_prefetch(prefetch == 0);
+                testing_set_fixed_frame_time(1.0 / 30.0);
+                testing_capture_log(true);
+                testing_clear_log();
+                ASSERT_TRUE(init_app());
+                run_frame();
+                deinit_app();
+                std::string text;
+                for (const std::string &line : testing_captured_log()) text += line + "\n";
+                write_file(out, text);
+            });
+            const std::string text = read_file(out);
+            std::size_t at = 0;
+            while (at < text.size()) {
+                const std::size_t end = text.find('\n', at);
+                logs[prefetch].push_back(text.substr(at, end - at));
+                at = end + 1;
+            }
+        }
+        EXPECT_GT(logs[0].size(), 40u) << c.name;
+        EXPECT_EQ(logs[1], logs[0]) << c.name;
+    }
+}
+
 }  // namespace
