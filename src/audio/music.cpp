@@ -1,12 +1,16 @@
 #include "audio/music.h"
 
 #include "app/game_state.h"
+#include "app/prefetch.h"
 #include "settings/settings.h"
 
 Music background_music{};
 
 // Paused by the setting (as opposed to never started), so it resumes where it was.
 static bool held_by_setting = false;
+
+// Its file is read ahead like the sound effects'; LoadMusicStream decodes it.
+void prefetch_music() { prefetch_wave(music_path); }
 
 void load_music() {
     background_music = LoadMusicStream(music_path);

@@ -15,6 +15,7 @@ extern Music background_music;
 
 // At start-up, after the sound effects. A missing or damaged file leaves the game
 // silent; the engine has logged the WARNING.
+void prefetch_music();
 void load_music();
 void unload_music();
 // Once a frame: follows enable_music and the screen state, and keeps the stream fed.

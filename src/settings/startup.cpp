@@ -29,6 +29,7 @@ void prefetch_assets() {
     // In the order they are loaded, so the first needed is the first ready.
     prefetch_fonts();
     prefetch_sounds();
+    prefetch_music();
     prefetch_scene_models();
     prefetch_image(particle_texture_path);
 }
