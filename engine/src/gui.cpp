@@ -453,7 +453,13 @@ int GuiTextBox(Rectangle bounds, char *text, int textSize, bool editMode) {
     draw_text(TEXTBOX, shown, inside, color);
     if (editMode && state != STATE_DISABLED) {
         const float size = text_size();
-        const float x = inside.x + static_cast<float>(prop(TEXTBOX, TEXT_PADDING)) + text_width(shown) + 2.0f;
+        // Just after the text, wherever the alignment put it.
+        const float padding = static_cast<float>(prop(TEXTBOX, TEXT_PADDING));
+        const float width = text_width(shown);
+        float x = inside.x + padding + width + 2.0f;
+        if (prop(TEXTBOX, TEXT_ALIGNMENT) == TEXT_ALIGN_CENTER)
+            x = inside.x + inside.width / 2.0f + width / 2.0f + 2.0f;
+        if (prop(TEXTBOX, TEXT_ALIGNMENT) == TEXT_ALIGN_RIGHT) x = inside.x + inside.width - padding + 2.0f;
         const float y = inside.y + inside.height / 2.0f - size / 2.0f;
         DrawRectangleRec(Rectangle{std::floor(x), std::floor(y), 2.0f, size}, prop_color(TEXTBOX, border_prop(state)));
     }

@@ -19,8 +19,9 @@ bool online_address_editing = false;
 namespace {
 
 constexpr double step_seconds = 1.0 / 60.0;
-// As a LOCAL frame is capped at 0.15 s of play, at most 0.15 s of steps per frame.
-constexpr int max_steps_per_frame = 9;
+// A slow machine catches up with up to half a second of steps in one frame: every
+// step is still 1/60 s, so nothing jumps, and the other machine is not held back.
+constexpr int max_steps_per_frame = 30;
 constexpr double end_line_seconds = 3.0;
 constexpr InputDevice no_device = -100;
 constexpr Color line_color{0, 121, 241, 255};

@@ -162,11 +162,11 @@ class Shot:
 class Display:
     """An Xvfb server on a display number of its own (chosen by Xvfb itself)."""
 
-    def __init__(self, log_path):
+    def __init__(self, log_path, size=(SCREEN_W, SCREEN_H)):
         read_fd, write_fd = os.pipe()
         self.log = open(log_path, "wb")
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "%dx%dx24" % size,
              "-nolisten", "tcp", "-ac", "-noreset"],
             pass_fds=[write_fd], stdout=self.log, stderr=subprocess.STDOUT)
         os.close(write_fd)
@@ -202,12 +202,17 @@ class Display:
 
 class Game:
     def __init__(self, case, args, settings=DEFAULT_SETTINGS, prepare=None, read_only=False, resources=None,
-                 audio_file=False, env=None):
+                 audio_file=False, env=None, display=None, x_offset=None, options=(), name=None):
         self.case = case
         self.audio_file = audio_file
         self.extra_env = env or {}
         self.args = args
-        self.artifacts = os.path.join(args.artifacts, case)
+        # A second game on the same display (online play) stands beside the first; the
+        # game that started the display stops it.
+        self.shared_display = display
+        self.x_offset = x_offset
+        self.options = list(options)
+        self.artifacts = os.path.join(args.artifacts, name or case)
         shutil.rmtree(self.artifacts, ignore_errors=True)
         os.makedirs(self.artifacts)
         self.shots = 0
@@ -250,8 +255,11 @@ class Game:
 
     # -------------------------------------------------------------- process
 
-    def start(self):
-        self.display = Display(os.path.join(self.artifacts, "xvfb.log"))
+    def start(self, screen=(SCREEN_W, SCREEN_H)):
+        if self.shared_display is not None:
+            self.display = self.shared_display
+        else:
+            self.display = Display(os.path.join(self.artifacts, "xvfb.log"), screen)
         if self.resources is not None:
             # The desktop's resource database, as a session manager sets it at login.
             r = subprocess.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
@@ -283,16 +291,24 @@ class Game:
             os.chmod(self.dir, 0o555)
         self.log_path = os.path.join(self.artifacts, "game.log")
         self.log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([binary], cwd=self.dir, env=env, stdout=self.log,
+        self.proc = subprocess.Popen([binary] + self.options, cwd=self.dir, env=env, stdout=self.log,
                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **user)
         self.window = None
         self.wait(lambda: self.find_window(), "the game window to appear")
+        if self.x_offset is not None:
+            # Beside another game: moved once it shows (the window centres itself when
+            # it first maps), and it stays there.
+            self.park_mouse()
+            self.wait_shot(lambda s: self.buttons_shown(s) == [250, 350, 450], "the title screen before moving")
+            self.xdo("windowmove", "--sync", self.window, self.x_offset, 0)
+            self.wait(lambda: self.geometry()[0] == (self.x_offset, 0), "the window to move")
+            self.pointer = None
         self.wait_first_title()
 
     def find_window(self):
         self.check_alive()
-        r = subprocess.run(["xdotool", "search", "--name", "^vorbel$"], env=self.xenv(),
-                           capture_output=True, text=True)
+        r = subprocess.run(["xdotool", "search", "--all", "--pid", str(self.proc.pid), "--name", "^vorbel$"],
+                           env=self.xenv(), capture_output=True, text=True)
         ids = r.stdout.split()
         if not ids:
             return False
@@ -331,7 +347,7 @@ class Game:
         if self.proc is not None and self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
-        if self.display is not None:
+        if self.display is not None and self.shared_display is None:
             self.display.stop()
         if hasattr(self, "log"):
             self.log.close()
@@ -480,9 +496,16 @@ class Game:
             self.xdo("mousemove", "--sync", *target)
             self.pointer = target
 
+    def take_focus(self):
+        """With two games on one display the keyboard goes where the focus was last
+        set, not under the pointer: set it on this game's window."""
+        if getattr(self, "two_games", False):
+            self.xdo("windowfocus", self.window)
+            time.sleep(0.2)
+
     def park_mouse(self):
         """Away from every control, so buttons show their normal face."""
-        self.move_to(1100, 680)
+        self.move_to(*getattr(self, "parking", (1100, 680)))
 
     def press_and_release(self, x, y, pressed, what, ends_game=False):
         self.move_to(x, y)
@@ -528,6 +551,7 @@ class Game:
     def key_until(self, key, cond, what):
         """Holds a key until the screen shows its effect, then lets it go."""
         self.park_mouse()  # keyboard focus follows the pointer
+        self.take_focus()
         self.xdo("keydown", key)
         pressed = time.monotonic()
         try:
@@ -890,6 +914,157 @@ def remove_assets(root):
     os.remove(os.path.join(root, "assets", "audio", "click.wav"))
 
 
+# ------------------------------------------------------------------ online play
+
+TEXTBOX = 9
+
+
+def free_udp_port():
+    import socket
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+def digits(s, row):
+    """The blue pixels of a HUD line's number (after "player N lives: ")."""
+    y0 = 30 * row
+    return frozenset((x, y) for y in range(y0, y0 + 20) for x in range(150, 260)
+                     if close(s.px(x, y), HUD_BLUE, 24))
+
+
+def sweep_left_half(g, first):
+    """Player 1 walks the diagonal of its half from the far corner to the net's corner
+    and back: the walls stop it at both ends, so however fast the game runs the line
+    is the same, and it runs over the buttons at (-8, -2) and (-4, 2)."""
+    def hold(keys, seconds):
+        for k in keys:
+            g.xdo("keydown", k)
+        time.sleep(seconds)
+        for k in keys:
+            g.xdo("keyup", k)
+        g.check_alive()
+
+    g.take_focus()
+    if first:
+        hold(("w", "a"), 5.0)   # the corner at x -12.25, z -6.25
+    hold(("s", "d"), 6.0)       # to x -0.75, z 5.25
+    hold(("w", "a"), 6.0)       # and back
+
+
+def case_online_match(g):
+    port = free_udp_port()
+    g.options = ["--port", str(port)]
+    # Two windows side by side on one wide display.
+    g.x_offset = 0
+    g.start(screen=(2580, 740))
+    joiner = Game("online_match", g.args, display=g.display, x_offset=1290, name="online_match_joiner")
+    joiner.initial = DEFAULT_SETTINGS
+    g.two_games = joiner.two_games = True
+    g.partner = joiner
+    try:
+        joiner.start()
+
+        # The host: PLAY, ONLINE, HOST; the page waits with CANCEL where BOT was.
+        g.click_button(250, "PLAY")
+        g.park_mouse()
+        g.wait_shot(g.play_page, "the play page")
+        g.click_button(350, "ONLINE")
+        g.park_mouse()
+        g.wait_shot(lambda s: g.buttons_shown(s) == [250, 350, 450], "the online page")
+        g.click_button(250, "HOST")
+        g.park_mouse()
+        g.wait_shot(lambda s: g.buttons_shown(s) == [450], "the waiting page with CANCEL")
+
+        # The joiner: PLAY, ONLINE, JOIN, the address typed into the box, CONNECT.
+        joiner.click_button(250, "PLAY")
+        joiner.park_mouse()
+        joiner.wait_shot(joiner.play_page, "the play page")
+        joiner.click_button(350, "ONLINE")
+        joiner.park_mouse()
+        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the online page")
+        joiner.click_button(350, "JOIN")
+        joiner.park_mouse()
+        face = joiner.button_colour()
+
+        def join_page(s):
+            # The address box is as tall as a button but twice as wide.
+            return joiner.buttons_shown(s) == [250, 350, 450] and close(s.px(450, 257), face, 12)
+
+        joiner.wait_shot(join_page, "the join page")
+        editing = joiner.style.colour(TEXTBOX, BASE_PRESSED)
+        # A press on the box starts the editing, which keeps the pressed look.
+        joiner.move_to(400, 287)
+        joiner.xdo("mousedown", 1)
+        try:
+            joiner.wait_shot(lambda s: close(s.px(400, 260), editing, 12), "the address box to take the typing")
+        finally:
+            joiner.xdo("mouseup", 1)
+        joiner.take_focus()
+        joiner.xdo("type", "--delay", "120", "127.0.0.1:%d" % port)
+        time.sleep(2.0)  # a few frames to take the typing in
+        joiner.click_button(350, "CONNECT")
+
+        # Both go to the match screen, each with the join prompts; each joins with
+        # Space, and both screens show both lives lines.
+        prompts = {}
+        for game in (g, joiner):
+            game.park_mouse()
+            s = game.wait_shot(lambda s, game=game: game.in_match(s) and game.hud_line(s, 1) > 0,
+                               "the online match screen")
+            prompts[game] = (game.hud_line(s, 0), game.hud_line(s, 1))
+        # Space is held until this player's own prompt changes (gone, or the lives line).
+        for row, game in ((0, g), (1, joiner)):
+            game.key_until("space", lambda s, game=game, row=row: game.hud_line(s, row) != prompts[game][row],
+                           "Space to join")
+        shots = {}
+        for game in (g, joiner):
+            game.park_mouse()
+            shots[game] = game.wait_shot(
+                lambda s, game=game: 0 < game.hud_line(s, 0) < prompts[game][0] and game.hud_line(s, 1) > 0,
+                "both lives lines")
+        start_lives = digits(shots[g], 1)
+        expect(start_lives, "player 2's lives line has no number")
+        expect(digits(shots[joiner], 1) == start_lives, "the two screens start with different lives")
+
+        # Player 1 presses armed buttons until player 2 has lost every life: each
+        # press launches a beam across player 2's half, and player 2 stands still.
+        lost_on = {}
+        deadline = time.monotonic() + 240
+        first = True
+        while time.monotonic() < deadline:
+            g.park_mouse()
+            sweep_left_half(g, first)
+            first = False
+            for name, game in (("host", g), ("joiner", joiner)):
+                s = game.shot()
+                if name not in lost_on and digits(s, 1) != start_lives:
+                    lost_on[name] = time.monotonic()
+                    print("%s shows player 2 losing a life" % name)
+            over = [game.hud_line(game.shot(), 2) > 0 for game in (g, joiner)]
+            if all(over):
+                break
+        expect(len(lost_on) == 2, "a lost life showed on %s only" % (sorted(lost_on) or "neither screen"))
+        for name, game in (("host", g), ("joiner", joiner)):
+            game.wait_shot(lambda s, game=game: game.hud_line(s, 2) > 0, "game over on the %s" % name, timeout=30)
+        print("game over on both screens")
+
+        # MAIN MENU on the host ends the match on the joiner.
+        g.pause()
+        g.click_button(450, "MAIN MENU")
+        g.wait_title()
+        joiner.park_mouse()
+        joiner.wait_shot(lambda s: joiner.hud_line(s, 3) > 0, "the other player left, on the joiner")
+        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the joiner back on the online page")
+        g.click_button(450, "EXIT", ends_game=True)
+        expect(g.wait_exit(STEP_TIMEOUT) == 0, "the host's exit code is not 0")
+    except BaseException:
+        joiner.fail_report()
+        raise
+    finally:
+        joiner.stop()
+
+
 CASES = {
     "title_screen": (case_title_screen, {}),
     "bot_match": (case_bot_match, {}),
@@ -905,6 +1080,7 @@ CASES = {
     "high_dpi": (case_high_dpi, {"resources": "Xft.dpi:\t192\nXft.antialias:\t1\n"}),
     "glx_fallback": (case_glx_fallback, {"env": NO_EGL}),
     "no_gl": (case_no_gl, {"env": dict(NO_EGL, SDL_OPENGL_LIBRARY="/nonexistent/libGL.so.1")}),
+    "online_match": (case_online_match, {}),
 }
 
 
