@@ -46,6 +46,11 @@ Image testing_read_frame(void);
 // 4.0's does (raygui 5.0's and the engine's return 1 on a change).
 void testing_checkbox_returns_zero(bool on);
 
+// Depth values (0..1) of a framebuffer's depth attachment in the rectangle x, y,
+// width, height (origin at the bottom left), row by row from the bottom; empty when
+// there is no context or the framebuffer is unknown. The batch is flushed first.
+std::vector<float> testing_read_depth(unsigned int framebuffer, int x, int y, int width, int height);
+
 // Log capture: every TraceLog line (with its "INFO: "-style prefix) is kept in
 // addition to being printed.
 void testing_capture_log(bool on);

@@ -258,6 +258,9 @@ RLAPI void rlDisableDepthMask(void);
 RLAPI void rlEnableBackfaceCulling(void);
 RLAPI void rlDisableBackfaceCulling(void);
 RLAPI void rlSetCullFace(int mode);
+RLAPI void rlEnableScissorTest(void);
+RLAPI void rlDisableScissorTest(void);
+RLAPI void rlScissor(int x, int y, int width, int height);
 RLAPI void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a);
 RLAPI void rlClearScreenBuffers(void);
 RLAPI void rlSetBlendMode(int mode);
@@ -297,6 +300,15 @@ RLAPI unsigned int rlLoadFramebuffer(int width, int height);
 RLAPI void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType, int texType, int mipLevel);
 RLAPI bool rlFramebufferComplete(unsigned int id);
 RLAPI void rlUnloadFramebuffer(unsigned int id);
+
+// Engine extension, not part of rlgl (game code uses it only when built on this
+// engine): a layer is a framebuffer with colour and depth in the screen's own formats
+// and sample count, so a frame part drawn on it once can be copied onto later frames
+// sample for sample. rlUnloadFramebuffer releases it. rlCopyScreenLayer copies its
+// colour over the whole screen (sizes must match; the scissor test does not apply).
+#define RL_ENGINE_SCREEN_LAYERS 1
+RLAPI unsigned int rlLoadScreenLayer(int width, int height);
+RLAPI void rlCopyScreenLayer(unsigned int id);
 
 // ------------------------------------------------------------------ shaders
 RLAPI unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode);

@@ -629,19 +629,12 @@ void InitWindow(int width, int height, const char *title) {
     win.counter_start = SDL_GetPerformanceCounter();
     clamp_window_size(&width, &height);
 
-    bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
+    // Multisampling is done on a target of the renderer's own (see rlgl_init), not by
+    // the window: the frame's samples then stay ours to copy between frames.
+    const bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
     std::string why;
     std::string egl_error;
-    bool ok = create_window_any_path(width, height, title, msaa, why, egl_error);
-    if (!ok && msaa) {
-        // Told only once it is known that a window without it opens.
-        const std::string msaa_why = why;
-        msaa = false;
-        ok = create_window_any_path(width, height, title, false, why, egl_error);
-        if (ok)
-            TraceLog(LOG_WARNING, "WINDOW: 4x multisampling is not available (%s); continuing without it",
-                     msaa_why.c_str());
-    }
+    bool ok = create_window_any_path(width, height, title, false, why, egl_error);
     if (!ok && !egl_error.empty())
         TraceLog(LOG_WARNING, "WINDOW: neither EGL (%s) nor GLX (%s) gives an OpenGL 3.3 core context",
                  egl_error.c_str(), why.c_str());
@@ -660,14 +653,6 @@ void InitWindow(int width, int height, const char *title) {
         std::exit(EXIT_FAILURE);
     }
     SDL_GL_SetSwapInterval((win.flags & FLAG_VSYNC_HINT) ? 1 : 0);
-    if (msaa) {
-        GLint samples = 0;
-        glGetIntegerv(GL_SAMPLES, &samples);
-        if (samples < 2)
-            TraceLog(LOG_WARNING, "WINDOW: 4x multisampling was asked for but is not available; drawing without it");
-        else
-            glEnable(GL_MULTISAMPLE);
-    }
     win.ready = true;
     refresh_window_size();
     const Vector2 dpi = GetWindowScaleDPI();
@@ -677,7 +662,7 @@ void InitWindow(int width, int height, const char *title) {
              reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 
     input = InputState{};
-    if (!rlgl_init(win.render_width, win.render_height) || !shaders_init()) {
+    if (!rlgl_init(win.render_width, win.render_height, msaa ? 4 : 0) || !shaders_init()) {
         TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
         CloseWindow();
         std::exit(EXIT_FAILURE);
@@ -824,7 +809,7 @@ void BeginDrawing(void) {
 
 void EndDrawing(void) {
     if (!win.ready) return;
-    rlDrawRenderBatchActive();
+    rlgl_present();
     SDL_GL_SwapWindow(win.window);
     // Whatever start-up prefetched and did not load is of no more use.
     end_prefetch();

@@ -90,9 +90,13 @@ int framebuffer_width();
 int framebuffer_height();
 int max_texture_size();
 
-// rlgl lifecycle (rlgl.cpp), called by InitWindow / CloseWindow.
-bool rlgl_init(int width, int height);
+// rlgl lifecycle (rlgl.cpp), called by InitWindow / CloseWindow. With samples > 1
+// frames are drawn on a multisampled target of the engine's (falling back to the
+// window with a WARNING when there is none); rlgl_present, called by EndDrawing before
+// the swap, resolves it into the window.
+bool rlgl_init(int width, int height, int samples);
 void rlgl_close();
+void rlgl_present();
 // Sets the viewport and the 2D pixel projection without flushing the batch.
 void rlgl_begin_frame(int width, int height);
 // Reads the default framebuffer's current pixels as RGBA rows, top row first,

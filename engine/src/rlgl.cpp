@@ -80,6 +80,137 @@ int screen_fb_height = 0;
 int blend_mode = RL_BLEND_ALPHA;
 std::unordered_map<unsigned int, int> fbo_sizes;  // id -> (width << 16 | height)
 
+// With multisampling the frame is drawn on this target, not on the window, and
+// resolved into the window when it is presented; framebuffer 0 names it. The window
+// itself has a single sample, so the frame's samples stay ours between frames and
+// layers made like it copy onto it sample for sample.
+struct ScreenTarget {
+    GLuint fbo = 0;
+    GLuint color = 0;
+    GLuint depth = 0;
+    int width = 0;
+    int height = 0;
+    int samples = 0;  // wanted; 0 draws on the window
+};
+ScreenTarget screen;
+
+// Renderbuffers of the layers rlLoadScreenLayer made, released with their framebuffer.
+struct LayerBuffers {
+    GLuint color;
+    GLuint depth;
+};
+std::unordered_map<unsigned int, LayerBuffers> layer_buffers;
+
+GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : screen.fbo; }
+
+// The window's surface runs top-down in memory and GL draws into it upside down
+// compared with a framebuffer object, which also mirrors where the samples of each
+// pixel lie and which edge a pixel centre on a triangle's border goes to. The screen
+// target and the layers are drawn with the clip origin at the upper left, which
+// rasterizes exactly as the window does; viewport and scissor rectangles, given as
+// usual from the bottom left, are mirrored to match.
+bool clip_control_ok = false;
+bool upper_left = false;  // the clip origin currently set
+int view_rect[4] = {0, 0, 0, 0};
+int scissor_rect[4] = {0, 0, 0, 0};
+
+bool is_layer(unsigned int id) { return layer_buffers.find(id) != layer_buffers.end(); }
+
+bool flipped_target(unsigned int id) { return clip_control_ok && (id == 0 ? screen.fbo != 0 : is_layer(id)); }
+
+int target_height(unsigned int id) {
+    if (id == 0) return screen_fb_height;
+    auto it = fbo_sizes.find(id);
+    return it != fbo_sizes.end() ? (it->second & 0xffff) : screen_fb_height;
+}
+
+int mirrored_y(const int rect[4]) { return upper_left ? target_height(current_fbo) - rect[1] - rect[3] : rect[1]; }
+
+void apply_viewport() { glViewport(view_rect[0], mirrored_y(view_rect), view_rect[2], view_rect[3]); }
+void apply_scissor() { glScissor(scissor_rect[0], mirrored_y(scissor_rect), scissor_rect[2], scissor_rect[3]); }
+
+// Binds a target (0: the screen) and sets the clip origin, viewport and scissor for it.
+void bind_target(unsigned int id) {
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(id));
+    current_fbo = id;
+    const bool flip = flipped_target(id);
+    if (flip != upper_left) {
+        glClipControl(flip ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+        upper_left = flip;
+    }
+    apply_viewport();
+    apply_scissor();
+}
+
+// A colour + depth framebuffer of the screen's formats with `samples` samples (0: one);
+// 0 on failure, with nothing left behind.
+GLuint make_color_depth_target(int width, int height, int samples, GLuint *color, GLuint *depth) {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLuint fbo = 0, c = 0, d = 0;
+    glGenRenderbuffers(1, &c);
+    glBindRenderbuffer(GL_RENDERBUFFER, c);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
+    glGenRenderbuffers(1, &d);
+    glBindRenderbuffer(GL_RENDERBUFFER, d);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d);
+    const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    if (!ok || glGetError() != GL_NO_ERROR) {
+        glDeleteFramebuffers(1, &fbo);
+        glDeleteRenderbuffers(1, &c);
+        glDeleteRenderbuffers(1, &d);
+        return 0;
+    }
+    *color = c;
+    *depth = d;
+    return fbo;
+}
+
+void free_screen_target() {
+    if (screen.fbo == 0) return;
+    if (current_fbo == 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &screen.fbo);
+    glDeleteRenderbuffers(1, &screen.color);
+    glDeleteRenderbuffers(1, &screen.depth);
+    screen.fbo = screen.color = screen.depth = 0;
+}
+
+// (Re)makes the screen target for a drawable of width x height; without it the
+// frame is drawn on the window.
+void fit_screen_target(int width, int height) {
+    if (screen.samples == 0 || (screen.fbo != 0 && screen.width == width && screen.height == height)) return;
+    free_screen_target();
+    screen.width = width;
+    screen.height = height;
+    screen.fbo = make_color_depth_target(width, height, screen.samples, &screen.color, &screen.depth);
+    if (screen.fbo == 0) {
+        TraceLog(LOG_WARNING, "WINDOW: %dx multisampling is not available; drawing without it", screen.samples);
+        screen.samples = 0;
+    }
+    if (current_fbo == 0) bind_target(0);
+}
+
+// Copies colour from one framebuffer to another of the same size, the scissor test
+// left out of it, and binds the current framebuffer again.
+// `mirror`: one side runs top-down and the other bottom-up.
+void copy_color(GLuint from, GLuint to, int width, int height, GLenum read_buffer, bool mirror) {
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, from);
+    glReadBuffer(read_buffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
+    glBlitFramebuffer(0, 0, width, height, 0, mirror ? height : 0, width, mirror ? 0 : height, GL_COLOR_BUFFER_BIT,
+                      GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+}
+
 // Shader used by the batch; set by shaders.cpp through set_current_shader.
 unsigned int shader_id = 0;
 int *shader_locs = nullptr;
@@ -176,8 +307,13 @@ void set_screen_projection() {
 
 // ------------------------------------------------------------------ internal entry points
 
-bool rlgl_init(int width, int height) {
+bool rlgl_init(int width, int height, int samples) {
     batch = new Batch();
+    screen = ScreenTarget{};
+    screen.samples = samples > 1 ? samples : 0;
+    layer_buffers.clear();
+    clip_control_ok = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+    upper_left = false;
     load_identity_matrices();
     screen_fb_width = width;
     screen_fb_height = height;
@@ -223,7 +359,12 @@ bool rlgl_init(int width, int height) {
     glEnable(GL_CULL_FACE);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(1.0);
-    glViewport(0, 0, width, height);
+    if (clip_control_ok) glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    view_rect[2] = scissor_rect[2] = width;
+    view_rect[3] = scissor_rect[3] = height;
+    if (screen.samples > 0) glEnable(GL_MULTISAMPLE);
+    fit_screen_target(width, height);
+    bind_target(0);
     return batch->vao != 0 && batch->vbo != 0 && white_texture != 0 && glGetError() == GL_NO_ERROR;
 }
 
@@ -237,13 +378,27 @@ void rlgl_close() {
     if (untrack_gl(GlKind::texture, white_texture)) glDeleteTextures(1, &white_texture);
     white_texture = 0;
     fbo_sizes.clear();
+    layer_buffers.clear();
+    free_screen_target();
+    screen = ScreenTarget{};
+}
+
+void rlgl_present() {
+    if (batch == nullptr || !gl_ready()) return;
+    rlDrawRenderBatchActive();
+    if (screen.fbo != 0)
+        copy_color(screen.fbo, 0, screen.width, screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
 
 void rlgl_begin_frame(int width, int height) {
     screen_fb_width = width;
     screen_fb_height = height;
     if (!gl_ready()) return;
-    glViewport(0, 0, width, height);
+    fit_screen_target(width, height);
+    view_rect[0] = view_rect[1] = 0;
+    view_rect[2] = width;
+    view_rect[3] = height;
+    bind_target(current_fbo);
     set_screen_projection();
 }
 
@@ -282,10 +437,13 @@ int framebuffer_height() {
 bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, screen.fbo);
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
+    const GLenum source = screen.fbo != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
     GLuint resolve_fbo = 0, resolve_rb = 0;
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
     if (samples > 1) {
         // A multisampled surface cannot be read directly: blit it into a plain one.
         glGenRenderbuffers(1, &resolve_rb);
@@ -294,22 +452,24 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
         glGenFramebuffers(1, &resolve_fbo);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo);
         glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolve_rb);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        glReadBuffer(GL_BACK);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, screen.fbo);
+        glReadBuffer(source);
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, resolve_fbo);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
     } else {
-        glReadBuffer(GL_BACK);
+        glReadBuffer(source);
     }
+    if (scissor) glEnable(GL_SCISSOR_TEST);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out);
     if (resolve_fbo != 0) {
         glDeleteFramebuffers(1, &resolve_fbo);
         glDeleteRenderbuffers(1, &resolve_rb);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
-    // GL's rows run bottom-up; images run top-down.
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    // GL's rows run bottom-up; images run top-down, as the screen target already does.
+    if (flipped_target(0)) return glGetError() == GL_NO_ERROR;
     const size_t row = static_cast<size_t>(width) * 4;
     unsigned char *tmp = new unsigned char[row];
     for (int y = 0; y < height / 2; y++) {
@@ -396,7 +556,13 @@ void rlOrtho(double left, double right, double bottom, double top, double znear,
 }
 
 void rlViewport(int x, int y, int width, int height) {
-    if (gl_ready()) glViewport(x, y, width, height);
+    if (!gl_ready()) return;
+    flush_if_pending();
+    view_rect[0] = x;
+    view_rect[1] = y;
+    view_rect[2] = width;
+    view_rect[3] = height;
+    apply_viewport();
 }
 
 Matrix rlGetMatrixModelview(void) { return mats.modelview; }
@@ -589,15 +755,13 @@ void rlEnableFramebuffer(unsigned int id) {
         return;
     }
     flush_if_pending();
-    glBindFramebuffer(GL_FRAMEBUFFER, id);
-    current_fbo = id;
+    bind_target(id);
 }
 
 void rlDisableFramebuffer(void) {
     if (!gl_ready()) return;
     flush_if_pending();
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    current_fbo = 0;
+    bind_target(0);
 }
 
 void rlEnableColorBlend(void) { set_cap(GL_BLEND, true); }
@@ -606,6 +770,19 @@ void rlEnableDepthTest(void) { set_cap(GL_DEPTH_TEST, true); }
 void rlDisableDepthTest(void) { set_cap(GL_DEPTH_TEST, false); }
 void rlEnableBackfaceCulling(void) { set_cap(GL_CULL_FACE, true); }
 void rlDisableBackfaceCulling(void) { set_cap(GL_CULL_FACE, false); }
+
+void rlEnableScissorTest(void) { set_cap(GL_SCISSOR_TEST, true); }
+void rlDisableScissorTest(void) { set_cap(GL_SCISSOR_TEST, false); }
+
+void rlScissor(int x, int y, int width, int height) {
+    if (!gl_ready() || width < 0 || height < 0) return;
+    flush_if_pending();  // what was queued before belongs to the old rectangle
+    scissor_rect[0] = x;
+    scissor_rect[1] = y;
+    scissor_rect[2] = width;
+    scissor_rect[3] = height;
+    apply_scissor();
+}
 
 void rlEnableDepthMask(void) {
     if (!gl_ready()) return;
@@ -937,7 +1114,7 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
         attachment = GL_STENCIL_ATTACHMENT;
     else {
         TraceLog(LOG_WARNING, "FBO: [ID %u] unknown attachment type %d", fboId, attachType);
-        glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+        glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
         return;
     }
     if (texType == RL_ATTACHMENT_RENDERBUFFER)
@@ -955,14 +1132,14 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
     GLenum buffer = color_type == GL_NONE ? GL_NONE : GL_COLOR_ATTACHMENT0;
     glDrawBuffer(buffer);
     glReadBuffer(buffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
 }
 
 bool rlFramebufferComplete(unsigned int id) {
     if (!gl_ready() || !gl_is_live(GlKind::framebuffer, id)) return false;
     glBindFramebuffer(GL_FRAMEBUFFER, id);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, current_fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] framebuffer is not complete (0x%x)", id, status);
         return false;
@@ -974,11 +1151,45 @@ void rlUnloadFramebuffer(unsigned int id) {
     if (!gl_ready() || !untrack_gl(GlKind::framebuffer, id)) return;
     if (current_fbo == id) {
         flush_if_pending();
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        current_fbo = 0;
+        bind_target(0);
     }
     glDeleteFramebuffers(1, &id);
     fbo_sizes.erase(id);
+    auto layer = layer_buffers.find(id);
+    if (layer != layer_buffers.end()) {
+        for (GLuint rb : {layer->second.color, layer->second.depth})
+            if (untrack_gl(GlKind::renderbuffer, rb)) glDeleteRenderbuffers(1, &rb);
+        layer_buffers.erase(layer);
+    }
+}
+
+unsigned int rlLoadScreenLayer(int width, int height) {
+    if (!require_gl("rlLoadScreenLayer")) return 0;
+    if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
+    GLuint color = 0, depth = 0;
+    const GLuint id = make_color_depth_target(width, height, screen.samples, &color, &depth);
+    if (id == 0) {
+        TraceLog(LOG_WARNING, "FBO: could not make a %d x %d screen layer", width, height);
+        return 0;
+    }
+    track_gl(GlKind::framebuffer, id);
+    track_gl(GlKind::renderbuffer, color);
+    track_gl(GlKind::renderbuffer, depth);
+    fbo_sizes[id] = (width << 16) | height;
+    layer_buffers[id] = LayerBuffers{color, depth};
+    return id;
+}
+
+void rlCopyScreenLayer(unsigned int id) {
+    if (!gl_ready() || layer_buffers.find(id) == layer_buffers.end()) return;
+    const int size = fbo_sizes[id];
+    if ((size >> 16) != screen_fb_width || (size & 0xffff) != screen_fb_height) {
+        TraceLog(LOG_WARNING, "FBO: [ID %u] screen layer is not the screen's size; not copied", id);
+        return;
+    }
+    flush_if_pending();
+    copy_color(id, screen.fbo, screen_fb_width, screen_fb_height, GL_COLOR_ATTACHMENT0,
+               flipped_target(id) != flipped_target(0));
 }
 
 // ------------------------------------------------------------------ uniforms

@@ -2,6 +2,9 @@
 #include "testing.h"
 
 #include "internal.h"
+#include "rlgl.h"
+
+#include <epoxy/gl.h>
 
 #include <cstring>
 #include <string>
@@ -119,6 +122,24 @@ void testing_capture_text(bool on) { engine::test_state().text_sink = on ? text_
 std::vector<CapturedText> testing_captured_text(void) { return captured_text(); }
 
 void testing_clear_text(void) { captured_text().clear(); }
+
+std::vector<float> testing_read_depth(unsigned int framebuffer, int x, int y, int width, int height) {
+    std::vector<float> out;
+    if (!engine::gl_ready() || width < 1 || height < 1) return out;
+    if (!engine::gl_is_live(engine::GlKind::framebuffer, framebuffer)) return out;
+    rlDrawRenderBatchActive();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    out.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(x, y, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, out.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(bound));
+    if (glGetError() != GL_NO_ERROR) out.clear();
+    return out;
+}
 
 void testing_capture_log(bool on) { engine::test_state().log_sink = on ? capture_sink : nullptr; }
 

@@ -220,6 +220,100 @@ TEST_F(Render, Mode3DDrawsWithTheCameraAndEndMode3DRestores2D) {
     EndDrawing();
 }
 
+// Slanted edges and a rotated quad: antialiased borders that show where each sample
+// lies, and a 2D and a 3D part, with a viewport and scissor rectangle not at the origin.
+void draw_edges(const Camera3D &cam) {
+    ClearBackground(Color{20, 30, 40, 255});
+    DrawTexturePro(test_support::solid_texture(4, 4, Color{250, 200, 0, 255}), Rectangle{0, 0, 4, 4},
+                   Rectangle{60.3f, 40.7f, 70.2f, 33.9f}, Vector2{35, 17}, 23.5f, Color{255, 255, 255, 255});
+    BeginMode3D(cam);
+    rlBegin(RL_TRIANGLES);
+    rlColor4ub(0, 90, 255, 255);
+    rlVertex3f(-1.7f, -0.9f, 0.3f);
+    rlVertex3f(1.3f, -1.2f, -0.4f);
+    rlVertex3f(0.2f, 1.4f, 0.1f);
+    rlEnd();
+    EndMode3D();
+    rlViewport(17, 9, 90, 70);  // from the bottom left, as GL counts
+    rlEnableScissorTest();
+    rlScissor(30, 20, 50, 40);
+    DrawTexturePro(test_support::solid_texture(4, 4, Color{255, 0, 120, 180}), Rectangle{0, 0, 4, 4},
+                   Rectangle{-20, -10, 300, 200}, Vector2{0, 0}, 11.0f, Color{255, 255, 255, 255});
+    rlDisableScissorTest();
+    rlViewport(0, 0, width, height);
+}
+
+TEST_F(Render, ScreenLayerDrawsAndCopiesExactlyAsTheScreen) {
+    const Camera3D cam = test_support::camera_looking_at_origin(Vector3{0, 0, 5});
+    BeginDrawing();
+    draw_edges(cam);
+    Image straight = testing_read_frame();
+    EndDrawing();
+
+    const unsigned int layer = rlLoadScreenLayer(width, height);
+    ASSERT_NE(layer, 0u);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    rlEnableFramebuffer(layer);
+    draw_edges(cam);
+    rlDisableFramebuffer();
+    DrawRectangle(0, 0, width, height, WHITE);  // the screen's own drawing goes under the copy
+    rlCopyScreenLayer(layer);
+    Image copied = testing_read_frame();
+    EndDrawing();
+
+    ASSERT_EQ(straight.width, copied.width);
+    int differ = 0, edge = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Color a = GetImageColor(straight, x, y), b = GetImageColor(copied, x, y);
+            differ += same_rgb(a, b) ? 0 : 1;
+            // Blended border pixels: neither the background nor a shape's colour.
+            edge += (a.r != 20 && a.r != 250 && a.r != 0 && a.r != 255) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(edge, 20);  // the comparison did look at antialiased borders
+    UnloadImage(straight);
+    UnloadImage(copied);
+
+    // A layer of another size is not copied; released, it is no layer at all.
+    const unsigned int small = rlLoadScreenLayer(width / 2, height / 2);
+    BeginDrawing();
+    ClearBackground(BLACK);
+    rlCopyScreenLayer(small);
+    EXPECT_EQ(warnings_naming("not the screen's size"), 1);
+    EndDrawing();
+    rlUnloadFramebuffer(small);
+    rlUnloadFramebuffer(layer);
+    rlCopyScreenLayer(layer);
+    rlUnloadFramebuffer(layer);
+}
+
+TEST_F(Render, ScissorAndViewportCountFromTheBottomLeft) {
+    BeginDrawing();
+    ClearBackground(BLACK);
+    rlEnableScissorTest();
+    rlScissor(10, 20, 30, 40);  // x 10..39, rows 20..59 from the bottom
+    ClearBackground(RED);
+    DrawRectangle(0, 100, width, 50, GREEN);  // queued before the rectangle moves
+    rlScissor(100, 0, 10, height);
+    rlDisableScissorTest();
+    rlViewport(150, 0, 50, 30);  // the whole 2D area squeezed into the bottom right corner
+    DrawRectangle(0, 0, width, height, BLUE);
+    rlViewport(0, 0, width, height);
+    int wrong = 0;
+    each_pixel([&](int x, int y, Color c) {
+        const int row = height - 1 - y;
+        Color want = BLACK;
+        if (x >= 10 && x < 40 && row >= 20 && row < 60) want = y >= 100 ? GREEN : RED;
+        if (x >= 150 && row < 30) want = BLUE;
+        if (!same(c, want) && wrong++ < 5) ADD_FAILURE() << "pixel " << x << "," << y << " is " << describe(c);
+    });
+    EXPECT_EQ(wrong, 0);
+    EndDrawing();
+}
+
 TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture) {
     // 2×2 texture: red, green / blue, white (top row first).
     Image img = GenImageColor(2, 2, BLACK);
