@@ -10,6 +10,7 @@
 #include "render/particles.h"
 #include "render/shader_registry.h"
 #include "render/shadow_scene.h"
+#include "render/view_layer.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
 #include "ui/controls_page.h"
@@ -60,11 +61,7 @@ void update_game(double dt) {
 }
 
 void draw_game() {
-    draw_scene_3d();
-    begin_camera_3d(view_camera);
-    draw_models();
-    draw_particles();
-    end_camera_3d();
+    draw_world();  // the shadow pass, then models and particles through the view camera
     switch (game_state.screen_state) {
     case ScreenState::menu:
         draw_title_screen();

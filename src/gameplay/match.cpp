@@ -7,6 +7,7 @@
 #include "render/camera.h"
 #include "render/model_registry.h"
 #include "render/particles.h"
+#include "render/view_layer.h"
 #include "raylib.h"
 
 namespace {
@@ -76,7 +77,10 @@ void update_match(double dt) {
     }
 }
 
-void draw_game_over() { DrawText("game over", 0, 60, 20, text_color); }
+void draw_game_over() {
+    DrawText("game over", 0, 60, 20, text_color);
+    note_early_screen_drawing();  // queued before the frame: it lies under the scene
+}
 
 bool step_match(double dt) {
     const bool a1 = game_state.joined[0] && is_alive(&player1());

@@ -100,18 +100,24 @@ ModelInstance *set_receives_shadow(ModelInstance *inst, bool receives) {
     return inst;
 }
 
+void poll_watched_model(ModelInstance *inst) {
+    if (inst->watched_path == nullptr) return;
+    auto t = static_cast<std::int32_t>(GetFileModTime(inst->watched_path));
+    if (t == inst->mod_time) return;
+    UnloadModel(inst->model);
+    inst->mod_time = t;
+    inst->model = LoadModel(inst->watched_path);
+    map_meshes_to_materials(&inst->model);
+    prepare_materials(&inst->model);
+    TraceLog(LOG_INFO, "Updated model %s\n", inst->watched_path);
+}
+
 void draw_model_instance(ModelInstance *inst) {
-    if (inst->watched_path != nullptr) {
-        auto t = static_cast<std::int32_t>(GetFileModTime(inst->watched_path));
-        if (t != inst->mod_time) {
-            UnloadModel(inst->model);
-            inst->mod_time = t;
-            inst->model = LoadModel(inst->watched_path);
-            map_meshes_to_materials(&inst->model);
-            prepare_materials(&inst->model);
-            TraceLog(LOG_INFO, "Updated model %s\n", inst->watched_path);
-        }
-    }
+    poll_watched_model(inst);
+    draw_model_geometry(inst);
+}
+
+void draw_model_geometry(ModelInstance *inst) {
     BeginBlendMode(inst->blend_mode);
     DrawModelEx(inst->model, to_vector3(inst->position), to_vector3(inst->rotation_axis), inst->rotation_angle,
                 to_vector3(inst->scale), inst->tint);

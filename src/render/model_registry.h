@@ -62,7 +62,11 @@ unsigned char shininess_to_alpha(float shininess);
 bool map_meshes_to_materials(Model *model);
 Texture2D blank_texture();
 
+// Polls the watched file (reloading the model when it changed), then draws.
 void draw_model_instance(ModelInstance *inst);
+void poll_watched_model(ModelInstance *inst);
+// The draw alone: blend mode, transform, tint.
+void draw_model_geometry(ModelInstance *inst);
 void draw_models();
 // Ground, 24 buttons, two tomatoes, 20 beams; builds the gameplay records on them.
 // Has the scene's model files parsed ahead (before the window opens); the loads of

@@ -106,6 +106,10 @@ void sort_particles_far_to_near(Vector3 eye) {
 
 void draw_particles() {
     sort_particles_far_to_near(view_camera.position);
+    draw_sorted_particles();
+}
+
+void draw_sorted_particles() {
     Vector3 up{view_camera.transform.m0, view_camera.transform.m4, view_camera.transform.m8};
     for (const Particle &p : particles) {
         if (!p.active) continue;

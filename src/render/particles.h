@@ -28,6 +28,8 @@ void update_particles(double dt);
 // Heap-sorts the whole pool farthest first from `eye`; part of draw_particles.
 void sort_particles_far_to_near(Vector3 eye);
 void draw_particles();
+// The billboards alone, in the pool's current order (draw_particles sorts first).
+void draw_sorted_particles();
 void draw_billboard(const SceneCamera &camera, Texture2D texture, Vector3 position, Vector3 up, Vector2 size,
                     float rotation, Color tint);
 // Alpha the fade gives a particle (0..1).

@@ -1,10 +1,165 @@
 #include "render/shadow_scene.h"
 
+#include <cstring>
+
 #include "raymath.h"
 #include "render/model_registry.h"
 #include "rlgl.h"
 
 ShadowScene shadow_scene{};
+bool full_redraw_every_frame = false;
+
+namespace {
+
+// What one instance slot put into the map the last time it was made.
+struct CasterRecord {
+    bool casts = false;
+    const Mesh *meshes = nullptr;  // the model's geometry (a reload gives new arrays)
+    int mesh_count = 0;
+    Vec3d position{};
+    Vec3d scale{};
+    Vec3d rotation_axis{};
+    float rotation_angle = 0.0f;
+    Matrix transform{};  // the model's own
+    PixelRect texels{};  // what it can cover in the map
+};
+
+struct MapRecord {
+    bool valid = false;
+    unsigned int map_id = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    Matrix light_view{};
+    Matrix light_projection{};
+    std::uint32_t slots = 0;
+    CasterRecord casters[max_model_instances];
+    // Model-space bounds per slot, kept while the slot's geometry stays the same.
+    const Mesh *bounds_of[max_model_instances] = {};
+    BoundingBox bounds[max_model_instances] = {};
+};
+
+MapRecord map_record;
+ShadowPassReport report;
+
+constexpr std::int32_t texel_pad = 2;
+
+bool same_matrix(const Matrix &a, const Matrix &b) { return std::memcmp(&a, &b, sizeof(Matrix)) == 0; }
+
+bool in_shadow_pass(const ModelInstance &inst) { return inst.visible && !inst.custom_shader; }
+
+CasterRecord caster_record(std::uint32_t slot, const ModelInstance &inst, const Matrix &light_vp,
+                           const ShadowMap &map) {
+    CasterRecord r{};
+    r.casts = in_shadow_pass(inst) && inst.casts_shadow;
+    if (!r.casts) return r;
+    r.meshes = inst.model.meshes;
+    r.mesh_count = inst.model.meshCount;
+    r.position = inst.position;
+    r.scale = inst.scale;
+    r.rotation_axis = inst.rotation_axis;
+    r.rotation_angle = inst.rotation_angle;
+    r.transform = inst.model.transform;
+    if (map_record.bounds_of[slot] != r.meshes) {
+        map_record.bounds[slot] = model_bounds(inst.model);
+        map_record.bounds_of[slot] = r.meshes;
+    }
+    const BoundingBox world = transform_box(map_record.bounds[slot], instance_matrix(inst));
+    r.texels = project_box(world, light_vp, map.width, map.height, texel_pad);
+    return r;
+}
+
+bool same_placement(const CasterRecord &a, const CasterRecord &b) {
+    return a.meshes == b.meshes && a.mesh_count == b.mesh_count && a.position == b.position && a.scale == b.scale &&
+           a.rotation_axis == b.rotation_axis && a.rotation_angle == b.rotation_angle &&
+           same_matrix(a.transform, b.transform);
+}
+
+// Shader and shadow-map assignments every instance of the pass gets, drawn or not.
+void give_shadow_shader(const ShadowScene *scene) {
+    for (std::uint32_t i = 0; i < model_count; ++i) {
+        ModelInstance &inst = model_instances[i];
+        if (!in_shadow_pass(inst)) continue;
+        Model &m = inst.model;
+        for (int k = 0; k < m.materialCount; ++k) m.materials[k].shader = scene->shadow_shader;
+    }
+}
+
+void give_lighting_shader(const ShadowScene *scene) {
+    for (std::uint32_t i = 0; i < model_count; ++i) {
+        ModelInstance &inst = model_instances[i];
+        if (!in_shadow_pass(inst)) continue;
+        Model &m = inst.model;
+        for (int k = 0; k < m.materialCount; ++k) {
+            Material &mat = m.materials[k];
+            if (inst.receives_shadow && mat.maps != nullptr)
+                mat.maps[MATERIAL_MAP_HEIGHT].texture = scene->shadow_map.depth;
+            mat.shader = scene->geom_shader;
+        }
+    }
+}
+
+// Compares the scene with what the map holds, records the new state and says what
+// must be drawn again.
+ShadowPassReport plan_shadow_pass(const ShadowScene *scene, const SceneCamera &light) {
+    const ShadowMap &map = scene->shadow_map;
+    ShadowPassReport plan{};
+    plan.damage = no_damage(map.width, map.height);
+    MapRecord &rec = map_record;
+    const bool same_map = rec.valid && rec.map_id == map.id && rec.width == map.width && rec.height == map.height &&
+                          same_matrix(rec.light_view, light.view) &&
+                          same_matrix(rec.light_projection, light.projection) && rec.slots == model_count;
+    if (!same_map || full_redraw_every_frame) damage_all(&plan.damage);
+    const Matrix light_vp = MatrixMultiply(light.view, light.projection);
+    for (std::uint32_t i = 0; i < model_count; ++i) {
+        ModelInstance &inst = model_instances[i];
+        if (in_shadow_pass(inst) && inst.casts_shadow) poll_watched_model(&inst);
+        const CasterRecord now = caster_record(i, inst, light_vp, map);
+        CasterRecord &before = rec.casters[i];
+        if (now.casts != before.casts) {
+            damage_all(&plan.damage);  // a caster appeared or went
+        } else if (now.casts && !same_placement(now, before)) {
+            add_damage(&plan.damage, before.texels);
+            add_damage(&plan.damage, now.texels);
+        }
+        before = now;
+    }
+    rec.valid = true;
+    rec.map_id = map.id;
+    rec.width = map.width;
+    rec.height = map.height;
+    rec.light_view = light.view;
+    rec.light_projection = light.projection;
+    rec.slots = model_count;
+    plan.remake = plan.damage.whole       ? ShadowRemake::whole
+                  : plan.damage.count > 0 ? ShadowRemake::regions
+                                          : ShadowRemake::none;
+    return plan;
+}
+
+// Clears each damaged region alone and draws into it the casters that can reach it.
+// Depth keeps the nearest surface whatever the order, so the regions come out as a
+// whole re-make would draw them.
+void redraw_regions(ShadowScene *scene, const Damage &damage) {
+    give_shadow_shader(scene);
+    rlEnableScissorTest();
+    for (int r = 0; r < damage.count; ++r) {
+        const PixelRect &rect = damage.rects[r];
+        rlScissor(rect.x0, rect.y0, rect.x1 - rect.x0, rect.y1 - rect.y0);
+        rlClearScreenBuffers();
+        for (std::uint32_t i = 0; i < model_count; ++i) {
+            if (map_record.casters[i].casts && overlaps(map_record.casters[i].texels, rect))
+                draw_model_geometry(&model_instances[i]);
+        }
+    }
+    rlDisableScissorTest();
+    give_lighting_shader(scene);
+}
+
+}  // namespace
+
+const ShadowPassReport &last_shadow_pass() { return report; }
+
+void forget_shadow_map_contents() { map_record = MapRecord{}; }
 
 static constexpr const char *geom_vs_path = "assets/shaders/glsl330/geom.vs";
 static constexpr const char *geom_fs_path = "assets/shaders/glsl330/geom.fs";
@@ -46,6 +201,7 @@ ShadowScene load_shadow_scene(std::int32_t size) {
     scene.loc_light_dir = GetShaderLocation(g, "lightDir");
     scene.loc_shadow_map_size = GetShaderLocation(g, "shadowMapSize");
     scene.shadow_map_size = size;
+    forget_shadow_map_contents();
     return scene;
 }
 
@@ -127,9 +283,35 @@ void draw_shadow_pass(ShadowScene *scene) {
 }
 
 void draw_scene_3d() {
-    begin_shadow_map(&shadow_scene.shadow_map);
-    begin_camera_3d(light_camera);
-    draw_shadow_pass(&shadow_scene);
-    end_camera_3d();
-    end_shadow_map();
+    report = plan_shadow_pass(&shadow_scene, light_camera);
+    switch (report.remake) {
+    case ShadowRemake::whole:
+        begin_shadow_map(&shadow_scene.shadow_map);
+        begin_camera_3d(light_camera);
+        draw_shadow_pass(&shadow_scene);
+        end_camera_3d();
+        end_shadow_map();
+        break;
+    case ShadowRemake::regions:
+        // As begin_shadow_map, without clearing the whole map.
+        rlDrawRenderBatchActive();
+        rlEnableFramebuffer(shadow_scene.shadow_map.id);
+        rlViewport(0, 0, shadow_scene.shadow_map.width, shadow_scene.shadow_map.height);
+        rlClearColor(255, 255, 255, 255);
+        rlDisableColorBlend();
+        begin_camera_3d(light_camera);
+        redraw_regions(&shadow_scene, report.damage);
+        end_camera_3d();
+        end_shadow_map();
+        break;
+    case ShadowRemake::none:
+        // The map stays bound to nothing; what was queued for the screen is drawn
+        // now, as the pass would, and the screen's state comes back the same.
+        rlDrawRenderBatchActive();
+        rlClearColor(255, 255, 255, 255);
+        give_shadow_shader(&shadow_scene);
+        give_lighting_shader(&shadow_scene);
+        end_shadow_map();
+        break;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "raylib.h"
 #include "render/camera.h"
+#include "render/damage.h"
 
 struct ShadowMap {
     unsigned int id = 0;  // framebuffer
@@ -25,6 +26,24 @@ struct ShadowScene {
 };
 
 extern ShadowScene shadow_scene;
+
+// The depth map is kept from frame to frame. Each shadow pass re-makes only the
+// regions that moving casters covered before or cover now; a change of the light
+// camera, of the map, or of which instances cast re-makes all of it.
+enum class ShadowRemake : std::uint8_t { none, regions, whole };
+
+struct ShadowPassReport {
+    ShadowRemake remake = ShadowRemake::whole;
+    Damage damage{};  // texels of the map drawn again (whole: all of them)
+};
+
+// Set from VORBEL_FULL_REDRAW at start-up (never saved): every frame re-makes the
+// whole map and draws the whole scene, as a reference and for comparisons.
+extern bool full_redraw_every_frame;
+// What the last draw_scene_3d did to the map.
+const ShadowPassReport &last_shadow_pass();
+// The next shadow pass re-makes the whole map.
+void forget_shadow_map_contents();
 
 ShadowScene load_shadow_scene(std::int32_t size);
 ShadowMap load_shadow_map(std::int32_t width, std::int32_t height);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -18,6 +20,7 @@
 #include "render/particles.h"
 #include "render/shader_registry.h"
 #include "render/shadow_scene.h"
+#include "render/view_layer.h"
 #include "settings/display.h"
 #include "settings/settings.h"
 #include "ui/theme.h"
@@ -67,6 +70,9 @@ bool load_resources() {
         shader_registry.clear();
         apply_dpi_step();
         shadow_scene = load_shadow_scene(shadow_map_size);
+        // Only for comparisons and tests; never saved with the settings.
+        const char *full = std::getenv("VORBEL_FULL_REDRAW");
+        full_redraw_every_frame = full != nullptr && full[0] != '\0' && std::strcmp(full, "0") != 0;
         light_camera = make_camera(Vector3{28.5f, 16.6f, -22.14f},
                                    Vector3{151.8338165283203f, 65.31718444824219f, 179.9087371826172f}, 10.0f, 0.06f,
                                    100.0f, camera_aspect, true);
@@ -113,6 +119,7 @@ bool init_app() {
 void unload_resources() {
     unload_music();
     unload_sounds();
+    unload_view_layer();
     unload_shadow_scene(&shadow_scene);
     unload_shader_registry();
     unload_models();
