@@ -31,7 +31,7 @@ const ViewPassReport &last_view_pass() { return report; }
 
 void note_early_screen_drawing() { early_drawing = true; }
 
-#if !defined(RL_ENGINE_SCREEN_LAYERS)
+#if !defined(RL_ENGINE_SCREEN_LAYERS) || defined(VORBEL_SYSTEM_RAYLIB)
 
 void draw_world() {
     early_drawing = false;
