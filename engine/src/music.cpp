@@ -81,19 +81,20 @@ std::uint64_t played_frames(const Stream &s) { return s.start + static_cast<std:
 // Decodes a WAV file to float at its own rate, mono kept mono and anything wider
 // folded to stereo. Returns malloc'ed samples, or null after one WARNING.
 float *decode_wav(const char *path, unsigned &channels, unsigned &frames, unsigned &rate) {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wav_format{};
     Uint8 *raw = nullptr;
     Uint32 bytes = 0;
-    if (!read_wav_file(path, spec, raw, bytes)) return nullptr;
+    if (!read_wav_file(path, wav_format, raw, bytes)) return nullptr;
     float *samples = nullptr;
-    const unsigned in_frame_bytes = static_cast<unsigned>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+    const unsigned in_frame_bytes =
+        static_cast<unsigned>(SDL_AUDIO_BITSIZE(wav_format.format) / 8) * wav_format.channels;
     const unsigned in_frames = in_frame_bytes == 0 ? 0 : bytes / in_frame_bytes;
-    channels = spec.channels == 1 ? 1 : 2;
-    rate = static_cast<unsigned>(spec.freq);  // checked by read_wav_file
+    channels = wav_format.channels == 1 ? 1 : 2;
+    rate = static_cast<unsigned>(wav_format.freq);  // checked by read_wav_file
     SDL_AudioCVT cvt;
     const size_t in_bytes = static_cast<size_t>(in_frames) * in_frame_bytes;
-    if (in_frames > 0 && SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_F32SYS,
-                                           static_cast<Uint8>(channels), spec.freq) >= 0) {
+    if (in_frames > 0 && SDL_BuildAudioCVT(&cvt, wav_format.format, wav_format.channels, wav_format.freq, AUDIO_F32SYS,
+                                           static_cast<Uint8>(channels), wav_format.freq) >= 0) {
         cvt.len = static_cast<int>(in_bytes);
         auto *buffer = static_cast<Uint8 *>(std::malloc(in_bytes * static_cast<size_t>(std::max(1, cvt.len_mult))));
         if (buffer != nullptr) {
