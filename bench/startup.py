@@ -20,29 +20,9 @@ import sys
 import tempfile
 import time
 
-SETTINGS = (b"screen_width=1280\r\nscreen_height=720\r\nfullscreen=false\r\nvsync=true\r\n"
-            b"enable_music=true\r\nenable_sound_effects=true\r\ngame_speed=1e0\r\n")
-
-
-def start_xvfb(scratch):
-    read_fd, write_fd = os.pipe()
-    log = open(os.path.join(scratch, "xvfb.log"), "wb")
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1600x900x24",
-                             "-nolisten", "tcp", "-ac", "-noreset"],
-                            pass_fds=(write_fd,), stdout=log, stderr=log)
-    os.close(write_fd)
-    number = b""
-    deadline = time.monotonic() + 20
-    while not number.endswith(b"\n") and time.monotonic() < deadline:
-        chunk = os.read(read_fd, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_fd)
-    if not number.strip():
-        proc.kill()
-        raise SystemExit("Xvfb did not start")
-    return proc, ":" + number.decode().strip()
+# The black-box tests' Xvfb and environment for the game.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from vorbel_e2e import DEFAULT_SETTINGS, Display, game_env  # noqa: E402
 
 
 def one_run(binary, probe, assets, display, scratch, index):
@@ -50,12 +30,9 @@ def one_run(binary, probe, assets, display, scratch, index):
     os.mkdir(work)
     os.symlink(assets, os.path.join(work, "assets"))
     with open(os.path.join(work, "settings.cfg"), "wb") as f:
-        f.write(SETTINGS)
+        f.write(DEFAULT_SETTINGS)
     probe_file = os.path.join(work, "first-frame")
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
-    env.update(DISPLAY=display, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy",
-               LD_PRELOAD=probe, VORBEL_PROBE_FILE=probe_file, NO_COLOR="1")
+    env = dict(game_env(display), LD_PRELOAD=probe, VORBEL_PROBE_FILE=probe_file)
     log = open(os.path.join(work, "game.log"), "wb")
     started = time.monotonic_ns()
     proc = subprocess.Popen([binary], cwd=work, env=env, stdout=log, stderr=log)
@@ -95,15 +72,14 @@ def main():
     binary, probe, assets = (os.path.abspath(a) for a in sys.argv[1:4])
     runs = int(sys.argv[4]) if len(sys.argv) > 4 else 7
     scratch = tempfile.mkdtemp(prefix="vorbel-startup-")
-    xvfb, display = start_xvfb(scratch)
+    xvfb = Display(os.path.join(scratch, "xvfb.log"), (1600, 900))
     try:
         # One run first so that the files and the driver are in the page cache, as they
         # are for a player who starts the game a second time.
-        one_run(binary, probe, assets, display, scratch, 0)
-        results = [one_run(binary, probe, assets, display, scratch, i) for i in range(1, runs + 1)]
+        one_run(binary, probe, assets, xvfb.name, scratch, 0)
+        results = [one_run(binary, probe, assets, xvfb.name, scratch, i) for i in range(1, runs + 1)]
     finally:
-        xvfb.terminate()
-        xvfb.wait()
+        xvfb.stop()
     shutil.rmtree(scratch, ignore_errors=True)
     print(json.dumps({"first_frame_ms": [r[0] for r in results], "shutdown_ms": [r[1] for r in results]}))
 

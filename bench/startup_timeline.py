@@ -17,33 +17,16 @@ import sys
 import tempfile
 import time
 
-SETTINGS = (b"screen_width=1280\r\nscreen_height=720\r\nfullscreen=false\r\nvsync=true\r\n"
-            b"enable_music=true\r\nenable_sound_effects=true\r\ngame_speed=1e0\r\n")
-
-
-def start_xvfb():
-    read_fd, write_fd = os.pipe()
-    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
-                            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    # Read up to the newline: Xvfb writes the number and the newline separately, and
-    # dies of SIGPIPE if the pipe is closed in between.
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_fd, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(read_fd)
-    return proc, ":" + number.decode().strip()
+# The black-box tests' Xvfb and environment for the game.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from vorbel_e2e import DEFAULT_SETTINGS, Display, game_env  # noqa: E402
 
 
 def one_run(binary, work, probe, display, extra):
     mark = os.path.join(work, "timeline")
     if os.path.exists(mark):
         os.remove(mark)
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
-    env.update(DISPLAY=display, SDL_AUDIODRIVER="dummy", LD_PRELOAD=probe, VORBEL_TIMELINE_FILE=mark, NO_COLOR="1")
+    env = dict(game_env(display), LD_PRELOAD=probe, VORBEL_TIMELINE_FILE=mark)
     env.update(extra)
     started = time.monotonic_ns()
     proc = subprocess.Popen([binary], cwd=work, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -87,13 +70,13 @@ def main():
                    check=True)
     os.symlink(assets, os.path.join(scratch, "assets"))
     with open(os.path.join(scratch, "settings.cfg"), "wb") as f:
-        f.write(SETTINGS)
-    xvfb, display = start_xvfb()
+        f.write(DEFAULT_SETTINGS)
+    xvfb = Display(os.path.join(scratch, "xvfb.log"), (1920, 1080))
     try:
-        one_run(binary, scratch, probe, display, extra)  # warm the page cache
-        results = [one_run(binary, scratch, probe, display, extra) for _ in range(runs)]
+        one_run(binary, scratch, probe, xvfb.name, extra)  # warm the page cache
+        results = [one_run(binary, scratch, probe, xvfb.name, extra) for _ in range(runs)]
     finally:
-        xvfb.kill()
+        xvfb.stop()
     order = [e[0] for e in results[0]]
     print("%8s %8s %8s  %s" % ("begin", "end", "cpu", "step (ms since exec; cpu: the process's CPU time "
                                "so far, all threads; medians of %d runs)" % runs))

@@ -159,6 +159,17 @@ class Shot:
 
 # ------------------------------------------------------------------ the display
 
+def game_env(display=None, drop=()):
+    """This environment without the sanitizers' and SDL's settings (and any variable
+    starting with one of `drop`), for a game on `display` with X11 video and no sound."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_") + tuple(drop))}
+    env.update(SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+    if display is not None:
+        env.update(DISPLAY=display, SDL_VIDEODRIVER="x11")
+    return env
+
+
 class Display:
     """An Xvfb server on a display number of its own (chosen by Xvfb itself)."""
 
@@ -266,9 +277,7 @@ class Game:
                                 self.resources], env=self.xenv(), capture_output=True, text=True)
             if r.returncode != 0:
                 raise Failure("xprop could not set the resources: %s" % r.stderr)
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
-        env.update(DISPLAY=self.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+        env = game_env(self.display.name)
         if self.audio_file:
             # SDL's disk driver writes what the game plays to a file, in real time.
             env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio_path)
@@ -589,13 +598,25 @@ class Game:
         self.park_mouse()
         return self.wait_shot(self.title_page, "the title screen's main page")
 
+    def open_page(self, top, what, page, note):
+        """Clicks the button at `top`, then waits, the mouse parked, for `page` to show."""
+        self.click_button(top, what)
+        self.park_mouse()
+        return self.wait_shot(page, note)
+
+    def toggle_box(self, name, old, new):
+        """Clicks a settings check box: settings.cfg must be rewritten with line `old`
+        become `new` and nothing else changed. Returns the bytes from before."""
+        before = self.read_settings()
+        self.click_box(name)
+        self.wait(lambda: self.read_settings() != before, "settings.cfg to be rewritten after %s" % name)
+        expect(self.read_settings() == with_line(before, old, new),
+               "settings.cfg after %s: %r" % (name, self.read_settings()))
+        return before
+
     def start_bot_match(self):
-        self.click_button(250, "PLAY")
-        self.park_mouse()
-        self.wait_shot(self.play_page, "the play page")
-        self.click_button(450, "BOT")
-        self.park_mouse()
-        return self.wait_shot(lambda s: self.in_match(s) and self.hud_line(s, 1) < 0,
+        self.open_page(250, "PLAY", self.play_page, "the play page")
+        return self.open_page(450, "BOT", lambda s: self.in_match(s) and self.hud_line(s, 1) < 0,
                               "the match screen with player 1's join prompt alone")
 
     def join(self):
@@ -605,13 +626,22 @@ class Game:
     def pause(self):
         return self.key_until("Escape", self.pause_page, "the pause screen")
 
-    def leave_to_title_and_exit(self):
-        """MAIN MENU, then EXIT; returns the seconds from EXIT's release to the exit."""
-        self.click_button(450, "MAIN MENU")
-        self.wait_title()
+    def exit_from_title(self, within=None, what="exit code"):
+        """EXIT on the title screen: the game must end with code 0 and, if `within` is
+        given, that many seconds after EXIT's release at most."""
         self.click_button(450, "EXIT", ends_game=True)
         code = self.wait_exit(STEP_TIMEOUT)
-        return code, time.monotonic() - self.released_at
+        took = time.monotonic() - self.released_at
+        expect(code == 0, "%s %d, not 0" % (what, code))
+        if within is not None:
+            print("exit %.2f s after EXIT" % took)
+            expect(took < within, "the game took %.2f s to exit after EXIT" % took)
+
+    def leave_to_title_and_exit(self, within=None):
+        """MAIN MENU, then EXIT, as exit_from_title."""
+        self.click_button(450, "MAIN MENU")
+        self.wait_title()
+        self.exit_from_title(within)
 
     def fail_report(self):
         print("screenshots and logs kept in %s" % self.artifacts)
@@ -658,12 +688,7 @@ def case_title_screen(g):
                "the button at y %d is wider than 250" % top)
         expect(not close(s.px(175, top - 6), face, 12) and not close(s.px(175, top + 81), face, 12),
                "the button at y %d is taller than 75" % top)
-    g.click_button(450, "EXIT", ends_game=True)
-    code = g.wait_exit(STEP_TIMEOUT)
-    took = time.monotonic() - g.released_at
-    expect(code == 0, "exit code %d" % code)
-    print("exit %.2f s after EXIT" % took)
-    expect(took < 1.0, "the game took %.2f s to exit after EXIT" % took)
+    g.exit_from_title(within=1.0)
 
 
 def case_bot_match(g):
@@ -685,37 +710,22 @@ def case_bot_match(g):
     paused = g.pause()
     ratio = paused.mean(*region) / before.mean(*region)
     expect(0.6 < ratio < 0.8, "the pause screen should darken the frame to 0.7, got %.2f" % ratio)
-    code, seconds = g.leave_to_title_and_exit()
-    expect(code == 0, "exit code %d" % code)
-    expect(seconds < 1.0, "the game took %.2f s to exit after EXIT" % seconds)
+    g.leave_to_title_and_exit(within=1.0)
 
 
 def case_pause_settings(g):
     g.start()
     g.start_bot_match()
     g.pause()
-    g.click_button(350, "SETTINGS")
-    g.park_mouse()
-    g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
-    before = g.read_settings()
-    g.click_box("VSYNC")
-    g.wait(lambda: g.read_settings() != before, "settings.cfg to be rewritten after VSYNC")
-    expect(g.read_settings() == with_line(before, b"vsync=true\r\n", b"vsync=false\r\n"),
-           "settings.cfg after VSYNC: %r" % g.read_settings())
+    g.open_page(350, "SETTINGS", g.pause_settings_page, "the pause screen's settings column")
+    g.toggle_box("VSYNC", b"vsync=true\r\n", b"vsync=false\r\n")
     g.key_until("Escape", g.in_match, "Escape to resume the match")
     g.key_until("Escape", g.pause_settings_page, "the next pause to open on the settings column")
-    g.click_button(BACK_TOP, "BACK")
-    g.park_mouse()
-    g.wait_shot(g.pause_page, "the pause buttons after BACK")
+    g.open_page(BACK_TOP, "BACK", g.pause_page, "the pause buttons after BACK")
     g.click_button(450, "MAIN MENU")
     g.wait_title()
     saved, stamp = g.read_settings(), g.settings_stamp()
-    g.click_button(450, "EXIT", ends_game=True)
-    code = g.wait_exit(STEP_TIMEOUT)
-    took = time.monotonic() - g.released_at
-    expect(code == 0, "exit code %d" % code)
-    print("exit %.2f s after EXIT" % took)
-    expect(took < 1.0, "the game took %.2f s to exit after EXIT" % took)
+    g.exit_from_title(within=1.0)
     expect(g.read_settings() == saved and g.settings_stamp() == stamp, "settings.cfg was written at exit")
 
 
@@ -723,32 +733,21 @@ def case_controls_and_music(g):
     g.start()
     # Music plays under the title screen.
     g.wait(lambda: g.loudness() > 0.01, "the music to be heard on the title screen")
-    g.click_button(350, "SETTINGS")
-    g.park_mouse()
-    g.wait_shot(g.title_settings_page, "the title screen's settings page")
+    g.open_page(350, "SETTINGS", g.title_settings_page, "the title screen's settings page")
 
     # MUSIC off: settings.cfg says so and the game falls silent; on again: heard again.
-    before = g.read_settings()
-    g.click_box("MUSIC")
-    g.wait(lambda: g.read_settings() != before, "settings.cfg to be rewritten after MUSIC")
-    expect(g.read_settings() == with_line(before, b"enable_music=true\r\n", b"enable_music=false\r\n"),
-           "settings.cfg after MUSIC: %r" % g.read_settings())
+    before = g.toggle_box("MUSIC", b"enable_music=true\r\n", b"enable_music=false\r\n")
     g.wait(lambda: g.loudness() == 0.0, "silence with MUSIC off")
     g.click_box("MUSIC")
     g.wait(lambda: g.read_settings() == before, "settings.cfg to be rewritten after MUSIC again")
     g.wait(lambda: g.loudness() > 0.01, "the music to come back with MUSIC on")
 
     # CONTROLS from the title's settings page; Escape and BACK both return there.
-    g.click_button(CONTROLS_TOP, "CONTROLS")
-    g.park_mouse()
-    g.wait_shot(g.controls_page, "the controls page")
+    g.open_page(CONTROLS_TOP, "CONTROLS", g.controls_page, "the controls page")
     g.key_until("Escape", g.title_settings_page, "Escape to return to the settings page")
-    g.click_button(CONTROLS_TOP, "CONTROLS")
-    g.park_mouse()
-    g.wait_shot(g.controls_page, "the controls page again")
-    g.click_button(CONTROLS_PAGE_BACK_TOP, "the controls page's BACK")
-    g.park_mouse()
-    g.wait_shot(g.title_settings_page, "the settings page after BACK")
+    g.open_page(CONTROLS_TOP, "CONTROLS", g.controls_page, "the controls page again")
+    g.open_page(CONTROLS_PAGE_BACK_TOP, "the controls page's BACK", g.title_settings_page,
+                "the settings page after BACK")
     g.click_button(BACK_TOP, "BACK")
     g.wait_title()
 
@@ -757,18 +756,11 @@ def case_controls_and_music(g):
     g.start_bot_match()
     g.join()
     g.pause()
-    g.click_button(350, "SETTINGS")
-    g.park_mouse()
-    g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
-    g.click_button(CONTROLS_TOP, "CONTROLS")
-    g.park_mouse()
-    g.wait_shot(g.controls_page, "the controls page over the pause screen")
+    g.open_page(350, "SETTINGS", g.pause_settings_page, "the pause screen's settings column")
+    g.open_page(CONTROLS_TOP, "CONTROLS", g.controls_page, "the controls page over the pause screen")
     g.key_until("Escape", g.pause_settings_page, "Escape to return to the pause screen's settings page")
-    g.click_button(BACK_TOP, "BACK")
-    g.park_mouse()
-    g.wait_shot(g.pause_page, "the pause buttons after BACK")
-    code, _ = g.leave_to_title_and_exit()
-    expect(code == 0, "exit code %d" % code)
+    g.open_page(BACK_TOP, "BACK", g.pause_page, "the pause buttons after BACK")
+    g.leave_to_title_and_exit()
 
 
 def case_fullscreen_start(g):
@@ -786,8 +778,7 @@ def case_fullscreen_start(g):
     s = g.wait_title()
     expect(g.buttons_shown(s) == [250, 350, 450], "buttons misplaced in the %dx%d window" % (w, h))
     stamp = g.settings_stamp()
-    g.click_button(450, "EXIT", ends_game=True)
-    expect(g.wait_exit(STEP_TIMEOUT) == 0, "exit code not 0")
+    g.exit_from_title()
     expect(g.settings_stamp() == stamp, "settings.cfg was written at exit")
 
 
@@ -802,8 +793,7 @@ def play_a_while_and_exit(g, extra=None):
     g.pause()
     if extra:
         extra(g)
-    code, _ = g.leave_to_title_and_exit()
-    expect(code == 0, "exit code %d" % code)
+    g.leave_to_title_and_exit()
     log = g.log_text()
     warnings = [line for line in log.splitlines() if line.startswith("WARNING")]
     for needle in g.expected_warnings:
@@ -822,15 +812,11 @@ def case_malformed_settings(g):
 
 def case_read_only_dir(g):
     def toggle_music(g):
-        g.click_button(350, "SETTINGS")
-        g.park_mouse()
-        g.wait_shot(g.pause_settings_page, "the pause screen's settings column")
+        g.open_page(350, "SETTINGS", g.pause_settings_page, "the pause screen's settings column")
         failed_saves = g.log_text().count("was not saved")
         g.click_box("MUSIC")
         g.wait(lambda: g.log_text().count("was not saved") > failed_saves, "a WARNING about the failed save")
-        g.click_button(BACK_TOP, "BACK")
-        g.park_mouse()
-        g.wait_shot(g.pause_page, "the pause buttons after BACK")
+        g.open_page(BACK_TOP, "BACK", g.pause_page, "the pause buttons after BACK")
 
     g.expected_warnings = ["settings.cfg"]
     g.start()
@@ -849,9 +835,7 @@ def case_high_dpi(g):
     g.start()  # waits for the title's buttons at their 96 DPI places
     expect("scale 2.00" in g.log_text(), "the engine did not report the desktop's scale of 2")
     expect(g.title_page(g.last), "the title screen is not where it is at 96 DPI")
-    g.click_button(250, "PLAY")
-    g.park_mouse()
-    g.wait_shot(g.play_page, "the play page after a click on PLAY")
+    g.open_page(250, "PLAY", g.play_page, "the play page after a click on PLAY")
 
 
 def case_no_display(g):
@@ -862,9 +846,7 @@ def case_no_display(g):
         ("no DISPLAY or WAYLAND_DISPLAY", {}, "neither DISPLAY nor WAYLAND_DISPLAY is set"),
         ("DISPLAY naming no server", {"DISPLAY": ":%d" % missing}, "DISPLAY=:%d" % missing),
     ]
-    base = {k: v for k, v in os.environ.items()
-            if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_", "DISPLAY", "WAYLAND_"))}
-    base.update(SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+    base = game_env(drop=("DISPLAY", "WAYLAND_"))
     for name, extra, needle in rows:
         r = subprocess.run([g.args.binary], cwd=g.dir, env=dict(base, **extra), stdin=subprocess.DEVNULL,
                            capture_output=True, timeout=STEP_TIMEOUT)
@@ -883,17 +865,13 @@ def case_glx_fallback(g):
     expect("EGL is not available" in log and "using GLX" in log, "no word of the fallback to GLX")
     expect(not any(line.startswith("WARNING") for line in log.splitlines()), "a WARNING for a working fallback")
     expect("4x multisampling" not in log, "multisampling was lost on the way to GLX")
-    g.click_button(450, "EXIT", ends_game=True)
-    expect(g.wait_exit(STEP_TIMEOUT) == 0, "exit code not 0")
+    g.exit_from_title()
 
 
 def case_no_gl(g):
     # Neither EGL nor GLX can be loaded: one WARNING naming both, an ERROR, exit code 1.
     g.display = Display(os.path.join(g.artifacts, "xvfb.log"))
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_"))}
-    env.update(DISPLAY=g.display.name, SDL_VIDEODRIVER="x11", SDL_AUDIODRIVER="dummy", NO_COLOR="1")
-    env.update(g.extra_env)
+    env = dict(game_env(g.display.name), **g.extra_env)
     r = subprocess.run([g.args.binary], cwd=g.dir, env=env, capture_output=True, timeout=STEP_TIMEOUT)
     out = (r.stdout + r.stderr).decode("utf-8", "replace")
     with open(os.path.join(g.artifacts, "game.log"), "w") as f:
@@ -966,23 +944,13 @@ def case_online_match(g):
         joiner.start()
 
         # The host: PLAY, ONLINE, HOST; the page waits with CANCEL where BOT was.
-        g.click_button(250, "PLAY")
-        g.park_mouse()
-        g.wait_shot(g.play_page, "the play page")
-        g.click_button(350, "ONLINE")
-        g.park_mouse()
-        g.wait_shot(lambda s: g.buttons_shown(s) == [250, 350, 450], "the online page")
-        g.click_button(250, "HOST")
-        g.park_mouse()
-        g.wait_shot(lambda s: g.buttons_shown(s) == [450], "the waiting page with CANCEL")
+        g.open_page(250, "PLAY", g.play_page, "the play page")
+        g.open_page(350, "ONLINE", lambda s: g.buttons_shown(s) == [250, 350, 450], "the online page")
+        g.open_page(250, "HOST", lambda s: g.buttons_shown(s) == [450], "the waiting page with CANCEL")
 
         # The joiner: PLAY, ONLINE, JOIN, the address typed into the box, CONNECT.
-        joiner.click_button(250, "PLAY")
-        joiner.park_mouse()
-        joiner.wait_shot(joiner.play_page, "the play page")
-        joiner.click_button(350, "ONLINE")
-        joiner.park_mouse()
-        joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the online page")
+        joiner.open_page(250, "PLAY", joiner.play_page, "the play page")
+        joiner.open_page(350, "ONLINE", lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the online page")
         joiner.click_button(350, "JOIN")
         joiner.park_mouse()
         face = joiner.button_colour()
@@ -1056,8 +1024,7 @@ def case_online_match(g):
         joiner.park_mouse()
         joiner.wait_shot(lambda s: joiner.hud_line(s, 3) > 0, "the other player left, on the joiner")
         joiner.wait_shot(lambda s: joiner.buttons_shown(s) == [250, 350, 450], "the joiner back on the online page")
-        g.click_button(450, "EXIT", ends_game=True)
-        expect(g.wait_exit(STEP_TIMEOUT) == 0, "the host's exit code is not 0")
+        g.exit_from_title(what="the host's exit code")
     except BaseException:
         joiner.fail_report()
         raise
