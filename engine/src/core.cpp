@@ -1,5 +1,6 @@
 // Window, GL context, frame timing, input, monitors, logging and small file helpers,
 // on SDL2.
+#include "gl_warmup.h"
 #include "internal.h"
 #include "prefetch.h"
 #include "raylib.h"
@@ -608,8 +609,11 @@ void InitWindow(int width, int height, const char *title) {
     // read GLX's extensions, the largest part of a window's cost there. At normal
     // priority, so an SDL_VIDEO_X11_FORCE_EGL of the user's environment still decides.
     SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_GAMECONTROLLER) != 0 &&
-        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    start_gl_warmup();
+    // Gamepads start after the window: their start loads a library, which would wait
+    // for the driver the warm-up is loading.
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        end_gl_warmup();
         TraceLog(LOG_ERROR, "WINDOW: %s; the window cannot be opened (%s)", missing_display().c_str(), SDL_GetError());
         std::exit(EXIT_FAILURE);
     }
@@ -618,6 +622,7 @@ void InitWindow(int width, int height, const char *title) {
     const char *driver = SDL_GetCurrentVideoDriver();
     if (driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
         !driver_asked_for(driver)) {
+        end_gl_warmup();
         TraceLog(LOG_ERROR,
                  "WINDOW: %s; the window cannot be shown. Start the game from a desktop session "
                  "(SDL_VIDEODRIVER=offscreen runs it without a window)",
@@ -635,6 +640,9 @@ void InitWindow(int width, int height, const char *title) {
     std::string why;
     std::string egl_error;
     bool ok = create_window_any_path(width, height, title, false, why, egl_error);
+    end_gl_warmup();
+    if (ok && SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0)
+        TraceLog(LOG_WARNING, "INPUT: gamepads cannot be read: %s", SDL_GetError());
     if (!ok && !egl_error.empty())
         TraceLog(LOG_WARNING, "WINDOW: neither EGL (%s) nor GLX (%s) gives an OpenGL 3.3 core context",
                  egl_error.c_str(), why.c_str());

@@ -87,6 +87,7 @@ struct LayerRecord {
 };
 
 LayerRecord rec;
+bool drawn_before = false;  // a frame has been drawn since start-up
 
 // Model-space bounds of each mesh, per slot, kept while the mesh stays the same.
 constexpr int cached_meshes = 8;
@@ -386,8 +387,11 @@ void draw_world() {
     // Drawing queued before the frame lands on the screen at the first flush, under
     // the scene, where the layer would cover it: such a frame is drawn straight, as is
     // every frame when asked to or when no layer fits the screen.
-    const bool straight = full_redraw_every_frame || early_drawing || !ready_layer();
+    // The first frame is drawn straight too: a layer pays only from the second frame
+    // on, and making it first would hold back the window's first picture.
+    const bool straight = full_redraw_every_frame || early_drawing || !drawn_before || !ready_layer();
     early_drawing = false;
+    drawn_before = true;
     if (straight) {
         rec.valid = false;
         report = ViewPassReport{};

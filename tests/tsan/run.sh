@@ -28,4 +28,31 @@ if [ "$status" -ne 0 ]; then
   exit 1
 fi
 grep -c "^INFO" "$build/session.log" | sed 's/^/log lines: /'
+
+# Once more in a real X11 window, where the GL driver is loaded on a worker thread of
+# its own while SDL starts.
+display=""
+if command -v Xvfb > /dev/null; then
+  : > "$build/xvfb.display"
+  Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3> "$build/xvfb.display" 2> /dev/null &
+  xvfb_pid=$!
+  trap 'kill "$xvfb_pid" 2> /dev/null || true' EXIT
+  for _ in $(seq 100); do
+    display=$(cat "$build/xvfb.display")
+    [ -n "$display" ] && break
+    sleep 0.1
+  done
+fi
+if [ -n "$display" ]; then
+  status=0
+  DISPLAY=":$display" SDL_VIDEODRIVER=x11 "$build/tests/tsan/tsan_session" > "$build/session-x11.log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then
+    tail -n 150 "$build/session-x11.log"
+    echo "the X11 start-up under ThreadSanitizer failed (status $status); the log is $build/session-x11.log" >&2
+    exit 1
+  fi
+  grep -q "video driver x11" "$build/session-x11.log" || { echo "the X11 session did not open an X11 window" >&2; exit 1; }
+else
+  echo "no Xvfb: the X11 session is skipped" >&2
+fi
 echo "ThreadSanitizer: no reports"
