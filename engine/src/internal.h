@@ -99,6 +99,9 @@ void rlgl_close();
 void rlgl_present();
 // Sets the viewport and the 2D pixel projection without flushing the batch.
 void rlgl_begin_frame(int width, int height);
+// Called before each GL draw: a clear of the screen held back until it is needed is
+// done now if the draw goes to the screen.
+void before_draw();
 // Reads the default framebuffer's current pixels as RGBA rows, top row first,
 // resolving multisampling; the batch is flushed first. Returns false without a
 // context. `out` must hold width*height*4 bytes.

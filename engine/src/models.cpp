@@ -528,6 +528,7 @@ void DrawMesh(Mesh mesh, Material material, Matrix transform) {
     if (!has || mesh.vboId[3] == 0) glVertexAttrib4f(RL_DEFAULT_SHADER_ATTRIB_LOCATION_COLOR, 1.0f, 1.0f, 1.0f, 1.0f);
     if (!has || mesh.vboId[1] == 0) glVertexAttrib2f(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD, 0.0f, 0.0f);
     if (!has || mesh.vboId[2] == 0) glVertexAttrib3f(RL_DEFAULT_SHADER_ATTRIB_LOCATION_NORMAL, 0.0f, 0.0f, 1.0f);
+    engine::before_draw();
     if (has && mesh.vboId[vbo_indices] != 0) {
         glDrawElements(GL_TRIANGLES, mesh.triangleCount * 3, GL_UNSIGNED_SHORT, nullptr);
     } else {

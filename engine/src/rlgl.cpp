@@ -211,6 +211,41 @@ void copy_color(GLuint from, GLuint to, int width, int height, GLenum read_buffe
     if (scissor) glEnable(GL_SCISSOR_TEST);
 }
 
+// A clear of the whole screen is held until the screen's contents are needed: a
+// draw, a read, the frame's presentation. A copy over the whole screen that comes
+// first leaves its colour part nothing to do (the kept 3D layer covers each frame's
+// clear), and a draw without the depth test leaves its depth part waiting. On a
+// software renderer a multisampled clear costs as much as a copy.
+struct HeldClear {
+    bool color = false;
+    bool depth = false;
+    GLfloat rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+};
+HeldClear held_clear;
+GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
+
+// Does the held clear's colour part, and its depth part when `with_depth`, on the
+// screen, whatever target is bound and whatever scissor and depth mask are set.
+void settle_screen_clear(bool with_depth) {
+    GLbitfield mask = held_clear.color ? GL_COLOR_BUFFER_BIT : 0;
+    if (held_clear.depth && with_depth) mask |= GL_DEPTH_BUFFER_BIT;
+    if (mask == 0) return;
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    GLboolean depth_writes = GL_TRUE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    if (!depth_writes) glDepthMask(GL_TRUE);
+    if (current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, screen.fbo);
+    glClearColor(held_clear.rgba[0], held_clear.rgba[1], held_clear.rgba[2], held_clear.rgba[3]);
+    glClear(mask);
+    glClearColor(clear_rgba[0], clear_rgba[1], clear_rgba[2], clear_rgba[3]);
+    if (current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    if (!depth_writes) glDepthMask(GL_FALSE);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    if (mask & GL_COLOR_BUFFER_BIT) held_clear.color = false;
+    if (mask & GL_DEPTH_BUFFER_BIT) held_clear.depth = false;
+}
+
 // Shader used by the batch; set by shaders.cpp through set_current_shader.
 unsigned int shader_id = 0;
 int *shader_locs = nullptr;
@@ -307,10 +342,15 @@ void set_screen_projection() {
 
 // ------------------------------------------------------------------ internal entry points
 
+void before_draw() {
+    if (current_fbo == 0 && (held_clear.color || held_clear.depth)) settle_screen_clear(glIsEnabled(GL_DEPTH_TEST));
+}
+
 bool rlgl_init(int width, int height, int samples) {
     batch = new Batch();
     screen = ScreenTarget{};
     screen.samples = samples > 1 ? samples : 0;
+    held_clear = HeldClear{};
     layer_buffers.clear();
     clip_control_ok = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
     upper_left = false;
@@ -357,6 +397,8 @@ bool rlgl_init(int width, int height, int samples) {
     glCullFace(GL_BACK);
     glFrontFace(GL_CCW);
     glEnable(GL_CULL_FACE);
+    clear_rgba[0] = clear_rgba[1] = clear_rgba[2] = 0.0f;
+    clear_rgba[3] = 1.0f;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(1.0);
     if (clip_control_ok) glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
@@ -386,6 +428,7 @@ void rlgl_close() {
 void rlgl_present() {
     if (batch == nullptr || !gl_ready()) return;
     rlDrawRenderBatchActive();
+    settle_screen_clear(false);
     if (screen.fbo != 0)
         copy_color(screen.fbo, 0, screen.width, screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
@@ -437,6 +480,7 @@ int framebuffer_height() {
 bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
+    settle_screen_clear(false);
     glBindFramebuffer(GL_FRAMEBUFFER, screen.fbo);
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
@@ -683,6 +727,7 @@ void rlDrawRenderBatchActive(void) {
     }
     glActiveTexture(GL_TEXTURE0);
     glBindVertexArray(batch->vao);
+    before_draw();
     for (int i = 0; i < batch->call_count; i++) {
         const DrawCall &c = batch->calls[i];
         glBindTexture(GL_TEXTURE_2D, c.texture);
@@ -803,11 +848,27 @@ void rlSetCullFace(int mode) {
 }
 
 void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
-    if (gl_ready()) glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, a / 255.0f);
+    if (!gl_ready()) return;
+    clear_rgba[0] = r / 255.0f;
+    clear_rgba[1] = g / 255.0f;
+    clear_rgba[2] = b / 255.0f;
+    clear_rgba[3] = a / 255.0f;
+    glClearColor(clear_rgba[0], clear_rgba[1], clear_rgba[2], clear_rgba[3]);
 }
 
 void rlClearScreenBuffers(void) {
-    if (gl_ready()) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!gl_ready()) return;
+    if (current_fbo != 0 || glIsEnabled(GL_SCISSOR_TEST)) {
+        // Only part of the screen, or another target: the held clear comes first.
+        if (current_fbo == 0) settle_screen_clear(true);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        return;
+    }
+    GLboolean depth_writes = GL_TRUE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    held_clear.color = true;
+    held_clear.depth = held_clear.depth || depth_writes;
+    std::memcpy(held_clear.rgba, clear_rgba, sizeof clear_rgba);
 }
 
 void rlSetBlendMode(int mode) {
@@ -961,12 +1022,15 @@ void rlDisableVertexAttribute(unsigned int index) {
 }
 
 void rlDrawVertexArray(int offset, int count) {
-    if (gl_ready() && offset >= 0 && count > 0) glDrawArrays(GL_TRIANGLES, offset, count);
+    if (!gl_ready() || offset < 0 || count <= 0) return;
+    before_draw();
+    glDrawArrays(GL_TRIANGLES, offset, count);
 }
 
 void rlDrawVertexArrayElements(int offset, int count, const void *buffer) {
     if (!gl_ready() || offset < 0 || count <= 0) return;
     const unsigned short *base = static_cast<const unsigned short *>(buffer);
+    before_draw();
     glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, base + offset);
 }
 
@@ -1188,6 +1252,7 @@ void rlCopyScreenLayer(unsigned int id) {
         return;
     }
     flush_if_pending();
+    held_clear.color = false;  // every pixel's colour is the layer's now
     copy_color(id, screen.fbo, screen_fb_width, screen_fb_height, GL_COLOR_ATTACHMENT0,
                flipped_target(id) != flipped_target(0));
 }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -287,6 +288,99 @@ TEST_F(Render, ScreenLayerDrawsAndCopiesExactlyAsTheScreen) {
     rlUnloadFramebuffer(small);
     rlUnloadFramebuffer(layer);
     rlCopyScreenLayer(layer);
+    rlUnloadFramebuffer(layer);
+}
+
+// A clear of the whole screen is held until the screen is needed; whatever follows
+// must find the frame as if it had been cleared at once.
+TEST_F(Render, HeldClearLooksLikeAClearDoneAtOnce) {
+    const Camera3D cam = test_support::camera_looking_at_origin(Vector3{0, 0, 5});
+    const unsigned int layer = rlLoadScreenLayer(width, height);
+    ASSERT_NE(layer, 0u);
+    BeginDrawing();
+    rlEnableFramebuffer(layer);
+    ClearBackground(GREEN);
+    rlDisableFramebuffer();
+    EndDrawing();
+    // A square two units wide at depth z, seen from 5 units away (36 pixels a unit).
+    auto square = [&](float z, float half, Color c) {
+        BeginMode3D(cam);
+        rlBegin(RL_QUADS);
+        rlColor4ub(c.r, c.g, c.b, c.a);
+        rlVertex3f(-half, half, z);
+        rlVertex3f(-half, -half, z);
+        rlVertex3f(half, -half, z);
+        rlVertex3f(half, half, z);
+        rlEnd();
+        EndMode3D();
+    };
+    auto near_square_then_red = [&] {
+        ClearBackground(BLACK);
+        square(1.0f, 0.5f, BLUE);
+        ClearBackground(RED);
+    };
+    struct Row {
+        const char *what;
+        std::function<void()> draw;
+        Color centre, ring, corner;  // (100, 75); 30 pixels right of it; (5, 5)
+    };
+    const Row rows[] = {
+        {"read at once", [] { ClearBackground(RED); }, RED, RED, RED},
+        {"the clear colour changes before a draw",
+         [] {
+             ClearBackground(RED);
+             rlClearColor(0, 0, 255, 255);
+             DrawRectangle(0, 0, 10, 10, WHITE);
+         },
+         RED, RED, WHITE},
+        {"a layer copy covers it",
+         [&] {
+             ClearBackground(RED);
+             rlCopyScreenLayer(layer);
+         },
+         GREEN, GREEN, GREEN},
+        {"a 3D draw finds the depth cleared",
+         [&] {
+             near_square_then_red();
+             square(0.0f, 1.0f, WHITE);
+         },
+         WHITE, WHITE, RED},
+        {"so it does after a layer copy",
+         [&] {
+             near_square_then_red();
+             rlCopyScreenLayer(layer);
+             square(0.0f, 1.0f, WHITE);
+         },
+         WHITE, WHITE, GREEN},
+        {"without depth writes the depth stays",
+         [&] {
+             ClearBackground(BLACK);
+             square(1.0f, 0.5f, BLUE);
+             rlDisableDepthMask();
+             ClearBackground(RED);
+             rlEnableDepthMask();
+             square(0.0f, 1.0f, WHITE);
+         },
+         RED, WHITE, RED},
+        {"a scissored clear goes over it",
+         [] {
+             ClearBackground(RED);
+             rlEnableScissorTest();
+             rlScissor(0, 0, width, height / 2 + 10);
+             ClearBackground(BLUE);
+             rlDisableScissorTest();
+         },
+         BLUE, BLUE, RED},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        BeginDrawing();
+        row.draw();
+        EXPECT_TRUE(same_rgb(pixel(100, 75), row.centre)) << describe(pixel(100, 75));
+        EXPECT_TRUE(same_rgb(pixel(130, 75), row.ring)) << describe(pixel(130, 75));
+        EXPECT_TRUE(same_rgb(pixel(5, 5), row.corner)) << describe(pixel(5, 5));
+        EndDrawing();
+    }
     rlUnloadFramebuffer(layer);
 }
 
