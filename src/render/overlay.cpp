@@ -3,6 +3,7 @@
 #include "app/game_state.h"
 #include "gameplay/match.h"
 #include "render/shader_registry.h"
+#include "render/shadow_scene.h"
 
 RenderTexture2D overlay_target{};
 Shader overlay_shader{};
@@ -65,6 +66,10 @@ const char *restart_hint() {
                       pad_button_label(gamepad_controls.restart));
 }
 
+bool overlay_at_rest(float player1_time_since_hit, float player2_time_since_hit) {
+    return player1_time_since_hit >= overlay_flash_seconds && player2_time_since_hit >= overlay_flash_seconds;
+}
+
 void draw_match_hud() {
     const bool *joined = game_state.joined;
     if (!both_joined()) {
@@ -79,6 +84,14 @@ void draw_match_hud() {
         DrawText(restart_hint(), 0, restart_hint_y, hud_font_size, hud_text_color);
     }
     if (!overlay_ready) return;
+    // A full-screen pass that would change nothing costs a software renderer as much
+    // as the whole 3D scene; the full re-make still draws it, for comparison. What
+    // counts is what the shader was given, not the players' times since.
+    if (!full_redraw_every_frame) {
+        const Result<float> t1 = uploaded_float(overlay_shader, "player1TimeSinceHit");
+        const Result<float> t2 = uploaded_float(overlay_shader, "player2TimeSinceHit");
+        if (t1 && t2 && overlay_at_rest(t1.value(), t2.value())) return;
+    }
 
     BeginShaderMode(overlay_shader);
     Texture2D tex = overlay_target.texture;

@@ -16,6 +16,14 @@ inline constexpr Color hud_text_color = BLUE;
 inline constexpr int result_line_y = 90;
 inline constexpr int restart_hint_y = 120;
 
+// How long a hit's flash lasts (overlay.fs's flashSeconds): from then on, and with
+// its target transparent as it always is, the overlay leaves every pixel as it was.
+inline constexpr float overlay_flash_seconds = 0.5f;
+
+// True when the overlay would change no pixel: neither player's flash is showing.
+// (A NaN time is never taken for one that has ended.)
+bool overlay_at_rest(float player1_time_since_hit, float player2_time_since_hit);
+
 void load_overlay();
 void draw_match_hud();
 // The HUD's lines for the end of a match; null while it is being played.

@@ -2,9 +2,12 @@
 // overlay leaves the frame alone at rest and flashes the hit player's half.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "asset_support.h"
+#include "render/overlay.h"
 #include "support/log_capture.h"
 #include "testing.h"
 #include "raylib.h"
@@ -134,15 +137,45 @@ int reddening(const Image &before, const Image &after, int x0, int x1) {
     return static_cast<int>(total / count);
 }
 
-TEST(Overlay, AtRestTheFrameIsUnchanged) {
+// The match skips the overlay's pass whenever overlay_at_rest says it would change
+// nothing: each row checks that claim against what the shader really draws.
+TEST(Overlay, AtRestTheFrameIsUnchangedAndTheMatchMaySkipIt) {
     OverlayRig rig;
     Image plain = rig.frame(false, 99.0f, 99.0f);
-    Image covered = rig.frame(true, 99.0f, 99.0f);
-    ASSERT_EQ(plain.width, covered.width);
-    Changes c = compare(plain, covered);
-    EXPECT_EQ(c.left + c.right, 0);
+    constexpr float end = overlay_flash_seconds;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    enum class Look { unchanged, changed, either };
+    struct Row {
+        const char *what;
+        float t1, t2;
+        bool at_rest;
+        Look look;
+    };
+    const Row rows[] = {
+        {"never hit", 99.0f, 99.0f, true, Look::unchanged},
+        {"both flashes just ended", end, end, true, Look::unchanged},
+        // Too faint to show in 8 bits, but not over: drawn, to be safe.
+        {"player 1's flash about to end", std::nextafter(end, 0.0f), 99.0f, false, Look::either},
+        {"player 2's flash fading", 99.0f, end * 0.8f, false, Look::changed},
+        {"player 2 just hit", end, 0.0f, false, Look::changed},
+        // What the shader makes of a NaN is the driver's business.
+        {"a NaN time is never taken for rest", nan, 99.0f, false, Look::either},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(overlay_at_rest(row.t1, row.t2), row.at_rest);
+        if (row.look == Look::either) continue;
+        Image covered = rig.frame(true, row.t1, row.t2);
+        ASSERT_EQ(plain.width, covered.width);
+        Changes c = compare(plain, covered);
+        if (row.look == Look::unchanged) {
+            EXPECT_EQ(c.left + c.right, 0);
+        } else {
+            EXPECT_GT(c.left + c.right, 0);
+        }
+        UnloadImage(covered);
+    }
     UnloadImage(plain);
-    UnloadImage(covered);
 }
 
 TEST(Overlay, AHitFlashesOnlyTheHitPlayersHalfAndFades) {
