@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
+#include "app/vec3d.h"
 #include "raylib.h"
-
-struct ModelInstance;
+#include "render/model_registry.h"
 
 // Pixels x0 <= x < x1, y0 <= y < y1 in a target's own coordinates (origin at the
 // bottom left, as the scissor test counts them).
@@ -57,3 +57,26 @@ BoundingBox transform_box(BoundingBox local, const Matrix &m);
 // corner is behind the eye or not a number; empty when the box lies outside.
 PixelRect project_box(BoundingBox box, const Matrix &view_projection, std::int32_t width, std::int32_t height,
                       std::int32_t pad);
+
+// Where an instance stands and which geometry it draws: when any of it changes, so
+// may every pixel the instance covers.
+struct Placement {
+    const Mesh *meshes = nullptr;  // a reload gives new arrays
+    int mesh_count = 0;
+    Vec3d position{};
+    Vec3d scale{};
+    Vec3d rotation_axis{};
+    float rotation_angle = 0.0f;
+    Matrix transform{};  // the model's own
+};
+Placement placement_of(const ModelInstance &inst);
+bool same_placement(const Placement &a, const Placement &b);
+
+// Model-space bounds per instance slot, worked out again only when the slot's
+// geometry changes.
+struct SlotBounds {
+    const Mesh *of[max_model_instances] = {};
+    BoundingBox box[max_model_instances] = {};
+};
+// The world-space box around the slot's model as it is placed now.
+BoundingBox placed_bounds(SlotBounds *cache, std::uint32_t slot, const ModelInstance &inst);

@@ -14,13 +14,7 @@ namespace {
 // What one instance slot put into the map the last time it was made.
 struct CasterRecord {
     bool casts = false;
-    const Mesh *meshes = nullptr;  // the model's geometry (a reload gives new arrays)
-    int mesh_count = 0;
-    Vec3d position{};
-    Vec3d scale{};
-    Vec3d rotation_axis{};
-    float rotation_angle = 0.0f;
-    Matrix transform{};  // the model's own
+    Placement placed{};
     PixelRect texels{};  // what it can cover in the map
 };
 
@@ -33,9 +27,7 @@ struct MapRecord {
     Matrix light_projection{};
     std::uint32_t slots = 0;
     CasterRecord casters[max_model_instances];
-    // Model-space bounds per slot, kept while the slot's geometry stays the same.
-    const Mesh *bounds_of[max_model_instances] = {};
-    BoundingBox bounds[max_model_instances] = {};
+    SlotBounds bounds{};
 };
 
 MapRecord map_record;
@@ -52,26 +44,9 @@ CasterRecord caster_record(std::uint32_t slot, const ModelInstance &inst, const 
     CasterRecord r{};
     r.casts = in_shadow_pass(inst) && inst.casts_shadow;
     if (!r.casts) return r;
-    r.meshes = inst.model.meshes;
-    r.mesh_count = inst.model.meshCount;
-    r.position = inst.position;
-    r.scale = inst.scale;
-    r.rotation_axis = inst.rotation_axis;
-    r.rotation_angle = inst.rotation_angle;
-    r.transform = inst.model.transform;
-    if (map_record.bounds_of[slot] != r.meshes) {
-        map_record.bounds[slot] = model_bounds(inst.model);
-        map_record.bounds_of[slot] = r.meshes;
-    }
-    const BoundingBox world = transform_box(map_record.bounds[slot], instance_matrix(inst));
-    r.texels = project_box(world, light_vp, map.width, map.height, texel_pad);
+    r.placed = placement_of(inst);
+    r.texels = project_box(placed_bounds(&map_record.bounds, slot, inst), light_vp, map.width, map.height, texel_pad);
     return r;
-}
-
-bool same_placement(const CasterRecord &a, const CasterRecord &b) {
-    return a.meshes == b.meshes && a.mesh_count == b.mesh_count && a.position == b.position && a.scale == b.scale &&
-           a.rotation_axis == b.rotation_axis && a.rotation_angle == b.rotation_angle &&
-           same_matrix(a.transform, b.transform);
 }
 
 // Shader and shadow-map assignments every instance of the pass gets, drawn or not.
@@ -117,7 +92,7 @@ ShadowPassReport plan_shadow_pass(const ShadowScene *scene, const SceneCamera &l
         CasterRecord &before = rec.casters[i];
         if (now.casts != before.casts) {
             damage_all(&plan.damage);  // a caster appeared or went
-        } else if (now.casts && !same_placement(now, before)) {
+        } else if (now.casts && !same_placement(now.placed, before.placed)) {
             add_damage(&plan.damage, before.texels);
             add_damage(&plan.damage, now.texels);
         }

@@ -49,14 +49,9 @@ namespace {
 struct InstanceRecord {
     bool visible = false;
     bool custom = false;
-    const Mesh *meshes = nullptr;
     const Material *materials = nullptr;
     std::uint64_t look = 0;  // materials, tint, blend mode, shader
-    Vec3d position{};
-    Vec3d scale{};
-    Vec3d rotation_axis{};
-    float rotation_angle = 0.0f;
-    Matrix transform{};
+    Placement placed{};
     PixelRect pixels{};
 };
 
@@ -81,8 +76,7 @@ struct LayerRecord {
     bool valid = false;
     SceneRecord scene{};
     InstanceRecord instances[max_model_instances];
-    const Mesh *bounds_of[max_model_instances] = {};
-    BoundingBox bounds[max_model_instances] = {};
+    SlotBounds bounds{};
     Damage particles{};  // where the particles were drawn
 };
 
@@ -168,20 +162,10 @@ InstanceRecord instance_now(std::uint32_t slot, const Matrix &view_vp) {
     r.visible = inst.visible;
     if (!r.visible) return r;
     r.custom = inst.custom_shader.has_value();
-    r.meshes = inst.model.meshes;
     r.materials = inst.model.materials;
     r.look = look_of(inst);
-    r.position = inst.position;
-    r.scale = inst.scale;
-    r.rotation_axis = inst.rotation_axis;
-    r.rotation_angle = inst.rotation_angle;
-    r.transform = inst.model.transform;
-    if (rec.bounds_of[slot] != r.meshes) {
-        rec.bounds[slot] = model_bounds(inst.model);
-        rec.bounds_of[slot] = r.meshes;
-    }
-    r.pixels =
-        project_box(transform_box(rec.bounds[slot], instance_matrix(inst)), view_vp, rec.width, rec.height, pixel_pad);
+    r.placed = placement_of(inst);
+    r.pixels = project_box(placed_bounds(&rec.bounds, slot, inst), view_vp, rec.width, rec.height, pixel_pad);
     return r;
 }
 
@@ -189,9 +173,8 @@ bool same_instance(const InstanceRecord &a, const InstanceRecord &b) {
     if (a.visible != b.visible) return false;
     if (!a.visible) return true;
     // A shader of the instance's own may take new uniform values any frame.
-    return !a.custom && !b.custom && a.meshes == b.meshes && a.materials == b.materials && a.look == b.look &&
-           a.position == b.position && a.scale == b.scale && a.rotation_axis == b.rotation_axis &&
-           a.rotation_angle == b.rotation_angle && same_bytes(&a.transform, &b.transform, sizeof(Matrix));
+    return !a.custom && !b.custom && a.materials == b.materials && a.look == b.look &&
+           same_placement(a.placed, b.placed);
 }
 
 // The column of space the light sees through some texels of its map: the four
