@@ -1,6 +1,8 @@
 // Input edges, SDL event mapping, gamepads and frame timing.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <SDL.h>
 
 #include <cstdio>
@@ -50,23 +52,21 @@ protected:
 };
 
 TEST_F(Input, KeyEdgesPressedOnceDownWhileHeldReleasedOnce) {
+    // {pressed, down, released} after each step.
+    const auto space = [] {
+        return std::array{IsKeyPressed(KEY_SPACE), IsKeyDown(KEY_SPACE), IsKeyReleased(KEY_SPACE)};
+    };
     testing_key_down(KEY_SPACE);
-    EXPECT_TRUE(IsKeyPressed(KEY_SPACE));
-    EXPECT_TRUE(IsKeyDown(KEY_SPACE));
-    EXPECT_FALSE(IsKeyReleased(KEY_SPACE));
+    EXPECT_EQ(space(), (std::array{true, true, false}));
     frame();
-    EXPECT_FALSE(IsKeyPressed(KEY_SPACE));
-    EXPECT_TRUE(IsKeyDown(KEY_SPACE));
+    EXPECT_EQ(space(), (std::array{false, true, false}));
     frame();
-    EXPECT_FALSE(IsKeyPressed(KEY_SPACE));
-    EXPECT_TRUE(IsKeyDown(KEY_SPACE));
+    EXPECT_EQ(space(), (std::array{false, true, false}));
     testing_key_up(KEY_SPACE);
-    EXPECT_TRUE(IsKeyReleased(KEY_SPACE));
-    EXPECT_FALSE(IsKeyDown(KEY_SPACE));
+    EXPECT_EQ(space(), (std::array{false, false, true}));
     EXPECT_TRUE(IsKeyUp(KEY_SPACE));
     frame();
-    EXPECT_FALSE(IsKeyReleased(KEY_SPACE));
-    EXPECT_FALSE(IsKeyPressed(KEY_SPACE));
+    EXPECT_EQ(space(), (std::array{false, false, false}));
     // Codes outside the table are simply never down.
     EXPECT_FALSE(IsKeyDown(-3));
     EXPECT_FALSE(IsKeyPressed(100000));

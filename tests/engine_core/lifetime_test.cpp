@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "raylib.h"
@@ -37,6 +38,21 @@ ChildResult run_child(const char *scenario, const char *extra_env = "") {
     int status = pclose(p);
     r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
+}
+
+// Runs the scenario as run_child does and checks how it ended: its exit code, and
+// that its output holds each of `present` and none of `absent`. A child that ends
+// with 0 must also have passed its one test.
+void expect_child(const char *scenario, const char *extra_env, int exit_code,
+                  std::initializer_list<const char *> present, std::initializer_list<const char *> absent) {
+    SCOPED_TRACE(std::string(scenario) + " " + extra_env);
+    const ChildResult r = run_child(scenario, extra_env);
+    EXPECT_EQ(r.exit_code, exit_code) << r.output;
+    for (const char *text : present) EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    for (const char *text : absent) EXPECT_EQ(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+    if (exit_code == 0) {
+        EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+    }
 }
 
 std::string write_png(const std::string &dir) {
@@ -174,18 +190,10 @@ TEST(EngineChild, Run) {
 }
 
 TEST(EngineLifetime, ResourcesLeftAliveAreReleasedByCloseWindow) {
-    ChildResult r = run_child("leave_alive");
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_EQ(r.output.find("LeakSanitizer"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+    expect_child("leave_alive", "", 0, {}, {"LeakSanitizer"});
 }
 
-TEST(EngineLifetime, UnloadingTwiceIsHarmless) {
-    ChildResult r = run_child("unload_twice");
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_EQ(r.output.find("ERROR: AddressSanitizer"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
-}
+TEST(EngineLifetime, UnloadingTwiceIsHarmless) { expect_child("unload_twice", "", 0, {}, {"ERROR: AddressSanitizer"}); }
 
 TEST(EngineLifetime, NoVideoDeviceOrDisplayEndsWithAnErrorNotACrash) {
     // Without a display SDL would fall back to its offscreen driver and the program
@@ -199,13 +207,7 @@ TEST(EngineLifetime, NoVideoDeviceOrDisplayEndsWithAnErrorNotACrash) {
         {"SDL_VIDEODRIVER= DISPLAY= WAYLAND_DISPLAY=", "neither DISPLAY nor WAYLAND_DISPLAY is set"},
         {"SDL_VIDEODRIVER= DISPLAY=:9731 WAYLAND_DISPLAY=", "no X server answers at DISPLAY=:9731"},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.env);
-        ChildResult r = run_child("no_window", row.env);
-        EXPECT_EQ(r.exit_code, 1) << r.output;
-        EXPECT_NE(r.output.find(row.message), std::string::npos) << r.output;
-        EXPECT_EQ(r.output.find("AddressSanitizer"), std::string::npos) << r.output;
-    }
+    for (const Row &row : rows) expect_child("no_window", row.env, 1, {row.message}, {"AddressSanitizer"});
 }
 
 // An X server of its own for one test (Xvfb picks a free display number), or none
@@ -242,25 +244,16 @@ struct Xvfb {
 };
 
 TEST(EngineLifetime, HugeWindowSizesAreClampedToWhatTheDisplayTakes) {
-    ChildResult offscreen = run_child("huge_window");
-    EXPECT_EQ(offscreen.exit_code, 0) << offscreen.output;
-    EXPECT_NE(offscreen.output.find("larger than the display can take"), std::string::npos) << offscreen.output;
-    EXPECT_NE(offscreen.output.find("[  PASSED  ] 1 test"), std::string::npos) << offscreen.output;
+    expect_child("huge_window", "", 0, {"larger than the display can take"}, {});
 
     // On X11, where a side above 32767 is a BadValue that ends the process.
     Xvfb x;
     if (x.display.empty()) GTEST_SKIP() << "Xvfb is not available";
-    ChildResult r = run_child("huge_window", ("SDL_VIDEODRIVER=x11 DISPLAY=" + x.display).c_str());
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_NE(r.output.find("video driver x11"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+    expect_child("huge_window", ("SDL_VIDEODRIVER=x11 DISPLAY=" + x.display).c_str(), 0, {"video driver x11"}, {});
 }
 
 TEST(EngineLifetime, CallsWithoutAContextReportErrorsAndReturnEmpty) {
-    ChildResult r = run_child("no_context");
-    EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_NE(r.output.find("ERROR: "), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
+    expect_child("no_context", "", 0, {"ERROR: "}, {});
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "raylib.h"
 #include "raymath.h"
 #include "rlgl.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"
 #include "support/test_window.h"
@@ -52,6 +53,7 @@ protected:
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         test_support::close_test_window();
         testing_capture_log(false);
+        if (!dir_.empty()) test_support::remove_scratch_dir(dir_);
     }
 
     // Reads the current frame, hands every pixel to check(x, y, colour), frees it.
@@ -72,10 +74,17 @@ protected:
         return c;
     }
 
-    std::string scratch_dir() {
-        const std::string dir = test_support::make_scratch_dir("engine_core_");
-        return !dir.empty() ? dir : "/tmp";
+    // The path of `name` in the test's scratch directory (made on first use, removed
+    // after the test), written with `bytes` unless they are empty.
+    std::string scratch_file(const std::string &name, const std::string &bytes = "") {
+        if (dir_.empty()) dir_ = test_support::make_scratch_dir("engine_core_");
+        EXPECT_FALSE(dir_.empty()) << "no scratch directory";
+        const std::string path = dir_ + "/" + name;
+        if (!bytes.empty()) test_support::write_file(path, bytes);
+        return path;
     }
+
+    std::string dir_;
 };
 
 TEST_F(Render, ClearedFrameHasTheClearColourEverywhere) {
@@ -584,12 +593,7 @@ TEST_F(Render, BatchOverflowAndManyTextureSwitchesDrawEverything) {
 }
 
 TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws) {
-    std::string dir = scratch_dir();
-    std::string broken = dir + "/broken.fs";
-    FILE *f = std::fopen(broken.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("#version 330\nthis is not glsl;\n", f);
-    std::fclose(f);
+    const std::string broken = scratch_file("broken.fs", "#version 330\nthis is not glsl;\n");
 
     Shader missing = LoadShader(nullptr, "/nonexistent/overlay.fs");
     EXPECT_EQ(warnings_naming("/nonexistent/overlay.fs"), 1);
@@ -619,24 +623,15 @@ TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws) {
     DrawRectangle(0, 0, 20, 20, GREEN);
     EXPECT_TRUE(same(pixel(10, 10), GREEN));
     EndDrawing();
-    std::remove(broken.c_str());
-    rmdir(dir.c_str());
 }
 
 TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack) {
-    std::string dir = scratch_dir();
-    std::string good = dir + "/tint.fs", mismatched = dir + "/mismatch.fs";
-    FILE *f = std::fopen(good.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("#version 330\nin vec2 fragTexCoord;\nin vec4 fragColor;\nuniform float amount;\n"
-               "out vec4 finalColor;\nvoid main() { finalColor = vec4(0.0, amount, 1.0, 1.0); }\n",
-               f);
-    std::fclose(f);
-    f = std::fopen(mismatched.c_str(), "w");
-    ASSERT_NE(f, nullptr);
+    const std::string good =
+        scratch_file("tint.fs", "#version 330\nin vec2 fragTexCoord;\nin vec4 fragColor;\nuniform float amount;\n"
+                                "out vec4 finalColor;\nvoid main() { finalColor = vec4(0.0, amount, 1.0, 1.0); }\n");
     // Compiles, but has no main(): linking fails.
-    std::fputs("#version 330\nout vec4 finalColor;\nvoid paint() { finalColor = vec4(1.0); }\n", f);
-    std::fclose(f);
+    const std::string mismatched =
+        scratch_file("mismatch.fs", "#version 330\nout vec4 finalColor;\nvoid paint() { finalColor = vec4(1.0); }\n");
 
     Shader tint = LoadShader(nullptr, good.c_str());
     ASSERT_NE(tint.id, 0u);
@@ -671,9 +666,6 @@ TEST_F(Render, CustomFragmentShaderDrawsAndLinkFailureFallsBack) {
     DrawRectangle(0, 0, 20, 20, RED);
     EXPECT_TRUE(same(pixel(10, 10), RED));
     EndDrawing();
-    std::remove(good.c_str());
-    std::remove(mismatched.c_str());
-    rmdir(dir.c_str());
 }
 
 TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach) {
@@ -690,18 +682,11 @@ TEST_F(Render, MissingFilesGiveEmptyObjectsAndOneWarningEach) {
     EXPECT_TRUE(IsFontReady(GetFontDefault()));
 
     // A file that is not an image at all.
-    std::string dir = scratch_dir();
-    std::string junk = dir + "/junk.png";
-    FILE *f = std::fopen(junk.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("not a png", f);
-    std::fclose(f);
+    const std::string junk = scratch_file("junk.png", "not a png");
     testing_clear_log();
     Image img = LoadImage(junk.c_str());
     EXPECT_EQ(img.data, nullptr);
     EXPECT_TRUE(testing_log_contains(LOG_WARNING, "junk.png"));
-    std::remove(junk.c_str());
-    rmdir(dir.c_str());
 }
 
 TEST_F(Render, InvalidSizesWarnInsteadOfCrashing) {
@@ -747,8 +732,7 @@ TEST_F(Render, ReleasedObjectsAreHarmlessToUse) {
 }
 
 TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots) {
-    std::string dir = scratch_dir();
-    std::string path = dir + "/round.png";
+    const std::string path = scratch_file("round.png");
     Image img = GenImageColor(4, 3, Color{10, 20, 30, 40});
     static_cast<Color *>(img.data)[5] = Color{200, 100, 50, 255};
     ASSERT_TRUE(ExportImage(img, path.c_str()));
@@ -758,12 +742,12 @@ TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots) {
     EXPECT_EQ(back.height, 3);
     EXPECT_TRUE(same(GetImageColor(back, 1, 1), (Color{200, 100, 50, 255})));
     EXPECT_TRUE(same(GetImageColor(back, 0, 0), (Color{10, 20, 30, 40})));
-    EXPECT_FALSE(ExportImage(img, (dir + "/round.bmp").c_str()));
+    EXPECT_FALSE(ExportImage(img, scratch_file("round.bmp").c_str()));
     UnloadImage(img);
     UnloadImage(back);
     UnloadImage(back);
 
-    std::string shot = dir + "/shot.png";
+    const std::string shot = scratch_file("shot.png");
     BeginDrawing();
     ClearBackground(Color{36, 152, 201, 0});
     DrawRectangle(10, 20, 30, 40, RED);
@@ -775,9 +759,6 @@ TEST_F(Render, ImagesRoundTripThroughPngAndScreenshots) {
     EXPECT_TRUE(same(GetImageColor(s, 15, 25), RED));
     EXPECT_TRUE(same(GetImageColor(s, 100, 100), (Color{36, 152, 201, 255})));  // screenshots are opaque
     UnloadImage(s);
-    std::remove(path.c_str());
-    std::remove(shot.c_str());
-    rmdir(dir.c_str());
 }
 
 TEST_F(Render, TrueTypeFontDrawsInsideItsMeasure) {

@@ -49,37 +49,30 @@ protected:
     std::vector<Sound> sounds;
 };
 
-TEST_F(Mixer, PanLawLeansLargePanLeftAndSmallPanRight) {
-    std::vector<float> dc(256, 0.5f);
-    Sound s = sound_of(dc);
-
-    SetSoundPan(s, 0.8f);
-    PlaySound(s);
-    std::vector<float> out = pull(8);
-    EXPECT_NEAR(out[0], 0.5f * pan_gain(0.8f), tolerance);
-    EXPECT_NEAR(out[1], 0.5f * pan_gain(0.2f), tolerance);
-    EXPECT_GT(out[0], out[1]);
-
-    SetSoundPan(s, 0.2f);
-    out = pull(8);
-    EXPECT_NEAR(out[0], 0.5f * pan_gain(0.2f), tolerance);
-    EXPECT_NEAR(out[1], 0.5f * pan_gain(0.8f), tolerance);
-    EXPECT_LT(out[0], out[1]);
-}
-
-TEST_F(Mixer, NewSoundIsCentredAtFullVolumeAndVolumeScalesBothSides) {
+TEST_F(Mixer, VolumeAndPanSetEachSidesGainAndLargePanLeansLeft) {
     std::vector<float> dc(256, 0.5f);
     Sound s = sound_of(dc);
     PlaySound(s);
-    std::vector<float> out = pull(4);
-    EXPECT_NEAR(out[0], 0.5f * 0.6875f, tolerance);
-    EXPECT_NEAR(out[1], 0.5f * 0.6875f, tolerance);
-
-    SetSoundVolume(s, 0.6f);
-    SetSoundPan(s, 0.8f);
-    out = pull(4);
-    EXPECT_NEAR(out[0], 0.6f * 0.5f * pan_gain(0.8f), tolerance);
-    EXPECT_NEAR(out[1], 0.6f * 0.5f * pan_gain(0.2f), tolerance);
+    // Each row's settings hold from then on; a new sound is centred at full volume.
+    const struct Row {
+        const char *what;
+        float volume, pan;  // negative: not set
+        float left, right;
+    } rows[] = {
+        {"new sound", -1.0f, -1.0f, 0.6875f, 0.6875f},
+        {"pan 0.8 leans left", -1.0f, 0.8f, pan_gain(0.8f), pan_gain(0.2f)},
+        {"pan 0.2 leans right", -1.0f, 0.2f, pan_gain(0.2f), pan_gain(0.8f)},
+        {"volume scales both sides", 0.6f, 0.8f, 0.6f * pan_gain(0.8f), 0.6f * pan_gain(0.2f)},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.volume >= 0.0f) SetSoundVolume(s, row.volume);
+        if (row.pan >= 0.0f) SetSoundPan(s, row.pan);
+        const std::vector<float> out = pull(4);
+        EXPECT_NEAR(out[0], 0.5f * row.left, tolerance);
+        EXPECT_NEAR(out[1], 0.5f * row.right, tolerance);
+        EXPECT_EQ(out[0] > out[1], row.left > row.right);
+    }
 }
 
 TEST_F(Mixer, StereoWaveKeepsItsChannelsApart) {

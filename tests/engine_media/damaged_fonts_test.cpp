@@ -98,11 +98,7 @@ struct Damage {
     std::string bytes;
 };
 
-class DamagedFonts : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { test_support::open_test_window(320, 200, "fonts"); }
-    static void TearDownTestSuite() { test_support::close_test_window(); }
-};
+using DamagedFonts = test_support::WindowSuite<320, 200>;
 
 TEST_F(DamagedFonts, LoadOrFallBackWithOneWarning) {
     const std::string good = test_support::read_file(gui_font);

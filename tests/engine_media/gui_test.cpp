@@ -25,12 +25,11 @@ namespace {
 constexpr int screen_w = 320;
 constexpr int screen_h = 240;
 
-class Gui : public ::testing::Test {
+class Gui : public test_support::WindowSuite<screen_w, screen_h> {
 protected:
-    static void SetUpTestSuite() { test_support::open_test_window(screen_w, screen_h, "gui"); }
     static void TearDownTestSuite() {
         testing_release_all_input();
-        test_support::close_test_window();
+        WindowSuite::TearDownTestSuite();
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());
@@ -49,16 +48,7 @@ protected:
         EndDrawing();
     }
 
-    // Draws `body` and returns the frame as it stands before EndDrawing.
-    static Image drawn(const std::function<void()> &body) {
-        BeginDrawing();
-        ClearBackground(BLACK);
-        body();
-        Image img = testing_read_frame();
-        EndDrawing();
-        return img;
-    }
-
+    static Image drawn(const std::function<void()> &body) { return test_support::drawn_frame(body); }
     static Color pixel(const Image &img, int x, int y) { return GetImageColor(img, x, y); }
 };
 

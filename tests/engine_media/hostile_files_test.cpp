@@ -104,10 +104,8 @@ std::string png_claiming(std::uint32_t width, std::uint32_t height) {
            std::string("\x78\x9c\x03\x00", 4) + be(0) + be(0) + "IEND" + be(0);
 }
 
-class HostileFiles : public ::testing::Test {
+class HostileFiles : public test_support::WindowSuite<160, 120> {
 protected:
-    static void SetUpTestSuite() { test_support::open_test_window(160, 120, "hostile files"); }
-    static void TearDownTestSuite() { test_support::close_test_window(); }
     void SetUp() override {
         dir = test_support::make_scratch_dir("hostile_files_");
         ASSERT_FALSE(dir.empty());

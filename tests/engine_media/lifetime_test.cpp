@@ -15,6 +15,7 @@
 
 #include "raygui.h"
 #include "raylib.h"
+#include "support/child_process.h"
 #include "support/scratch_dir.h"
 #include "support/wav_file.h"
 
@@ -92,17 +93,12 @@ void leave_models_alive_and_close() {
     std::exit(0);
 }
 
-class Lifetime : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(Lifetime, WavesSoundsAndMusicLeftAliveAreFreedByCloseAudioDevice) {
-    EXPECT_EXIT(leave_audio_alive_and_close(), ::testing::ExitedWithCode(0), "");
+TEST(Lifetime, WavesSoundsAndMusicLeftAliveAreFreedByCloseAudioDevice) {
+    test_support::expect_clean_exit_in_child(leave_audio_alive_and_close);
 }
 
-TEST_F(Lifetime, ModelsMeshesAndMaterialsLeftAliveAreFreedByCloseWindow) {
-    EXPECT_EXIT(leave_models_alive_and_close(), ::testing::ExitedWithCode(0), "");
+TEST(Lifetime, ModelsMeshesAndMaterialsLeftAliveAreFreedByCloseWindow) {
+    test_support::expect_clean_exit_in_child(leave_models_alive_and_close);
 }
 
 }  // namespace

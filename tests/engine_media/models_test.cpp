@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,8 @@ namespace {
 constexpr int screen_w = 160;
 constexpr int screen_h = 120;
 
-class Models : public ::testing::Test {
+class Models : public test_support::WindowSuite<screen_w, screen_h> {
 protected:
-    static void SetUpTestSuite() { test_support::open_test_window(screen_w, screen_h, "models"); }
-    static void TearDownTestSuite() { test_support::close_test_window(); }
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());
         dir = test_support::make_scratch_dir("vorbel_obj_");
@@ -38,27 +37,36 @@ protected:
         return path;
     }
 
-    // A cube in front of a perspective camera, the frame read back before EndDrawing.
+    static Image drawn(const std::function<void()> &body, Color clear = BLACK) {
+        return test_support::drawn_frame(body, clear);
+    }
+    // The same with `body` in 3D mode seen through `camera`.
+    static Image drawn_3d(const Camera3D &camera, const std::function<void()> &body) {
+        return drawn([&] {
+            BeginMode3D(camera);
+            body();
+            EndMode3D();
+        });
+    }
+    // A cube in front of a perspective camera.
     static Image draw_cube(Model model, Color tint) {
-        const Camera3D camera = test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f});
-        BeginDrawing();
-        ClearBackground(BLACK);
-        BeginMode3D(camera);
-        DrawModelEx(model, Vector3{0, 0, 0}, Vector3{0, 1, 0}, 30.0f, Vector3{1, 1, 1}, tint);
-        EndMode3D();
-        Image img = testing_read_frame();
-        EndDrawing();
-        return img;
+        return drawn_3d(test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f}), [&] {
+            DrawModelEx(model, Vector3{0, 0, 0}, Vector3{0, 1, 0}, 30.0f, Vector3{1, 1, 1}, tint);
+        });
     }
 
     std::string dir;
 };
 
-bool near_color(Color c, Color want, int tol = 3) {
-    return std::abs(c.r - want.r) <= tol && std::abs(c.g - want.g) <= tol && std::abs(c.b - want.b) <= tol;
-}
-
 std::string rgb(Color c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
+
+// The pixel is within 3 of `want` in each of red, green and blue; a failure names both.
+::testing::AssertionResult pixel_near(const Image &img, int x, int y, Color want) {
+    const Color c = GetImageColor(img, x, y);
+    if (std::abs(c.r - want.r) <= 3 && std::abs(c.g - want.g) <= 3 && std::abs(c.b - want.b) <= 3)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is " << rgb(c) << ", not " << rgb(want);
+}
 
 bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
@@ -186,7 +194,7 @@ TEST_F(Models, MissingObjIsAnEmptyModelThatDrawsAndUnloadsSafely) {
     model.materials[0].maps[MATERIAL_MAP_ALBEDO].color = RED;
 
     Image img = draw_cube(model, WHITE);
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), BLACK));
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, BLACK));
     UnloadImage(img);
     UnloadModel(model);
     UnloadModel(model);
@@ -196,11 +204,10 @@ TEST_F(Models, MissingObjIsAnEmptyModelThatDrawsAndUnloadsSafely) {
 TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
     Model cube = LoadModelFromMesh(GenMeshCube(1.0f, 1.0f, 1.0f));
     Image img = draw_cube(cube, RED);
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), RED))
-        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, RED));
     for (Vector2 corner :
          {Vector2{2, 2}, Vector2{screen_w - 3, 2}, Vector2{2, screen_h - 3}, Vector2{screen_w - 3, screen_h - 3}}) {
-        EXPECT_TRUE(near_color(GetImageColor(img, (int)corner.x, (int)corner.y), BLACK));
+        EXPECT_TRUE(pixel_near(img, (int)corner.x, (int)corner.y, BLACK));
     }
     UnloadImage(img);
     // The tint was applied for the draw only.
@@ -209,32 +216,25 @@ TEST_F(Models, RedCubeCoversTheCentreButNotTheCorners) {
     // The albedo colour and the tint multiply.
     cube.materials[0].maps[MATERIAL_MAP_ALBEDO].color = Color{0, 0, 255, 255};
     img = draw_cube(cube, Color{255, 255, 128, 255});
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), Color{0, 0, 128, 255}))
-        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, Color{0, 0, 128, 255}));
     UnloadImage(img);
 
     // model.transform moves the drawn model too: shifted aside, the centre is empty.
     cube.transform = MatrixTranslate(3.0f, 0.0f, 0.0f);
     img = draw_cube(cube, RED);
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), BLACK));
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, BLACK));
     UnloadImage(img);
     UnloadModel(cube);
 }
 
 TEST_F(Models, ImmediateCubeIsDrawnThroughTheBatchWithDepth) {
-    const Camera3D camera = test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f});
-    BeginDrawing();
-    ClearBackground(BLACK);
-    BeginMode3D(camera);
-    DrawCube(Vector3{0, 0, 0}, 1, 1, 1, GREEN);
-    DrawCube(Vector3{0, 0, -2}, 3, 3, 1, BLUE);  // behind, larger, drawn later
-    EndMode3D();
-    Image img = testing_read_frame();
-    EndDrawing();
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), GREEN))
-        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, 30), BLUE)) << rgb(GetImageColor(img, screen_w / 2, 30));
-    EXPECT_TRUE(near_color(GetImageColor(img, 2, 2), BLACK));
+    Image img = drawn_3d(test_support::camera_looking_at_origin(Vector3{0.0f, 0.0f, 4.0f}), [] {
+        DrawCube(Vector3{0, 0, 0}, 1, 1, 1, GREEN);
+        DrawCube(Vector3{0, 0, -2}, 3, 3, 1, BLUE);  // behind, larger, drawn later
+    });
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, GREEN));
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, 30, BLUE));
+    EXPECT_TRUE(pixel_near(img, 2, 2, BLACK));
     UnloadImage(img);
 }
 
@@ -262,18 +262,12 @@ TEST_F(Models, HeightMapReachesTheSamplerNamedInItsLocation) {
     cube.materials[0].maps[MATERIAL_MAP_ALBEDO].texture = blue;
     cube.materials[0].maps[MATERIAL_MAP_HEIGHT].texture = green;
     Image img = draw_cube(cube, WHITE);
-    const Color c = GetImageColor(img, screen_w / 2, screen_h / 2);
-    EXPECT_TRUE(near_color(c, Color{0, 255, 0, 255})) << rgb(c);
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, Color{0, 255, 0, 255}));
     UnloadImage(img);
 
     // Nothing of the model's binding leaks into the 2D drawing that follows.
-    BeginDrawing();
-    ClearBackground(BLACK);
-    DrawRectangle(0, 0, screen_w, screen_h, Color{255, 255, 255, 255});
-    img = testing_read_frame();
-    EndDrawing();
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), WHITE))
-        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
+    img = drawn([] { DrawRectangle(0, 0, screen_w, screen_h, Color{255, 255, 255, 255}); });
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, WHITE));
     UnloadImage(img);
 
     UnloadModel(cube);
@@ -283,35 +277,28 @@ TEST_F(Models, HeightMapReachesTheSamplerNamedInItsLocation) {
 }
 
 TEST_F(Models, BlendModeHoldsUntilEndBlendModeRestoresAlphaBlending) {
-    BeginDrawing();
-    ClearBackground(Color{0, 0, 200, 255});
-    BeginBlendMode(BLEND_ADDITIVE);
-    DrawRectangle(0, 0, screen_w / 2, screen_h, Color{255, 0, 0, 128});
-    EndBlendMode();
-    DrawRectangle(screen_w / 2, 0, screen_w / 2, screen_h, Color{255, 0, 0, 128});
-    Image img = testing_read_frame();
-    EndDrawing();
-    const Color added = GetImageColor(img, 10, 10);
-    const Color mixed = GetImageColor(img, screen_w - 10, 10);
-    EXPECT_TRUE(near_color(added, Color{128, 0, 200, 255})) << rgb(added);
-    EXPECT_TRUE(near_color(mixed, Color{128, 0, 100, 255})) << rgb(mixed);
+    Image img = drawn(
+        [] {
+            BeginBlendMode(BLEND_ADDITIVE);
+            DrawRectangle(0, 0, screen_w / 2, screen_h, Color{255, 0, 0, 128});
+            EndBlendMode();
+            DrawRectangle(screen_w / 2, 0, screen_w / 2, screen_h, Color{255, 0, 0, 128});
+        },
+        Color{0, 0, 200, 255});
+    EXPECT_TRUE(pixel_near(img, 10, 10, Color{128, 0, 200, 255})) << "added";
+    EXPECT_TRUE(pixel_near(img, screen_w - 10, 10, Color{128, 0, 100, 255})) << "mixed";
     UnloadImage(img);
 }
 
 TEST_F(Models, BillboardFacesTheCamera) {
     Texture2D white = test_support::solid_texture(4, 4, WHITE);
     const Camera3D camera = test_support::camera_looking_at_origin(Vector3{4.0f, 0.0f, 0.0f});  // looking along -x
-    BeginDrawing();
-    ClearBackground(BLACK);
-    BeginMode3D(camera);
-    DrawBillboardPro(camera, white, Rectangle{0, 0, 4, 4}, Vector3{0, 0, 0}, Vector3{0, 1, 0}, Vector2{1, 1},
-                     Vector2{0, 0}, 0.0f, Color{255, 0, 255, 255});
-    EndMode3D();
-    Image img = testing_read_frame();
-    EndDrawing();
-    EXPECT_TRUE(near_color(GetImageColor(img, screen_w / 2, screen_h / 2), Color{255, 0, 255, 255}))
-        << rgb(GetImageColor(img, screen_w / 2, screen_h / 2));
-    EXPECT_TRUE(near_color(GetImageColor(img, 2, 2), BLACK));
+    Image img = drawn_3d(camera, [&] {
+        DrawBillboardPro(camera, white, Rectangle{0, 0, 4, 4}, Vector3{0, 0, 0}, Vector3{0, 1, 0}, Vector2{1, 1},
+                         Vector2{0, 0}, 0.0f, Color{255, 0, 255, 255});
+    });
+    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, Color{255, 0, 255, 255}));
+    EXPECT_TRUE(pixel_near(img, 2, 2, BLACK));
     UnloadImage(img);
     UnloadTexture(white);
 }

@@ -24,10 +24,8 @@ namespace {
 const char *const triangle_obj = "mtllib t.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
 const char *const two_triangles_obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3\n";
 
-class Prefetch : public ::testing::Test {
+class Prefetch : public test_support::WindowSuite<64, 64> {
 protected:
-    static void SetUpTestSuite() { test_support::open_test_window(64, 64, "prefetch"); }
-    static void TearDownTestSuite() { test_support::close_test_window(); }
     void SetUp() override {
         dir = test_support::make_scratch_dir("vorbel_prefetch_");
         ASSERT_FALSE(dir.empty());

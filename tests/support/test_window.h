@@ -2,6 +2,10 @@
 // that anything timed by frames comes out the same on every run.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <functional>
+
 #include "raylib.h"
 #include "testing.h"
 
@@ -19,6 +23,25 @@ inline void close_test_window() {
     CloseWindow();
     testing_set_fixed_frame_time(-1.0);
 }
+
+// Draws `body` over `clear` and returns the frame as it stands before EndDrawing.
+inline Image drawn_frame(const std::function<void()> &body, Color clear = BLACK) {
+    BeginDrawing();
+    ClearBackground(clear);
+    body();
+    Image img = testing_read_frame();
+    EndDrawing();
+    return img;
+}
+
+// A test suite whose tests share one Width x Height window, opened before the first
+// test and closed after the last.
+template <int Width, int Height>
+class WindowSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { open_test_window(Width, Height, "test"); }
+    static void TearDownTestSuite() { close_test_window(); }
+};
 
 // A 45-degree perspective camera at `position`, looking at the origin with +y up.
 inline Camera3D camera_looking_at_origin(Vector3 position) {
