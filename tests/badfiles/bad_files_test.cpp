@@ -22,6 +22,7 @@
 #include "app/game_state.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/child_process.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
@@ -130,24 +131,16 @@ protected:
         return true;
     }
 
-    // Runs a case's start-up, play and checks in a child process: the game starts once
-    // per process, so every case gets a fresh one. A crash, a sanitizer report or a
-    // failed check in the child fails the case.
-    void in_fresh_process(const std::function<void()> &body) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            body();
-            std::fflush(stdout);
-            std::fflush(stderr);
-            _exit(::testing::Test::HasFailure() ? 1 : 0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status)) << "the game died of signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "see the output above";
+    // A case's start-up, play and checks run in a child process: the game starts once
+    // per process, so every case gets a fresh one.
+    static void in_fresh_process(const std::function<void()> &body) { test_support::in_fresh_process(body); }
+
+    // In a fresh process: every screen plays, and a warning names each file of `kinds`.
+    void expect_play_warning_about(std::initializer_list<const char *> kinds) {
+        in_fresh_process([&] {
+            ASSERT_TRUE(play_every_screen()) << log_text();
+            for (const fs::path &f : files_of(kinds)) EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
+        });
     }
 
     // True if a logged WARNING or ERROR names the file.
@@ -183,32 +176,20 @@ TEST_F(BadFiles, TruncatedFiles) {
                                      : bytes.size() / 2 + 3;
         write_file(f, bytes.substr(0, keep));
     }
-    in_fresh_process([&] {
-        ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".png", ".wav", ".ttf"}))
-            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
-    });
+    expect_play_warning_about({".png", ".wav", ".ttf"});
 }
 
 TEST_F(BadFiles, GarbageFiles) {
     std::uint32_t seed = 1;
     for (const fs::path &f : files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs"}))
         write_file(f, garbage(std::max<std::size_t>(read_file(f).size(), 64), seed++));
-    in_fresh_process([&] {
-        ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".obj", ".png", ".wav", ".ttf"}))
-            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
-    });
+    expect_play_warning_about({".obj", ".png", ".wav", ".ttf"});
 }
 
 TEST_F(BadFiles, EmptyFiles) {
     for (const fs::path &f : files_of({".obj", ".mtl", ".png", ".wav", ".ttf", ".rgs", ".vs", ".fs"}))
         write_file(f, "");
-    in_fresh_process([&] {
-        ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".obj", ".png", ".wav", ".ttf", ".vs", ".fs"}))
-            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
-    });
+    expect_play_warning_about({".obj", ".png", ".wav", ".ttf", ".vs", ".fs"});
 }
 
 TEST_F(BadFiles, HeadersThatLie) {
@@ -273,11 +254,7 @@ TEST_F(BadFiles, HeadersThatLie) {
                       "f -3 x y\n"
                       "p\nf\n");
     }
-    in_fresh_process([&] {
-        ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".png", ".wav", ".ttf"}))
-            EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
-    });
+    expect_play_warning_about({".png", ".wav", ".ttf"});
 }
 
 TEST_F(BadFiles, FilesCutInHalf) {
@@ -287,10 +264,7 @@ TEST_F(BadFiles, FilesCutInHalf) {
         const std::string bytes = read_file(f);
         write_file(f, bytes.substr(0, bytes.size() / 2));
     }
-    in_fresh_process([&] {
-        ASSERT_TRUE(play_every_screen()) << log_text();
-        for (const fs::path &f : files_of({".ttf", ".png"})) EXPECT_TRUE(warned_about(f)) << f << "\n" << log_text();
-    });
+    expect_play_warning_about({".ttf", ".png"});
 }
 
 TEST_F(BadFiles, MissingFiles) {

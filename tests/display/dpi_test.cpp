@@ -4,7 +4,6 @@
 // landing on the buttons drawn under them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,7 +14,9 @@
 #include "app/frame_loop.h"
 #include "settings/display.h"
 #include "settings/startup.h"
+#include "support/child_process.h"
 #include "support/files.h"
+#include "support/game_frame.h"
 #include "support/scratch_dir.h"
 #include "testing.h"
 #include "ui/menu.h"
@@ -47,11 +48,7 @@ void play_title_at(const ScaledRun &run) {
 
     for (int i = 0; i < 3; i++) run_frame();
     update_game(frame_dt);
-    BeginDrawing();
-    ClearBackground(frame_clear_color);
-    draw_game();
-    Image frame = testing_read_frame();
-    EndDrawing();
+    Image frame = test_support::draw_game_frame();
     ASSERT_NE(frame.data, nullptr);
     test_support::write_file(run.frame_path, std::string(static_cast<const char *>(frame.data),
                                                          static_cast<std::size_t>(frame.width) * frame.height * 4));
@@ -73,28 +70,15 @@ void play_title_at(const ScaledRun &run) {
     test_support::leave_scratch_dir(dir);
 }
 
-void in_fresh_process(const ScaledRun &run) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        play_title_at(run);
-        std::fflush(stdout);
-        _exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run at scale " << run.scale << " failed";
-}
-
 TEST(DesktopScale, TitleFrameAndClicksAreTheSameAtTwiceTheScale) {
     const std::string dir = test_support::make_scratch_dir("vorbel-dpi-frames-");
     ASSERT_FALSE(dir.empty());
     const ScaledRun at_one{1.0f, dir + "/one.rgba"};
     const ScaledRun at_two{2.0f, dir + "/two.rgba"};
-    in_fresh_process(at_one);
-    in_fresh_process(at_two);
+    for (const ScaledRun &run : {at_one, at_two}) {
+        SCOPED_TRACE(run.scale);
+        test_support::in_fresh_process([&] { play_title_at(run); });
+    }
     const std::string one = test_support::read_file(at_one.frame_path);
     const std::string two = test_support::read_file(at_two.frame_path);
     test_support::remove_scratch_dir(dir);

@@ -12,6 +12,7 @@
 #include "render/model_registry.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/game_frame.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
@@ -89,11 +90,7 @@ protected:
         testing_capture_text(true);
         testing_clear_text();
         update_game(step);
-        BeginDrawing();
-        ClearBackground(frame_clear_color);
-        draw_game();
-        Image frame = testing_read_frame();
-        EndDrawing();
+        Image frame = test_support::draw_game_frame();
         HudFrame hud;
         hud.text = testing_captured_text();
         testing_capture_text(false);

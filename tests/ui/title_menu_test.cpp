@@ -50,25 +50,16 @@ TEST_F(MenuColumnTest, StacksControlsAndKeepsExplicitOnes) {
     Rectangle after = place_menu_control(Rectangle{}, 250.0f, 75.0f);
     end_menu_column();
 
-    EXPECT_EQ(a.x, 50.0f);
-    EXPECT_EQ(a.y, 250.0f);
-    EXPECT_EQ(a.width, 250.0f);
-    EXPECT_EQ(a.height, 75.0f);
-    EXPECT_EQ(box.y, 350.0f);
-    EXPECT_EQ(box.width, 20.0f);
-    EXPECT_EQ(wide.x, 50.0f);
-    EXPECT_EQ(wide.y, 395.0f);
-    EXPECT_EQ(wide.width, 400.0f);
-    EXPECT_EQ(thin.width, 0.0f);
-    EXPECT_EQ(thin.height, 10.0f);
-    EXPECT_EQ(thin.y, 450.0f);
-    EXPECT_EQ(after.y, 485.0f);
+    EXPECT_EQ(a, (Rectangle{50.0f, 250.0f, 250.0f, 75.0f}));
+    EXPECT_EQ(box, (Rectangle{50.0f, 350.0f, 20.0f, 20.0f}));
+    EXPECT_EQ(wide, (Rectangle{50.0f, 395.0f, 400.0f, 30.0f}));
+    EXPECT_EQ(thin, (Rectangle{50.0f, 450.0f, 0.0f, 10.0f}));
+    EXPECT_EQ(after, (Rectangle{50.0f, 485.0f, 250.0f, 75.0f}));
 
     // Outside a column a control stays where its rectangle says, and the column's
     // position survives its end.
     Rectangle loose = place_menu_control(Rectangle{5.0f, 6.0f, 7.0f, 8.0f}, 250.0f, 75.0f);
-    EXPECT_EQ(loose.x, 5.0f);
-    EXPECT_EQ(loose.y, 6.0f);
+    EXPECT_EQ(loose, (Rectangle{5.0f, 6.0f, 7.0f, 8.0f}));
     EXPECT_EQ(menu_column.y, 585.0f);
     EXPECT_FALSE(menu_column.active);
 }

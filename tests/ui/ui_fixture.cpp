@@ -11,6 +11,7 @@
 #include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/scratch_dir.h"
+#include "support/test_window.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
@@ -76,21 +77,7 @@ void ui_frames(int n) {
 
 Image ui_frame_capture() {
     update_game(ui_frame_dt);
-    BeginDrawing();
-    ClearBackground(frame_clear_color);
-    draw_screen_gui();
-    Image image = testing_read_frame();
-    EndDrawing();
-    return image;
-}
-
-void click_at(float x, float y) {
-    testing_mouse_move(x, y);
-    ui_frame();
-    testing_mouse_button_down(MOUSE_BUTTON_LEFT);
-    ui_frame();
-    testing_mouse_button_up(MOUSE_BUTTON_LEFT);
-    ui_frame();
+    return test_support::drawn_frame(draw_screen_gui, frame_clear_color);
 }
 
 Image click_capture(float x, float y) {
@@ -101,6 +88,8 @@ Image click_capture(float x, float y) {
     testing_mouse_button_up(MOUSE_BUTTON_LEFT);
     return ui_frame_capture();
 }
+
+void click_at(float x, float y) { UnloadImage(click_capture(x, y)); }
 
 void tap_key(int key) {
     testing_key_down(key);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "raylib.h"
@@ -35,6 +36,14 @@ void tap_key(int key);
 void finish_sounds();
 // Pulls `seconds` of the mix and returns its peak absolute sample.
 float pull_peak(double seconds);
+
+// Rectangles compare field by field and print as {x, y, width, height} in failures.
+inline bool operator==(const Rectangle &a, const Rectangle &b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+inline void PrintTo(const Rectangle &r, std::ostream *os) {
+    *os << "{" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << "}";
+}
 
 using test_support::read_file;
 using test_support::write_file;

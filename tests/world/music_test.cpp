@@ -18,6 +18,7 @@
 #include "audio/music.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/child_process.h"
 #include "support/files.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
@@ -202,21 +203,16 @@ void damaged_music_warns_once() {
     std::exit(0);
 }
 
-class GameMusic : public ::testing::Test {
-protected:
-    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(GameMusic, PlaysUnderTitleAndMatchLoopsSeamlesslySoftensWhenPausedAndFollowsTheSetting) {
-    EXPECT_EXIT(music_follows_the_game(), ::testing::ExitedWithCode(0), "");
+TEST(GameMusic, PlaysUnderTitleAndMatchLoopsSeamlesslySoftensWhenPausedAndFollowsTheSetting) {
+    test_support::expect_clean_exit_in_child(music_follows_the_game);
 }
 
-TEST_F(GameMusic, StaysSilentWhenSwitchedOffInTheFileAtStartUp) {
-    EXPECT_EXIT(music_off_at_start_up(), ::testing::ExitedWithCode(0), "");
+TEST(GameMusic, StaysSilentWhenSwitchedOffInTheFileAtStartUp) {
+    test_support::expect_clean_exit_in_child(music_off_at_start_up);
 }
 
-TEST_F(GameMusic, MissingOrDamagedTrackGivesOneWarningAndASilentGame) {
-    EXPECT_EXIT(damaged_music_warns_once(), ::testing::ExitedWithCode(0), "");
+TEST(GameMusic, MissingOrDamagedTrackGivesOneWarningAndASilentGame) {
+    test_support::expect_clean_exit_in_child(damaged_music_warns_once);
 }
 
 }  // namespace

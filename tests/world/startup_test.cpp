@@ -18,6 +18,7 @@
 #include "render/shadow_scene.h"
 #include "settings/display.h"
 #include "settings/settings.h"
+#include "support/game_frame.h"
 #include "support/solid_texture.h"
 #include "testing.h"
 
@@ -204,24 +205,10 @@ TEST_F(StartUp, RunFrameScalesAndCapsTheDelta) {
 TEST_F(StartUp, FrameIsClearedLitAndCountedInOrder) {
     for (int i = 0; i < 3; ++i) run_frame();
     update_game(scaled_frame_delta(GetFrameTime(), settings.game_speed));
-    BeginDrawing();
-    ClearBackground(frame_clear_color);
-    draw_game();
-    Image frame = testing_read_frame();
-    EndDrawing();
+    Image frame = test_support::draw_game_frame();
     ASSERT_NE(frame.data, nullptr);
     // The FPS counter comes last, over everything, in the top right corner.
-    int fps_pixels = 0;
-    for (int y = 0; y < 20; ++y) {
-        for (int x = GetScreenWidth() - 100; x < GetScreenWidth() - 20; ++x) {
-            Color c = GetImageColor(frame, x, y);
-            bool lime = c.r == 0 && c.g == 158 && c.b == 47;
-            bool orange = c.r == 255 && c.g == 161 && c.b == 0;
-            bool red = c.r == 230 && c.g == 41 && c.b == 55;
-            fps_pixels += (lime || orange || red) ? 1 : 0;
-        }
-    }
-    EXPECT_GT(fps_pixels, 20);
+    EXPECT_GT(test_support::fps_counter_pixels(frame, 20), 20);
     UnloadImage(frame);
 }
 

@@ -13,6 +13,8 @@
 #include "render/particles.h"
 #include "render/shadow_scene.h"
 #include "settings/startup.h"
+#include "support/child_process.h"
+#include "support/game_frame.h"
 #include "testing.h"
 #include "ui/theme.h"
 
@@ -56,11 +58,7 @@ void run_title_scene() {
     for (int i = 0; i < 119; ++i) run_frame();
     // The 120th frame, read back before it is presented.
     update_game(scaled_frame_delta(GetFrameTime(), 1.0));
-    BeginDrawing();
-    ClearBackground(frame_clear_color);
-    draw_game();
-    Image frame = testing_read_frame();
-    EndDrawing();
+    Image frame = test_support::draw_game_frame();
     if (frame.data == nullptr) fail(4, "no frame read back");
     if (const char *dump = std::getenv("VORBEL_DUMP_FRAME")) ExportImage(frame, dump);
 
@@ -83,17 +81,7 @@ void run_title_scene() {
     }
 
     // The FPS counter in the top right corner.
-    int fps = 0;
-    for (int y = 0; y < 20; ++y) {
-        for (int x = GetScreenWidth() - 100; x < GetScreenWidth(); ++x) {
-            Color c = GetImageColor(frame, x, y);
-            fps += ((c.r == 0 && c.g == 158 && c.b == 47) || (c.r == 255 && c.g == 161 && c.b == 0) ||
-                    (c.r == 230 && c.g == 41 && c.b == 55))
-                       ? 1
-                       : 0;
-        }
-    }
-    if (fps < 20) fail(7, "no FPS counter");
+    if (test_support::fps_counter_pixels(frame, 0) < 20) fail(7, "no FPS counter");
     UnloadImage(frame);
 
     // The shadow pass wrote a depth image with real relief, not a cleared map.
@@ -107,10 +95,7 @@ void run_title_scene() {
 
 }  // namespace
 
-TEST(TitleRun, StartsRuns120FramesAndShutsDownCleanly) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(run_title_scene(), ::testing::ExitedWithCode(0), "");
-}
+TEST(TitleRun, StartsRuns120FramesAndShutsDownCleanly) { test_support::expect_clean_exit_in_child(run_title_scene); }
 
 namespace {
 
@@ -139,7 +124,4 @@ void start_twice() {
 
 }  // namespace
 
-TEST(TitleRun, StartsTwiceInOneProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(start_twice(), ::testing::ExitedWithCode(0), "");
-}
+TEST(TitleRun, StartsTwiceInOneProcess) { test_support::expect_clean_exit_in_child(start_twice); }
