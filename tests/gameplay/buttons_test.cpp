@@ -4,6 +4,7 @@
 
 #include "fixture.h"
 #include "render/camera.h"
+#include "support/pool_counts.h"
 
 namespace {
 
@@ -19,11 +20,7 @@ protected:
 
     Button &button(int i) { return game_state.buttons[i]; }
 
-    int active_beams() {
-        int n = 0;
-        for (const Beam &b : game_state.beams) n += b.active ? 1 : 0;
-        return n;
-    }
+    static int active_beams() { return test_support::active_beams(); }
 
     void press_frame() { update_buttons(&p1(), &p2()); }
 

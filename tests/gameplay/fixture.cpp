@@ -6,6 +6,7 @@
 #include "render/camera.h"
 #include "render/particles.h"
 #include "settings/settings.h"
+#include "support/pool_counts.h"
 #include "testing.h"
 
 namespace {
@@ -74,11 +75,7 @@ void end_frame() {
 
 std::size_t sounds_started() { return live_sound_count(); }
 
-int active_particles() {
-    int n = 0;
-    for (const Particle &p : particles) n += p.active ? 1 : 0;
-    return n;
-}
+int active_particles() { return test_support::live_particles(); }
 
 void clear_particles() {
     for (Particle &p : particles) p = Particle{};

@@ -5,6 +5,7 @@
 #include "fixture.h"
 #include "render/camera.h"
 #include "render/particles.h"
+#include "support/pool_counts.h"
 #include "testing.h"
 
 namespace {
@@ -15,11 +16,7 @@ int armed_in_half(bool side) {
     return n;
 }
 
-int active_beams() {
-    int n = 0;
-    for (const Beam &b : game_state.beams) n += b.active ? 1 : 0;
-    return n;
-}
+using test_support::active_beams;
 
 class Match : public Court {
 protected:

@@ -285,14 +285,17 @@ TEST_F(Movement, NetAndCourtEdgesHoldBothPlayers) {
     stand(p2(), {6, 0, 0});
     // No arming or beams: keep the match in its joining phase for player 2's half
     // by testing the clamp directly after each update.
+    const auto run = [&](int frames) {
+        for (int i = 0; i < frames; ++i) {
+            update_player(&p1(), frame_dt);
+            update_player(&p2(), frame_dt);
+            clamp_players();
+            end_frame();
+        }
+    };
     set_key(KEY_D, true);
     set_key(KEY_LEFT, true);
-    for (int i = 0; i < 300; ++i) {
-        update_player(&p1(), frame_dt);
-        update_player(&p2(), frame_dt);
-        clamp_players();
-        end_frame();
-    }
+    run(300);
     EXPECT_DOUBLE_EQ(pos1().x, -0.75);
     EXPECT_DOUBLE_EQ(pos2().x, 0.75);
     EXPECT_NEAR(p1().velocity.x, 4.0, 1e-12);  // velocity is left alone
@@ -303,12 +306,7 @@ TEST_F(Movement, NetAndCourtEdgesHoldBothPlayers) {
     set_key(KEY_W, true);
     set_key(KEY_RIGHT, true);
     set_key(KEY_DOWN, true);
-    for (int i = 0; i < 600; ++i) {
-        update_player(&p1(), frame_dt);
-        update_player(&p2(), frame_dt);
-        clamp_players();
-        end_frame();
-    }
+    run(600);
     EXPECT_DOUBLE_EQ(pos1().x, -12.25);
     EXPECT_DOUBLE_EQ(pos1().z, -6.25);
     EXPECT_DOUBLE_EQ(pos2().x, 12.25);

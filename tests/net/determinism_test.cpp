@@ -12,16 +12,13 @@
 #include "net/rollback.h"
 #include "net_fixture.h"
 #include "render/particles.h"
+#include "support/pool_counts.h"
 
 namespace {
 
 constexpr std::uint32_t minute = 3600;
 
-int live_particles() {
-    int n = 0;
-    for (const Particle &p : particles) n += p.active ? 1 : 0;
-    return n;
-}
+using test_support::live_particles;
 
 // One machine's rollback fed the other side's script late, by a lag that wanders
 // between none and the whole prediction window, with forced re-runs of 1 to 8 frames

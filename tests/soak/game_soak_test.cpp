@@ -21,6 +21,7 @@
 #include "render/particles.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "support/pool_counts.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
@@ -72,11 +73,7 @@ std::size_t resident_bytes() {
     return static_cast<std::size_t>(resident) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
 
-int live_particles() {
-    int n = 0;
-    for (const Particle &p : particles) n += p.active ? 1 : 0;
-    return n;
-}
+using test_support::live_particles;
 
 class GameSoak : public ::testing::Test {
 protected:

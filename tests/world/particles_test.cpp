@@ -6,6 +6,7 @@
 
 #include "raymath.h"
 #include "render/particles.h"
+#include "support/pool_counts.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ protected:
     static void spawn_at(Vec3d pos, double lifetime = 1.0, Vec3d vel = {}, float gravity = 0.0f) {
         Color c{230, 41, 55, 255};
         spawn_particle(&pos, &vel, gravity, lifetime, &c);
-    }
-    static int active_count() {
-        int n = 0;
-        for (const Particle &p : particles) n += p.active ? 1 : 0;
-        return n;
     }
 };
 
@@ -45,10 +41,10 @@ TEST_F(ParticlePool, SpawnFillsTheFirstFreeSlot) {
 
 TEST_F(ParticlePool, FullPoolDropsFurtherSparks) {
     for (int i = 0; i < max_particles; ++i) spawn_at({static_cast<double>(i), 1, 0});
-    EXPECT_EQ(active_count(), max_particles);
+    EXPECT_EQ(test_support::live_particles(), max_particles);
     Particle before[3] = {particles[0], particles[500], particles[999]};
     spawn_at({-50, -50, -50});
-    EXPECT_EQ(active_count(), max_particles);
+    EXPECT_EQ(test_support::live_particles(), max_particles);
     EXPECT_EQ(particles[0].position.x, before[0].position.x);
     EXPECT_EQ(particles[500].position.x, before[1].position.x);
     EXPECT_EQ(particles[999].position.x, before[2].position.x);
@@ -95,9 +91,9 @@ TEST_F(ParticlePool, SortPutsTheFarthestFirst) {
     std::uniform_real_distribution<double> u(-20.0, 20.0);
     for (int i = 0; i < 700; ++i) spawn_at({u(gen), u(gen), u(gen)});
     Vector3 eye{-6.0f, 2.2f, 1.4f};
-    int live_before = active_count();
+    int live_before = test_support::live_particles();
     sort_particles_far_to_near(eye);
-    EXPECT_EQ(active_count(), live_before);  // nothing lost or duplicated
+    EXPECT_EQ(test_support::live_particles(), live_before);  // nothing lost or duplicated
     for (int i = 1; i < max_particles; ++i) {
         float a = Vector3DistanceSqr(to_vector3(particles[i - 1].position), eye);
         float b = Vector3DistanceSqr(to_vector3(particles[i].position), eye);
