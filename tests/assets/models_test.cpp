@@ -44,6 +44,22 @@ Vector3 normal(const Mesh &mesh, int triangle, int corner) {
 
 Color albedo(const Model &model, int material) { return model.materials[material].maps[MATERIAL_MAP_ALBEDO].color; }
 
+// The window and one of the game's model files, loaded for a test and unloaded after it.
+struct GameModel {
+    explicit GameModel(const char *path) : model(LoadModel(path)) {}
+    ~GameModel() { UnloadModel(model); }
+    GameModel(const GameModel &) = delete;
+    GameModel &operator=(const GameModel &) = delete;
+    Window window;
+    Model model;
+};
+
+// Width along x and depth along z, each `side` within `tol`.
+void expect_footprint(const Bounds &b, float side, float tol) {
+    EXPECT_NEAR(b.max.x - b.min.x, side, tol);
+    EXPECT_NEAR(b.max.z - b.min.z, side, tol);
+}
+
 bool same(Vector3 a, Vector3 b) { return Vector3DistanceSqr(a, b) < 1e-10f; }
 
 bool is_green(Color c) { return c.g > c.r + 30 && c.g > c.b + 30; }
@@ -68,8 +84,8 @@ float white_top_area(const Model &model, Where where) {
 }
 
 TEST(CourtModel, TopIsTheGroundPlaneAndCoversThePlayingArea) {
-    Window window;
-    Model court = LoadModel("assets/models/grass.obj");
+    const GameModel file("assets/models/grass.obj");
+    const Model &court = file.model;
     ASSERT_GT(court.meshCount, 0);
     Bounds b = model_bounds(court);
     // Placed at y = -0.05, its top must be the plane y = 0 the tomatoes stand on.
@@ -79,12 +95,11 @@ TEST(CourtModel, TopIsTheGroundPlaneAndCoversThePlayingArea) {
     EXPECT_GE(b.max.x, 12.5f);
     EXPECT_LE(b.min.z, -6.5f);
     EXPECT_GE(b.max.z, 5.5f);
-    UnloadModel(court);
 }
 
 TEST(CourtModel, HasGrassAWhiteNetLineAndWhiteBoundaries) {
-    Window window;
-    Model court = LoadModel("assets/models/grass.obj");
+    const GameModel file("assets/models/grass.obj");
+    const Model &court = file.model;
     ASSERT_GT(court.meshCount, 0);
     bool grass = false;
     for (int i = 0; i < court.materialCount; ++i) grass = grass || is_green(albedo(court, i));
@@ -104,17 +119,15 @@ TEST(CourtModel, HasGrassAWhiteNetLineAndWhiteBoundaries) {
     float inside = white_top_area(
         court, [](Vector3 c) { return std::fabs(c.x) > 0.5f && std::fabs(c.x) < 12.0f && c.z > -6.0f && c.z < 5.0f; });
     EXPECT_EQ(inside, 0.0f);
-    UnloadModel(court);
 }
 
 TEST(ButtonModel, SizeCentredAndIdleColourStandsApartFromArmedGrey) {
-    Window window;
-    Model button = LoadModel("assets/models/button.obj");
+    const GameModel file("assets/models/button.obj");
+    const Model &button = file.model;
     ASSERT_GT(button.meshCount, 0);
     ASSERT_GT(button.materialCount, 0);
     Bounds b = model_bounds(button);
-    EXPECT_NEAR(b.max.x - b.min.x, 0.9f, 0.1f);
-    EXPECT_NEAR(b.max.z - b.min.z, 0.9f, 0.1f);
+    expect_footprint(b, 0.9f, 0.1f);
     EXPECT_NEAR(b.max.y - b.min.y, 0.2f, 0.02f);
     // Centred on its origin, so that at y = 0.1 it stands on the court.
     EXPECT_NEAR(b.min.y + b.max.y, 0.0f, 1e-3f);
@@ -125,17 +138,15 @@ TEST(ButtonModel, SizeCentredAndIdleColourStandsApartFromArmedGrey) {
     Color idle = albedo(button, 0);
     EXPECT_GT(asset_test::colour_distance(idle, Color{130, 130, 130, 255}), 150);
     EXPECT_GT(asset_test::luminance(idle), asset_test::luminance(Color{130, 130, 130, 255}) * 1.8);
-    UnloadModel(button);
 }
 
 TEST(TomatoModel, SizeOriginAndMaterials) {
-    Window window;
-    Model tomato = LoadModel("assets/models/tomato.obj");
+    const GameModel file("assets/models/tomato.obj");
+    const Model &tomato = file.model;
     ASSERT_GT(tomato.meshCount, 0);
     ASSERT_GE(tomato.materialCount, 2);
     Bounds b = model_bounds(tomato);
-    EXPECT_NEAR(b.max.x - b.min.x, 0.6f, 0.05f);
-    EXPECT_NEAR(b.max.z - b.min.z, 0.6f, 0.05f);
+    expect_footprint(b, 0.6f, 0.05f);
     EXPECT_NEAR(b.min.y, 0.0f, 1e-3f) << "the origin is the bottom: it stands on the court";
     EXPECT_GT(b.max.y, 0.4f);
     EXPECT_LT(b.max.y, 0.7f);
@@ -152,12 +163,11 @@ TEST(TomatoModel, SizeOriginAndMaterials) {
         EXPECT_LE(tomato.materials[i].maps[MATERIAL_MAP_NORMAL].value, 1000.0f);
     }
     EXPECT_TRUE(leaves) << "a green stem and leaves";
-    UnloadModel(tomato);
 }
 
 TEST(TomatoModel, SkinIsSmoothAndFacesOutwards) {
-    Window window;
-    Model tomato = LoadModel("assets/models/tomato.obj");
+    const GameModel file("assets/models/tomato.obj");
+    const Model &tomato = file.model;
     ASSERT_GT(tomato.meshCount, 0);
     int skin_triangles = 0, faceted = 0, inward = 0;
     for (int m = 0; m < tomato.meshCount; ++m) {
@@ -181,7 +191,6 @@ TEST(TomatoModel, SkinIsSmoothAndFacesOutwards) {
     ASSERT_GT(skin_triangles, 200) << "a round body needs more than a few facets";
     EXPECT_LT(faceted, skin_triangles / 10) << "vertex normals should be smoothed";
     EXPECT_EQ(inward, 0);
-    UnloadModel(tomato);
 }
 
 // raylib 5.0's loader makes one mesh per object and puts all of them on material 0,
