@@ -77,22 +77,24 @@ typedef void *SDL_GLContext;
 typedef uint32_t SDL_AudioDeviceID;
 typedef struct SDL_AudioSpec SDL_AudioSpec;
 
+/* SDL_Init and SDL_InitSubSystem: the real call, timed under its own name. */
+static int timed_init(int (*real)(uint32_t), uint32_t flags, const char *name) {
+    long long t = now_ns();
+    int r = real(flags);
+    note(t, name);
+    return r;
+}
+
 int SDL_Init(uint32_t flags);
 int SDL_Init(uint32_t flags) {
     REAL(SDL_Init);
-    long long t = now_ns();
-    int r = real(flags);
-    note(t, "SDL_Init");
-    return r;
+    return timed_init(real, flags, "SDL_Init");
 }
 
 int SDL_InitSubSystem(uint32_t flags);
 int SDL_InitSubSystem(uint32_t flags) {
     REAL(SDL_InitSubSystem);
-    long long t = now_ns();
-    int r = real(flags);
-    note(t, "SDL_InitSubSystem");
-    return r;
+    return timed_init(real, flags, "SDL_InitSubSystem");
 }
 
 SDL_Window *SDL_CreateWindow(const char *title, int x, int y, int w, int h, uint32_t flags);

@@ -475,11 +475,7 @@ Sound LoadSoundFromWave(Wave wave) {
         s.voices.emplace(handle, v);
         s.voice_order.push_back(v);
     }
-    sound.stream.buffer = reinterpret_cast<rAudioBuffer *>(handle);
-    sound.stream.processor = nullptr;
-    sound.stream.sampleRate = mix_rate;
-    sound.stream.sampleSize = 32;
-    sound.stream.channels = mix_channels;
+    sound.stream = handle_stream(handle, mix_rate, mix_channels);
     sound.frameCount = frames;
     return sound;
 }

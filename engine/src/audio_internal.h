@@ -4,7 +4,10 @@
 
 #include <SDL.h>
 
+#include <cstdint>
 #include <mutex>
+
+#include "raylib.h"
 
 // Stops the device's callback (if a device is open) and hands the mixer to the
 // caller: from now on sounds play whenever audio_pull_frames is called, device
@@ -33,6 +36,12 @@ bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw
 // Adds every playing music stream to `frames` stereo frames of out. Called by the
 // mixer with audio_mixer_lock() held.
 void mix_music_locked(float *out, int frames, float master_volume);
+
+// The stream record of a loaded sound or music: the buffer pointer carries the handle
+// under which its table keeps it; samples are 32-bit floats.
+inline AudioStream handle_stream(std::uintptr_t handle, unsigned int rate, unsigned int channels) {
+    return AudioStream{reinterpret_cast<rAudioBuffer *>(handle), nullptr, rate, 32, channels};
+}
 
 // Frees every music stream still loaded (CloseAudioDevice).
 void release_all_music();

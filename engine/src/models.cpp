@@ -53,9 +53,16 @@ unsigned int upload_buffer(GLenum target, const void *data, size_t bytes, bool d
     return id;
 }
 
-void attach_attribute(GLuint index, GLint components, GLenum type, GLboolean normalized) {
-    glVertexAttribPointer(index, components, type, normalized, 0, nullptr);
-    glEnableVertexAttribArray(index);
+// One vertex attribute of `components` floats (or normalised bytes) a vertex, into its
+// own buffer whose id goes to `slot`, fed to its fixed location. Absent data leaves the
+// slot as it is.
+void upload_attribute(unsigned int &slot, const void *data, size_t vertices, GLuint location, GLint components,
+                      GLenum type, bool dynamic) {
+    if (data == nullptr) return;
+    const bool floats = type == GL_FLOAT;
+    slot = upload_buffer(GL_ARRAY_BUFFER, data, vertices * components * (floats ? sizeof(float) : 1), dynamic);
+    glVertexAttribPointer(location, components, type, floats ? GL_FALSE : GL_TRUE, 0, nullptr);
+    glEnableVertexAttribArray(location);
 }
 
 int loc(const Shader &shader, int index) { return shader.locs == nullptr ? -1 : shader.locs[index]; }
@@ -413,28 +420,17 @@ void UploadMesh(Mesh *mesh, bool dynamic) {
     engine::track_gl(engine::GlKind::vertex_array, vao);
     glBindVertexArray(vao);
     // Attribute locations are fixed for every engine shader, so one VAO serves them all.
-    mesh->vboId[0] = upload_buffer(GL_ARRAY_BUFFER, mesh->vertices, n * 3 * sizeof(float), dynamic);
-    attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION, 3, GL_FLOAT, GL_FALSE);
-    if (mesh->texcoords != nullptr) {
-        mesh->vboId[1] = upload_buffer(GL_ARRAY_BUFFER, mesh->texcoords, n * 2 * sizeof(float), dynamic);
-        attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD, 2, GL_FLOAT, GL_FALSE);
-    }
-    if (mesh->normals != nullptr) {
-        mesh->vboId[2] = upload_buffer(GL_ARRAY_BUFFER, mesh->normals, n * 3 * sizeof(float), dynamic);
-        attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_NORMAL, 3, GL_FLOAT, GL_FALSE);
-    }
-    if (mesh->colors != nullptr) {
-        mesh->vboId[3] = upload_buffer(GL_ARRAY_BUFFER, mesh->colors, n * 4, dynamic);
-        attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_COLOR, 4, GL_UNSIGNED_BYTE, GL_TRUE);
-    }
-    if (mesh->tangents != nullptr) {
-        mesh->vboId[4] = upload_buffer(GL_ARRAY_BUFFER, mesh->tangents, n * 4 * sizeof(float), dynamic);
-        attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TANGENT, 4, GL_FLOAT, GL_FALSE);
-    }
-    if (mesh->texcoords2 != nullptr) {
-        mesh->vboId[5] = upload_buffer(GL_ARRAY_BUFFER, mesh->texcoords2, n * 2 * sizeof(float), dynamic);
-        attach_attribute(RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD2, 2, GL_FLOAT, GL_FALSE);
-    }
+    upload_attribute(mesh->vboId[0], mesh->vertices, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION, 3, GL_FLOAT,
+                     dynamic);
+    upload_attribute(mesh->vboId[1], mesh->texcoords, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD, 2, GL_FLOAT,
+                     dynamic);
+    upload_attribute(mesh->vboId[2], mesh->normals, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_NORMAL, 3, GL_FLOAT, dynamic);
+    upload_attribute(mesh->vboId[3], mesh->colors, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_COLOR, 4, GL_UNSIGNED_BYTE,
+                     dynamic);
+    upload_attribute(mesh->vboId[4], mesh->tangents, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_TANGENT, 4, GL_FLOAT,
+                     dynamic);
+    upload_attribute(mesh->vboId[5], mesh->texcoords2, n, RL_DEFAULT_SHADER_ATTRIB_LOCATION_TEXCOORD2, 2, GL_FLOAT,
+                     dynamic);
     if (mesh->indices != nullptr && mesh->triangleCount > 0) {
         mesh->vboId[vbo_indices] =
             upload_buffer(GL_ELEMENT_ARRAY_BUFFER, mesh->indices,

@@ -155,11 +155,7 @@ Music LoadMusicStream(const char *fileName) {
         std::lock_guard<std::mutex> guard(audio_mixer_lock());
         t.streams.emplace(handle, s);
     }
-    music.stream.buffer = reinterpret_cast<rAudioBuffer *>(handle);
-    music.stream.processor = nullptr;
-    music.stream.sampleRate = rate;
-    music.stream.sampleSize = 32;
-    music.stream.channels = channels;
+    music.stream = handle_stream(handle, rate, channels);
     music.frameCount = frames;
     music.looping = true;
     music.ctxType = wav_context;

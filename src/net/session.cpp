@@ -264,15 +264,20 @@ void reset_session(OnlineSession &s) {
     s.counters = SessionCounters{};
 }
 
-}  // namespace
-
-void session_host(OnlineSession &s, const SessionConfig &config, double now) {
+// Closes whatever ran before and starts afresh in the given role, now.
+void begin_session(OnlineSession &s, bool hosting, const SessionConfig &config, double now) {
     transport_close(s.transport);
     reset_session(s);
-    s.hosting = true;
+    s.hosting = hosting;
     s.config = config;
     s.config.input_delay = std::min(config.input_delay, max_input_delay);
     s.started = now;
+}
+
+}  // namespace
+
+void session_host(OnlineSession &s, const SessionConfig &config, double now) {
+    begin_session(s, true, config, now);
     // Room for the match's peer and one more, who is told the host is busy.
     const Result<Ok> listening = transport_listen(s.transport, config.port, 2);
     if (!listening) {
@@ -283,12 +288,7 @@ void session_host(OnlineSession &s, const SessionConfig &config, double now) {
 }
 
 void session_join(OnlineSession &s, const char *address, const SessionConfig &config, double now) {
-    transport_close(s.transport);
-    reset_session(s);
-    s.hosting = false;
-    s.config = config;
-    s.config.input_delay = std::min(config.input_delay, max_input_delay);
-    s.started = now;
+    begin_session(s, false, config, now);
     const Result<NetAddress> to = parse_address(address);
     if (!to) {
         finish(s, SessionEnd::bad_address);

@@ -79,25 +79,29 @@ ModelInstance *add_model(const ModelDesc &desc) {
     return &model_instances[model_count++];
 }
 
+namespace {
+
+// Sets one field and hands the instance back, so that setters chain.
+template <typename T>
+ModelInstance *with_field(ModelInstance *inst, T ModelInstance::*field, T value) {
+    inst->*field = value;
+    return inst;
+}
+
+}  // namespace
+
 ModelInstance *set_rotation_axis(ModelInstance *inst, Vec3d axis) {
-    inst->rotation_axis = axis;
-    return inst;
+    return with_field(inst, &ModelInstance::rotation_axis, axis);
 }
-ModelInstance *set_tint(ModelInstance *inst, Color tint) {
-    inst->tint = tint;
-    return inst;
-}
+ModelInstance *set_tint(ModelInstance *inst, Color tint) { return with_field(inst, &ModelInstance::tint, tint); }
 ModelInstance *set_visible(ModelInstance *inst, bool visible) {
-    inst->visible = visible;
-    return inst;
+    return with_field(inst, &ModelInstance::visible, visible);
 }
 ModelInstance *set_casts_shadow(ModelInstance *inst, bool casts) {
-    inst->casts_shadow = casts;
-    return inst;
+    return with_field(inst, &ModelInstance::casts_shadow, casts);
 }
 ModelInstance *set_receives_shadow(ModelInstance *inst, bool receives) {
-    inst->receives_shadow = receives;
-    return inst;
+    return with_field(inst, &ModelInstance::receives_shadow, receives);
 }
 
 void poll_watched_model(ModelInstance *inst) {
