@@ -181,13 +181,9 @@ TEST_F(Mixer, SixteenBitWaveAtAnotherRateIsConvertedForTheMixer) {
 
 // ------------------------------------------------------------------ WAV files
 
-class WavFiles : public ::testing::Test {
+class WavFiles : public ::testing::Test, protected test_support::ScratchFiles {
 protected:
-    void SetUp() override {
-        dir = test_support::make_scratch_dir("vorbel_wav_");
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override { test_support::remove_scratch_dir(dir); }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
 
     // A canonical RIFF/WAVE file: fmt chunk (tag 1 PCM or 3 float), then data.
     std::string write_wav(const char *name, uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
@@ -206,8 +202,6 @@ protected:
         const auto *got = static_cast<const float *>(w.data);
         for (size_t i = 0; i < want.size(); ++i) EXPECT_NEAR(got[i], want[i], tol) << "sample " << i;
     }
-
-    std::string dir;
 };
 
 TEST_F(WavFiles, PcmOfEveryWidthAndFloatDecodeToTheirLevels) {
@@ -291,17 +285,13 @@ TEST_F(WavFiles, MissingOrBrokenFilesGiveEmptyWavesAndSilentSounds) {
 
 // ------------------------------------------------------------------ music streams
 
-class MusicStreams : public ::testing::Test {
+class MusicStreams : public ::testing::Test, protected test_support::ScratchFiles {
 protected:
     void SetUp() override {
         testing_pull_audio(nullptr, 0);
-        dir = test_support::make_scratch_dir("vorbel_music_");
         ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override {
-        UnloadMusicStream(music);
-        test_support::remove_scratch_dir(dir);
-    }
+    void TearDown() override { UnloadMusicStream(music); }
 
     // A mono 16-bit track at 22050 Hz: the mixer steps half a track frame per frame.
     Music load_track(const std::vector<int16_t> &pcm) {
@@ -340,7 +330,6 @@ protected:
         return pcm;
     }
 
-    std::string dir;
     std::vector<int16_t> track;
     Music music{};
 };

@@ -351,20 +351,12 @@ TEST_F(Gui, DefaultBasePropertiesSpreadButExtendedOnesStayPerControl) {
     EXPECT_EQ(GuiGetStyle(-1, -1), 0);
 }
 
-class GuiStyleFile : public Gui {
+class GuiStyleFile : public Gui, protected test_support::ScratchFiles {
 protected:
     void SetUp() override {
         Gui::SetUp();
-        dir = test_support::make_scratch_dir("vorbel_rgs_");
         ASSERT_FALSE(dir.empty());
     }
-    void TearDown() override { test_support::remove_scratch_dir(dir); }
-    std::string write(const std::string &name, const std::string &text) {
-        const std::string path = dir + "/" + name;
-        test_support::write_file(path, text);
-        return path;
-    }
-    std::string dir;
 };
 
 TEST_F(GuiStyleFile, PropertyAndFontLinesApplyWithPathsRelativeToTheFile) {

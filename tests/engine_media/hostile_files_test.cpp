@@ -104,10 +104,9 @@ std::string png_claiming(std::uint32_t width, std::uint32_t height) {
            std::string("\x78\x9c\x03\x00", 4) + be(0) + be(0) + "IEND" + be(0);
 }
 
-class HostileFiles : public test_support::WindowSuite<160, 120> {
+class HostileFiles : public test_support::WindowSuite<160, 120>, protected test_support::ScratchFiles {
 protected:
     void SetUp() override {
-        dir = test_support::make_scratch_dir("hostile_files_");
         ASSERT_FALSE(dir.empty());
         // A loader that blocks would hang the suite; this ends it with a clear failure.
         alarm(60);
@@ -115,9 +114,7 @@ protected:
     void TearDown() override {
         alarm(0);
         GuiLoadStyleDefault();
-        test_support::remove_scratch_dir(dir);
     }
-    std::string dir;
 };
 
 TEST_F(HostileFiles, OnlyRegularFilesAreRead) {

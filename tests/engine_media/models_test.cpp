@@ -23,18 +23,11 @@ namespace {
 constexpr int screen_w = 160;
 constexpr int screen_h = 120;
 
-class Models : public test_support::WindowSuite<screen_w, screen_h> {
+class Models : public test_support::WindowSuite<screen_w, screen_h>, protected test_support::ScratchFiles {
 protected:
     void SetUp() override {
         ASSERT_TRUE(IsWindowReady());
-        dir = test_support::make_scratch_dir("vorbel_obj_");
         ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override { test_support::remove_scratch_dir(dir); }
-    std::string write(const std::string &name, const std::string &text) {
-        const std::string path = dir + "/" + name;
-        test_support::write_file(path, text);
-        return path;
     }
 
     static Image drawn(const std::function<void()> &body, Color clear = BLACK) {
@@ -54,8 +47,6 @@ protected:
             DrawModelEx(model, Vector3{0, 0, 0}, Vector3{0, 1, 0}, 30.0f, Vector3{1, 1, 1}, tint);
         });
     }
-
-    std::string dir;
 };
 
 std::string rgb(Color c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
@@ -290,16 +281,20 @@ TEST_F(Models, BlendModeHoldsUntilEndBlendModeRestoresAlphaBlending) {
     UnloadImage(img);
 }
 
-TEST_F(Models, BillboardFacesTheCamera) {
+TEST_F(Models, BillboardFacesTheCameraAlsoWhenMirrored) {
     Texture2D white = test_support::solid_texture(4, 4, WHITE);
     const Camera3D camera = test_support::camera_looking_at_origin(Vector3{4.0f, 0.0f, 0.0f});  // looking along -x
-    Image img = drawn_3d(camera, [&] {
-        DrawBillboardPro(camera, white, Rectangle{0, 0, 4, 4}, Vector3{0, 0, 0}, Vector3{0, 1, 0}, Vector2{1, 1},
-                         Vector2{0, 0}, 0.0f, Color{255, 0, 255, 255});
-    });
-    EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, Color{255, 0, 255, 255}));
-    EXPECT_TRUE(pixel_near(img, 2, 2, BLACK));
-    UnloadImage(img);
+    // Back faces are culled: a mirrored quad must wind the other way to be seen.
+    for (const Vector2 size : {Vector2{1, 1}, Vector2{-1, 1}, Vector2{1, -1}, Vector2{-1, -1}}) {
+        SCOPED_TRACE(std::to_string(size.x) + " x " + std::to_string(size.y));
+        Image img = drawn_3d(camera, [&] {
+            DrawBillboardPro(camera, white, Rectangle{0, 0, 4, 4}, Vector3{0, 0, 0}, Vector3{0, 1, 0}, size,
+                             Vector2{0, 0}, 0.0f, Color{255, 0, 255, 255});
+        });
+        EXPECT_TRUE(pixel_near(img, screen_w / 2, screen_h / 2, Color{255, 0, 255, 255}));
+        EXPECT_TRUE(pixel_near(img, 2, 2, BLACK));
+        UnloadImage(img);
+    }
     UnloadTexture(white);
 }
 

@@ -24,23 +24,14 @@ namespace {
 const char *const triangle_obj = "mtllib t.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
 const char *const two_triangles_obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf 2 4 3\n";
 
-class Prefetch : public test_support::WindowSuite<64, 64> {
+class Prefetch : public test_support::WindowSuite<64, 64>, protected test_support::ScratchFiles {
 protected:
-    void SetUp() override {
-        dir = test_support::make_scratch_dir("vorbel_prefetch_");
-        ASSERT_FALSE(dir.empty());
-    }
-    void TearDown() override {
-        frame();  // drops whatever a test prefetched and did not load
-        test_support::remove_scratch_dir(dir);
-    }
-    std::string path(const std::string &name) const { return dir + "/" + name; }
+    void SetUp() override { ASSERT_FALSE(dir.empty()); }
+    void TearDown() override { frame(); }  // drops whatever a test prefetched and did not load
     static void frame() {
         BeginDrawing();
         EndDrawing();
     }
-
-    std::string dir;
 };
 
 // What a load printed and what it gave, with GL object ids taken out (two loads of one

@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+#include "support/files.h"
+
 namespace test_support {
 
 // The current working directory; empty if it cannot be read.
@@ -36,6 +38,26 @@ inline bool remove_scratch_dir(const std::string &dir) {
     fs::remove_all(dir, ec);
     return !ec;
 }
+
+// A scratch directory for one test's files, removed with all in it when the test
+// ends; a fixture derives from it to have `dir`. Empty `dir`: it could not be made.
+struct ScratchFiles {
+    ScratchFiles() : dir(make_scratch_dir("vorbel_test_")) {}
+    ~ScratchFiles() {
+        if (!dir.empty()) remove_scratch_dir(dir);
+    }
+    ScratchFiles(const ScratchFiles &) = delete;
+    ScratchFiles &operator=(const ScratchFiles &) = delete;
+
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+    // Writes exactly these bytes to `name` in the directory and returns its path.
+    std::string write(const std::string &name, const std::string &bytes) const {
+        write_file(path(name), bytes);
+        return path(name);
+    }
+
+    std::string dir;
+};
 
 // A scratch directory that is the working directory; `home` is where the test was.
 struct ScratchCwd {
