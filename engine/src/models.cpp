@@ -747,24 +747,14 @@ void DrawBillboardPro(Camera camera, Texture2D texture, Rectangle source, Vector
     rlSetTexture(texture.id);
     rlBegin(RL_QUADS);
     rlColor4ub(tint.r, tint.g, tint.b, tint.a);
-    if (ratio.x * ratio.y >= 0.0f) {
-        rlTexCoord2f(u0, v0);
-        rlVertex3f(top_left.x, top_left.y, top_left.z);
-        rlTexCoord2f(u0, v1);
-        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(u1, v1);
-        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(u1, v0);
-        rlVertex3f(top_right.x, top_right.y, top_right.z);
-    } else {
-        rlTexCoord2f(u1, v0);
-        rlVertex3f(top_right.x, top_right.y, top_right.z);
-        rlTexCoord2f(u1, v1);
-        rlVertex3f(bottom_right.x, bottom_right.y, bottom_right.z);
-        rlTexCoord2f(u0, v1);
-        rlVertex3f(bottom_left.x, bottom_left.y, bottom_left.z);
-        rlTexCoord2f(u0, v0);
-        rlVertex3f(top_left.x, top_left.y, top_left.z);
+    // A mirrored quad (one negative size) goes round the other way.
+    const Vector3 corners[4] = {top_left, bottom_left, bottom_right, top_right};
+    const Vector2 uvs[4] = {{u0, v0}, {u0, v1}, {u1, v1}, {u1, v0}};
+    const bool mirrored = ratio.x * ratio.y < 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        const int k = mirrored ? 3 - i : i;
+        rlTexCoord2f(uvs[k].x, uvs[k].y);
+        rlVertex3f(corners[k].x, corners[k].y, corners[k].z);
     }
     rlEnd();
     rlSetTexture(0);
