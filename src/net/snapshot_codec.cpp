@@ -38,76 +38,44 @@ InstanceState read_instance(ByteReader &r) {
     return s;
 }
 
+// Runs of a player's fields that share a wire type, in wire order. The writer and
+// the reader walk the same lists, so their orders cannot drift apart.
+constexpr double Player::*player_motion[] = {&Player::gravity,         &Player::step_timer,    &Player::squash_timer,
+                                             &Player::squash_duration, &Player::stretch_speed, &Player::air_time,
+                                             &Player::jump_hold_time,  &Player::jump_speed,    &Player::jump_hold_accel,
+                                             &Player::step_interval,   &Player::dust_timer};
+constexpr double Player::*player_dash[] = {&Player::dust_interval, &Player::wobble_time, &Player::dash_progress,
+                                           &Player::dash_distance, &Player::dash_rate,   &Player::dash_time};
+constexpr bool Player::*player_flags[] = {&Player::dashing,        &Player::grounded, &Player::input_locked,
+                                          &Player::jump_requested, &Player::side,     &Player::walking,
+                                          &Player::was_hit,        &Player::jump_held};
+
 void write_player(ByteWriter &w, const Player &p) {
     write_vec(w, p.dash_target);
     w.f64(p.speed);
     write_vec(w, p.velocity);
-    w.f64(p.gravity);
-    w.f64(p.step_timer);
-    w.f64(p.squash_timer);
-    w.f64(p.squash_duration);
-    w.f64(p.stretch_speed);
-    w.f64(p.air_time);
-    w.f64(p.jump_hold_time);
-    w.f64(p.jump_speed);
-    w.f64(p.jump_hold_accel);
-    w.f64(p.step_interval);
-    w.f64(p.dust_timer);
+    for (double Player::*f : player_motion) w.f64(p.*f);
     write_vec(w, p.size);
-    w.f64(p.dust_interval);
-    w.f64(p.wobble_time);
-    w.f64(p.dash_progress);
-    w.f64(p.dash_distance);
-    w.f64(p.dash_rate);
-    w.f64(p.dash_time);
+    for (double Player::*f : player_dash) w.f64(p.*f);
     write_vec(w, p.dash_start);
     w.f32(p.time_since_hit);
     w.i32(p.index);
     w.i32(p.lives);
-    w.boolean(p.dashing);
-    w.boolean(p.grounded);
-    w.boolean(p.input_locked);
-    w.boolean(p.jump_requested);
-    w.boolean(p.side);
-    w.boolean(p.walking);
-    w.boolean(p.was_hit);
-    w.boolean(p.jump_held);
+    for (bool Player::*f : player_flags) w.boolean(p.*f);
 }
 
 void read_player(ByteReader &r, Player &p, int index) {
     p.dash_target = read_vec(r);
     p.speed = r.f64();
     p.velocity = read_vec(r);
-    p.gravity = r.f64();
-    p.step_timer = r.f64();
-    p.squash_timer = r.f64();
-    p.squash_duration = r.f64();
-    p.stretch_speed = r.f64();
-    p.air_time = r.f64();
-    p.jump_hold_time = r.f64();
-    p.jump_speed = r.f64();
-    p.jump_hold_accel = r.f64();
-    p.step_interval = r.f64();
-    p.dust_timer = r.f64();
+    for (double Player::*f : player_motion) p.*f = r.f64();
     p.size = read_vec(r);
-    p.dust_interval = r.f64();
-    p.wobble_time = r.f64();
-    p.dash_progress = r.f64();
-    p.dash_distance = r.f64();
-    p.dash_rate = r.f64();
-    p.dash_time = r.f64();
+    for (double Player::*f : player_dash) p.*f = r.f64();
     p.dash_start = read_vec(r);
     p.time_since_hit = r.f32();
     p.index = r.i32();
     p.lives = r.i32();
-    p.dashing = r.boolean();
-    p.grounded = r.boolean();
-    p.input_locked = r.boolean();
-    p.jump_requested = r.boolean();
-    p.side = r.boolean();
-    p.walking = r.boolean();
-    p.was_hit = r.boolean();
-    p.jump_held = r.boolean();
+    for (bool Player::*f : player_flags) p.*f = r.boolean();
     // A player's slot and side are fixed; lives only count down from three.
     if (p.index != index || p.side != (index == 1) || p.lives < 0 || p.lives > lives_per_player) r.fail();
 }
