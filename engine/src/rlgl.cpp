@@ -13,6 +13,7 @@
 #include <epoxy/gl.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -143,27 +144,43 @@ void bind_target(unsigned int id) {
 }
 
 // A colour + depth framebuffer of the screen's formats with `samples` samples (0: one);
-// 0 on failure, with nothing left behind.
-GLuint make_color_depth_target(int width, int height, int samples, GLuint *color, GLuint *depth) {
+// 0 on failure, with nothing left behind. `color_texture`: the colour is a multisampled
+// texture a shader can read, not a renderbuffer.
+GLuint make_color_depth_target(int width, int height, int samples, bool color_texture, GLuint *color, GLuint *depth) {
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint fbo = 0, c = 0, d = 0;
-    glGenRenderbuffers(1, &c);
-    glBindRenderbuffer(GL_RENDERBUFFER, c);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
+    if (color_texture) {
+        glGenTextures(1, &c);
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, c);
+        glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_RGB8, width, height, GL_TRUE);
+        glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+    } else {
+        glGenRenderbuffers(1, &c);
+        glBindRenderbuffer(GL_RENDERBUFFER, c);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
+    }
     glGenRenderbuffers(1, &d);
     glBindRenderbuffer(GL_RENDERBUFFER, d);
     glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     glGenFramebuffers(1, &fbo);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
+    if (color_texture) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, c, 0);
+    } else {
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
+    }
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d);
     const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
     if (!ok || glGetError() != GL_NO_ERROR) {
         glDeleteFramebuffers(1, &fbo);
-        glDeleteRenderbuffers(1, &c);
+        if (color_texture) {
+            glDeleteTextures(1, &c);
+        } else {
+            glDeleteRenderbuffers(1, &c);
+        }
         glDeleteRenderbuffers(1, &d);
         return 0;
     }
@@ -176,7 +193,7 @@ void free_screen_target() {
     if (screen.fbo == 0) return;
     if (current_fbo == 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &screen.fbo);
-    glDeleteRenderbuffers(1, &screen.color);
+    glDeleteTextures(1, &screen.color);
     glDeleteRenderbuffers(1, &screen.depth);
     screen.fbo = screen.color = screen.depth = 0;
 }
@@ -188,7 +205,7 @@ void fit_screen_target(int width, int height) {
     free_screen_target();
     screen.width = width;
     screen.height = height;
-    screen.fbo = make_color_depth_target(width, height, screen.samples, &screen.color, &screen.depth);
+    screen.fbo = make_color_depth_target(width, height, screen.samples, true, &screen.color, &screen.depth);
     if (screen.fbo == 0) {
         TraceLog(LOG_WARNING, "WINDOW: %dx multisampling is not available; drawing without it", screen.samples);
         screen.samples = 0;
@@ -209,6 +226,118 @@ void copy_color(GLuint from, GLuint to, int width, int height, GLenum read_buffe
                       GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
     if (scissor) glEnable(GL_SCISSOR_TEST);
+}
+
+// The frame's samples are averaged into the window by a small shader of the engine's
+// own rather than by a resolving blit: on a software renderer the blit's first use
+// builds a pipeline of the driver's own, which held the first frame back by about
+// 40 ms, where this shader comes out of the driver's shader cache. Made at the first
+// presentation, after everything start-up loads, so the names start-up's objects get
+// are as before.
+struct Resolver {
+    GLuint program = 0;
+    GLuint vao = 0;  // a core context draws only with a vertex array bound
+    GLint loc_mirror_height = -1;
+    bool tried = false;
+};
+Resolver resolver;
+
+GLuint compile_resolver_stage(GLenum type, const char *code) {
+    GLuint id = glCreateShader(type);
+    glShaderSource(id, 1, &code, nullptr);
+    glCompileShader(id);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(id, GL_COMPILE_STATUS, &ok);
+    if (ok == GL_TRUE) return id;
+    glDeleteShader(id);
+    return 0;
+}
+
+// Silent when the shader cannot be made: the blit then resolves as before.
+void make_resolver() {
+    resolver.tried = true;
+    static const char *vs = "#version 330 core\n"
+                            "void main() {\n"
+                            "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
+                            "    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);\n"  // one triangle over all
+                            "}\n";
+    char fs[768];
+    std::snprintf(fs, sizeof(fs),
+                  "#version 330 core\n"
+                  "uniform sampler2DMS frame;\n"
+                  "uniform int mirrorHeight;\n"  // 0: rows as they are
+                  "out vec4 color;\n"
+                  "void main() {\n"
+                  "    ivec2 p = ivec2(gl_FragCoord.xy);\n"
+                  "    if (mirrorHeight > 0) p.y = mirrorHeight - 1 - p.y;\n"
+                  "    vec4 sum = vec4(0.0);\n"
+                  "    for (int i = 0; i < %d; ++i) sum += texelFetch(frame, p, i);\n"
+                  "    color = sum / %d.0;\n"
+                  "}\n",
+                  screen.samples, screen.samples);
+    const GLuint v = compile_resolver_stage(GL_VERTEX_SHADER, vs);
+    const GLuint f = v != 0 ? compile_resolver_stage(GL_FRAGMENT_SHADER, fs) : 0;
+    if (f == 0) {
+        if (v != 0) glDeleteShader(v);
+        return;
+    }
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        glDeleteProgram(program);
+        return;
+    }
+    resolver.program = program;
+    resolver.loc_mirror_height = glGetUniformLocation(program, "mirrorHeight");
+    glGenVertexArrays(1, &resolver.vao);
+}
+
+void free_resolver() {
+    if (resolver.program != 0) glDeleteProgram(resolver.program);
+    if (resolver.vao != 0) glDeleteVertexArrays(1, &resolver.vao);
+    resolver = Resolver{};
+}
+
+// Averages the screen target's samples into framebuffer `to` (0: the window), its rows
+// mirrored when `mirror`. False when there is no shader for it, for a blit to do
+// instead. Leaves every piece of GL state as it found it.
+bool resolve_samples(GLuint to, bool mirror) {
+    if (!resolver.tried) make_resolver();
+    if (resolver.program == 0) return false;
+    GLint program = 0, vao = 0, unit = 0, bound = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D_MULTISAMPLE, &bound);
+    const GLenum caps[] = {GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE, GL_SCISSOR_TEST};
+    GLboolean was_on[4];
+    for (int i = 0; i < 4; ++i) {
+        was_on[i] = glIsEnabled(caps[i]);
+        if (was_on[i]) glDisable(caps[i]);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, to);
+    glViewport(0, 0, screen.width, screen.height);
+    glUseProgram(resolver.program);
+    glUniform1i(resolver.loc_mirror_height, mirror ? screen.height : 0);
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, screen.color);
+    glBindVertexArray(resolver.vao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(static_cast<GLuint>(vao));
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, static_cast<GLuint>(bound));
+    glActiveTexture(static_cast<GLenum>(unit));
+    glUseProgram(static_cast<GLuint>(program));
+    for (int i = 0; i < 4; ++i)
+        if (was_on[i]) glEnable(caps[i]);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    apply_viewport();
+    return true;
 }
 
 // A clear of the whole screen is held until the screen's contents are needed: a
@@ -421,6 +550,7 @@ void rlgl_close() {
     white_texture = 0;
     fbo_sizes.clear();
     layer_buffers.clear();
+    free_resolver();
     free_screen_target();
     screen = ScreenTarget{};
 }
@@ -429,7 +559,7 @@ void rlgl_present() {
     if (batch == nullptr || !gl_ready()) return;
     rlDrawRenderBatchActive();
     settle_screen_clear(false);
-    if (screen.fbo != 0)
+    if (screen.fbo != 0 && !resolve_samples(0, flipped_target(0)))
         copy_color(screen.fbo, 0, screen.width, screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
 
@@ -496,9 +626,12 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
         glGenFramebuffers(1, &resolve_fbo);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo);
         glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolve_rb);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, screen.fbo);
-        glReadBuffer(source);
-        glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        // Resolved as the window is, so what is read is what the window shows.
+        if (screen.fbo == 0 || !resolve_samples(resolve_fbo, false)) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, screen.fbo);
+            glReadBuffer(source);
+            glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        }
         glBindFramebuffer(GL_READ_FRAMEBUFFER, resolve_fbo);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
     } else {
@@ -1231,7 +1364,7 @@ unsigned int rlLoadScreenLayer(int width, int height) {
     if (!require_gl("rlLoadScreenLayer")) return 0;
     if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
     GLuint color = 0, depth = 0;
-    const GLuint id = make_color_depth_target(width, height, screen.samples, &color, &depth);
+    const GLuint id = make_color_depth_target(width, height, screen.samples, false, &color, &depth);
     if (id == 0) {
         TraceLog(LOG_WARNING, "FBO: could not make a %d x %d screen layer", width, height);
         return 0;

@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "testing.h"
@@ -251,6 +253,56 @@ void draw_edges(const Camera3D &cam) {
                    Rectangle{-20, -10, 300, 200}, Vector2{0, 0}, 11.0f, Color{255, 255, 255, 255});
     rlDisableScissorTest();
     rlViewport(0, 0, width, height);
+}
+
+// The screen's samples resolved by GL's own blit, rows top-down as testing_read_frame
+// gives them: the reference for the engine's resolve.
+std::vector<unsigned char> blit_resolved_screen(int w, int h) {
+    rlDrawRenderBatchActive();
+    GLint screen_fbo = 0, origin = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &screen_fbo);
+    glGetIntegerv(GL_CLIP_ORIGIN, &origin);
+    GLuint rb = 0, fbo = 0;
+    glGenRenderbuffers(1, &rb);
+    glBindRenderbuffer(GL_RENDERBUFFER, rb);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(screen_fbo));
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    std::vector<unsigned char> rows(static_cast<size_t>(w) * h * 4);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(screen_fbo));
+    glDeleteFramebuffers(1, &fbo);
+    glDeleteRenderbuffers(1, &rb);
+    if (origin == GL_UPPER_LEFT) return rows;
+    std::vector<unsigned char> top_down(rows.size());
+    const size_t row = static_cast<size_t>(w) * 4;
+    for (int y = 0; y < h; ++y) std::memcpy(&top_down[y * row], &rows[(h - 1 - y) * row], row);
+    return top_down;
+}
+
+TEST_F(Render, TheFramesSamplesAreAveragedExactlyAsGlsResolvingBlitDoes) {
+    // The window and the read-back go through the engine's own resolve shader.
+    BeginDrawing();
+    draw_edges(test_support::camera_looking_at_origin(Vector3{0, 0, 5}));
+    Image ours = testing_read_frame();
+    const std::vector<unsigned char> blit = blit_resolved_screen(width, height);
+    EndDrawing();
+    ASSERT_EQ(ours.width, width);
+    const auto *pixels = static_cast<const unsigned char *>(ours.data);
+    int differ = 0, edge = 0;
+    for (int i = 0; i < width * height; ++i) {
+        differ += std::memcmp(pixels + i * 4, &blit[i * 4], 3) != 0 ? 1 : 0;
+        const unsigned char r = pixels[i * 4];
+        edge += (r != 20 && r != 250 && r != 0 && r != 255) ? 1 : 0;
+    }
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(edge, 20);  // antialiased borders were compared
+    UnloadImage(ours);
 }
 
 TEST_F(Render, ScreenLayerDrawsAndCopiesExactlyAsTheScreen) {
