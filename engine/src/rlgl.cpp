@@ -619,7 +619,7 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
     if (samples > 1) {
-        // A multisampled surface cannot be read directly: blit it into a plain one.
+        // A multisampled surface cannot be read directly: resolve it into a plain one.
         glGenRenderbuffers(1, &resolve_rb);
         glBindRenderbuffer(GL_RENDERBUFFER, resolve_rb);
         glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
