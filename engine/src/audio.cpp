@@ -351,15 +351,8 @@ static std::shared_ptr<const void> read_wave_bytes(const char *fileName, int, en
 }
 
 bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes) {
-    std::shared_ptr<const void> read;
-    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::wave, fileName, 0)) {
-        p->log.print();
-        read = p->data;
-    } else {
-        engine::HeldLog log;
-        read = read_wave_bytes(fileName, 0, log);
-        log.print();
-    }
+    const std::shared_ptr<const void> read =
+        engine::take_or_decode(engine::PrefetchKind::wave, fileName, 0, read_wave_bytes);
     if (read == nullptr) return false;
     // A copy: the header check may mend the data chunk's length in place.
     std::vector<unsigned char> bytes = *static_cast<const std::vector<unsigned char> *>(read.get());

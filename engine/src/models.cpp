@@ -335,15 +335,8 @@ Model build_obj(const char *fileName, const ParsedObj &parsed) {
 }
 
 Model load_obj(const char *fileName) {
-    std::shared_ptr<const void> data;
-    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::model, fileName, 0)) {
-        p->log.print();
-        data = p->data;
-    } else {
-        engine::HeldLog log;
-        data = parse_obj(fileName, 0, log);
-        log.print();
-    }
+    const std::shared_ptr<const void> data =
+        engine::take_or_decode(engine::PrefetchKind::model, fileName, 0, parse_obj);
     if (data == nullptr) return empty_model();
     return build_obj(fileName, *static_cast<const ParsedObj *>(data.get()));
 }

@@ -80,6 +80,16 @@ void run_entry(Entry &e) {
     e.result.data = e.decode(e.path.c_str(), e.size, e.result.log);
 }
 
+// Decodes a queued entry with the lock let go meanwhile, and tells the waiters.
+void run_unlocked(PrefetchState &s, std::unique_lock<std::mutex> &guard, Entry &e) {
+    e.state = State::running;
+    guard.unlock();
+    run_entry(e);
+    guard.lock();
+    e.state = State::done;
+    s.finished.notify_all();
+}
+
 void worker_loop(int slot) {
     PrefetchState &s = state();
     std::unique_lock<std::mutex> guard(s.lock);
@@ -92,12 +102,7 @@ void worker_loop(int slot) {
             }
         }
         if (next == nullptr) break;
-        next->state = State::running;
-        guard.unlock();
-        run_entry(*next);
-        guard.lock();
-        next->state = State::done;
-        s.finished.notify_all();
+        run_unlocked(s, guard, *next);
     }
     s.worker_busy[slot] = false;
     s.finished.notify_all();
@@ -156,16 +161,22 @@ const Prefetched *take_prefetched(PrefetchKind kind, const char *path, int size)
     if (e == nullptr) return nullptr;
     if (e->state == State::queued) {
         // No worker has got to it: quicker to decode it here than to wait.
-        e->state = State::running;
-        guard.unlock();
-        run_entry(*e);
-        guard.lock();
-        e->state = State::done;
-        s.finished.notify_all();
+        run_unlocked(s, guard, *e);
     }
     s.finished.wait(guard, [e] { return e->state == State::done; });
     if (!(stamp_of(path) == e->stamp)) return nullptr;
     return &e->result;
+}
+
+std::shared_ptr<const void> take_or_decode(PrefetchKind kind, const char *path, int size, PrefetchDecoder decode) {
+    if (const Prefetched *p = take_prefetched(kind, path, size)) {
+        p->log.print();
+        return p->data;
+    }
+    HeldLog log;
+    std::shared_ptr<const void> data = decode(path, size, log);
+    log.print();
+    return data;
 }
 
 void end_prefetch() { state().close(); }

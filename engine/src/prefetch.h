@@ -43,6 +43,9 @@ void prefetch(PrefetchKind kind, const char *path, int size, PrefetchDecoder dec
 // it here if no worker has started on it yet. Null when it was not prefetched, the
 // prefetch has ended, or the file has changed since it was read.
 const Prefetched *take_prefetched(PrefetchKind kind, const char *path, int size);
+// What a loader decodes from the file: the prefetched result if there is one, or the file
+// decoded here by `decode`; the decode's held log lines are printed either way.
+std::shared_ptr<const void> take_or_decode(PrefetchKind kind, const char *path, int size, PrefetchDecoder decode);
 // Lets the workers finish, joins them and drops every result. Called after the first
 // presented frame and by CloseWindow; a later prefetch starts a new round.
 void end_prefetch();

@@ -172,15 +172,8 @@ Image LoadImage(const char *fileName) {
     if (fileName == nullptr) return Image{nullptr, 0, 0, 0, 0};
     int max_side = max_loaded_side;
     if (engine::gl_ready() && engine::max_texture_size() < max_side) max_side = engine::max_texture_size();
-    std::shared_ptr<const void> data;
-    if (const engine::Prefetched *p = engine::take_prefetched(engine::PrefetchKind::image, fileName, max_side)) {
-        p->log.print();
-        data = p->data;
-    } else {
-        engine::HeldLog log;
-        data = decode_image(fileName, max_side, log);
-        log.print();
-    }
+    const std::shared_ptr<const void> data =
+        engine::take_or_decode(engine::PrefetchKind::image, fileName, max_side, decode_image);
     if (data == nullptr) return Image{nullptr, 0, 0, 0, 0};
     const auto &decoded = *static_cast<const DecodedImage *>(data.get());
     void *pixels = engine_alloc(decoded.rgba.size());
