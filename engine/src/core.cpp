@@ -687,6 +687,7 @@ void InitWindow(int width, int height, const char *title) {
 
 void CloseWindow(void) {
     end_prefetch();
+    end_heap_warmup();
     if (!win.ready) return;
     run_shutdown_hooks();
     text_close();
@@ -819,8 +820,10 @@ void EndDrawing(void) {
     if (!win.ready) return;
     rlgl_present();
     SDL_GL_SwapWindow(win.window);
-    // Whatever start-up prefetched and did not load is of no more use.
+    // Whatever start-up prefetched and did not load is of no more use, nor the heap it
+    // kept warm.
     end_prefetch();
+    end_heap_warmup();
 
     if (tests.fixed_frame_time >= 0.0) {
         win.frame_time = tests.fixed_frame_time;

@@ -1,7 +1,10 @@
 #include "gl_warmup.h"
 
+#include "warm_heap.h"
+
 #include <epoxy/egl.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -9,8 +12,18 @@
 namespace engine {
 namespace {
 
+// Enough for the multisampled screen, a 4096 x 4096 shadow map and a monitor-sized
+// render target, and two blocks hold the shadow map.
+constexpr int warm_blocks = 4;
+constexpr int warm_block_chunks = 34;
+
 std::thread worker;
-EGLDisplay warm_display = EGL_NO_DISPLAY;  // written by the worker, read after the join
+EGLDisplay warm_display = EGL_NO_DISPLAY;  // written by the worker before display_done
+std::atomic<bool> display_done{false};
+bool software_driver = false;  // written by the worker before display_done
+std::atomic<bool> stop_warming{false};
+WarmHeap heap;
+bool heap_kept = false;  // main thread: glibc is holding on to freed pages
 
 bool names_extension(const char *list, const char *name) {
     const std::size_t n = std::strlen(name);
@@ -35,31 +48,80 @@ bool window_will_use_egl_on_x11() {
     return force_egl == nullptr || std::strcmp(force_egl, "0") != 0;
 }
 
-void warm_up() {
+// Mesa's software rasteriser, which keeps its textures on the heap.
+bool draws_from_heap(EGLDisplay display) {
+    if (!names_extension(eglQueryString(display, EGL_EXTENSIONS), "EGL_MESA_query_driver")) return false;
+    using DriverName = const char *(*)(EGLDisplay);
+    auto name_of = reinterpret_cast<DriverName>(eglGetProcAddress("eglGetDisplayDriverName"));
+    const char *name = name_of != nullptr ? name_of(display) : nullptr;
+    return name != nullptr && (std::strcmp(name, "swrast") == 0 || std::strcmp(name, "kms_swrast") == 0);
+}
+
+// Loads the driver; true when it is one whose targets are worth warming the heap for.
+bool load_driver() {
     // Silent on every failure: SDL meets the same failure itself and reports it.
     const char *client = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (!names_extension(client, "EGL_MESA_platform_surfaceless") || !names_extension(client, "EGL_EXT_platform_base"))
-        return;
+        return false;
     // A display without a window system: no X connection of its own, which would race
     // SDL's own connecting in Xlib's unguarded statics.
     EGLDisplay display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display == EGL_NO_DISPLAY) return;
+    if (display == EGL_NO_DISPLAY) return false;
     EGLint major = 0, minor = 0;
-    if (eglInitialize(display, &major, &minor) == EGL_TRUE) warm_display = display;
+    if (eglInitialize(display, &major, &minor) != EGL_TRUE) return false;
+    warm_display = display;
+    return draws_from_heap(display);
+}
+
+void warm_up() {
+    software_driver = load_driver();
+    display_done.store(true, std::memory_order_release);
+    display_done.notify_all();
+    // The main thread is opening the window meanwhile; this core would be idle.
+    if (software_driver) warm_heap_pages(heap, stop_warming);
 }
 
 }  // namespace
 
 void start_gl_warmup() {
     if (worker.joinable() || !window_will_use_egl_on_x11()) return;
+    display_done.store(false);
+    stop_warming.store(false);
+    heap_kept = keep_heap_pages();
+    if (heap_kept) reserve_warm_heap(heap, warm_blocks, warm_block_chunks);
+    // An exit before the first frame still finds the worker stopped and joined.
+    static const bool registered = std::atexit(end_heap_warmup) == 0;
+    (void)registered;
     worker = std::thread(warm_up);
 }
 
 void end_gl_warmup() {
-    if (worker.joinable()) worker.join();
+    if (!worker.joinable()) return;
+    display_done.wait(false, std::memory_order_acquire);
     // SDL's display holds the driver now; ours only held it for SDL.
     if (warm_display != EGL_NO_DISPLAY) eglTerminate(warm_display);
     warm_display = EGL_NO_DISPLAY;
+    // A driver with memory of its own has no use for the heap kept for it.
+    if (heap_kept && !software_driver) {
+        release_warm_heap(heap);
+        restore_heap_trimming();
+        heap_kept = false;
+    }
+}
+
+void warm_heap_for(std::size_t bytes) {
+    if (heap_kept) make_warm_room(heap, bytes);
+}
+
+void end_heap_warmup() {
+    if (worker.joinable()) {
+        stop_warming.store(true);
+        worker.join();
+    }
+    if (!heap_kept) return;
+    release_warm_heap(heap);
+    restore_heap_trimming();
+    heap_kept = false;
 }
 
 }  // namespace engine

@@ -5,6 +5,7 @@
 // fourth vertex arrives), so it can be flushed at any moment without cutting a
 // primitive in half. It is drawn with the modelview and projection current at the
 // flush, which is why vertices queued before BeginDrawing still land on screen.
+#include "gl_warmup.h"
 #include "internal.h"
 #include "raylib.h"
 #include "raymath.h"
@@ -150,6 +151,9 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint fbo = 0, c = 0, d = 0;
+    const std::size_t target_bytes =
+        std::size_t(width) * std::size_t(height) * std::size_t(samples > 1 ? samples : 1) * 4;
+    warm_heap_for(target_bytes);
     if (color_texture) {
         glGenTextures(1, &c);
         glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, c);
@@ -160,6 +164,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
         glBindRenderbuffer(GL_RENDERBUFFER, c);
         glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
     }
+    warm_heap_for(target_bytes);
     glGenRenderbuffers(1, &d);
     glBindRenderbuffer(GL_RENDERBUFFER, d);
     glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
@@ -1219,6 +1224,7 @@ unsigned int rlLoadTexture(const void *data, int width, int height, int format, 
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint id = 0;
+    warm_heap_for(std::size_t(width) * std::size_t(height) * 4);
     glGenTextures(1, &id);
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -1244,6 +1250,7 @@ unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer) {
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint id = 0;
+    warm_heap_for(std::size_t(width) * std::size_t(height) * 4);
     if (useRenderBuffer) {
         glGenRenderbuffers(1, &id);
         glBindRenderbuffer(GL_RENDERBUFFER, id);
