@@ -44,7 +44,11 @@ bool keep_heap_pages() {
     return mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
 }
 
-void restore_heap_trimming() { mallopt(M_TRIM_THRESHOLD, glibc_default_trim_threshold); }
+void restore_heap_trimming() {
+    mallopt(M_TRIM_THRESHOLD, glibc_default_trim_threshold);
+    // What the driver did not take goes back to the system now, not at some later free.
+    malloc_trim(0);
+}
 
 void reserve_warm_heap(WarmHeap &heap, int count, int chunks) {
     heap.chunks_per_block = chunks;

@@ -36,8 +36,8 @@ struct WarmHeap {
 };
 
 // Asks glibc not to hand freed heap pages back to the system until
-// restore_heap_trimming. False, with nothing changed, where the allocator is not glibc's
-// own (as under the sanitizers).
+// restore_heap_trimming, which hands back what is free. False, with nothing changed,
+// where the allocator is not glibc's own (as under the sanitizers).
 bool keep_heap_pages();
 void restore_heap_trimming();
 
