@@ -2,10 +2,12 @@
 
 #include <arpa/inet.h>
 #include <enet/enet.h>
+#include <enet/time.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +23,33 @@ bool enet_ready() {
         if (state == 1) std::atexit(enet_deinitialize);
     }
     return state == 1;
+}
+
+// ENet doubles the wait before each resend of a reliable message and cuts the
+// connection after six sends of one message go unanswered. A lossy link loses that
+// many in a row now and then while the inputs, sent every frame, still come through:
+// both machines would end a match they can still play. Resends keep a steady pace
+// instead, and only a long silence of acknowledgements ends the connection in ENet;
+// the session watches for a silent peer itself.
+constexpr enet_uint32 resend_ceiling_ms = 1000;
+constexpr enet_uint32 resends_before_giving_up = 1u << 15;  // in effect, never by count
+
+void keep_resends_steady(ENetHost *host) {
+    for (std::size_t i = 0; i < host->peerCount; ++i) {
+        ENetPeer &peer = host->peers[i];
+        if (peer.state != ENET_PEER_STATE_CONNECTED || enet_list_empty(&peer.sentReliableCommands)) continue;
+        // Never sooner than an answer can come back on this link.
+        const enet_uint32 ceiling =
+            std::max(resend_ceiling_ms, 2 * (peer.roundTripTime + 4 * peer.roundTripTimeVariance));
+        for (ENetListIterator it = enet_list_begin(&peer.sentReliableCommands);
+             it != enet_list_end(&peer.sentReliableCommands); it = enet_list_next(it)) {
+            auto *command = reinterpret_cast<ENetOutgoingCommand *>(it);
+            if (command->roundTripTimeout <= ceiling) continue;
+            command->roundTripTimeout = ceiling;
+            const enet_uint32 due = command->sentTime + ceiling;
+            if (ENET_TIME_LESS(due, peer.nextTimeout)) peer.nextTimeout = due;
+        }
+    }
 }
 
 void limit_packets(ENetHost *host) {
@@ -95,6 +124,7 @@ Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
 
 bool transport_poll(Transport &t, NetEvent &out) {
     if (t.host == nullptr) return false;
+    keep_resends_steady(t.host);
     ENetEvent event;
     if (enet_host_service(t.host, &event, 0) <= 0) return false;
     out.peer = event.peer;
@@ -107,6 +137,8 @@ bool transport_poll(Transport &t, NetEvent &out) {
         // very packets that must keep coming then (each repeats what is unconfirmed).
         enet_peer_throttle_configure(event.peer, ENET_PEER_PACKET_THROTTLE_INTERVAL,
                                      ENET_PEER_PACKET_THROTTLE_ACCELERATION, 0);
+        // The default minimum and maximum times stay (0 keeps them).
+        enet_peer_timeout(event.peer, resends_before_giving_up, 0, 0);
         out.kind = NetEventKind::connected;
         break;
     case ENET_EVENT_TYPE_DISCONNECT:
