@@ -81,6 +81,14 @@ void warm_up() {
     if (software_driver) warm_heap_pages(heap, stop_warming);
 }
 
+// Main thread, with the worker not touching the blocks (done, or never warming).
+void give_back_kept_heap() {
+    if (!heap_kept) return;
+    release_warm_heap(heap);
+    restore_heap_trimming();
+    heap_kept = false;
+}
+
 }  // namespace
 
 void start_gl_warmup() {
@@ -102,11 +110,7 @@ void end_gl_warmup() {
     if (warm_display != EGL_NO_DISPLAY) eglTerminate(warm_display);
     warm_display = EGL_NO_DISPLAY;
     // A driver with memory of its own has no use for the heap kept for it.
-    if (heap_kept && !software_driver) {
-        release_warm_heap(heap);
-        restore_heap_trimming();
-        heap_kept = false;
-    }
+    if (!software_driver) give_back_kept_heap();
 }
 
 void warm_heap_for(std::size_t bytes) {
@@ -118,10 +122,7 @@ void end_heap_warmup() {
         stop_warming.store(true);
         worker.join();
     }
-    if (!heap_kept) return;
-    release_warm_heap(heap);
-    restore_heap_trimming();
-    heap_kept = false;
+    give_back_kept_heap();
 }
 
 }  // namespace engine

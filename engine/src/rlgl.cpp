@@ -144,6 +144,10 @@ void bind_target(unsigned int id) {
     apply_scissor();
 }
 
+// Storage of a width x height target at four bytes a texel (as the driver keeps RGB8,
+// RGBA8 and 24-bit depth alike).
+std::size_t texel_bytes(int width, int height) { return std::size_t(width) * std::size_t(height) * 4; }
+
 // A colour + depth framebuffer of the screen's formats with `samples` samples (0: one);
 // 0 on failure, with nothing left behind. `color_texture`: the colour is a multisampled
 // texture a shader can read, not a renderbuffer.
@@ -151,8 +155,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint fbo = 0, c = 0, d = 0;
-    const std::size_t target_bytes =
-        std::size_t(width) * std::size_t(height) * std::size_t(samples > 1 ? samples : 1) * 4;
+    const std::size_t target_bytes = texel_bytes(width, height) * std::size_t(samples > 1 ? samples : 1);
     warm_heap_for(target_bytes);
     if (color_texture) {
         glGenTextures(1, &c);
@@ -1224,7 +1227,7 @@ unsigned int rlLoadTexture(const void *data, int width, int height, int format, 
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint id = 0;
-    warm_heap_for(std::size_t(width) * std::size_t(height) * 4);
+    warm_heap_for(texel_bytes(width, height));
     glGenTextures(1, &id);
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -1250,7 +1253,7 @@ unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer) {
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint id = 0;
-    warm_heap_for(std::size_t(width) * std::size_t(height) * 4);
+    warm_heap_for(texel_bytes(width, height));
     if (useRenderBuffer) {
         glGenRenderbuffers(1, &id);
         glBindRenderbuffer(GL_RENDERBUFFER, id);
