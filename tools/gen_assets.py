@@ -679,6 +679,83 @@ def make_particle_png():
     return png_bytes(n, n, rows)
 
 
+
+# ------------------------------------------------------------------ the desktop icon
+
+ICON_SIZES = (48, 128, 256)
+ICON_LIGHT = v_norm((-0.45, -0.6, 0.65))   # from the upper left, towards the viewer (y down)
+
+
+def coverage(d, px):
+    """How much of a pixel of width px a shape covers whose signed distance at the
+    pixel's centre is d: a one-pixel ramp, so edges are smooth at every size."""
+    return min(max(0.5 - d / px, 0.0), 1.0)
+
+
+def over(dst, rgb, a):
+    """Paints rgb with coverage a over the premultiplied pixel dst."""
+    k = 1.0 - a
+    return (rgb[0] * a + dst[0] * k, rgb[1] * a + dst[1] * k, rgb[2] * a + dst[2] * k, a + dst[3] * k)
+
+
+def capsule_distance(p, a, b, radius):
+    pa, ba = (p[0] - a[0], p[1] - a[1]), (b[0] - a[0], b[1] - a[1])
+    t = min(max((pa[0] * ba[0] + pa[1] * ba[1]) / (ba[0] * ba[0] + ba[1] * ba[1]), 0.0), 1.0)
+    return math.hypot(pa[0] - ba[0] * t, pa[1] - ba[1] * t) - radius
+
+
+def icon_pixel(x, y, px):
+    """The tomato as seen a little from above, in [-1, 1] squared with y down."""
+    out = (0.0, 0.0, 0.0, 0.0)
+    # The body: a lit ellipse with a darker rim that keeps its outline at 48 px.
+    cx, cy, rx, ry = 0.0, 0.12, 0.86, 0.74
+    qx, qy = (x - cx) / rx, (y - cy) / ry
+    q = math.hypot(qx, qy)
+    d = (q - 1.0) * min(rx, ry)
+    a = coverage(d, px)
+    if a > 0.0:
+        nz = math.sqrt(max(0.0, 1.0 - min(q, 1.0) ** 2))
+        n = v_norm((qx, qy, nz))
+        diffuse = max(0.0, v_dot(n, ICON_LIGHT))
+        spec = max(0.0, v_dot(n, v_norm(v_add(ICON_LIGHT, (0.0, 0.0, 1.0))))) ** 48
+        rgb = tuple(min(255.0, c * (0.42 + 0.7 * diffuse) + 255.0 * 0.85 * spec) for c in (230, 41, 55))
+        out = over(out, rgb, a)
+        out = over(out, (120, 16, 24), a * coverage(-d - 0.045, px))
+    # Five pointed sepals round the stem, flattened by the view from above.
+    sx, sy = x, (y + 0.52) * 1.9
+    r, ang = math.hypot(sx, sy), math.atan2(sy, sx)
+    lobe = ((math.cos(TOMATO_LOBES * (ang + 0.35)) + 1.0) / 2.0) ** 3
+    d = (r - (0.09 + 0.36 * lobe)) / 1.9
+    a = coverage(d, px)
+    if a > 0.0:
+        out = over(out, (30, 92, 30), a)
+        out = over(out, (58, 150, 52), coverage(d + 0.03, px))
+    # The stem, leaning a little to the right, lit on its left side.
+    d = capsule_distance((x, y), (0.0, -0.52), (0.07, -0.86), 0.06)
+    a = coverage(d, px)
+    if a > 0.0:
+        light = smoothstep(0.05, -0.05, x - 0.035 - 0.2 * (-0.52 - y))
+        rgb = tuple(c0 + (c1 - c0) * light for c0, c1 in zip((48, 86, 30), (96, 152, 60)))
+        out = over(out, rgb, a)
+    return out
+
+
+def make_icon_png(size):
+    px = 2.0 / size
+    rows = []
+    for j in range(size):
+        row = []
+        y = -1.0 + (j + 0.5) * px
+        for i in range(size):
+            r, g, b, a = icon_pixel(-1.0 + (i + 0.5) * px, y, px)
+            if a > 0.0:
+                row += [int(round(r / a)), int(round(g / a)), int(round(b / a)), int(round(255 * a))]
+            else:
+                row += [0, 0, 0, 0]
+        rows.append(row)
+    return png_bytes(size, size, rows)
+
+
 # ------------------------------------------------------------------ sounds
 
 RATE = 44100
@@ -982,6 +1059,9 @@ def all_files():
     files["audio/pause.wav"] = wav_bytes(make_pause())
     files["audio/music.wav"] = wav_bytes(make_music(), MUSIC_RATE)
     files["ui_theme.rgs"] = make_style()
+    # For the desktop's menus; the installed game's assets leave this folder out.
+    for size in ICON_SIZES:
+        files["icons/vorbel-%d.png" % size] = make_icon_png(size)
     return files
 
 

@@ -91,6 +91,8 @@ bool load_resources() {
 }
 
 bool init_app() {
+    // First, so every report of a problem says which release it came from.
+    TraceLog(LOG_INFO, "vorbel %s", VORBEL_VERSION);
     check_assets_folder();
     // Nothing here needs the window: the files are decoded while it opens.
     prefetch_assets();

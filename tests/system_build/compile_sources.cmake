@@ -15,6 +15,7 @@ set(failures "")
 foreach(source IN LISTS sources)
   execute_process(
     COMMAND ${CXX_COMPILER} -std=c++20 -fsyntax-only -Wall -Wextra -DVORBEL_SYSTEM_RAYLIB=1
+            "-DVORBEL_VERSION=\"0.0.0\""
             -I${SOURCE_DIR}/src -I${SOURCE_DIR}/engine/include ${source}
     RESULT_VARIABLE result
     OUTPUT_VARIABLE out
