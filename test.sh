@@ -5,7 +5,8 @@
 # and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font
 # and network packet fuzzers (30 s each), three one-minute online matches over a lossy
 # loopback link, a soak of two minutes of game time, a valgrind memcheck session and
-# the start-up under ThreadSanitizer (`ctest -L tsan`); the fuzzers, the memcheck and
+# the start-up under ThreadSanitizer (`ctest -L tsan`) and the Debian package packed
+# from the Release build (`ctest -L package`); the fuzzers, the memcheck and
 # the ThreadSanitizer sessions are built in directories of their own under
 # build/test. Before any
 # build it checks that every C++ file is formatted as .clang-format says.

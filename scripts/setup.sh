@@ -12,6 +12,7 @@ packages=(
   libgl1-mesa-dri
   xvfb xdotool imagemagick x11-utils
   valgrind python3 nodejs npm
+  dpkg-dev lintian desktop-file-utils appstream man-db
 )
 missing=()
 for p in "${packages[@]}"; do

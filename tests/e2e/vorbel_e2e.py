@@ -235,6 +235,9 @@ class Game:
         self.style = Style(os.path.join(args.assets, "ui_theme.rgs"))
 
         self.dir = tempfile.mkdtemp(prefix="vorbel-e2e-%s-" % case)
+        # Where the game is started and where it keeps settings.cfg: this scratch
+        # folder, unless a launcher is run that picks the player's folder itself.
+        self.cwd = self.player_dir = self.dir
         shutil.copytree(args.assets, os.path.join(self.dir, "assets"))
         if settings is not None:
             with open(self.settings_path, "wb") as f:
@@ -244,7 +247,7 @@ class Game:
 
     @property
     def settings_path(self):
-        return os.path.join(self.dir, "settings.cfg")
+        return os.path.join(self.player_dir, "settings.cfg")
 
     @property
     def audio_path(self):
@@ -300,7 +303,7 @@ class Game:
             os.chmod(self.dir, 0o555)
         self.log_path = os.path.join(self.artifacts, "game.log")
         self.log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([binary] + self.options, cwd=self.dir, env=env, stdout=self.log,
+        self.proc = subprocess.Popen([binary] + self.options, cwd=self.cwd, env=env, stdout=self.log,
                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, **user)
         self.window = None
         self.wait(lambda: self.find_window(), "the game window to appear")
