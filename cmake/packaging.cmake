@@ -80,12 +80,12 @@ install(PROGRAMS ${pkg}/vorbel DESTINATION games)
 # fails the install instead of making a game without its menus' font.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/assets/ DESTINATION ${VORBEL_INSTALL_DATADIR}/assets
         FILE_PERMISSIONS ${VORBEL_FILE_PERMISSIONS}
-        PATTERN icons EXCLUDE PATTERN fonts EXCLUDE)
+        PATTERN fonts EXCLUDE)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/fonts/GloriaHallelujah-Regular.ttf ${font_licence}
         DESTINATION ${VORBEL_INSTALL_DATADIR}/assets/fonts)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/vorbel.desktop DESTINATION share/applications)
 foreach(size 48 128 256)
-  install(FILES ${CMAKE_SOURCE_DIR}/assets/icons/vorbel-${size}.png
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/icons/vorbel-${size}.png
           DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME vorbel.png)
 endforeach()
 install(FILES ${pkg}/vorbel.metainfo.xml DESTINATION share/metainfo)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Makes every asset file of vorbel except the GUI font (which comes from npm).
 
-    python3 tools/gen_assets.py [--out DIR]    (default: assets/ beside tools/)
+    python3 tools/gen_assets.py [--out DIR] [--icons DIR]
+        (default: assets/ and packaging/icons/ beside tools/)
 
 Everything is computed from code with the standard library only, and the output is
 deterministic: the same bytes on every run, so the committed files can be checked
@@ -1059,10 +1060,12 @@ def all_files():
     files["audio/pause.wav"] = wav_bytes(make_pause())
     files["audio/music.wav"] = wav_bytes(make_music(), MUSIC_RATE)
     files["ui_theme.rgs"] = make_style()
-    # For the desktop's menus; the installed game's assets leave this folder out.
-    for size in ICON_SIZES:
-        files["icons/vorbel-%d.png" % size] = make_icon_png(size)
     return files
+
+
+def icon_files():
+    """File name -> bytes of the desktop's icons, which the game itself never loads."""
+    return {"vorbel-%d.png" % size: make_icon_png(size) for size in ICON_SIZES}
 
 
 def main():
@@ -1070,12 +1073,15 @@ def main():
     parser = argparse.ArgumentParser(description="Make vorbel's asset files.")
     parser.add_argument("--out", default=os.path.join(here, "..", "assets"),
                         help="directory to write into (default: the repository's assets/)")
+    parser.add_argument("--icons", default=os.path.join(here, "..", "packaging", "icons"),
+                        help="directory for the desktop icons (default: the repository's packaging/icons/)")
     args = parser.parse_args()
-    for rel, data in sorted(all_files().items()):
-        path = os.path.join(args.out, rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+    for out, files in ((args.out, all_files()), (args.icons, icon_files())):
+        for rel, data in sorted(files.items()):
+            path = os.path.join(out, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
 
 
 if __name__ == "__main__":

@@ -43,15 +43,13 @@ def case_contents(args, scratch):
     deb = extract(args, scratch)
     at = lambda rel: os.path.join(scratch, rel)  # noqa: E731
     expect(os.access(at(LAUNCHER), os.X_OK) and os.access(at(GAME), os.X_OK), "launcher or game not executable")
-    # Every file of the game's assets, font included, byte for byte; the icons go elsewhere.
+    # Every file of the game's assets, font included, byte for byte.
     source = os.path.join(args.source, "assets")
     for root, _, files in os.walk(source):
         for name in files:
             rel = os.path.relpath(os.path.join(root, name), source)
-            installed = os.path.join(at(ASSETS), rel)
-            with open(os.path.join(root, name), "rb") as a:
-                expect(rel.startswith("icons/") != (os.path.isfile(installed) and open(installed, "rb").read() == a.read()),
-                       "%s is not installed as it is in assets/" % rel)
+            with open(os.path.join(root, name), "rb") as a, open(os.path.join(at(ASSETS), rel), "rb") as b:
+                expect(a.read() == b.read(), "%s is not installed as it is in assets/" % rel)
     for size in (48, 128, 256):
         with open(at("usr/share/icons/hicolor/%dx%d/apps/vorbel.png" % (size, size)), "rb") as f:
             expect(struct.unpack(">II", f.read(24)[16:24]) == (size, size), "the %d px icon has another size" % size)
