@@ -24,7 +24,9 @@ constexpr double step_seconds = 1.0 / 60.0;
 constexpr int max_steps_per_frame = 30;
 constexpr double end_line_seconds = 3.0;
 constexpr InputDevice no_device = -100;
-constexpr Color line_color{0, 121, 241, 255};
+constexpr Color line_color{0, 121, 241, 255};  // the HUD's
+constexpr Color line_band{0, 0, 0, 170};
+constexpr int line_size = 20;  // the HUD's
 
 OnlineSession session;
 Rng effects{};  // what an online match shows draws from here, never from the match
@@ -136,12 +138,14 @@ void step_match_frames() {
 
 }  // namespace
 
-bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
+CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
+    static char unknown[96];
     why = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const char *value = nullptr;
         bool port = false;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return CommandLine::help;
         if (std::strncmp(arg, "--port=", 7) == 0) {
             port = true;
             value = arg + 7;
@@ -151,12 +155,13 @@ bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char 
             port = arg[2] == 'p';
             if (i + 1 >= argc) {
                 why = port ? "--port needs a number" : "--input-delay needs a number";
-                return false;
+                return CommandLine::bad;
             }
             value = argv[++i];
         } else {
-            why = "unknown option (the options are --port N and --input-delay N)";
-            return false;
+            std::snprintf(unknown, sizeof unknown, "unknown option %.60s", arg);
+            why = unknown;
+            return CommandLine::bad;
         }
         char *end = nullptr;
         const long n = std::strtol(value, &end, 10);
@@ -164,18 +169,18 @@ bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char 
         if (port) {
             if (!number || n < 1 || n > 65535) {
                 why = "--port takes a number from 1 to 65535";
-                return false;
+                return CommandLine::bad;
             }
             out.port = static_cast<std::uint16_t>(n);
         } else {
             if (!number || n < 0 || n > static_cast<long>(max_input_delay)) {
                 why = "--input-delay takes a number of frames from 0 to 10";
-                return false;
+                return CommandLine::bad;
             }
             out.input_delay = static_cast<std::uint32_t>(n);
         }
     }
-    return true;
+    return CommandLine::run;
 }
 
 void online_host() {
@@ -198,6 +203,8 @@ void online_connect() {
     SessionConfig c;
     c.port = online_options.port;
     c.input_delay = online_options.input_delay;
+    c.resolve = online_options.resolve;
+    c.lookup_limit = online_options.lookup_limit;
     // A bare address means the port this game was told to use.
     char address[80];
     const bool has_port = std::strchr(online_address, ':') != nullptr;
@@ -215,7 +222,17 @@ void online_connect() {
 
 void online_cancel() {
     if (session.phase == SessionPhase::listening || session.phase == SessionPhase::connecting) session_leave(session);
+    // A lookup still under way is abandoned: its answer, when it comes, is dropped.
     session_reset(session);
+}
+
+const char *online_progress_line() {
+    static char line[96];
+    if (session.phase == SessionPhase::looking_up) {
+        std::snprintf(line, sizeof line, "looking up %s", session.target.host);
+        return line;
+    }
+    return session.phase == SessionPhase::connecting ? "connecting" : "";
 }
 
 const OnlineSession &online_session() { return session; }
@@ -268,13 +285,27 @@ void update_online_match() {
     if (session.phase == SessionPhase::playing && IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
 }
 
+namespace {
+
+// The HUD's font and size over a dark band, readable on the sky and on the court.
+void draw_line(const char *text, int y) {
+    const int width = MeasureText(text, line_size);
+    DrawRectangle(0, y - 4, width + 16, line_size + 8, line_band);
+    DrawText(text, 8, y, line_size, line_color);
+}
+
+}  // namespace
+
 void draw_online_lines() {
     if (!in_match) return;
     if (session.phase == SessionPhase::ended) {
-        DrawText(session_end_text(session), 0, 90, 20, line_color);
+        draw_line(session_end_text(session), 90);
         return;
     }
     if (game_state.screen_state == ScreenState::match && match_over()) draw_game_over();
+    if (game_state.screen_state == ScreenState::match && session_waiting(session, GetTime())) {
+        draw_line("waiting for the other player", 90);
+    }
     if (game_state.screen_state == ScreenState::paused && session.paused) {
         DrawText(TextFormat("paused by player %d", session.paused_by), 50, 190, 40, RAYWHITE);
     }

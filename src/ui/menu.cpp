@@ -43,8 +43,13 @@ void open_join_page() {
     menu_page = MenuPage::joining;
 }
 
+bool join_under_way() {
+    const SessionPhase p = online_session().phase;
+    return p == SessionPhase::looking_up || p == SessionPhase::connecting;
+}
+
 void connect_to_host() {
-    if (online_session().phase != SessionPhase::connecting) online_connect();
+    if (!join_under_way()) online_connect();
 }
 
 // A line of the online pages, in the menu's font at a smaller size.
@@ -149,7 +154,10 @@ void draw_title_screen() {
         break;
     case MenuPage::joining:
         draw_join_box();
+        // Inactive while a lookup or a connection is under way; BACK abandons it.
+        if (join_under_way()) GuiSetState(STATE_DISABLED);
         menu_button("CONNECT", Rectangle{}, connect_to_host, ClickSound::click);
+        GuiSetState(STATE_NORMAL);
         menu_button("BACK", Rectangle{}, back_to_online_page, ClickSound::click);
         break;
     }
@@ -162,8 +170,8 @@ void draw_title_screen() {
         menu_button("CANCEL", Rectangle{}, back_to_online_page, ClickSound::click);
         end_menu_column();
     }
-    if (page == MenuPage::joining && online_session().phase == SessionPhase::connecting) {
-        online_line(50.0f, 560.0f, "connecting");
+    if (page == MenuPage::joining && join_under_way()) {
+        online_line(50.0f, 560.0f, online_progress_line());
     } else if (page == MenuPage::online || page == MenuPage::joining) {
         online_line(50.0f, 560.0f, online_notice());
     }

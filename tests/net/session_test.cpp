@@ -14,6 +14,7 @@
 #include "net/session.h"
 #include "net_fixture.h"
 #include "support/log_capture.h"
+#include "support/resolvers.h"
 #include "testing.h"
 
 namespace {
@@ -298,6 +299,60 @@ TEST_F(Sessions, JoiningNobodyTimesOutAndABadAddressFailsAtOnce) {
     }
 }
 
+TEST_F(Sessions, AHostNameIsLookedUpWhileTheGameGoesOnAndEachOutcomeHasItsLine) {
+    using namespace test_support;
+    struct Row {
+        const char *name;
+        NameResolver resolve;
+        SessionEnd end;  // none: the match starts
+        const char *line;
+    };
+    const Row rows[] = {
+        {"the-host", resolve_to_loopback, SessionEnd::none, ""},
+        {"nowhere.test", resolve_nothing, SessionEnd::no_such_host, "no host called nowhere.test"},
+        {"silent.test", resolve_never, SessionEnd::lookup_timed_out, "the name lookup timed out"},
+        {"::1", resolve_never, SessionEnd::ipv6_address,
+         "IPv6 addresses are not supported; use an IPv4 address or a name"},
+        {"[::1]:24870", resolve_never, SessionEnd::ipv6_address, nullptr},
+        {"fe80::1", resolve_never, SessionEnd::ipv6_address, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        reset_resolvers();
+        session_host(*host, host_config(), clock_now());
+        SessionConfig jc = host_config();
+        jc.resolve = row.resolve;
+        jc.lookup_limit = 0.5;
+        std::string address = row.name;
+        if (row.end == SessionEnd::none) address += ":" + std::to_string(host->transport.port);
+        session_join(*joiner, address.c_str(), jc, clock_now());
+        if (row.end == SessionEnd::ipv6_address) {
+            EXPECT_EQ(joiner->end, row.end);
+            EXPECT_EQ(resolver_calls, 0);
+        } else {
+            EXPECT_EQ(joiner->phase, SessionPhase::looking_up);
+            // The caller's rounds go on while the resolver takes its time.
+            int rounds = 0;
+            ASSERT_TRUE(run([&] { return ++rounds, joiner->phase != SessionPhase::looking_up; }, 5.0));
+            if (row.resolve == resolve_never) {
+                EXPECT_GT(rounds, 20);
+            }
+            if (row.end == SessionEnd::none) {
+                ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+            } else {
+                EXPECT_EQ(joiner->end, row.end);
+            }
+            EXPECT_EQ(resolver_calls, 1);
+        }
+        if (row.line != nullptr) {
+            EXPECT_STREQ(session_end_text(*joiner), row.line);
+        }
+        resolver_released = true;
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
 TEST(Address, ParsesAnAddressWithOrWithoutAPort) {
     const struct {
         const char *text;
@@ -425,37 +480,46 @@ TEST(PacketSeeds, EveryCommittedSeedOfThePacketFuzzerDecodesAndEncodesToItsOwnBy
 namespace {
 
 TEST(CommandLine, PortAndInputDelayAreReadAndCheckedAsOptions) {
+    constexpr CommandLine run = CommandLine::run, bad = CommandLine::bad;
     struct Row {
         std::vector<const char *> args;
-        bool ok;
+        CommandLine result;
         int port;
         int delay;
+        const char *why = nullptr;  // when given, the whole line
     };
     const Row rows[] = {
-        {{}, true, default_port, 2},
-        {{"--port", "5000"}, true, 5000, 2},
-        {{"--port=6000", "--input-delay", "0"}, true, 6000, 0},
-        {{"--input-delay=10"}, true, default_port, 10},
-        {{"--port", "0"}, false, 0, 0},
-        {{"--port", "65536"}, false, 0, 0},
-        {{"--port", "12x"}, false, 0, 0},
-        {{"--port"}, false, 0, 0},
-        {{"--input-delay", "11"}, false, 0, 0},
-        {{"--input-delay=-1"}, false, 0, 0},
-        {{"--fullscreen"}, false, 0, 0},
+        {{}, run, default_port, 2},
+        {{"--port", "5000"}, run, 5000, 2},
+        {{"--port=6000", "--input-delay", "0"}, run, 6000, 0},
+        {{"--input-delay=10"}, run, default_port, 10},
+        {{"--port", "0"}, bad, 0, 0},
+        {{"--port", "65536"}, bad, 0, 0},
+        {{"--port", "12x"}, bad, 0, 0},
+        {{"--port"}, bad, 0, 0},
+        {{"--input-delay", "11"}, bad, 0, 0},
+        {{"--input-delay=-1"}, bad, 0, 0},
+        {{"--fullscreen"}, bad, 0, 0, "unknown option --fullscreen"},
+        {{"--port", "5000", "--bogus"}, bad, 0, 0, "unknown option --bogus"},
+        {{"--help"}, CommandLine::help, 0, 0},
+        {{"--port", "5000", "-h"}, CommandLine::help, 0, 0},
     };
     for (const Row &row : rows) {
         std::vector<char *> argv{const_cast<char *>("vorbel")};
         for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
         OnlineOptions o;
         const char *why = nullptr;
-        const bool ok = parse_online_options(static_cast<int>(argv.size()), argv.data(), o, why);
-        EXPECT_EQ(ok, row.ok) << (row.args.empty() ? "(none)" : row.args[0]);
-        if (ok) {
+        const CommandLine got = parse_online_options(static_cast<int>(argv.size()), argv.data(), o, why);
+        SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.back());
+        EXPECT_EQ(got, row.result);
+        if (got == run) {
             EXPECT_EQ(o.port, row.port);
             EXPECT_EQ(o.input_delay, static_cast<std::uint32_t>(row.delay));
-        } else {
-            EXPECT_NE(why, nullptr);
+        } else if (got == bad) {
+            ASSERT_NE(why, nullptr);
+            if (row.why != nullptr) {
+                EXPECT_STREQ(why, row.why);
+            }
         }
     }
 }

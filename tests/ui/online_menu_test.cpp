@@ -10,6 +10,7 @@
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "net/online.h"
+#include "support/resolvers.h"
 #include "testing.h"
 #include "ui/menu.h"
 #include "ui_fixture.h"
@@ -31,6 +32,7 @@ protected:
         leave_online();
         if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
         online_options = OnlineOptions{};
+        test_support::resolver_released = true;
         MenuTest::TearDown();
     }
     void open_online_page() {
@@ -97,6 +99,37 @@ TEST_F(OnlineMenu, TheAddressIsTypedInTheBoxAndABadOneIsRefusedOnThePage) {
     EXPECT_EQ(menu_page, MenuPage::joining);
     EXPECT_STREQ(online_notice(), "not an address");
     EXPECT_EQ(online_session().phase, SessionPhase::idle);
+}
+
+TEST_F(OnlineMenu, AHostNameIsLookedUpWhileThePageKeepsDrawingAndBackAbandonsIt) {
+    using namespace test_support;
+    reset_resolvers();
+    online_options.resolve = resolve_never;
+    online_options.lookup_limit = 60.0;
+    online_options.port = default_port;  // nothing listens: the lookup never ends
+    open_online_page();
+    click_at(60.0f, 360.0f);   // JOIN
+    click_at(100.0f, 280.0f);  // the address box
+    testing_type_text("silent.test");
+    ui_frame();
+    click_at(60.0f, 360.0f);  // CONNECT
+    EXPECT_EQ(online_session().phase, SessionPhase::looking_up);
+    EXPECT_STREQ(online_progress_line(), "looking up silent.test");
+    // The frames go on while the name server is silent, and CONNECT starts nothing more.
+    ui_frames(30);
+    click_at(60.0f, 360.0f);  // CONNECT, inactive
+    EXPECT_EQ(online_session().phase, SessionPhase::looking_up);
+    EXPECT_EQ(resolver_calls, 1);
+    EXPECT_FALSE(resolver_released);
+    click_at(60.0f, 460.0f);  // BACK
+    EXPECT_EQ(menu_page, MenuPage::online);
+    EXPECT_EQ(online_session().phase, SessionPhase::idle);
+    // The late answer is dropped.
+    resolver_released = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ui_frames(3);
+    EXPECT_EQ(online_session().phase, SessionPhase::idle);
+    EXPECT_STREQ(online_notice(), "");
 }
 
 TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLeaves) {
