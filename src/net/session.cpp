@@ -15,10 +15,10 @@ namespace {
 constexpr double heartbeat_interval = 0.05;
 constexpr std::uint32_t sum_slots = 16;
 // What a peer can make this machine do, however much it sends.
-constexpr std::uint32_t max_events_per_update = 256;  // the rest waits for the next frame
-constexpr double resync_interval = 3.0;               // a state sent or taken at most this often
-constexpr std::uint32_t disagreements_to_end = 3;     // in a row, with no agreement between
-constexpr std::uint32_t answers_per_second = 8;       // reliable messages sent in answer
+constexpr std::uint32_t max_events_per_update = 64;  // the rest waits for the next frame
+constexpr double resync_interval = 3.0;              // a state sent or taken at most this often
+constexpr std::uint32_t disagreements_to_end = 3;    // in a row, with no agreement between
+constexpr std::uint32_t answers_per_second = 8;      // reliable messages sent in answer
 constexpr double log_window = 10.0;
 constexpr std::uint32_t log_lines_per_window = 4;  // per kind of line
 
@@ -219,7 +219,7 @@ void start_playing(OnlineSession &s, int side, double dt, std::uint64_t seed, do
 void refuse(OnlineSession &s, _ENetPeer *peer, RefuseReason reason, double now) {
     if (!spend(s.answers, now, 1.0, answers_per_second)) {
         s.counters.answers_held += 1;
-        transport_drop(peer);
+        transport_cut(peer);
         return;
     }
     Message &m = outgoing;
@@ -239,21 +239,25 @@ int pending_slot(const OnlineSession &s, const _ENetPeer *peer) {
 }
 
 // A newcomer waits for its hello in a slot of its own, so a silent connection holds
-// no one else up; with every slot taken the host counts as busy.
-bool add_pending(OnlineSession &s, _ENetPeer *peer, double now) {
+// no one else up. With every slot taken the one waiting longest makes room: it has
+// not said hello in all that time.
+void add_pending(OnlineSession &s, _ENetPeer *peer, double now) {
+    PendingPeer *slot = &s.pending[0];
     for (PendingPeer &p : s.pending) {
         if (p.peer == nullptr) {
-            p = PendingPeer{peer, now};
-            return true;
+            slot = &p;
+            break;
         }
+        if (p.since < slot->since) slot = &p;
     }
-    return false;
+    if (slot->peer != nullptr) transport_cut(slot->peer);
+    *slot = PendingPeer{peer, now};
 }
 
 void drop_silent_newcomers(OnlineSession &s, double now) {
     for (PendingPeer &p : s.pending) {
         if (p.peer != nullptr && now - p.since > s.config.hello_limit) {
-            transport_drop(p.peer);
+            transport_cut(p.peer);
             p = PendingPeer{};
         }
     }
@@ -360,8 +364,10 @@ void handle(OnlineSession &s, const NetEvent &e, double now) {
     switch (e.kind) {
     case NetEventKind::connected:
         if (s.hosting) {
-            if (s.phase != SessionPhase::listening || !add_pending(s, e.peer, now)) {
-                if (e.peer != s.peer) refuse(s, e.peer, RefuseReason::busy, now);
+            if (s.phase == SessionPhase::listening) {
+                add_pending(s, e.peer, now);
+            } else if (e.peer != s.peer) {
+                refuse(s, e.peer, RefuseReason::busy, now);
             }
         } else if (s.phase == SessionPhase::connecting && e.peer == s.peer) {
             Message &m = outgoing;
@@ -454,7 +460,7 @@ void session_host(OnlineSession &s, const SessionConfig &config, double now) {
     begin_session(s, true, config, now);
     // Room for newcomers waiting to say hello, and for one more to be told the host
     // is busy.
-    const Result<Ok> listening = transport_listen(s.transport, config.port, max_pending + 1);
+    const Result<Ok> listening = transport_listen(s.transport, config.port, max_pending + 2);
     if (!listening) {
         finish(s, listening.error() == Error::port_in_use ? SessionEnd::port_in_use : SessionEnd::network_failed);
         return;

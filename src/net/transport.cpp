@@ -184,6 +184,10 @@ void transport_disconnect_now(_ENetPeer *peer, std::uint32_t reason) {
     if (peer != nullptr) enet_peer_disconnect(peer, reason);
 }
 
+void transport_cut(_ENetPeer *peer) {
+    if (peer != nullptr) enet_peer_disconnect_now(peer, 0);
+}
+
 void transport_drop(_ENetPeer *peer) {
     if (peer != nullptr) enet_peer_reset(peer);
 }

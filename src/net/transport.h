@@ -53,6 +53,8 @@ void transport_disconnect(_ENetPeer *peer, std::uint32_t reason);
 // Tells the peer we go (with `reason`) in the very next datagram, sending nothing
 // else queued for it; the caller then closes.
 void transport_disconnect_now(_ENetPeer *peer, std::uint32_t reason);
+// Frees the peer's slot at once, telling it in one unacknowledged datagram.
+void transport_cut(_ENetPeer *peer);
 // Drops the peer at once, without a word.
 void transport_drop(_ENetPeer *peer);
 void transport_close(Transport &t);

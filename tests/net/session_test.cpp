@@ -101,6 +101,21 @@ protected:
         return true;
     }
 
+    // `copies` of one message, straight onto the connection, as a hostile peer would.
+    static void send_raw(OnlineSession &from, const Message &m, int copies) {
+        static std::uint8_t bytes[max_packet_bytes];
+        ByteWriter w{bytes, sizeof bytes};
+        ASSERT_TRUE(encode_message(m, w));
+        for (int i = 0; i < copies; ++i) transport_send(from.peer, control_channel, bytes, w.size, true);
+        transport_flush(from.transport);
+    }
+
+    int log_lines_with(const char *needle) {
+        int n = 0;
+        for (const std::string &line : testing_captured_log()) n += line.find(needle) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
     std::unique_ptr<OnlineSession> host;
     std::unique_ptr<OnlineSession> joiner;
 };
@@ -351,6 +366,165 @@ TEST_F(Sessions, AHostNameIsLookedUpWhileTheGameGoesOnAndEachOutcomeHasItsLine) 
         session_drop(*host);
         session_drop(*joiner);
     }
+}
+
+TEST_F(Sessions, WhatAPeerSendsCostsThisMachineABoundedAmount) {
+    // A joiner floods checksums: for one frame ahead (compared once, one resync), or
+    // wrong for every frame ahead (three disagreements in a row end the match on both).
+    struct Row {
+        const char *what;
+        std::uint32_t frames;  // distinct frames the flood covers
+        bool ends;
+    };
+    for (const Row row : {Row{"one frame", 1, false}, Row{"every frame ahead", 12, true}}) {
+        SCOPED_TRACE(row.what);
+        test_support::LogCapture log;
+        connect();
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        ASSERT_TRUE(run([&] { return all_known(100); }, 10.0, 100));
+        auto m = std::make_unique<Message>();
+        m->type = MessageType::checksum;
+        m->sum = 12345;
+        for (std::uint32_t k = 0; k < row.frames; ++k) {
+            m->frame = 120 + k * checksum_interval;
+            send_raw(*joiner, *m, 2000 / static_cast<int>(row.frames));
+        }
+        run([&] { return all_known(900) || !both_playing(); }, 30.0, 900);
+        EXPECT_LE(host->counters.states_sent, 1u);
+        EXPECT_LE(log_lines_with("disagree"), 6);
+        EXPECT_GE(host->counters.ignored, 1900u);
+        if (row.ends) {
+            ASSERT_TRUE(run([&] { return joiner->phase == SessionPhase::ended; }, 5.0));
+            EXPECT_EQ(host->counters.desyncs, 3u);
+            for (OnlineSession *s : {host.get(), joiner.get()}) {
+                EXPECT_STREQ(session_end_text(*s), "the two games disagree; match ended");
+            }
+        } else {
+            EXPECT_TRUE(both_playing()) << where();
+            EXPECT_EQ(host->counters.desyncs, 1u);
+        }
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, AStateFromTheHostIsTakenOnlyWithinTheRulesAndAtMostOnceInAWhile) {
+    struct Row {
+        const char *what;
+        void (*spoil)(MatchSnapshot &);
+    };
+    const Row rows[] = {
+        {"a good state", [](MatchSnapshot &) {}},
+        {"a player far off the court", [](MatchSnapshot &s) { s.player_instances[1].position.x = 1e300; }},
+        {"a huge speed", [](MatchSnapshot &s) { s.players[0].speed = 1e300; }},
+        {"a velocity", [](MatchSnapshot &s) { s.players[1].velocity.y = -1e9; }},
+        {"a beam's timer", [](MatchSnapshot &s) { s.beams[3].elapsed = 1e12; }},
+        {"a negative match time", [](MatchSnapshot &s) { s.match_time = -5.0; }},
+        {"a button under the floor", [](MatchSnapshot &s) { s.button_instances[0].position.y = -100.0; }},
+        {"an absurd press count", [](MatchSnapshot &s) { s.buttons_pressed = 2000000000; }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        connect();
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        ASSERT_TRUE(run([&] { return all_known(100); }, 10.0, 100));
+        auto m = std::make_unique<Message>();
+        m->type = MessageType::state;
+        m->frame = rollback_confirmed(host->rollback);
+        m->state = *rollback_state_at(host->rollback, m->frame);
+        row.spoil(m->state);
+        const MatchSnapshot before = rollback_current(joiner->rollback);
+        send_raw(*host, *m, 200);
+        run([&] { return joiner->phase != SessionPhase::playing; }, 1.0);
+        if (row.spoil == rows[0].spoil) {
+            EXPECT_TRUE(both_playing()) << where();
+            EXPECT_EQ(joiner->counters.states_adopted, 1u);
+        } else {
+            EXPECT_EQ(joiner->counters.states_adopted, 0u);
+            EXPECT_TRUE(same_snapshot(rollback_current(joiner->rollback), before)) << "never adopted";
+            EXPECT_STREQ(session_end_text(*joiner), "the host sent an impossible state; match ended");
+            ASSERT_TRUE(run([&] { return host->phase == SessionPhase::ended; }, 5.0));
+            EXPECT_STREQ(session_end_text(*host), "the other game refused this one's state; match ended");
+        }
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, APeerThatSendsNoNewInputsIsWaitedForThenLeft) {
+    SessionConfig jc = host_config();
+    connect(jc);
+    host->config.silence_limit = 1.5;
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(60); }, 10.0, 60));
+    // The joiner keeps its connection alive (its beats go on) but steps no more.
+    const double start = clock_now();
+    bool waited = false;
+    while (host->phase == SessionPhase::playing && clock_now() - start < 5.0) {
+        const double now = clock_now();
+        session_update(*host, now);
+        session_update(*joiner, now);
+        if (session_can_step(*host)) session_step(*host, FrameInput{}, now);
+        if (now - start > 0.7 && now - start < 1.2) waited = waited || session_waiting(*host, now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(waited) << "\"waiting for the other player\" after half a second";
+    EXPECT_EQ(host->end, SessionEnd::stalled);
+    EXPECT_STREQ(session_end_text(*host), "the other player stopped responding");
+    EXPECT_GE(clock_now() - start, 1.4);
+}
+
+TEST_F(Sessions, AConnectionThatNeverSaysHelloHoldsNobodyUp) {
+    session_host(*host, host_config(), clock_now());
+    // Bare connections with no handshake take every waiting slot, and one more.
+    Transport silent[max_pending + 1];
+    for (Transport &t : silent) {
+        NetAddress to;
+        std::snprintf(to.host, sizeof to.host, "127.0.0.1");
+        to.port = host->transport.port;
+        ASSERT_TRUE(transport_connect(t, to).ok());
+    }
+    NetEvent *e = new NetEvent;
+    auto pump_silent = [&] {
+        for (Transport &t : silent) {
+            while (transport_poll(t, *e)) {
+            }
+        }
+        return false;
+    };
+    run([&] { return pump_silent(); }, 0.3);
+    // A real joiner gets in within the hello limit, not told the host is busy.
+    session_join(*joiner, local_address(host->transport.port).c_str(), host_config(), clock_now());
+    ASSERT_TRUE(run([&] { return pump_silent() || both_playing() || joiner->phase == SessionPhase::ended; }, 5.0));
+    EXPECT_TRUE(both_playing()) << where();
+    for (Transport &t : silent) transport_close(t);
+    delete e;
+
+    // With no joiner, silent newcomers are dropped after the hello limit.
+    session_drop(*host);
+    session_host(*host, host_config(), clock_now());
+    Transport one;
+    NetAddress to;
+    std::snprintf(to.host, sizeof to.host, "127.0.0.1");
+    to.port = host->transport.port;
+    ASSERT_TRUE(transport_connect(one, to).ok());
+    auto event = std::make_unique<NetEvent>();
+    bool connected = false, dropped = false;
+    const double start = clock_now();
+    run(
+        [&] {
+            while (transport_poll(one, *event)) {
+                connected = connected || event->kind == NetEventKind::connected;
+                dropped = dropped || event->kind == NetEventKind::disconnected;
+            }
+            return dropped;
+        },
+        5.0);
+    EXPECT_TRUE(connected);
+    EXPECT_TRUE(dropped);
+    EXPECT_LT(clock_now() - start, 3.0);
+    EXPECT_EQ(host->phase, SessionPhase::listening);
+    transport_close(one);
 }
 
 TEST(Address, ParsesAnAddressWithOrWithoutAPort) {
