@@ -13,6 +13,7 @@
 #include "ui/menu.h"
 
 OnlineOptions online_options{};
+BeaconConfig online_beacon = beacon_config_from_env();
 char online_address[64] = "";
 bool online_address_editing = false;
 
@@ -38,6 +39,10 @@ InputDevice local_device = no_device;
 bool pending_join = false;
 bool pending_restart = false;
 char notice[128] = "";
+BeaconSender sender{};
+bool sender_open = false;
+BeaconListener listener{};
+bool listener_open = false;
 
 int local_side() { return session_local_side(session); }
 
@@ -136,6 +141,29 @@ void step_match_frames() {
     rollback_load_current(session.rollback);
 }
 
+// A host announces itself while it waits for a player; the JOIN page listens while
+// it shows. Each socket opens once per stretch (a failure is not retried every frame).
+void update_beacons() {
+    const double now = GetTime();
+    if (session.phase == SessionPhase::listening) {
+        if (!sender_open) beacon_sender_open(sender, online_beacon, session.transport.port);
+        sender_open = true;
+        beacon_sender_update(sender, now);
+    } else if (sender_open) {
+        beacon_sender_close(sender);
+        sender_open = false;
+    }
+    const bool join_page = !in_match && menu_page == MenuPage::joining && game_state.screen_state == ScreenState::menu;
+    if (join_page) {
+        if (!listener_open) beacon_listener_open(listener, online_beacon, protocol_version, rules_version);
+        listener_open = true;
+        beacon_listener_update(listener, now);
+    } else if (listener_open) {
+        beacon_listener_close(listener);
+        listener_open = false;
+    }
+}
+
 }  // namespace
 
 CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
@@ -226,6 +254,15 @@ void online_cancel() {
     session_reset(session);
 }
 
+const BeaconListener &online_heard_games() { return listener; }
+
+void online_join_heard(int index) {
+    if (index < 0 || index >= listener.count) return;
+    const HeardGame &g = listener.games[index];
+    std::snprintf(online_address, sizeof online_address, "%s:%u", g.address, static_cast<unsigned>(g.port));
+    online_connect();
+}
+
 const char *online_progress_line() {
     static char line[96];
     if (session.phase == SessionPhase::looking_up) {
@@ -242,6 +279,7 @@ void clear_online_notice() { notice[0] = '\0'; }
 bool online_match_running() { return in_match; }
 
 void update_online() {
+    update_beacons();
     if (session.phase == SessionPhase::idle) return;
     session_update(session, GetTime());
 
@@ -316,4 +354,7 @@ void leave_online() {
     session_reset(session);
     in_match = false;
     effects_gate = EffectsGate{};
+    beacon_sender_close(sender);
+    beacon_listener_close(listener);
+    sender_open = listener_open = false;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "net/beacon.h"
 #include "net/session.h"
 
 struct OnlineOptions {
@@ -16,6 +17,9 @@ struct OnlineOptions {
 };
 
 extern OnlineOptions online_options;
+// Where this game announces itself while hosting, and listens on the JOIN page
+// (from the environment at start; tests keep it on the loopback).
+extern BeaconConfig online_beacon;
 // The JOIN page's text box: "address" or "address:port", and whether it is edited.
 extern char online_address[64];
 extern bool online_address_editing;
@@ -35,6 +39,10 @@ void online_cancel();
 
 // The session as the menu shows it.
 const OnlineSession &online_session();
+// The games heard on this network while the JOIN page is open.
+const BeaconListener &online_heard_games();
+// JOIN with heard game `index`: its address goes in the box, and it connects.
+void online_join_heard(int index);
 // What JOIN is doing now ("looking up NAME", "connecting"), or empty.
 const char *online_progress_line();
 // A line left by the last attempt or match (a failure, the other player leaving).

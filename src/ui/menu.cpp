@@ -82,6 +82,29 @@ void draw_hosting_lines() {
     }
 }
 
+// The games heard on this network, beside the address box: a click joins one.
+constexpr MenuAction join_heard[max_heard_games] = {[] { online_join_heard(0); }, [] { online_join_heard(1); },
+                                                    [] { online_join_heard(2); }, [] { online_join_heard(3); }};
+
+void draw_heard_games() {
+    const BeaconListener &heard = online_heard_games();
+    online_line(700.0f, 250.0f, heard.count > 0 ? "games on this network" : "no games heard on this network");
+    GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
+    set_button_size(600.0f, 50.0f);
+    begin_menu_column(700.0f, 300.0f, 10.0f);
+    if (join_under_way()) GuiSetState(STATE_DISABLED);
+    for (int i = 0; i < heard.count; ++i) {
+        const HeardGame &g = heard.games[i];
+        const char *text = g.port == default_port ? TextFormat("%s's game, %s", g.name, g.address)
+                                                  : TextFormat("%s's game, %s:%u", g.name, g.address, g.port);
+        menu_button(text, Rectangle{}, join_heard[i], ClickSound::click);
+    }
+    GuiSetState(STATE_NORMAL);
+    end_menu_column();
+    GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
+    set_button_size(250.0f, 75.0f);
+}
+
 void draw_join_box() {
     const Rectangle box = place_menu_control(Rectangle{0.0f, 0.0f, 500.0f, 75.0f}, 500.0f, 75.0f);
     GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
@@ -170,6 +193,7 @@ void draw_title_screen() {
         menu_button("CANCEL", Rectangle{}, back_to_online_page, ClickSound::click);
         end_menu_column();
     }
+    if (page == MenuPage::joining) draw_heard_games();
     if (page == MenuPage::joining && join_under_way()) {
         online_line(50.0f, 560.0f, online_progress_line());
     } else if (page == MenuPage::online || page == MenuPage::joining) {

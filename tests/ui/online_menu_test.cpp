@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -36,6 +37,9 @@ protected:
         online_address[0] = '\0';
         online_address_editing = false;
         clear_online_notice();
+        // Beacons on the loopback, on a port of this process's own.
+        std::snprintf(online_beacon.address, sizeof online_beacon.address, "127.255.255.255");
+        online_beacon.port = static_cast<std::uint16_t>(30000 + (getpid() + 7) % 20000);
     }
     void TearDown() override {
         online_cancel();
@@ -269,6 +273,35 @@ TEST_F(OnlineMenu, AFloodOfEveryKindOfMessageLeavesTheGameResponsive) {
                 (static_cast<double>(heap_after) - static_cast<double>(heap_before)) / 1048576.0,
                 testing_captured_log().size());
     session_drop(*joiner);
+}
+
+TEST_F(OnlineMenu, TheJoinPageListsAGameHostedOnThisNetworkAndAClickJoinsIt) {
+    auto host = std::make_unique<OnlineSession>();
+    SessionConfig c;
+    c.port = 0;
+    session_host(*host, c, clock_now());
+    ASSERT_EQ(host->phase, SessionPhase::listening);
+    BeaconSender beacon;
+    ASSERT_TRUE(beacon_sender_open(beacon, online_beacon, host->transport.port));
+    auto round = [&] {
+        ui_frame();
+        beacon_sender_update(beacon, clock_now());
+        session_update(*host, clock_now());
+    };
+    open_online_page();
+    click_at(60.0f, 360.0f);  // JOIN
+    for (int i = 0; i < 300 && online_heard_games().count == 0; ++i) round();
+    ASSERT_EQ(online_heard_games().count, 1);
+    const HeardGame &g = online_heard_games().games[0];
+    EXPECT_STREQ(g.address, "127.0.0.1");
+    EXPECT_EQ(g.port, host->transport.port);
+    click_at(710.0f, 320.0f);  // the game's line
+    EXPECT_EQ(std::string(online_address), "127.0.0.1:" + std::to_string(host->transport.port));
+    for (int i = 0; i < 500 && game_state.screen_state != ScreenState::match; ++i) round();
+    EXPECT_EQ(game_state.screen_state, ScreenState::match);
+    EXPECT_EQ(host->phase, SessionPhase::playing);
+    beacon_sender_close(beacon);
+    session_drop(*host);
 }
 
 TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLeaves) {
