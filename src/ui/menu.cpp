@@ -88,10 +88,10 @@ constexpr MenuAction join_heard[max_heard_games] = {[] { online_join_heard(0); }
 
 void draw_heard_games() {
     const BeaconListener &heard = online_heard_games();
-    online_line(700.0f, 250.0f, heard.count > 0 ? "games on this network" : "no games heard on this network");
+    online_line(650.0f, 250.0f, heard.count > 0 ? "games on this network" : "no games heard on this network");
     GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
-    set_button_size(600.0f, 50.0f);
-    begin_menu_column(700.0f, 300.0f, 10.0f);
+    set_button_size(560.0f, 50.0f);
+    begin_menu_column(650.0f, 300.0f, 10.0f);
     if (join_under_way()) GuiSetState(STATE_DISABLED);
     for (int i = 0; i < heard.count; ++i) {
         const HeardGame &g = heard.games[i];

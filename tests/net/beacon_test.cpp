@@ -124,3 +124,35 @@ TEST(Beacon, AHostingGameIsHeardOnTheLoopbacksBroadcastAddress) {
 }
 
 }  // namespace
+
+namespace {
+
+// Run by tests/net/beacon_netns.sh in two namespaces joined by a veth pair: one side
+// announces a game for a few seconds, the other must list it with the sender's address.
+TEST(BeaconProbe, AGameIsHeardFromAnotherMachine) {
+    const char *role = std::getenv("VORBEL_BEACON_PROBE");
+    if (role == nullptr) GTEST_SKIP() << "run by tests/net/beacon_netns.sh";
+    const BeaconConfig config = beacon_config_from_env();
+    const bool sending = std::strcmp(role, "send") == 0;
+    BeaconSender s;
+    BeaconListener l;
+    ASSERT_TRUE(sending ? beacon_sender_open(s, config, default_port)
+                        : beacon_listener_open(l, config, protocol_version, rules_version));
+    const auto start = std::chrono::steady_clock::now();
+    for (double now = 0.0; now < 4.0 && (sending || l.count == 0);) {
+        now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        beacon_sender_update(s, now);
+        beacon_listener_update(l, now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!sending) {
+        ASSERT_EQ(l.count, 1);
+        EXPECT_STREQ(l.games[0].address, std::getenv("VORBEL_BEACON_FROM"));
+        std::printf("heard \"%s's game, %s\" after %.2f s\n", l.games[0].name, l.games[0].address,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    beacon_sender_close(s);
+    beacon_listener_close(l);
+}
+
+}  // namespace

@@ -295,7 +295,7 @@ TEST_F(OnlineMenu, TheJoinPageListsAGameHostedOnThisNetworkAndAClickJoinsIt) {
     const HeardGame &g = online_heard_games().games[0];
     EXPECT_STREQ(g.address, "127.0.0.1");
     EXPECT_EQ(g.port, host->transport.port);
-    click_at(710.0f, 320.0f);  // the game's line
+    click_at(660.0f, 320.0f);  // the game's line
     EXPECT_EQ(std::string(online_address), "127.0.0.1:" + std::to_string(host->transport.port));
     for (int i = 0; i < 500 && game_state.screen_state != ScreenState::match; ++i) round();
     EXPECT_EQ(game_state.screen_state, ScreenState::match);
