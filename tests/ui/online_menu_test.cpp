@@ -229,8 +229,9 @@ void flood_from_child(std::uint16_t port) {
 
 // A joined peer floods every kind of message at 10,000 a second each for 10 s, then
 // pause messages for 2 s: the game goes on drawing, Escape still pauses, the heap
-// stays within 64 MB of where it was and the log stays short. (Under pause messages
-// the other player may resume, so Escape is checked only under the first flood.)
+// stays within 64 MB of where it was and the log stays short. (The other player may
+// resume a pause, so Escape is checked under the first flood, before any pause
+// message is queued.)
 TEST_F(OnlineMenu, AFloodOfEveryKindOfMessageLeavesTheGameResponsive) {
     open_online_page();
     click_at(60.0f, 260.0f);  // HOST
