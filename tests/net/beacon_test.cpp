@@ -28,6 +28,20 @@ Bytes beacon_bytes(const char *name, std::uint16_t port, std::uint16_t protocol 
     return out;
 }
 
+// Sends and listens (either may be closed) until a game is heard or `seconds` pass,
+// unless `whole`; returns how long it took.
+double run_beacons(BeaconSender &s, BeaconListener &l, double seconds, bool whole = false) {
+    const auto start = std::chrono::steady_clock::now();
+    double now = 0.0;
+    while (now < seconds && (whole || l.count == 0)) {
+        now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        beacon_sender_update(s, now);
+        beacon_listener_update(l, now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return now;
+}
+
 TEST(Beacon, OnlyAWholeBeaconWithEveryFieldInRangeIsRead) {
     const Bytes good = beacon_bytes("kitchen-pc", 24870);
     ASSERT_FALSE(good.empty());
@@ -100,14 +114,7 @@ TEST(Beacon, AHostingGameIsHeardOnTheLoopbacksBroadcastAddress) {
     ASSERT_TRUE(beacon_listener_open(l, config, protocol_version, rules_version));
     BeaconSender s;
     ASSERT_TRUE(beacon_sender_open(s, config, 4321));
-    const auto start = std::chrono::steady_clock::now();
-    double now = 0.0;
-    while (l.count == 0 && now < 3.0) {
-        now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        beacon_sender_update(s, now);
-        beacon_listener_update(l, now);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    run_beacons(s, l, 3.0);
     ASSERT_EQ(l.count, 1);
     EXPECT_STREQ(l.games[0].address, "127.0.0.1");
     EXPECT_EQ(l.games[0].port, 4321);
@@ -123,10 +130,6 @@ TEST(Beacon, AHostingGameIsHeardOnTheLoopbacksBroadcastAddress) {
     EXPECT_FALSE(beacon_listener_open(l, config, protocol_version, rules_version));
 }
 
-}  // namespace
-
-namespace {
-
 // Run by tests/net/beacon_netns.sh in two namespaces joined by a veth pair: one side
 // announces a game for a few seconds, the other must list it with the sender's address.
 TEST(BeaconProbe, AGameIsHeardFromAnotherMachine) {
@@ -138,18 +141,11 @@ TEST(BeaconProbe, AGameIsHeardFromAnotherMachine) {
     BeaconListener l;
     ASSERT_TRUE(sending ? beacon_sender_open(s, config, default_port)
                         : beacon_listener_open(l, config, protocol_version, rules_version));
-    const auto start = std::chrono::steady_clock::now();
-    for (double now = 0.0; now < 4.0 && (sending || l.count == 0);) {
-        now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        beacon_sender_update(s, now);
-        beacon_listener_update(l, now);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const double took = run_beacons(s, l, 4.0, sending);
     if (!sending) {
         ASSERT_EQ(l.count, 1);
         EXPECT_STREQ(l.games[0].address, std::getenv("VORBEL_BEACON_FROM"));
-        std::printf("heard \"%s's game, %s\" after %.2f s\n", l.games[0].name, l.games[0].address,
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        std::printf("heard \"%s's game, %s\" after %.2f s\n", l.games[0].name, l.games[0].address, took);
     }
     beacon_sender_close(s);
     beacon_listener_close(l);
