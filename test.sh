@@ -2,14 +2,14 @@
 # Installs what is missing, builds vorbel in Debug with AddressSanitizer and
 # UndefinedBehaviorSanitizer, builds the Release game for the black-box tests, and
 # runs the whole ctest suite headless. Exits non-zero on any failure. Besides the unit
-# and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font
-# and network packet fuzzers (30 s each), three one-minute online matches over a lossy
-# loopback link, a soak of two minutes of game time, a valgrind memcheck session and
-# the start-up under ThreadSanitizer (`ctest -L tsan`) and the Debian package packed
-# from the Release build (`ctest -L package`); the fuzzers, the memcheck and
-# the ThreadSanitizer sessions are built in directories of their own under
-# build/test. Before any
-# build it checks that every C++ file is formatted as .clang-format says.
+# and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font,
+# network packet and LAN beacon fuzzers (30 s each), three one-minute online matches
+# over a lossy loopback link, the LAN beacon between two network namespaces, a soak
+# of two minutes of game time, a valgrind memcheck session, the start-up under
+# ThreadSanitizer (`ctest -L tsan`) and the Debian package packed from the Release
+# build (`ctest -L package`); the fuzzers, the memcheck and the ThreadSanitizer
+# sessions are built in directories of their own under build/test. Before any build
+# it checks that every C++ file is formatted as .clang-format says.
 #   ./test.sh          the suite
 #   ./test.sh --soak   the suite plus the long soak run (twenty minutes of game time)
 set -euo pipefail

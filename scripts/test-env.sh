@@ -10,3 +10,6 @@ export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 unset _root _asan_lib _swrast
+# The LAN beacon of a hosting game stays on the loopback: no test broadcasts on the
+# machine's network.
+export VORBEL_BEACON_ADDRESS=127.255.255.255

@@ -5,9 +5,15 @@
 
 int main(int argc, char **argv) {
     const char *why = nullptr;
-    if (!parse_online_options(argc, argv, online_options, why)) {
-        std::fprintf(stderr, "vorbel: %s\nusage: vorbel [--port N] [--input-delay N]\n", why);
+    switch (parse_online_options(argc, argv, online_options, why)) {
+    case CommandLine::help:
+        std::printf("%s\n", online_usage);
+        return 0;
+    case CommandLine::bad:
+        std::fprintf(stderr, "vorbel: %s\n%s\n", why, online_usage);
         return 2;
+    case CommandLine::run:
+        break;
     }
     return run_game();
 }

@@ -13,6 +13,7 @@
 #include "ui/menu.h"
 
 OnlineOptions online_options{};
+BeaconConfig online_beacon = beacon_config_from_env();
 char online_address[64] = "";
 bool online_address_editing = false;
 
@@ -24,7 +25,9 @@ constexpr double step_seconds = 1.0 / 60.0;
 constexpr int max_steps_per_frame = 30;
 constexpr double end_line_seconds = 3.0;
 constexpr InputDevice no_device = -100;
-constexpr Color line_color{0, 121, 241, 255};
+constexpr Color line_color{0, 121, 241, 255};  // the HUD's
+constexpr Color line_band{0, 0, 0, 170};
+constexpr int line_size = 20;  // the HUD's
 
 OnlineSession session;
 Rng effects{};  // what an online match shows draws from here, never from the match
@@ -36,6 +39,10 @@ InputDevice local_device = no_device;
 bool pending_join = false;
 bool pending_restart = false;
 char notice[128] = "";
+BeaconSender sender{};
+bool sender_open = false;
+BeaconListener listener{};
+bool listener_open = false;
 
 int local_side() { return session_local_side(session); }
 
@@ -134,14 +141,39 @@ void step_match_frames() {
     rollback_load_current(session.rollback);
 }
 
+// A host announces itself while it waits for a player; the JOIN page listens while
+// it shows. Each socket opens once per stretch (a failure is not retried every frame).
+void update_beacons() {
+    const double now = GetTime();
+    if (session.phase == SessionPhase::listening) {
+        if (!sender_open) beacon_sender_open(sender, online_beacon, session.transport.port);
+        sender_open = true;
+        beacon_sender_update(sender, now);
+    } else if (sender_open) {
+        beacon_sender_close(sender);
+        sender_open = false;
+    }
+    const bool join_page = !in_match && menu_page == MenuPage::joining && game_state.screen_state == ScreenState::menu;
+    if (join_page) {
+        if (!listener_open) beacon_listener_open(listener, online_beacon, protocol_version, rules_version);
+        listener_open = true;
+        beacon_listener_update(listener, now);
+    } else if (listener_open) {
+        beacon_listener_close(listener);
+        listener_open = false;
+    }
+}
+
 }  // namespace
 
-bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
+CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why) {
+    static char unknown[96];
     why = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const char *value = nullptr;
         bool port = false;
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return CommandLine::help;
         if (std::strncmp(arg, "--port=", 7) == 0) {
             port = true;
             value = arg + 7;
@@ -151,12 +183,13 @@ bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char 
             port = arg[2] == 'p';
             if (i + 1 >= argc) {
                 why = port ? "--port needs a number" : "--input-delay needs a number";
-                return false;
+                return CommandLine::bad;
             }
             value = argv[++i];
         } else {
-            why = "unknown option (the options are --port N and --input-delay N)";
-            return false;
+            std::snprintf(unknown, sizeof unknown, "unknown option %.60s", arg);
+            why = unknown;
+            return CommandLine::bad;
         }
         char *end = nullptr;
         const long n = std::strtol(value, &end, 10);
@@ -164,18 +197,18 @@ bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char 
         if (port) {
             if (!number || n < 1 || n > 65535) {
                 why = "--port takes a number from 1 to 65535";
-                return false;
+                return CommandLine::bad;
             }
             out.port = static_cast<std::uint16_t>(n);
         } else {
             if (!number || n < 0 || n > static_cast<long>(max_input_delay)) {
                 why = "--input-delay takes a number of frames from 0 to 10";
-                return false;
+                return CommandLine::bad;
             }
             out.input_delay = static_cast<std::uint32_t>(n);
         }
     }
-    return true;
+    return CommandLine::run;
 }
 
 void online_host() {
@@ -198,6 +231,8 @@ void online_connect() {
     SessionConfig c;
     c.port = online_options.port;
     c.input_delay = online_options.input_delay;
+    c.resolve = online_options.resolve;
+    c.lookup_limit = online_options.lookup_limit;
     // A bare address means the port this game was told to use.
     char address[80];
     const bool has_port = std::strchr(online_address, ':') != nullptr;
@@ -215,7 +250,26 @@ void online_connect() {
 
 void online_cancel() {
     if (session.phase == SessionPhase::listening || session.phase == SessionPhase::connecting) session_leave(session);
+    // A lookup still under way is abandoned: its answer, when it comes, is dropped.
     session_reset(session);
+}
+
+const BeaconListener &online_heard_games() { return listener; }
+
+void online_join_heard(int index) {
+    if (index < 0 || index >= listener.count) return;
+    const HeardGame &g = listener.games[index];
+    std::snprintf(online_address, sizeof online_address, "%s:%u", g.address, static_cast<unsigned>(g.port));
+    online_connect();
+}
+
+const char *online_progress_line() {
+    static char line[96];
+    if (session.phase == SessionPhase::looking_up) {
+        std::snprintf(line, sizeof line, "looking up %s", session.target.host);
+        return line;
+    }
+    return session.phase == SessionPhase::connecting ? "connecting" : "";
 }
 
 const OnlineSession &online_session() { return session; }
@@ -225,6 +279,7 @@ void clear_online_notice() { notice[0] = '\0'; }
 bool online_match_running() { return in_match; }
 
 void update_online() {
+    update_beacons();
     if (session.phase == SessionPhase::idle) return;
     session_update(session, GetTime());
 
@@ -268,13 +323,27 @@ void update_online_match() {
     if (session.phase == SessionPhase::playing && IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
 }
 
+namespace {
+
+// The HUD's font and size over a dark band, readable on the sky and on the court.
+void draw_line(const char *text, int y) {
+    const int width = MeasureText(text, line_size);
+    DrawRectangle(0, y - 4, width + 16, line_size + 8, line_band);
+    DrawText(text, 8, y, line_size, line_color);
+}
+
+}  // namespace
+
 void draw_online_lines() {
     if (!in_match) return;
     if (session.phase == SessionPhase::ended) {
-        DrawText(session_end_text(session), 0, 90, 20, line_color);
+        draw_line(session_end_text(session), 90);
         return;
     }
     if (game_state.screen_state == ScreenState::match && match_over()) draw_game_over();
+    if (game_state.screen_state == ScreenState::match && session_waiting(session, GetTime())) {
+        draw_line("waiting for the other player", 90);
+    }
     if (game_state.screen_state == ScreenState::paused && session.paused) {
         DrawText(TextFormat("paused by player %d", session.paused_by), 50, 190, 40, RAYWHITE);
     }
@@ -285,4 +354,7 @@ void leave_online() {
     session_reset(session);
     in_match = false;
     effects_gate = EffectsGate{};
+    beacon_sender_close(sender);
+    beacon_listener_close(listener);
+    sender_open = listener_open = false;
 }

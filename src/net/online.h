@@ -5,21 +5,32 @@
 
 #include <cstdint>
 
+#include "net/beacon.h"
 #include "net/session.h"
 
 struct OnlineOptions {
     std::uint16_t port = default_port;  // HOST listens here; JOIN's default port
     std::uint32_t input_delay = 2;      // frames
+    // Not on the command line: how JOIN looks up a host name (tests give their own).
+    NameResolver resolve = system_resolve;
+    double lookup_limit = 10.0;
 };
 
 extern OnlineOptions online_options;
+// Where this game announces itself while hosting, and listens on the JOIN page
+// (from the environment at start; tests keep it on the loopback).
+extern BeaconConfig online_beacon;
 // The JOIN page's text box: "address" or "address:port", and whether it is edited.
 extern char online_address[64];
 extern bool online_address_editing;
 
-// Reads --port N and --input-delay N (also --port=N). False, with a one-line reason
-// in `why`, for anything else or a value out of range.
-bool parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why);
+enum class CommandLine : std::uint8_t { run, help, bad };
+
+// Reads --port N and --input-delay N (also --port=N) and --help. `bad`, with a
+// one-line reason in `why` (naming the option), for anything else or a value out of
+// range.
+CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why);
+inline constexpr const char *online_usage = "usage: vorbel [--port N] [--input-delay N] [--help]";
 
 // Menu actions.
 void online_host();
@@ -28,6 +39,12 @@ void online_cancel();
 
 // The session as the menu shows it.
 const OnlineSession &online_session();
+// The games heard on this network while the JOIN page is open.
+const BeaconListener &online_heard_games();
+// JOIN with heard game `index`: its address goes in the box, and it connects.
+void online_join_heard(int index);
+// What JOIN is doing now ("looking up NAME", "connecting"), or empty.
+const char *online_progress_line();
 // A line left by the last attempt or match (a failure, the other player leaving).
 const char *online_notice();
 void clear_online_notice();

@@ -1,14 +1,58 @@
 #include "net/session.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <arpa/inet.h>
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "net/snapshot_rules.h"
 #include "raylib.h"
 
 namespace {
 
 constexpr double heartbeat_interval = 0.05;
 constexpr std::uint32_t sum_slots = 16;
+// What a peer can make this machine do, however much it sends.
+constexpr std::uint32_t max_events_per_update = 64;  // the rest waits for the next frame
+constexpr double resync_interval = 3.0;              // a state sent or taken at most this often
+constexpr std::uint32_t disagreements_to_end = 3;    // in a row, with no agreement between
+constexpr std::uint32_t answers_per_second = 8;      // reliable messages sent in answer
+constexpr double log_window = 10.0;
+constexpr std::uint32_t log_lines_per_window = 4;  // per kind of line
+
+bool spend(Budget &b, double now, double seconds, std::uint32_t limit) {
+    if (now - b.window_start >= seconds) {
+        b.window_start = now;
+        b.used = 0;
+        b.held = 0;
+    }
+    if (b.used >= limit) {
+        b.held += 1;
+        return false;
+    }
+    b.used += 1;
+    return true;
+}
+
+// A warning of its kind, unless that kind has said enough lately; the first line of a
+// new window counts those left out.
+void log_limited(OnlineSession &s, LogKind kind, double now, const char *format, ...) {
+    Budget &b = s.logs[static_cast<int>(kind)];
+    const std::uint32_t left_out = now - b.window_start >= log_window ? b.held : 0;
+    if (!spend(b, now, log_window, log_lines_per_window)) return;
+    char line[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (left_out > 0) {
+        TraceLog(LOG_WARNING, "ONLINE: %s (%u more like it not shown)", line, left_out);
+    } else {
+        TraceLog(LOG_WARNING, "ONLINE: %s", line);
+    }
+}
 
 // Messages are large (a whole state fits in one): one for reading, one for writing.
 Message incoming;
@@ -30,8 +74,16 @@ void finish(OnlineSession &s, SessionEnd why) {
 void close_now(OnlineSession &s, SessionEnd why) {
     transport_drop(s.peer);
     s.peer = nullptr;
+    lookup_abandon(s.lookup);
     transport_close(s.transport);
     finish(s, why);
+}
+
+// Ends the match here and tells the other machine why, so both show the same line.
+void end_and_tell(OnlineSession &s, SessionEnd why, std::uint32_t reason) {
+    transport_disconnect_now(s.peer, reason);
+    s.peer = nullptr;
+    close_now(s, why);
 }
 
 void send_inputs(OnlineSession &s, double now) {
@@ -55,38 +107,93 @@ void send_pause(OnlineSession &s) {
     send_message(s.peer, m, true);
 }
 
-void disagree(OnlineSession &s, std::uint32_t frame) {
+void disagree(OnlineSession &s, std::uint32_t frame, double now) {
     s.counters.desyncs += 1;
-    TraceLog(LOG_WARNING, "ONLINE: the two machines disagree on frame %u; the host's state is taken", frame);
-    if (!s.hosting) return;
+    s.disagreements_in_row += 1;
+    if (s.disagreements_in_row >= disagreements_to_end) {
+        TraceLog(LOG_WARNING, "ONLINE: the two machines disagreed %u times in a row; the match ends",
+                 s.disagreements_in_row);
+        end_and_tell(s, SessionEnd::disagree, disagree_reason);
+        return;
+    }
+    log_limited(s, LogKind::disagree, now, "the two machines disagree on frame %u; the host's state is taken", frame);
+    if (!s.hosting || now - s.last_resync < resync_interval) return;
     const std::uint32_t confirmed = rollback_confirmed(s.rollback);
     const MatchSnapshot *state = rollback_state_at(s.rollback, confirmed);
     if (state == nullptr) return;
+    if (!spend(s.answers, now, 1.0, answers_per_second)) {
+        s.counters.answers_held += 1;
+        return;
+    }
     Message &m = outgoing;
     m.type = MessageType::state;
     m.frame = confirmed;
     m.state = *state;
-    if (send_message(s.peer, m, true)) s.counters.states_sent += 1;
+    if (send_message(s.peer, m, true)) {
+        s.counters.states_sent += 1;
+        s.last_resync = now;
+    }
 }
 
-void compare_sums(OnlineSession &s, std::uint32_t frame) {
+// Each checksum frame is compared once, whatever the other side sends about it.
+void compare_sums(OnlineSession &s, std::uint32_t frame, double now) {
     ChecksumEntry &mine = s.local_sums[(frame / checksum_interval) % sum_slots];
     ChecksumEntry &theirs = s.remote_sums[(frame / checksum_interval) % sum_slots];
     if (mine.frame != frame || theirs.frame != frame) return;
-    theirs.frame = no_frame;  // compared once
-    if (mine.sum != theirs.sum) disagree(s, frame);
+    theirs.frame = no_frame;
+    if (mine.sum != theirs.sum) {
+        disagree(s, frame, now);
+    } else {
+        s.disagreements_in_row = 0;
+    }
 }
 
-void exchange_checksums(OnlineSession &s) {
+void exchange_checksums(OnlineSession &s, double now) {
     ChecksumEntry e;
-    while (rollback_take_checksum(s.rollback, e)) {
+    while (s.phase == SessionPhase::playing && rollback_take_checksum(s.rollback, e)) {
         s.local_sums[(e.frame / checksum_interval) % sum_slots] = e;
         Message &m = outgoing;
         m.type = MessageType::checksum;
         m.frame = e.frame;
         m.sum = e.sum;
         send_message(s.peer, m, true);
-        compare_sums(s, e.frame);
+        compare_sums(s, e.frame, now);
+    }
+}
+
+// A checksum of the other side's is taken only for a later frame than the last, on
+// the interval, and not beyond the frames this machine keeps sums for.
+void take_remote_sum(OnlineSession &s, const Message &m, double now) {
+    const std::uint32_t horizon = s.rollback.frame + (sum_slots - 1) * checksum_interval;
+    if (m.frame == 0 || m.frame % checksum_interval != 0 || m.frame <= s.newest_remote_sum || m.frame > horizon) {
+        s.counters.ignored += 1;
+        return;
+    }
+    s.newest_remote_sum = m.frame;
+    s.remote_sums[(m.frame / checksum_interval) % sum_slots] = ChecksumEntry{m.frame, m.sum};
+    compare_sums(s, m.frame, now);
+}
+
+// A state from the host: one the rules cannot produce ends the match; a good one is
+// taken at most once per resync_interval.
+void take_state(OnlineSession &s, const Message &m, double now) {
+    if (s.hosting) {
+        s.counters.malformed += 1;
+        return;
+    }
+    if (const char *field = snapshot_out_of_range(m.state)) {
+        log_limited(s, LogKind::state, now, "refused the host's state of frame %u: %s is out of range", m.frame, field);
+        end_and_tell(s, SessionEnd::bad_state, state_refused_reason);
+        return;
+    }
+    if (now - s.last_resync < resync_interval) {
+        s.counters.ignored += 1;
+        return;
+    }
+    s.last_resync = now;
+    if (rollback_adopt(s.rollback, m.frame, m.state)) {
+        s.counters.states_adopted += 1;
+        s.disagreements_in_row = 0;
     }
 }
 
@@ -98,11 +205,23 @@ void start_playing(OnlineSession &s, int side, double dt, std::uint64_t seed, do
     s.paused_by = 0;
     s.last_heard = now;
     s.last_sent = now;
+    s.last_progress = now;
+    s.seen_remote_next = 0;
+    s.newest_remote_sum = 0;
+    s.disagreements_in_row = 0;
+    s.last_resync = -1e9;
     for (ChecksumEntry &e : s.local_sums) e = ChecksumEntry{};
     for (ChecksumEntry &e : s.remote_sums) e = ChecksumEntry{};
 }
 
-void refuse(OnlineSession &s, _ENetPeer *peer, RefuseReason reason) {
+// Answers a newcomer with a refusal, within the answer budget; past it the newcomer
+// is dropped without a word.
+void refuse(OnlineSession &s, _ENetPeer *peer, RefuseReason reason, double now) {
+    if (!spend(s.answers, now, 1.0, answers_per_second)) {
+        s.counters.answers_held += 1;
+        transport_cut(peer);
+        return;
+    }
     Message &m = outgoing;
     m.type = MessageType::refuse;
     m.reason = reason;
@@ -112,18 +231,60 @@ void refuse(OnlineSession &s, _ENetPeer *peer, RefuseReason reason) {
     transport_disconnect(peer, 0);
 }
 
-void host_hears(OnlineSession &s, const Message &m, double now) {
-    if (s.phase != SessionPhase::listening || m.type != MessageType::hello) return;
+int pending_slot(const OnlineSession &s, const _ENetPeer *peer) {
+    for (int i = 0; i < max_pending; ++i) {
+        if (s.pending[i].peer != nullptr && s.pending[i].peer == peer) return i;
+    }
+    return -1;
+}
+
+// A newcomer waits for its hello in a slot of its own, so a silent connection holds
+// no one else up. With every slot taken the one waiting longest makes room: it has
+// not said hello in all that time.
+void add_pending(OnlineSession &s, _ENetPeer *peer, double now) {
+    PendingPeer *slot = &s.pending[0];
+    for (PendingPeer &p : s.pending) {
+        if (p.peer == nullptr) {
+            slot = &p;
+            break;
+        }
+        if (p.since < slot->since) slot = &p;
+    }
+    if (slot->peer != nullptr) transport_cut(slot->peer);
+    *slot = PendingPeer{peer, now};
+}
+
+void drop_silent_newcomers(OnlineSession &s, double now) {
+    for (PendingPeer &p : s.pending) {
+        if (p.peer != nullptr && now - p.since > s.config.hello_limit) {
+            transport_cut(p.peer);
+            p = PendingPeer{};
+        }
+    }
+}
+
+void host_hears(OnlineSession &s, int slot, const Message &m, double now) {
+    _ENetPeer *peer = s.pending[slot].peer;
+    if (m.type != MessageType::hello) {
+        s.counters.malformed += 1;
+        return;
+    }
+    s.pending[slot] = PendingPeer{};
     if (m.protocol != s.config.protocol || m.rules != s.config.rules) {
-        TraceLog(LOG_WARNING, "ONLINE: refused a player whose game is version %u.%u (this one is %u.%u)", m.protocol,
-                 m.rules, s.config.protocol, s.config.rules);
+        log_limited(s, LogKind::refused, now, "refused a player whose game is version %u.%u (this one is %u.%u)",
+                    m.protocol, m.rules, s.config.protocol, s.config.rules);
         s.other_versions_refused = true;
         s.other_protocol = m.protocol;
         s.other_rules = m.rules;
-        refuse(s, s.peer, RefuseReason::versions);
-        s.peer = nullptr;
+        refuse(s, peer, RefuseReason::versions, now);
         return;
     }
+    // The match is this newcomer's; any other waiting one is told the host is busy.
+    for (PendingPeer &p : s.pending) {
+        if (p.peer != nullptr) refuse(s, p.peer, RefuseReason::busy, now);
+        p = PendingPeer{};
+    }
+    s.peer = peer;
     Message &w = outgoing;
     w.type = MessageType::welcome;
     w.protocol = s.config.protocol;
@@ -156,7 +317,7 @@ void joiner_hears(OnlineSession &s, const Message &m, double now) {
     start_playing(s, 1, m.step_dt, m.seed, now);
 }
 
-void playing_hears(OnlineSession &s, const Message &m) {
+void playing_hears(OnlineSession &s, const Message &m, double now) {
     Rollback &r = s.rollback;
     switch (m.type) {
     case MessageType::inputs:
@@ -169,15 +330,10 @@ void playing_hears(OnlineSession &s, const Message &m) {
         for (std::uint32_t i = 0; i < m.count; ++i) rollback_add_remote(r, m.first + i, m.inputs[i]);
         break;
     case MessageType::checksum:
-        s.remote_sums[(m.frame / checksum_interval) % sum_slots] = ChecksumEntry{m.frame, m.sum};
-        compare_sums(s, m.frame);
+        take_remote_sum(s, m, now);
         break;
     case MessageType::state:
-        if (s.hosting) {
-            s.counters.malformed += 1;
-            return;
-        }
-        if (rollback_adopt(r, m.frame, m.state)) s.counters.states_adopted += 1;
+        take_state(s, m, now);
         break;
     case MessageType::pause:
         s.paused = m.paused;
@@ -191,15 +347,27 @@ void playing_hears(OnlineSession &s, const Message &m) {
     }
 }
 
+SessionEnd end_for_reason(std::uint32_t reason) {
+    switch (reason) {
+    case leave_reason:
+        return SessionEnd::other_left;
+    case disagree_reason:
+        return SessionEnd::disagree;
+    case state_refused_reason:
+        return SessionEnd::state_refused;
+    default:
+        return SessionEnd::connection_lost;
+    }
+}
+
 void handle(OnlineSession &s, const NetEvent &e, double now) {
     switch (e.kind) {
     case NetEventKind::connected:
         if (s.hosting) {
-            if (s.phase == SessionPhase::listening && s.peer == nullptr) {
-                s.peer = e.peer;
-                s.started = now;  // the newcomer has connect_limit to say hello
+            if (s.phase == SessionPhase::listening) {
+                add_pending(s, e.peer, now);
             } else if (e.peer != s.peer) {
-                refuse(s, e.peer, RefuseReason::busy);
+                refuse(s, e.peer, RefuseReason::busy, now);
             }
         } else if (s.phase == SessionPhase::connecting && e.peer == s.peer) {
             Message &m = outgoing;
@@ -209,18 +377,18 @@ void handle(OnlineSession &s, const NetEvent &e, double now) {
             send_message(s.peer, m, true);
         }
         return;
-    case NetEventKind::disconnected:
+    case NetEventKind::disconnected: {
+        const int slot = pending_slot(s, e.peer);
+        if (slot >= 0) s.pending[slot] = PendingPeer{};  // a newcomer went before its hello
         if (e.peer != s.peer || s.peer == nullptr) return;
+        s.peer = nullptr;
         if (s.phase == SessionPhase::playing) {
-            s.peer = nullptr;
-            close_now(s, e.data == leave_reason ? SessionEnd::other_left : SessionEnd::connection_lost);
+            close_now(s, end_for_reason(e.data));
         } else if (s.phase == SessionPhase::connecting) {
-            s.peer = nullptr;
             close_now(s, SessionEnd::refused);
-        } else {
-            s.peer = nullptr;  // a newcomer went before its hello: keep listening
         }
         return;
+    }
     case NetEventKind::oversize:
         s.counters.malformed += 1;
         return;
@@ -229,17 +397,21 @@ void handle(OnlineSession &s, const NetEvent &e, double now) {
     default:
         return;
     }
-    if (e.peer != s.peer) return;
+    const int slot = s.phase == SessionPhase::listening ? pending_slot(s, e.peer) : -1;
+    if (e.peer != s.peer && slot < 0) return;
     if (!decode_message(e.bytes, e.size, incoming)) {
         s.counters.malformed += 1;
+        log_limited(s, LogKind::malformed, now, "dropped an unreadable packet from the other machine");
+        return;
+    }
+    if (slot >= 0) {
+        host_hears(s, slot, incoming, now);
         return;
     }
     s.last_heard = now;
     if (s.phase == SessionPhase::playing) {
-        playing_hears(s, incoming);
-    } else if (s.hosting) {
-        host_hears(s, incoming, now);
-    } else {
+        playing_hears(s, incoming, now);
+    } else if (!s.hosting) {
         joiner_hears(s, incoming, now);
     }
 }
@@ -253,6 +425,14 @@ void reset_session(OnlineSession &s) {
     s.config = SessionConfig{};
     s.transport = Transport{};
     s.peer = nullptr;
+    for (PendingPeer &p : s.pending) p = PendingPeer{};
+    lookup_abandon(s.lookup);
+    s.target = NetAddress{};
+    s.last_progress = 0.0;
+    s.seen_remote_next = s.newest_remote_sum = s.disagreements_in_row = 0;
+    s.last_resync = -1e9;
+    s.answers = Budget{};
+    for (Budget &b : s.logs) b = Budget{};
     s.started = s.last_heard = s.last_sent = 0.0;
     s.remote_ack = 0;
     s.paused = false;
@@ -278,8 +458,9 @@ void begin_session(OnlineSession &s, bool hosting, const SessionConfig &config, 
 
 void session_host(OnlineSession &s, const SessionConfig &config, double now) {
     begin_session(s, true, config, now);
-    // Room for the match's peer and one more, who is told the host is busy.
-    const Result<Ok> listening = transport_listen(s.transport, config.port, 2);
+    // Room for newcomers waiting to say hello, and for one more to be told the host
+    // is busy.
+    const Result<Ok> listening = transport_listen(s.transport, config.port, max_pending + 2);
     if (!listening) {
         finish(s, listening.error() == Error::port_in_use ? SessionEnd::port_in_use : SessionEnd::network_failed);
         return;
@@ -287,50 +468,127 @@ void session_host(OnlineSession &s, const SessionConfig &config, double now) {
     s.phase = SessionPhase::listening;
 }
 
-void session_join(OnlineSession &s, const char *address, const SessionConfig &config, double now) {
-    begin_session(s, false, config, now);
-    const Result<NetAddress> to = parse_address(address);
-    if (!to) {
-        finish(s, SessionEnd::bad_address);
-        return;
-    }
-    Result<_ENetPeer *> peer = transport_connect(s.transport, to.value());
+namespace {
+
+// An IPv6 address ("::1", "fe80::1", "[2001:db8::1]:24870") rather than a bad one.
+bool looks_like_ipv6(const char *text) {
+    while (*text == ' ') ++text;
+    if (*text == '[') return true;
+    const char *first = std::strchr(text, ':');
+    return first != nullptr && std::strchr(first + 1, ':') != nullptr;
+}
+
+void connect_to_target(OnlineSession &s, double now) {
+    Result<_ENetPeer *> peer = transport_connect(s.transport, s.target);
     if (!peer) {
         finish(s, peer.error() == Error::bad_address ? SessionEnd::bad_address : SessionEnd::network_failed);
         return;
     }
     s.peer = peer.value();
     s.phase = SessionPhase::connecting;
+    s.started = now;  // connect_limit counts from here, after any lookup
+}
+
+void finish_lookup(OnlineSession &s, double now) {
+    std::uint32_t address = 0;
+    switch (lookup_poll(s.lookup, now, address)) {
+    case LookupStatus::running:
+        return;
+    case LookupStatus::found: {
+        in_addr a{};
+        a.s_addr = address;
+        inet_ntop(AF_INET, &a, s.target.host, sizeof s.target.host);
+        connect_to_target(s, now);
+        return;
+    }
+    case LookupStatus::not_found:
+        finish(s, SessionEnd::no_such_host);
+        return;
+    case LookupStatus::timed_out:
+        finish(s, SessionEnd::lookup_timed_out);
+        return;
+    default:
+        finish(s, SessionEnd::network_failed);
+        return;
+    }
+}
+
+}  // namespace
+
+void session_join(OnlineSession &s, const char *address, const SessionConfig &config, double now) {
+    begin_session(s, false, config, now);
+    if (address != nullptr && looks_like_ipv6(address)) {
+        finish(s, SessionEnd::ipv6_address);
+        return;
+    }
+    const Result<NetAddress> to = parse_address(address);
+    if (!to) {
+        finish(s, SessionEnd::bad_address);
+        return;
+    }
+    s.target = to.value();
+    in_addr numeric{};
+    if (inet_pton(AF_INET, s.target.host, &numeric) == 1) {
+        connect_to_target(s, now);
+        return;
+    }
+    // A name: looked up on a worker while the game goes on.
+    if (!lookup_start(s.lookup, s.target.host, config.resolve, now, config.lookup_limit)) {
+        finish(s, SessionEnd::network_failed);
+        return;
+    }
+    s.phase = SessionPhase::looking_up;
 }
 
 void session_update(OnlineSession &s, double now) {
     static NetEvent event;
-    while (s.phase != SessionPhase::ended && s.phase != SessionPhase::idle && transport_poll(s.transport, event)) {
+    // A flood waits in ENet's bounded queues rather than holding up the frame.
+    for (std::uint32_t n = 0; n < max_events_per_update && s.phase != SessionPhase::ended &&
+                              s.phase != SessionPhase::idle && transport_poll(s.transport, event);
+         ++n) {
         handle(s, event, now);
     }
     switch (s.phase) {
+    case SessionPhase::looking_up:
+        finish_lookup(s, now);
+        break;
     case SessionPhase::connecting:
         if (now - s.started > s.config.connect_limit) close_now(s, SessionEnd::timed_out);
         break;
     case SessionPhase::listening:
-        if (s.peer != nullptr && now - s.started > s.config.connect_limit) {
-            transport_drop(s.peer);  // connected but never said hello
-            s.peer = nullptr;
-        }
+        drop_silent_newcomers(s, now);
         break;
-    case SessionPhase::playing:
-        if (now - s.last_heard > s.config.silence_limit) {
+    case SessionPhase::playing: {
+        const Rollback &r = s.rollback;
+        // A pause holds both machines' inputs: it is not the other side stalling.
+        if (r.remote_next != s.seen_remote_next || s.paused) {
+            s.seen_remote_next = r.remote_next;
+            s.last_progress = now;
+        }
+        const double limit = s.config.silence_limit;
+        if (now - s.last_heard > limit) {
             close_now(s, SessionEnd::connection_lost);
             break;
         }
+        if (now - s.last_progress > limit) {
+            // Heard lately but no new inputs: alive, and holding the match up.
+            close_now(s, now - s.last_heard > limit / 2 ? SessionEnd::connection_lost : SessionEnd::stalled);
+            break;
+        }
         rollback_settle(s.rollback);
-        exchange_checksums(s);
+        exchange_checksums(s, now);
+        if (s.phase != SessionPhase::playing) break;
         // Unconfirmed inputs go again every round; otherwise a beat keeps the line alive.
         if (s.remote_ack < s.rollback.local_next || now - s.last_sent >= heartbeat_interval) send_inputs(s, now);
         break;
+    }
     default:
         break;
     }
+}
+
+bool session_waiting(const OnlineSession &s, double now) {
+    return s.phase == SessionPhase::playing && !s.paused && now - s.last_progress > waiting_after;
 }
 
 bool session_can_step(const OnlineSession &s) {
@@ -345,8 +603,8 @@ void session_step(OnlineSession &s, FrameInput local, double now) {
     if (!input_in_range(local)) local = FrameInput{};
     while (r.local_next <= r.frame + s.config.input_delay) rollback_add_local(r, local);
     rollback_step(r);
-    exchange_checksums(s);
-    send_inputs(s, now);
+    exchange_checksums(s, now);
+    if (s.phase == SessionPhase::playing) send_inputs(s, now);
 }
 
 void session_pause(OnlineSession &s, bool paused, double now) {
@@ -411,6 +669,21 @@ const char *session_end_text(const OnlineSession &s) {
         return "the network is not available";
     case SessionEnd::bad_handshake:
         return "the other side is not this game";
+    case SessionEnd::ipv6_address:
+        return "IPv6 addresses are not supported; use an IPv4 address or a name";
+    case SessionEnd::no_such_host:
+        std::snprintf(line, sizeof line, "no host called %s", s.target.host);
+        return line;
+    case SessionEnd::lookup_timed_out:
+        return "the name lookup timed out";
+    case SessionEnd::stalled:
+        return "the other player stopped responding";
+    case SessionEnd::disagree:
+        return "the two games disagree; match ended";
+    case SessionEnd::bad_state:
+        return "the host sent an impossible state; match ended";
+    case SessionEnd::state_refused:
+        return "the other game refused this one's state; match ended";
     }
     return "";
 }

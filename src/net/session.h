@@ -6,11 +6,12 @@
 
 #include <cstdint>
 
+#include "net/name_lookup.h"
 #include "net/protocol.h"
 #include "net/rollback.h"
 #include "net/transport.h"
 
-enum class SessionPhase : std::uint8_t { idle, listening, connecting, playing, ended };
+enum class SessionPhase : std::uint8_t { idle, listening, looking_up, connecting, playing, ended };
 
 enum class SessionEnd : std::uint8_t {
     none,
@@ -25,6 +26,13 @@ enum class SessionEnd : std::uint8_t {
     bad_address,
     network_failed,
     bad_handshake,
+    ipv6_address,
+    no_such_host,
+    lookup_timed_out,
+    stalled,        // the other side is heard but sends no new inputs
+    disagree,       // the two games kept disagreeing on the match
+    bad_state,      // the host sent a state the rules cannot produce
+    state_refused,  // the joiner refused a state of ours
 };
 
 struct SessionConfig {
@@ -32,6 +40,9 @@ struct SessionConfig {
     std::uint32_t input_delay = 2;      // frames, 0..max_input_delay
     double silence_limit = 5.0;         // seconds without a word from the peer
     double connect_limit = 5.0;         // seconds to get a match going
+    double hello_limit = 1.0;           // seconds a newcomer has to say hello
+    double lookup_limit = 10.0;         // seconds a host name's lookup may take
+    NameResolver resolve = system_resolve;
     std::uint16_t protocol = protocol_version;
     std::uint16_t rules = rules_version;
     double game_speed = 1.0;  // the host's; the joiner takes it from the host
@@ -43,10 +54,33 @@ struct SessionCounters {
     std::uint32_t desyncs = 0;    // confirmed states on which the machines disagreed
     std::uint32_t states_sent = 0;
     std::uint32_t states_adopted = 0;
+    std::uint32_t ignored = 0;       // well-formed messages over their budget
+    std::uint32_t answers_held = 0;  // answers to the peer not sent (over the budget)
 };
 
-// A disconnect's reason on the wire: the other side chose to go.
+// At most `limit` events in a window of `seconds`: what a peer may make us do.
+struct Budget {
+    double window_start = -1e9;
+    std::uint32_t used = 0;
+    std::uint32_t held = 0;  // refused since the window began
+};
+
+enum class LogKind : std::uint8_t { malformed, disagree, refused, state, count };
+
+// A newcomer that has connected and not yet said hello.
+struct PendingPeer {
+    _ENetPeer *peer = nullptr;
+    double since = 0.0;
+};
+inline constexpr int max_pending = 3;
+
+// A disconnect's reason on the wire: the other side chose to go, found that the games
+// disagree, or refused a state we sent.
 inline constexpr std::uint32_t leave_reason = 1;
+inline constexpr std::uint32_t disagree_reason = 2;
+inline constexpr std::uint32_t state_refused_reason = 3;
+// A line on screen after this long without the other side's inputs.
+inline constexpr double waiting_after = 0.5;
 
 struct OnlineSession {
     bool hosting = false;
@@ -55,7 +89,17 @@ struct OnlineSession {
     SessionConfig config{};
     Transport transport{};
     _ENetPeer *peer = nullptr;  // the other player's connection
-    double started = 0.0;       // when listening, connecting or the handshake began
+    PendingPeer pending[max_pending]{};
+    NameLookup lookup{};
+    NetAddress target{};         // where a joiner connects (after the lookup)
+    double last_progress = 0.0;  // when the other side's inputs last moved on
+    std::uint32_t seen_remote_next = 0;
+    std::uint32_t newest_remote_sum = 0;  // checksums of earlier frames are not taken
+    std::uint32_t disagreements_in_row = 0;
+    double last_resync = -1e9;  // a state sent (host) or adopted (joiner)
+    Budget answers{};           // reliable messages sent in answer to a peer
+    Budget logs[static_cast<int>(LogKind::count)]{};
+    double started = 0.0;  // when listening, connecting or the handshake began
     double last_heard = 0.0;
     double last_sent = 0.0;
     std::uint32_t remote_ack = 0;  // our inputs the other machine has: all frames below
@@ -85,6 +129,8 @@ void session_step(OnlineSession &s, FrameInput local, double now);
 void session_pause(OnlineSession &s, bool paused, double now);
 // Tells the other machine we go, then closes.
 void session_leave(OnlineSession &s);
+// True while playing when the other side's inputs have not moved on for waiting_after.
+bool session_waiting(const OnlineSession &s, double now);
 // Closes without a word (a crash or a pulled cable, as the other side sees it).
 void session_drop(OnlineSession &s);
 // 0 when this machine plays player 1 (the host), 1 for player 2.

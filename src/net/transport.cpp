@@ -109,7 +109,7 @@ Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers)
 Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
     if (!enet_ready()) return Error::network_failed;
     ENetAddress address{};
-    if (enet_address_set_host(&address, to.host) != 0) return Error::bad_address;
+    if (enet_address_set_host_ip(&address, to.host) != 0) return Error::bad_address;
     address.port = to.port;
     t.host = enet_host_create(nullptr, 1, channel_count, 0, 0);
     if (t.host == nullptr) return Error::network_failed;
@@ -178,6 +178,14 @@ void transport_flush(Transport &t) {
 
 void transport_disconnect(_ENetPeer *peer, std::uint32_t reason) {
     if (peer != nullptr) enet_peer_disconnect_later(peer, reason);
+}
+
+void transport_disconnect_now(_ENetPeer *peer, std::uint32_t reason) {
+    if (peer != nullptr) enet_peer_disconnect(peer, reason);
+}
+
+void transport_cut(_ENetPeer *peer) {
+    if (peer != nullptr) enet_peer_disconnect_now(peer, 0);
 }
 
 void transport_drop(_ENetPeer *peer) {

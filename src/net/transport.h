@@ -39,7 +39,9 @@ Result<NetAddress> parse_address(const char *text);
 
 // Listens on `port` on every interface (0: any free port; `t.port` says which).
 Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers);
-// Starts connecting to `to`; the connection is made when a `connected` event comes.
+// Starts connecting to `to`, whose host must be a dotted IPv4 address (names are
+// looked up beforehand, off the drawing thread); the connection is made when a
+// `connected` event comes.
 Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to);
 // The next event, waiting for none; false when there is none.
 bool transport_poll(Transport &t, NetEvent &out);
@@ -48,6 +50,11 @@ bool transport_send(_ENetPeer *peer, std::uint8_t channel, const std::uint8_t *d
 void transport_flush(Transport &t);
 // Asks the peer to go, telling it `reason` (it arrives as the disconnect's data).
 void transport_disconnect(_ENetPeer *peer, std::uint32_t reason);
+// Tells the peer we go (with `reason`) in the very next datagram, sending nothing
+// else queued for it; the caller then closes.
+void transport_disconnect_now(_ENetPeer *peer, std::uint32_t reason);
+// Frees the peer's slot at once, telling it in one unacknowledged datagram.
+void transport_cut(_ENetPeer *peer);
 // Drops the peer at once, without a word.
 void transport_drop(_ENetPeer *peer);
 void transport_close(Transport &t);

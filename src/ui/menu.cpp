@@ -43,8 +43,13 @@ void open_join_page() {
     menu_page = MenuPage::joining;
 }
 
+bool join_under_way() {
+    const SessionPhase p = online_session().phase;
+    return p == SessionPhase::looking_up || p == SessionPhase::connecting;
+}
+
 void connect_to_host() {
-    if (online_session().phase != SessionPhase::connecting) online_connect();
+    if (!join_under_way()) online_connect();
 }
 
 // A line of the online pages, in the menu's font at a smaller size.
@@ -75,6 +80,29 @@ void draw_hosting_lines() {
                     TextFormat("refused a player with version %u.%u (this game is %u.%u)", s.other_protocol,
                                s.other_rules, s.config.protocol, s.config.rules));
     }
+}
+
+// The games heard on this network, beside the address box: a click joins one.
+constexpr MenuAction join_heard[max_heard_games] = {[] { online_join_heard(0); }, [] { online_join_heard(1); },
+                                                    [] { online_join_heard(2); }, [] { online_join_heard(3); }};
+
+void draw_heard_games() {
+    const BeaconListener &heard = online_heard_games();
+    online_line(650.0f, 250.0f, heard.count > 0 ? "games on this network" : "no games heard on this network");
+    GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
+    set_button_size(560.0f, 50.0f);
+    begin_menu_column(650.0f, 300.0f, 10.0f);
+    if (join_under_way()) GuiSetState(STATE_DISABLED);
+    for (int i = 0; i < heard.count; ++i) {
+        const HeardGame &g = heard.games[i];
+        const char *text = g.port == default_port ? TextFormat("%s's game, %s", g.name, g.address)
+                                                  : TextFormat("%s's game, %s:%u", g.name, g.address, g.port);
+        menu_button(text, Rectangle{}, join_heard[i], ClickSound::click);
+    }
+    GuiSetState(STATE_NORMAL);
+    end_menu_column();
+    GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
+    set_button_size(250.0f, 75.0f);
 }
 
 void draw_join_box() {
@@ -149,7 +177,10 @@ void draw_title_screen() {
         break;
     case MenuPage::joining:
         draw_join_box();
+        // Inactive while a lookup or a connection is under way; BACK abandons it.
+        if (join_under_way()) GuiSetState(STATE_DISABLED);
         menu_button("CONNECT", Rectangle{}, connect_to_host, ClickSound::click);
+        GuiSetState(STATE_NORMAL);
         menu_button("BACK", Rectangle{}, back_to_online_page, ClickSound::click);
         break;
     }
@@ -162,8 +193,9 @@ void draw_title_screen() {
         menu_button("CANCEL", Rectangle{}, back_to_online_page, ClickSound::click);
         end_menu_column();
     }
-    if (page == MenuPage::joining && online_session().phase == SessionPhase::connecting) {
-        online_line(50.0f, 560.0f, "connecting");
+    if (page == MenuPage::joining) draw_heard_games();
+    if (page == MenuPage::joining && join_under_way()) {
+        online_line(50.0f, 560.0f, online_progress_line());
     } else if (page == MenuPage::online || page == MenuPage::joining) {
         online_line(50.0f, 560.0f, online_notice());
     }

@@ -164,7 +164,8 @@ def game_env(display=None, drop=()):
     starting with one of `drop`), for a game on `display` with X11 video and no sound."""
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_", "SDL_") + tuple(drop))}
-    env.update(SDL_AUDIODRIVER="dummy", NO_COLOR="1")
+    # A hosting game's LAN beacon stays on the loopback.
+    env.update(SDL_AUDIODRIVER="dummy", NO_COLOR="1", VORBEL_BEACON_ADDRESS="127.255.255.255")
     if display is not None:
         env.update(DISPLAY=display, SDL_VIDEODRIVER="x11")
     return env

@@ -14,6 +14,7 @@
 #include "net/session.h"
 #include "net_fixture.h"
 #include "support/log_capture.h"
+#include "support/resolvers.h"
 #include "testing.h"
 
 namespace {
@@ -98,6 +99,21 @@ protected:
             if (s->rollback.frame < frames || s->rollback.remote_next < frames) return false;
         }
         return true;
+    }
+
+    // `copies` of one message, straight onto the connection, as a hostile peer would.
+    static void send_raw(OnlineSession &from, const Message &m, int copies) {
+        static std::uint8_t bytes[max_packet_bytes];
+        ByteWriter w{bytes, sizeof bytes};
+        ASSERT_TRUE(encode_message(m, w));
+        for (int i = 0; i < copies; ++i) transport_send(from.peer, control_channel, bytes, w.size, true);
+        transport_flush(from.transport);
+    }
+
+    int log_lines_with(const char *needle) {
+        int n = 0;
+        for (const std::string &line : testing_captured_log()) n += line.find(needle) != std::string::npos ? 1 : 0;
+        return n;
     }
 
     std::unique_ptr<OnlineSession> host;
@@ -298,6 +314,209 @@ TEST_F(Sessions, JoiningNobodyTimesOutAndABadAddressFailsAtOnce) {
     }
 }
 
+TEST_F(Sessions, AHostNameIsLookedUpWhileTheGameGoesOnAndEachOutcomeHasItsLine) {
+    using namespace test_support;
+    struct Row {
+        const char *name;
+        NameResolver resolve;
+        SessionEnd end;  // none: the match starts
+        const char *line;
+    };
+    const Row rows[] = {
+        {"the-host", resolve_to_loopback, SessionEnd::none, ""},
+        {"nowhere.test", resolve_nothing, SessionEnd::no_such_host, "no host called nowhere.test"},
+        {"silent.test", resolve_never, SessionEnd::lookup_timed_out, "the name lookup timed out"},
+        {"::1", resolve_never, SessionEnd::ipv6_address,
+         "IPv6 addresses are not supported; use an IPv4 address or a name"},
+        {"[::1]:24870", resolve_never, SessionEnd::ipv6_address, nullptr},
+        {"fe80::1", resolve_never, SessionEnd::ipv6_address, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        reset_resolvers();
+        session_host(*host, host_config(), clock_now());
+        SessionConfig jc = host_config();
+        jc.resolve = row.resolve;
+        jc.lookup_limit = 0.5;
+        std::string address = row.name;
+        if (row.end == SessionEnd::none) address += ":" + std::to_string(host->transport.port);
+        session_join(*joiner, address.c_str(), jc, clock_now());
+        if (row.end == SessionEnd::ipv6_address) {
+            EXPECT_EQ(joiner->end, row.end);
+            EXPECT_EQ(resolver_calls, 0);
+        } else {
+            EXPECT_EQ(joiner->phase, SessionPhase::looking_up);
+            // The caller's rounds go on while the resolver takes its time.
+            int rounds = 0;
+            ASSERT_TRUE(run([&] { return ++rounds, joiner->phase != SessionPhase::looking_up; }, 5.0));
+            if (row.resolve == resolve_never) {
+                EXPECT_GT(rounds, 20);
+            }
+            if (row.end == SessionEnd::none) {
+                ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+            } else {
+                EXPECT_EQ(joiner->end, row.end);
+            }
+            EXPECT_EQ(resolver_calls, 1);
+        }
+        if (row.line != nullptr) {
+            EXPECT_STREQ(session_end_text(*joiner), row.line);
+        }
+        resolver_released = true;
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, WhatAPeerSendsCostsThisMachineABoundedAmount) {
+    // A joiner floods checksums: for one frame ahead (compared once, one resync), or
+    // wrong for every frame ahead (three disagreements in a row end the match on both).
+    struct Row {
+        const char *what;
+        std::uint32_t frames;  // distinct frames the flood covers
+        bool ends;
+    };
+    for (const Row row : {Row{"one frame", 1, false}, Row{"every frame ahead", 12, true}}) {
+        SCOPED_TRACE(row.what);
+        test_support::LogCapture log;
+        connect();
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        ASSERT_TRUE(run([&] { return all_known(100); }, 10.0, 100));
+        auto m = std::make_unique<Message>();
+        m->type = MessageType::checksum;
+        m->sum = 12345;
+        for (std::uint32_t k = 0; k < row.frames; ++k) {
+            m->frame = 120 + k * checksum_interval;
+            send_raw(*joiner, *m, 2000 / static_cast<int>(row.frames));
+        }
+        run([&] { return all_known(900) || !both_playing(); }, 30.0, 900);
+        EXPECT_LE(host->counters.states_sent, 1u);
+        EXPECT_LE(log_lines_with("disagree"), 6);
+        EXPECT_GE(host->counters.ignored, 1900u);
+        if (row.ends) {
+            ASSERT_TRUE(run([&] { return joiner->phase == SessionPhase::ended; }, 5.0));
+            EXPECT_EQ(host->counters.desyncs, 3u);
+            for (OnlineSession *s : {host.get(), joiner.get()}) {
+                EXPECT_STREQ(session_end_text(*s), "the two games disagree; match ended");
+            }
+        } else {
+            EXPECT_TRUE(both_playing()) << where();
+            EXPECT_EQ(host->counters.desyncs, 1u);
+        }
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, AStateFromTheHostIsTakenOnlyWithinTheRulesAndAtMostOnceInAWhile) {
+    struct Row {
+        const char *what;
+        void (*spoil)(MatchSnapshot &);
+    };
+    const Row rows[] = {
+        {"a good state", [](MatchSnapshot &) {}},
+        {"a player far off the court", [](MatchSnapshot &s) { s.player_instances[1].position.x = 1e300; }},
+        {"a huge speed", [](MatchSnapshot &s) { s.players[0].speed = 1e300; }},
+        {"a velocity", [](MatchSnapshot &s) { s.players[1].velocity.y = -1e9; }},
+        {"a beam's timer", [](MatchSnapshot &s) { s.beams[3].elapsed = 1e12; }},
+        {"a negative match time", [](MatchSnapshot &s) { s.match_time = -5.0; }},
+        {"a button under the floor", [](MatchSnapshot &s) { s.button_instances[0].position.y = -100.0; }},
+        {"an absurd press count", [](MatchSnapshot &s) { s.buttons_pressed = 2000000000; }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        connect();
+        ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+        ASSERT_TRUE(run([&] { return all_known(100); }, 10.0, 100));
+        auto m = std::make_unique<Message>();
+        m->type = MessageType::state;
+        m->frame = rollback_confirmed(host->rollback);
+        m->state = *rollback_state_at(host->rollback, m->frame);
+        row.spoil(m->state);
+        const MatchSnapshot before = rollback_current(joiner->rollback);
+        send_raw(*host, *m, 200);
+        run([&] { return joiner->phase != SessionPhase::playing; }, 1.0);
+        if (row.spoil == rows[0].spoil) {
+            EXPECT_TRUE(both_playing()) << where();
+            EXPECT_EQ(joiner->counters.states_adopted, 1u);
+        } else {
+            EXPECT_EQ(joiner->counters.states_adopted, 0u);
+            EXPECT_TRUE(same_snapshot(rollback_current(joiner->rollback), before)) << "never adopted";
+            EXPECT_STREQ(session_end_text(*joiner), "the host sent an impossible state; match ended");
+            ASSERT_TRUE(run([&] { return host->phase == SessionPhase::ended; }, 5.0));
+            EXPECT_STREQ(session_end_text(*host), "the other game refused this one's state; match ended");
+        }
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
+TEST_F(Sessions, APeerThatSendsNoNewInputsIsWaitedForThenLeft) {
+    SessionConfig jc = host_config();
+    connect(jc);
+    host->config.silence_limit = 1.5;
+    ASSERT_TRUE(run([&] { return both_playing(); }, 5.0));
+    ASSERT_TRUE(run([&] { return all_known(60); }, 10.0, 60));
+    // The joiner keeps its connection alive (its beats go on) but steps no more.
+    const double start = clock_now();
+    bool waited = false;
+    while (host->phase == SessionPhase::playing && clock_now() - start < 5.0) {
+        const double now = clock_now();
+        session_update(*host, now);
+        session_update(*joiner, now);
+        if (session_can_step(*host)) session_step(*host, FrameInput{}, now);
+        if (now - start > 0.7 && now - start < 1.2) waited = waited || session_waiting(*host, now);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(waited) << "\"waiting for the other player\" after half a second";
+    EXPECT_EQ(host->end, SessionEnd::stalled);
+    EXPECT_STREQ(session_end_text(*host), "the other player stopped responding");
+    EXPECT_GE(clock_now() - start, 1.4);
+}
+
+TEST_F(Sessions, AConnectionThatNeverSaysHelloHoldsNobodyUp) {
+    // Bare connections with no handshake: they fill every waiting slot and one more.
+    Transport silent[max_pending + 1];
+    bool gone[max_pending + 1] = {};
+    auto event = std::make_unique<NetEvent>();
+    // True once the host has told every one of them to go.
+    auto pump_silent = [&] {
+        bool all_gone = true;
+        for (int i = 0; i <= max_pending; ++i) {
+            while (transport_poll(silent[i], *event)) gone[i] = gone[i] || event->kind == NetEventKind::disconnected;
+            all_gone = all_gone && gone[i];
+        }
+        return all_gone;
+    };
+    for (bool joiner_comes : {true, false}) {
+        SCOPED_TRACE(joiner_comes ? "a joiner comes" : "nobody else comes");
+        session_host(*host, host_config(), clock_now());
+        NetAddress to;
+        std::snprintf(to.host, sizeof to.host, "127.0.0.1");
+        to.port = host->transport.port;
+        for (int i = 0; i <= max_pending; ++i) {
+            gone[i] = false;
+            ASSERT_TRUE(transport_connect(silent[i], to).ok());
+        }
+        run([&] { return pump_silent(), false; }, 0.3);
+        const double start = clock_now();
+        if (joiner_comes) {
+            // A real joiner within the hello limit gets the match, not "busy".
+            session_join(*joiner, local_address(host->transport.port).c_str(), host_config(), clock_now());
+            run([&] { return pump_silent(), both_playing() || joiner->phase == SessionPhase::ended; }, 5.0);
+            EXPECT_TRUE(both_playing()) << where();
+        } else {
+            // The silent ones are told to go after the hello limit; the host waits on.
+            EXPECT_TRUE(run(pump_silent, 5.0));
+            EXPECT_LT(clock_now() - start, 3.0);
+            EXPECT_EQ(host->phase, SessionPhase::listening);
+        }
+        for (Transport &t : silent) transport_close(t);
+        session_drop(*host);
+        session_drop(*joiner);
+    }
+}
+
 TEST(Address, ParsesAnAddressWithOrWithoutAPort) {
     const struct {
         const char *text;
@@ -425,37 +644,46 @@ TEST(PacketSeeds, EveryCommittedSeedOfThePacketFuzzerDecodesAndEncodesToItsOwnBy
 namespace {
 
 TEST(CommandLine, PortAndInputDelayAreReadAndCheckedAsOptions) {
+    constexpr CommandLine run = CommandLine::run, bad = CommandLine::bad;
     struct Row {
         std::vector<const char *> args;
-        bool ok;
+        CommandLine result;
         int port;
         int delay;
+        const char *why = nullptr;  // when given, the whole line
     };
     const Row rows[] = {
-        {{}, true, default_port, 2},
-        {{"--port", "5000"}, true, 5000, 2},
-        {{"--port=6000", "--input-delay", "0"}, true, 6000, 0},
-        {{"--input-delay=10"}, true, default_port, 10},
-        {{"--port", "0"}, false, 0, 0},
-        {{"--port", "65536"}, false, 0, 0},
-        {{"--port", "12x"}, false, 0, 0},
-        {{"--port"}, false, 0, 0},
-        {{"--input-delay", "11"}, false, 0, 0},
-        {{"--input-delay=-1"}, false, 0, 0},
-        {{"--fullscreen"}, false, 0, 0},
+        {{}, run, default_port, 2},
+        {{"--port", "5000"}, run, 5000, 2},
+        {{"--port=6000", "--input-delay", "0"}, run, 6000, 0},
+        {{"--input-delay=10"}, run, default_port, 10},
+        {{"--port", "0"}, bad, 0, 0},
+        {{"--port", "65536"}, bad, 0, 0},
+        {{"--port", "12x"}, bad, 0, 0},
+        {{"--port"}, bad, 0, 0},
+        {{"--input-delay", "11"}, bad, 0, 0},
+        {{"--input-delay=-1"}, bad, 0, 0},
+        {{"--fullscreen"}, bad, 0, 0, "unknown option --fullscreen"},
+        {{"--port", "5000", "--bogus"}, bad, 0, 0, "unknown option --bogus"},
+        {{"--help"}, CommandLine::help, 0, 0},
+        {{"--port", "5000", "-h"}, CommandLine::help, 0, 0},
     };
     for (const Row &row : rows) {
         std::vector<char *> argv{const_cast<char *>("vorbel")};
         for (const char *a : row.args) argv.push_back(const_cast<char *>(a));
         OnlineOptions o;
         const char *why = nullptr;
-        const bool ok = parse_online_options(static_cast<int>(argv.size()), argv.data(), o, why);
-        EXPECT_EQ(ok, row.ok) << (row.args.empty() ? "(none)" : row.args[0]);
-        if (ok) {
+        const CommandLine got = parse_online_options(static_cast<int>(argv.size()), argv.data(), o, why);
+        SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.back());
+        EXPECT_EQ(got, row.result);
+        if (got == run) {
             EXPECT_EQ(o.port, row.port);
             EXPECT_EQ(o.input_delay, static_cast<std::uint32_t>(row.delay));
-        } else {
-            EXPECT_NE(why, nullptr);
+        } else if (got == bad) {
+            ASSERT_NE(why, nullptr);
+            if (row.why != nullptr) {
+                EXPECT_STREQ(why, row.why);
+            }
         }
     }
 }

@@ -2,6 +2,12 @@
 // against a second machine run by the test in the same process.
 #include <gtest/gtest.h>
 
+#include <enet/enet.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -10,9 +16,16 @@
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "net/online.h"
+#include "support/log_capture.h"
+#include "support/resolvers.h"
 #include "testing.h"
 #include "ui/menu.h"
 #include "ui_fixture.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's count of the heap in use (its header ships with clang only).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -25,12 +38,16 @@ protected:
         online_address[0] = '\0';
         online_address_editing = false;
         clear_online_notice();
+        // Beacons on the loopback, on a port of this process's own.
+        std::snprintf(online_beacon.address, sizeof online_beacon.address, "127.255.255.255");
+        online_beacon.port = static_cast<std::uint16_t>(30000 + (getpid() + 7) % 20000);
     }
     void TearDown() override {
         online_cancel();
         leave_online();
         if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
         online_options = OnlineOptions{};
+        test_support::resolver_released = true;
         MenuTest::TearDown();
     }
     void open_online_page() {
@@ -43,6 +60,14 @@ protected:
 double clock_now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::size_t heap_in_use() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
 }
 
 TEST_F(OnlineMenu, OnlinePageOffersHostJoinAndBack) {
@@ -97,6 +122,197 @@ TEST_F(OnlineMenu, TheAddressIsTypedInTheBoxAndABadOneIsRefusedOnThePage) {
     EXPECT_EQ(menu_page, MenuPage::joining);
     EXPECT_STREQ(online_notice(), "not an address");
     EXPECT_EQ(online_session().phase, SessionPhase::idle);
+}
+
+TEST_F(OnlineMenu, AHostNameIsLookedUpWhileThePageKeepsDrawingAndBackAbandonsIt) {
+    using namespace test_support;
+    reset_resolvers();
+    online_options.resolve = resolve_never;
+    online_options.lookup_limit = 60.0;
+    online_options.port = default_port;  // nothing listens: the lookup never ends
+    open_online_page();
+    click_at(60.0f, 360.0f);   // JOIN
+    click_at(100.0f, 280.0f);  // the address box
+    testing_type_text("silent.test");
+    ui_frame();
+    click_at(60.0f, 360.0f);  // CONNECT
+    EXPECT_EQ(online_session().phase, SessionPhase::looking_up);
+    EXPECT_STREQ(online_progress_line(), "looking up silent.test");
+    // The frames go on while the name server is silent, and CONNECT starts nothing more.
+    ui_frames(30);
+    click_at(60.0f, 360.0f);  // CONNECT, inactive
+    EXPECT_EQ(online_session().phase, SessionPhase::looking_up);
+    EXPECT_EQ(resolver_calls, 1);
+    EXPECT_FALSE(resolver_released);
+    click_at(60.0f, 460.0f);  // BACK
+    EXPECT_EQ(menu_page, MenuPage::online);
+    EXPECT_EQ(online_session().phase, SessionPhase::idle);
+    // The late answer is dropped.
+    resolver_released = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ui_frames(3);
+    EXPECT_EQ(online_session().phase, SessionPhase::idle);
+    EXPECT_STREQ(online_notice(), "");
+}
+
+// The flood's schedule, the same in both processes.
+constexpr double flood_seconds = 10.0;
+constexpr double pause_flood_seconds = 2.0;
+constexpr double flood_rate = 10000.0;  // of each kind, a second
+
+// The hostile peer, in a child process of its own so that its sending does not share
+// the game's thread: it joins, keeps its player's inputs coming (reliably, one frame
+// every 1/60 s) and floods every kind of message, then pause messages alone.
+void flood_from_child(std::uint16_t port) {
+    auto joiner = std::make_unique<OnlineSession>();
+    session_join(*joiner, ("127.0.0.1:" + std::to_string(port)).c_str(), SessionConfig{}, clock_now());
+    for (int i = 0; i < 5000 && joiner->phase == SessionPhase::connecting; ++i) {
+        session_update(*joiner, clock_now());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (joiner->phase != SessionPhase::playing) _exit(3);
+    std::vector<std::vector<std::uint8_t>> kinds;
+    auto m = std::make_unique<Message>();
+    auto encode = [&] {
+        std::vector<std::uint8_t> bytes(max_packet_bytes);
+        ByteWriter w{bytes.data(), bytes.size()};
+        if (!encode_message(*m, w)) _exit(4);
+        bytes.resize(w.size);
+        return bytes;
+    };
+    m->frame = 60;
+    m->sum = 7;
+    m->count = 1;
+    m->step_dt = 1.0 / 60.0;
+    m->state = initial_match_snapshot(1);
+    for (MessageType t : {MessageType::hello, MessageType::welcome, MessageType::refuse, MessageType::inputs,
+                          MessageType::checksum, MessageType::state}) {
+        m->type = t;
+        kinds.push_back(encode());
+    }
+    kinds.push_back({99, 1, 2, 3});  // not a message at all
+    m->type = MessageType::pause;
+    m->paused = false;
+    m->by_player = 2;
+    const std::vector<std::vector<std::uint8_t>> pauses{encode()};
+
+    static NetEvent event;
+    const double start = clock_now();
+    std::uint64_t sent = 0;
+    std::uint32_t frame = 0;
+    for (double t = 0.0; t < flood_seconds + pause_flood_seconds; t = clock_now() - start) {
+        const auto &what = t < flood_seconds ? kinds : pauses;
+        for (const auto due = static_cast<std::uint64_t>(t * flood_rate); sent < due; ++sent) {
+            // Unreliable, fragments and all, as a flooder would send them.
+            for (const auto &bytes : what) {
+                ENetPacket *packet =
+                    enet_packet_create(bytes.data(), bytes.size(), ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT);
+                if (enet_peer_send(joiner->peer, input_channel, packet) < 0) enet_packet_destroy(packet);
+            }
+        }
+        m->type = MessageType::inputs;
+        m->ack = 0;
+        for (; frame < static_cast<std::uint32_t>(t * 60.0); ++frame) {
+            m->first = frame;
+            m->inputs[0] = FrameInput{};
+            const auto bytes = encode();
+            transport_send(joiner->peer, control_channel, bytes.data(), bytes.size(), true);
+        }
+        while (transport_poll(joiner->transport, event)) {
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    std::printf("flood: %.0f messages of each kind a second sent\n", static_cast<double>(sent) / (clock_now() - start));
+    std::fflush(stdout);
+    _exit(0);
+}
+
+// A joined peer floods every kind of message at 10,000 a second each for 10 s, then
+// pause messages for 2 s: the game goes on drawing, Escape still pauses, the heap
+// stays within 64 MB of where it was and the log stays short. (The other player may
+// resume a pause, so Escape is checked under the first flood, before any pause
+// message is queued.)
+TEST_F(OnlineMenu, AFloodOfEveryKindOfMessageLeavesTheGameResponsive) {
+    open_online_page();
+    click_at(60.0f, 260.0f);  // HOST
+    ASSERT_EQ(online_session().phase, SessionPhase::listening);
+    const std::uint16_t port = online_session().transport.port;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) flood_from_child(port);
+
+    test_support::LogCapture log;
+    const std::size_t heap_before = heap_in_use();
+    for (int i = 0; i < 3000 && game_state.screen_state != ScreenState::match; ++i) ui_frame();
+    EXPECT_EQ(game_state.screen_state, ScreenState::match);
+    const double start = clock_now();
+    double longest = 0.0;
+    int frames = 0;
+    bool escape_checked = false;
+    std::string ended;
+    while (clock_now() - start < flood_seconds + pause_flood_seconds) {
+        const double frame_start = clock_now();
+        ui_frame();
+        longest = std::max(longest, clock_now() - frame_start);
+        ++frames;
+        if (!escape_checked && clock_now() - start > 1.0 && online_session().phase == SessionPhase::playing) {
+            escape_checked = true;
+            tap_key(KEY_ESCAPE);
+            EXPECT_EQ(game_state.screen_state, ScreenState::paused) << "Escape pauses under the flood";
+            tap_key(KEY_ESCAPE);
+            EXPECT_EQ(game_state.screen_state, ScreenState::match);
+        }
+        if (ended.empty() && online_session().phase == SessionPhase::ended) ended = session_end_text(online_session());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the flooding peer failed: " << status;
+    const std::size_t heap_after = heap_in_use();
+    EXPECT_TRUE(escape_checked);
+    // A peer that floods drowns its own inputs too (ENet drops what waits past its
+    // bound, this peer's inputs with the rest): its match may end, but only so.
+    if (!ended.empty()) {
+        EXPECT_TRUE(ended == "the other player stopped responding" || ended == "connection lost") << ended;
+    }
+    EXPECT_LT(longest, 1.0) << "a frame took this long under the flood";
+    EXPECT_GT(frames, 60);
+    EXPECT_LT(heap_after, heap_before + (64u << 20)) << heap_before << " bytes before, " << heap_after << " after";
+    EXPECT_LT(testing_captured_log().size(), 40u);
+    std::printf("flood: %d frames in %.0f s, longest %.3f s, heap %+.1f MB, %zu log lines, match %s\n", frames,
+                flood_seconds + pause_flood_seconds, longest,
+                (static_cast<double>(heap_after) - static_cast<double>(heap_before)) / 1048576.0,
+                testing_captured_log().size(), ended.empty() ? "went on" : ended.c_str());
+}
+
+TEST_F(OnlineMenu, TheJoinPageListsAGameHostedOnThisNetworkAndAClickJoinsIt) {
+    auto host = std::make_unique<OnlineSession>();
+    SessionConfig c;
+    c.port = 0;
+    session_host(*host, c, clock_now());
+    ASSERT_EQ(host->phase, SessionPhase::listening);
+    BeaconSender beacon;
+    ASSERT_TRUE(beacon_sender_open(beacon, online_beacon, host->transport.port));
+    auto round = [&] {
+        ui_frame();
+        beacon_sender_update(beacon, clock_now());
+        session_update(*host, clock_now());
+    };
+    open_online_page();
+    click_at(60.0f, 360.0f);  // JOIN
+    for (int i = 0; i < 300 && online_heard_games().count == 0; ++i) round();
+    ASSERT_EQ(online_heard_games().count, 1);
+    const HeardGame &g = online_heard_games().games[0];
+    EXPECT_STREQ(g.address, "127.0.0.1");
+    EXPECT_EQ(g.port, host->transport.port);
+    click_at(660.0f, 320.0f);  // the game's line
+    EXPECT_EQ(std::string(online_address), "127.0.0.1:" + std::to_string(host->transport.port));
+    for (int i = 0; i < 500 && game_state.screen_state != ScreenState::match; ++i) round();
+    EXPECT_EQ(game_state.screen_state, ScreenState::match);
+    EXPECT_EQ(host->phase, SessionPhase::playing);
+    beacon_sender_close(beacon);
+    session_drop(*host);
 }
 
 TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLeaves) {
