@@ -140,11 +140,14 @@ inline Model load_model_file(const char *path) { return LoadModel(path); }
 // the wheel; A is the game's jump and join, so over a menu it would click. Only the
 // mouse drives the menus: these take the place of raygui's defaults, which it defines
 // only where they are not defined yet, so they must come before raygui.h wherever its
-// implementation is compiled (platform/raygui_impl.cpp). raygui 4.0 and engine/ read
-// the mouse alone and do not look at them.
+// implementation is compiled (platform/raygui_impl.cpp, which includes this first; a
+// test looks at what it calls). Elsewhere they change nothing, and once raygui.h is in
+// they would come too late. raygui 4.0 and engine/ read the mouse alone.
+#if !defined(RAYGUI_H)
 #define GUI_BUTTON_DOWN (IsMouseButtonDown(MOUSE_BUTTON_LEFT))
 #define GUI_BUTTON_DOWN_ALT (IsMouseButtonDown(MOUSE_BUTTON_RIGHT))
 #define GUI_BUTTON_PRESSED (IsMouseButtonPressed(MOUSE_BUTTON_LEFT))
 #define GUI_BUTTON_PRESSED_MID (IsMouseButtonPressed(MOUSE_BUTTON_MIDDLE))
 #define GUI_BUTTON_RELEASED (IsMouseButtonReleased(MOUSE_BUTTON_LEFT))
 #define GUI_SCROLL_DELTA (GetMouseWheelMove())
+#endif
