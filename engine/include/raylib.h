@@ -605,6 +605,10 @@ RLAPI void TakeScreenshot(const char *fileName);
 RLAPI void TraceLog(int logLevel, const char *text, ...);
 RLAPI void SetTraceLogLevel(int logLevel);
 
+typedef char *(*LoadFileTextCallback)(const char *fileName);
+RLAPI void *MemAlloc(unsigned int size);
+RLAPI void MemFree(void *ptr);
+RLAPI void SetLoadFileTextCallback(LoadFileTextCallback callback);
 RLAPI unsigned char *LoadFileData(const char *fileName, int *dataSize);
 RLAPI void UnloadFileData(unsigned char *data);
 RLAPI char *LoadFileText(const char *fileName);

@@ -228,11 +228,15 @@ void close_gamepad(SDL_JoystickID instance) {
     }
 }
 
-float axis_value(SDL_GameController *gc, SDL_GameControllerAxis axis) {
-    float v = static_cast<float>(SDL_GameControllerGetAxis(gc, axis)) / 32767.0f;
+float axis_value(int raw) {
+    float v = static_cast<float>(raw) / 32767.0f;
     if (v < -1.0f) v = -1.0f;
     if (v > 1.0f) v = 1.0f;
     return v;
+}
+
+float axis_value(SDL_GameController *gc, SDL_GameControllerAxis axis) {
+    return axis_value(SDL_GameControllerGetAxis(gc, axis));
 }
 
 void read_gamepads() {
@@ -250,10 +254,7 @@ void read_gamepads() {
         // run from -1 (released) to 1 (fully pressed).
         const SDL_GameControllerAxis sticks[4] = {SDL_CONTROLLER_AXIS_LEFTX, SDL_CONTROLLER_AXIS_LEFTY,
                                                   SDL_CONTROLLER_AXIS_RIGHTX, SDL_CONTROLLER_AXIS_RIGHTY};
-        for (int a = 0; a < 4; a++) {
-            float v = axis_value(gc, sticks[a]);
-            pad.axes[a] = std::fabs(v) < 0.1f ? 0.0f : v;
-        }
+        for (int a = 0; a < 4; a++) pad.axes[a] = stick_reading(SDL_GameControllerGetAxis(gc, sticks[a]));
         float lt = axis_value(gc, SDL_CONTROLLER_AXIS_TRIGGERLEFT);
         float rt = axis_value(gc, SDL_CONTROLLER_AXIS_TRIGGERRIGHT);
         pad.axes[GAMEPAD_AXIS_LEFT_TRIGGER] = lt * 2.0f - 1.0f;
@@ -390,6 +391,11 @@ void wait_until(double t) {
 }  // namespace
 
 InputState &input_state() { return input; }
+
+float stick_reading(int raw) {
+    const float v = axis_value(raw);
+    return std::fabs(v) < 0.1f ? 0.0f : v;
+}
 TestState &test_state() { return tests; }
 bool gl_ready() { return win.ready; }
 
@@ -1042,7 +1048,22 @@ unsigned char *LoadFileData(const char *fileName, int *dataSize) {
 
 void UnloadFileData(unsigned char *data) { engine_free(data); }
 
-char *LoadFileText(const char *fileName) { return reinterpret_cast<char *>(LoadFileData(fileName, nullptr)); }
+// Zero-filled, like raylib's (RL_CALLOC); what LoadFileText's callback hands out comes
+// from here, since UnloadFileText releases it.
+void *MemAlloc(unsigned int size) { return engine_alloc(size); }
+
+void MemFree(void *ptr) { engine_free(ptr); }
+
+namespace {
+LoadFileTextCallback load_file_text_callback = nullptr;
+}  // namespace
+
+void SetLoadFileTextCallback(LoadFileTextCallback callback) { load_file_text_callback = callback; }
+
+char *LoadFileText(const char *fileName) {
+    if (load_file_text_callback != nullptr) return load_file_text_callback(fileName);
+    return reinterpret_cast<char *>(LoadFileData(fileName, nullptr));
+}
 
 void UnloadFileText(char *text) { engine_free(text); }
 

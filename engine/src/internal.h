@@ -176,6 +176,10 @@ struct InputState {
 
 InputState &input_state();
 
+// A stick's reading from SDL's raw axis value (-32768..32767): scaled to [-1, 1], and 0
+// below 0.1 from the centre, so a resting stick reads exactly 0.
+float stick_reading(int raw);
+
 struct TestState {
     double fixed_frame_time = -1.0;                           // >= 0: GetFrameTime returns it, no waiting
     void (*log_sink)(int level, const char *line) = nullptr;  // receives every log line

@@ -2,6 +2,7 @@
 
 #include "app/game_state.h"
 #include "app/prefetch.h"
+#include "platform/raylib_bridge.h"
 #include "settings/settings.h"
 
 Music background_music{};
@@ -15,7 +16,7 @@ void prefetch_music() { prefetch_wave(music_path); }
 void load_music() {
     background_music = LoadMusicStream(music_path);
     held_by_setting = false;
-    if (!IsMusicReady(background_music)) TraceLog(LOG_INFO, "MUSIC: the game goes on without music");
+    if (!music_valid(background_music)) TraceLog(LOG_INFO, "MUSIC: the game goes on without music");
 }
 
 void unload_music() {
@@ -25,7 +26,7 @@ void unload_music() {
 }
 
 void update_music() {
-    if (!IsMusicReady(background_music)) return;
+    if (!music_valid(background_music)) return;
     if (!settings.enable_music) {
         if (!held_by_setting && IsMusicStreamPlaying(background_music)) {
             PauseMusicStream(background_music);

@@ -7,6 +7,7 @@
 #include "app/effects.h"
 #include "app/prefetch.h"
 #include "app/rng.h"
+#include "platform/raylib_bridge.h"
 #include "settings/settings.h"
 
 SoundBank sound_bank{};
@@ -92,7 +93,7 @@ void play_step_sound(bool side) {
     int index = step_index_from(rng_next(effects_rng()));
     Sound s = new_sound(sound_bank.step_waves[index]);
     SetSoundVolume(s, step_volume);
-    SetSoundPan(s, side ? player2_step_pan : player1_step_pan);
+    set_sound_pan(s, side ? player2_step_pan : player1_step_pan);
     play_owned(s);
 }
 

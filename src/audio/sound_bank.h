@@ -17,8 +17,9 @@ struct SoundBank {
 extern SoundBank sound_bank;
 
 inline constexpr float step_volume = 0.6f;
-inline constexpr float player1_step_pan = 0.8f;  // raylib's pan: larger leans left
-inline constexpr float player2_step_pan = 0.2f;
+// On the game's pan (platform/raylib_bridge.h): -1 full left, 0 the centre, +1 full right.
+inline constexpr double player1_step_pan = -0.6;
+inline constexpr double player2_step_pan = 0.6;
 
 // Has the waves read ahead (before the window opens); load_sounds takes them.
 void prefetch_sounds();

@@ -1,7 +1,7 @@
 #include "gameplay/input.h"
 
 #include "app/game_state.h"
-#include "raylib.h"
+#include "platform/raylib_bridge.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ bool pad_connected(InputDevice d) { return d >= 0 && d < max_gamepads && IsGamep
 
 double pad_axis(InputDevice d, int axis) {
     if (!pad_connected(d)) return 0.0;
-    return static_cast<double>(GetGamepadAxisMovement(d, axis));
+    return static_cast<double>(gamepad_stick(d, axis));
 }
 
 bool pad_button(InputDevice d, int button) { return pad_connected(d) && IsGamepadButtonDown(d, button); }

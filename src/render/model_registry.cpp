@@ -6,6 +6,7 @@
 #include "app/prefetch.h"
 #include "gameplay/buttons.h"
 #include "gameplay/player.h"
+#include "platform/raylib_bridge.h"
 
 ModelInstance model_instances[max_model_instances];
 std::uint32_t model_count = 0;
@@ -61,7 +62,7 @@ ModelInstance *add_model(const ModelDesc &desc) {
     }
     ModelInstance inst{};
     if (desc.source.kind == ModelSource::Kind::path) {
-        inst.model = LoadModel(desc.source.path);
+        inst.model = load_model_file(desc.source.path);
         map_meshes_to_materials(&inst.model);
     } else {
         inst.model = desc.source.model;
@@ -110,7 +111,7 @@ void poll_watched_model(ModelInstance *inst) {
     if (t == inst->mod_time) return;
     UnloadModel(inst->model);
     inst->mod_time = t;
-    inst->model = LoadModel(inst->watched_path);
+    inst->model = load_model_file(inst->watched_path);
     map_meshes_to_materials(&inst->model);
     prepare_materials(&inst->model);
     TraceLog(LOG_INFO, "Updated model %s\n", inst->watched_path);

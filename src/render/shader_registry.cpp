@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/raylib_bridge.h"
+
 std::vector<ShaderEntry> shader_registry;
 std::uint64_t shader_uniform_uploads = 0;
 
@@ -13,8 +15,8 @@ static void upload(const ShaderEntry &entry, UniformBinding &b) {
 }
 
 Result<Shader> load_registered_shader(const char *vertex_path, const char *fragment_path) {
-    Shader shader = LoadShader(vertex_path, fragment_path);
-    if (shader.id == 0) return Error::load_shader_error;
+    Shader shader = load_shader(vertex_path, fragment_path);
+    if (!shader_valid(shader)) return Error::load_shader_error;
     try {
         ShaderEntry entry{
             shader, fragment_path != nullptr ? fragment_path : "", vertex_path != nullptr ? vertex_path : "", {}};

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/raylib_bridge.h"
 #include "raymath.h"
 #include "render/model_registry.h"
 #include "rlgl.h"
@@ -143,7 +144,7 @@ static constexpr const char *shadow_fs_path = "assets/shaders/glsl330/shadow.fs"
 
 ShadowMap load_shadow_map(std::int32_t width, std::int32_t height) {
     ShadowMap map{};
-    map.id = rlLoadFramebuffer(width, height);
+    map.id = load_framebuffer(width, height);
     map.width = width;
     map.height = height;
     rlEnableFramebuffer(map.id);
@@ -162,10 +163,10 @@ ShadowMap load_shadow_map(std::int32_t width, std::int32_t height) {
 ShadowScene load_shadow_scene(std::int32_t size) {
     ShadowScene scene{};
     scene.shadow_map = load_shadow_map(size, size);
-    scene.geom_shader = LoadShader(geom_vs_path, geom_fs_path);
-    scene.shadow_shader = LoadShader(shadow_vs_path, shadow_fs_path);
+    scene.geom_shader = load_shader(geom_vs_path, geom_fs_path);
+    scene.shadow_shader = load_shader(shadow_vs_path, shadow_fs_path);
     Shader &g = scene.geom_shader;
-    if (g.locs != nullptr) {
+    if (shader_valid(g)) {
         // The shadow map travels in each material's height-map slot, so DrawModelEx
         // binds it to unit 6 and points the shader's "shadowMap" sampler there.
         g.locs[SHADER_LOC_MAP_HEIGHT] = GetShaderLocation(g, "shadowMap");
@@ -195,7 +196,7 @@ void update_light(ShadowScene *scene, const SceneCamera *light, const SceneCamer
     SetShaderValue(g, scene->loc_light_dir, &light_dir, SHADER_UNIFORM_VEC3);
     SetShaderValueMatrix(g, scene->loc_mat_light, mat_light);
     SetShaderValue(g, scene->loc_shadow_map_size, &scene->shadow_map_size, SHADER_UNIFORM_INT);
-    if (g.locs != nullptr) SetShaderValue(g, g.locs[SHADER_LOC_VECTOR_VIEW], &view->position, SHADER_UNIFORM_VEC3);
+    if (shader_valid(g)) SetShaderValue(g, g.locs[SHADER_LOC_VECTOR_VIEW], &view->position, SHADER_UNIFORM_VEC3);
 }
 
 void begin_shadow_map(const ShadowMap *map) {
@@ -220,11 +221,7 @@ void end_shadow_map() {
     // Back to the window's real drawable: on a high-DPI window it is larger than the
     // screen size, elsewhere the same whatever the desktop's scale.
     rlViewport(0, 0, GetRenderWidth(), GetRenderHeight());
-    rlMatrixMode(RL_PROJECTION);
-    rlLoadIdentity();
-    rlOrtho(0, GetScreenWidth(), GetScreenHeight(), 0, 0, 1);
-    rlMatrixMode(RL_MODELVIEW);
-    rlLoadIdentity();
+    load_screen_projection();
 }
 
 void begin_camera_3d(const SceneCamera &cam) {

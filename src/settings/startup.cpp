@@ -13,6 +13,7 @@
 #include "app/rng.h"
 #include "audio/music.h"
 #include "audio/sound_bank.h"
+#include "platform/raylib_bridge.h"
 #include "raylib.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
@@ -96,7 +97,7 @@ bool init_app() {
     check_assets_folder();
     // Nothing here needs the window: the files are decoded while it opens.
     prefetch_assets();
-    SetConfigFlags(FLAG_MSAA_4X_HINT);
+    SetConfigFlags(window_config_flags(raylib_release));
     InitWindow(settings.screen_width, settings.screen_height, "vorbel");
     InitAudioDevice();
     SetExitKey(KEY_NULL);

@@ -25,7 +25,7 @@ void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on
     const bool before = flag != nullptr && *flag;
     bool value = before;
     // Only the change of the value counts: raygui 4.0 flips it and returns 0, raygui
-    // 5.0 (and the engine) return 1.
+    // 5.0 returns RESULT_CHANGED (2), the engine 1.
     GuiCheckBox(bounds, text, &value);
     if (value == before) {
         return;

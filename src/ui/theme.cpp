@@ -1,11 +1,6 @@
 #include "ui/theme.h"
 
 #include "app/prefetch.h"
-
-// Built against the real raygui, one translation unit has to carry its implementation.
-#if defined(VORBEL_SYSTEM_RAYLIB)
-#define RAYGUI_IMPLEMENTATION
-#endif
 #include "raygui.h"
 
 Font title_font{};

@@ -70,6 +70,36 @@ TEST_F(Files, LoadFileTextAndData) {
     EXPECT_FALSE(FileExists((dir + "/missing.rgs").c_str()));
 }
 
+char *served_text(const char *fileName) {
+    if (fileName == nullptr || std::strcmp(fileName, "served.txt") != 0) return nullptr;
+    char *text = static_cast<char *>(MemAlloc(7));
+    if (text != nullptr) std::memcpy(text, "served", 6);  // the seventh byte is MemAlloc's zero
+    return text;
+}
+
+// raylib's text callback: while set, LoadFileText asks it and nothing else; what it
+// hands out comes from MemAlloc, which zero-fills, and goes back with UnloadFileText.
+TEST_F(Files, ATextCallbackStandsInForTheFileWhileSet) {
+    write("on disk");
+    SetLoadFileTextCallback(served_text);
+    char *text = LoadFileText("served.txt");
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "served");
+    UnloadFileText(text);
+    EXPECT_EQ(LoadFileText(path.c_str()), nullptr) << "the callback answers for every file";
+    SetLoadFileTextCallback(nullptr);
+    text = LoadFileText(path.c_str());
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(text, "on disk");
+    UnloadFileText(text);
+
+    auto *block = static_cast<unsigned char *>(MemAlloc(64));
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(block[i], 0) << i;
+    MemFree(block);
+    MemFree(nullptr);
+}
+
 TEST_F(Files, DirectoryOfAPath) {
     EXPECT_STREQ(GetDirectoryPath("assets/ui_theme.rgs"), "assets");
     EXPECT_STREQ(GetDirectoryPath("/a/b/c.ttf"), "/a/b");

@@ -193,6 +193,34 @@ TEST_F(Joining, UnpluggedPadReadsNeutralAndWorksAgainWhenBack) {
     set_pad(1, false);
 }
 
+// A stick drifting within 0.1 of its centre (injected here as it is, the way raylib 5.5
+// and 6.0 report it) leaves the tomato standing; beyond that it moves.
+TEST_F(Joining, ADriftingStickLeavesTheTomatoStanding) {
+    tap(KEY_SPACE);
+    set_pad(1, true);
+    set_pad_button(1, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, true);
+    match_frame();
+    set_pad_button(1, GAMEPAD_BUTTON_RIGHT_FACE_DOWN, false);
+    match_frames(30);  // lands from the joining jump
+    ASSERT_EQ(game_state.input_devices[1], 1);
+    ASSERT_TRUE(p2().grounded);
+
+    set_pad_axis(1, GAMEPAD_AXIS_LEFT_X, 0.08f);
+    set_pad_axis(1, GAMEPAD_AXIS_LEFT_Y, -0.1f);
+    EXPECT_EQ(axis_x(true), 0.0);
+    EXPECT_EQ(axis_y(true), 0.0);
+    const Vec3d at = pos2();
+    match_frames(20);
+    EXPECT_NEAR(pos2().x, at.x, 1e-12);
+    EXPECT_NEAR(pos2().z, at.z, 1e-12);
+
+    set_pad_axis(1, GAMEPAD_AXIS_LEFT_X, 0.2f);
+    EXPECT_DOUBLE_EQ(axis_x(true), static_cast<double>(0.2f));
+    match_frames(10);
+    EXPECT_GT(pos2().x, at.x + 0.5);
+    set_pad(1, false);
+}
+
 }  // namespace
 
 namespace {

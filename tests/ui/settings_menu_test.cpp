@@ -30,8 +30,9 @@ protected:
     }
 };
 
-// The check box tests run under both return conventions of GuiCheckBox: 1 on a change
-// (the engine, raygui 5.0) and always 0 (raygui 4.0, which still flips the flag).
+// The check box tests run under both return conventions of GuiCheckBox: non-zero on a
+// change (the engine's 1, raygui 5.0's RESULT_CHANGED, 2) and always 0 (raygui 4.0,
+// which still flips the flag). The real raygui 4.0 and 5.0 are run by tests/e2e.
 class SettingsCheckBoxTest : public SettingsMenuTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
