@@ -16,11 +16,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "raylib.h"
 
 namespace engine {
+
+// A GLSL 330 shader's source as GLSL ES 3.00 for a GL ES 3.0 (WebGL 2) context: the
+// version line becomes "#version 300 es" (one is added where there is none) and
+// default precisions follow it and any #extension lines. Nothing else changes.
+std::string glsl_for_es(std::string_view code);
 
 // ------------------------------------------------------------------ lifetime registries
 

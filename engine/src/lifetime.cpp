@@ -3,7 +3,7 @@
 // of already-released objects are recognised and ignored.
 #include "internal.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 
 #include <cstdlib>
 #include <cstring>

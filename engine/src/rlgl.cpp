@@ -11,7 +11,7 @@
 #include "raymath.h"
 #include "rlgl.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 
 #include <cmath>
 #include <cstdio>

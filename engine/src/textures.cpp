@@ -5,7 +5,7 @@
 #include "raylib.h"
 #include "rlgl.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <strings.h>
