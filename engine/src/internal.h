@@ -159,6 +159,22 @@ struct GamepadState {
     char name[64] = {};
 };
 
+// One pad as the browser's Gamepad API reports it under its "standard" mapping.
+constexpr int standard_pad_buttons = 17;
+struct StandardPad {
+    int button_count = 0;
+    bool pressed[standard_pad_buttons] = {};
+    double value[standard_pad_buttons] = {};  // 0..1; analog on the triggers
+    int axis_count = 0;
+    double axes[4] = {};  // left x, left y, right x, right y; -1..1, down and right positive
+};
+
+// A KeyboardEvent.code name ("KeyW", "ArrowUp", ...) as a raylib key code; KEY_NULL
+// for a key the game has no code for.
+int key_from_dom_code(const char *code);
+// Reads a standard-mapped pad into the buttons and axes an SDL controller would give.
+void read_standard_pad(const StandardPad &raw, GamepadState &pad);
+
 constexpr int max_keys = 512;
 constexpr int max_mouse_buttons = 8;
 // As many as the game has controller codes for (0..19), so none of them is unreachable.
