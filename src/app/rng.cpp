@@ -1,5 +1,6 @@
 #include "app/rng.h"
 
+#include <cstddef>  // before sys/random.h, which the browser build's lacks
 #include <sys/random.h>
 
 #include <cerrno>
