@@ -26,6 +26,7 @@ add_executable(vorbel ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
 target_link_libraries(vorbel PRIVATE vorbel_game)
 set_target_properties(vorbel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
 target_link_options(vorbel PRIVATE ${VORBEL_WEB_FLAGS} -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=128MB
-                    -sEXPORTED_RUNTIME_METHODS=[ccall] -lidbfs.js
-                    "--preload-file=${CMAKE_SOURCE_DIR}/assets@/game/assets")
+                    -sFORCE_FILESYSTEM=1 -lidbfs.js "--pre-js=${CMAKE_SOURCE_DIR}/web/pre.js"
+                    "--preload-file=${CMAKE_SOURCE_DIR}/assets@/assets")
+set_property(TARGET vorbel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/pre.js)
 configure_file(${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_BINARY_DIR}/index.html COPYONLY)

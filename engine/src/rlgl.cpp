@@ -1420,7 +1420,9 @@ unsigned int rlLoadScreenLayer(int width, int height) {
     if (gl_context_is_es && screen.samples > 0) {
         // GL ES 3.0 cannot blit into a multisampled target, so a kept layer could not be
         // copied back: without one the caller draws that part whole each frame.
-        TraceLog(LOG_INFO, "FBO: no screen layers on a multisampled GL ES screen; drawn whole each frame");
+        static bool told = false;  // asked again each frame: said once
+        if (!told) TraceLog(LOG_INFO, "FBO: no screen layers on a multisampled GL ES screen; drawn whole each frame");
+        told = true;
         return 0;
     }
     GLuint color = 0, depth = 0;

@@ -1,5 +1,8 @@
 #include "settings/settings.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -379,6 +382,19 @@ bool write_all(int fd, std::string_view bytes) {
 // Makes a rename in the folder durable. Some file systems cannot sync a folder; the
 // file is in place either way, so a failure here is not a failed save.
 void sync_folder(const std::string &folder) {
+#if defined(__EMSCRIPTEN__)
+    // In a page the folder is the browser's IndexedDB, written back from memory here;
+    // the write finishes after this frame, well before a player could reload.
+    (void)folder;
+    // clang-format off
+    EM_ASM({
+        if (typeof FS != 'undefined') FS.syncfs(false, function(err) {
+            if (err) console.warn('SETTINGS: the browser did not store settings.cfg: ' + err);
+        });
+    });
+    // clang-format on
+    return;
+#endif
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     (void)fsync(fd);
