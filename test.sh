@@ -5,8 +5,9 @@
 # and black-box tests the suite holds the settings fuzzer (clang-14, 60 s), the font
 # and network packet fuzzers (30 s each), three one-minute online matches over a lossy
 # loopback link, a soak of two minutes of game time, a valgrind memcheck session and
-# the start-up under ThreadSanitizer (`ctest -L tsan`) and the Debian package packed
-# from the Release build (`ctest -L package`); the fuzzers, the memcheck and
+# the start-up under ThreadSanitizer (`ctest -L tsan`), the Debian package packed
+# from the Release build (`ctest -L package`) and the browser build played in
+# headless chromium (`ctest -L web`); the fuzzers, the memcheck and
 # the ThreadSanitizer sessions are built in directories of their own under
 # build/test. Before any
 # build it checks that every C++ file is formatted as .clang-format says.
@@ -33,8 +34,12 @@ source scripts/test-env.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVORBEL_TESTS=OFF -DVORBEL_BENCH=OFF > /dev/null
 cmake --build build/release -j"$jobs"
 
+# The browser build, for the browser test (installs emscripten, chromium and
+# puppeteer-core the first time).
+./scripts/build-web.sh
+
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DVORBEL_SANITIZE=ON -DVORBEL_BENCH=OFF \
-  "-DVORBEL_RELEASE_BINARY=$root/build/release/vorbel" \
+  "-DVORBEL_RELEASE_BINARY=$root/build/release/vorbel" "-DVORBEL_WEB_DIR=$root/build/web" \
   "-DVORBEL_SOAK=$soak" > /dev/null
 cmake --build build/test -j"$jobs"
 

@@ -1,16 +1,18 @@
-// Runs before the game starts: settings.cfg lives in an IndexedDB-backed folder,
-// /game, which is the game's working directory; the assets, packed into vorbel.data
-// under /assets, are linked into it where the game looks for them.
+// Runs before the game starts. The game's working directory is /game, in memory:
+// assets links to the packed assets (vorbel.data, under /assets) and settings.cfg to
+// /save/settings.cfg, in a folder kept in the browser's IndexedDB. Only real files go
+// there: IndexedDB keeps no links.
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function () {
+  FS.mkdir('/save');
+  FS.mount(IDBFS, {}, '/save');
   FS.mkdir('/game');
-  FS.mount(IDBFS, {}, '/game');
+  FS.symlink('/assets', '/game/assets');
+  FS.symlink('/save/settings.cfg', '/game/settings.cfg');
+  FS.chdir('/game');
   addRunDependency('vorbel-settings');
   FS.syncfs(true, function (err) {
     if (err) console.warn('SETTINGS: the browser storage could not be read (' + err + '); starting from the defaults');
-    try { FS.unlink('/game/assets'); } catch (e) { /* not there yet */ }
-    FS.symlink('/assets', '/game/assets');
-    FS.chdir('/game');
     removeRunDependency('vorbel-settings');
   });
 });
