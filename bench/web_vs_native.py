@@ -23,9 +23,13 @@ sys.path.insert(0, os.path.join(root, "tests", "e2e"))
 import vorbel_e2e as e2e  # noqa: E402
 
 
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
 def web(seconds):
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=os.path.join(root, "build", "web"))
-    handler.log_message = lambda *a: None
+    handler = functools.partial(QuietHandler, directory=os.path.join(root, "build", "web"))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     url = "http://127.0.0.1:%d/index.html" % server.server_address[1]
