@@ -1,6 +1,6 @@
 // The browser side of bench/web_vs_native.py: frames per second of the page on its
-// title and in a BOT match, its time from navigation to the first drawn frame, and the
-// bytes it downloaded. Prints one JSON object.
+// title and in a BOT match and its time from navigation to the first drawn frame.
+// Prints one JSON object.
 //   node web_fps.js <page url> <seconds per measurement>
 'use strict';
 const puppeteer = require('../tests/web/node_modules/puppeteer-core');
@@ -19,8 +19,6 @@ const [url, seconds] = [process.argv[2], Number(process.argv[3] || 10)];
     window.__frames = [];
     window.requestAnimationFrame = cb => real(t => { cb(t); window.__frames.push(performance.now()); });
   });
-  let bytes = 0;
-  page.on('response', async r => { try { bytes += (await r.buffer()).length; } catch (e) { /* no body */ } });
   await page.goto(url, {waitUntil: 'load'});
   await page.waitForFunction(() => window.__frames.length > 0 && typeof Module !== 'undefined' && Module.calledRun,
                              {timeout: 120000});
@@ -49,6 +47,6 @@ const [url, seconds] = [process.argv[2], Number(process.argv[3] || 10)];
   await page.keyboard.down('KeyD');  // keep moving: a busy match
   const match = await rate();
   await page.keyboard.up('KeyD');
-  console.log(JSON.stringify({title_fps: title, match_fps: match, first_frame_ms: first, page_bytes: bytes}));
+  console.log(JSON.stringify({title_fps: title, match_fps: match, first_frame_ms: first}));
   await browser.close();
 })();

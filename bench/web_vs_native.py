@@ -84,7 +84,10 @@ def main():
     print("%-12s %10s %10s %8s" % ("", "web fps", "native fps", "ratio"))
     for key, name in (("title_fps", "title"), ("match_fps", "BOT match")):
         print("%-12s %10.1f %10.1f %8.2f" % (name, w[key], n[key], w[key] / n[key] if n[key] else 0.0))
-    print("page download: %.2f MB (%d bytes)" % (w["page_bytes"] / 1e6, w["page_bytes"]))
+    # What a first visit downloads: the four files the server hands out.
+    size = sum(os.path.getsize(os.path.join(root, "build", "web", f))
+               for f in ("index.html", "vorbel.js", "vorbel.wasm", "vorbel.data"))
+    print("page download: %.2f MB (%d bytes)" % (size / 1e6, size))
     print("navigation to first drawn frame: %.0f ms" % w["first_frame_ms"])
 
 
