@@ -100,7 +100,10 @@ function expect(ok, what) {
   const open = async () => {
     page = await browser.newPage();
     await page.setViewport({width: W, height: H});
-    page.on('console', m => { if (m.type() === 'error') errors.push(m.text()); });
+    // A shader that WebGL 2 refuses falls back with a WARNING: every one must load.
+    page.on('console', m => {
+      if (m.type() === 'error' || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+    });
     page.on('pageerror', e => errors.push(e.message));
     await page.goto(url, {waitUntil: 'load'});
     return waitShot(s => buttonsShown(s).join() === '250,350,450', 'the title page');
@@ -180,7 +183,7 @@ function expect(ok, what) {
     expect(false, e.message);
     if (page) await page.screenshot({path: path.join(out, 'web_failure.png')}).catch(() => {});
   }
-  expect(errors.length === 0, 'no errors on the console' + (errors.length ? ': ' + errors.join(' | ') : ''));
+  expect(errors.length === 0, 'no errors on the console and every shader loaded' + (errors.length ? ': ' + errors.join(' | ') : ''));
   await browser.close();
   process.exit(failures === 0 ? 0 : 1);
 })();
