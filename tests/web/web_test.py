@@ -21,9 +21,10 @@ import vorbel_e2e as e2e  # noqa: E402
 
 # The two titles differ where they may: the tomato idles, the FPS counter, and the GUI
 # font drawn by stb_truetype in the page and by FreeType on the desktop. Measured
-# here: a mean difference of 0.8 per channel, 0.8 % of pixels off by more than 48.
+# here: a mean difference of 0.8 to 1.7 per channel, 0.8 to 2.4 % of pixels off by more
+# than 48 (the idling tomato stands elsewhere in each shot).
 MEAN_TOLERANCE = 4.0       # mean absolute difference per channel, 0..255
-OFF_TOLERANCE = 0.03       # share of pixels whose largest channel difference exceeds 48
+OFF_TOLERANCE = 0.05       # share of pixels whose largest channel difference exceeds 48
 FPS_CORNER = (1160, 0, 1280, 24)  # the FPS counter, left out
 
 
