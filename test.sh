@@ -9,8 +9,9 @@
 # link, the LAN beacon between two network namespaces, a soak of two minutes of game
 # time, a valgrind memcheck session, the start-up under ThreadSanitizer
 # (`ctest -L tsan`), the Debian package packed from the Release build
-# (`ctest -L package`) and a smoke run of each real-library build
-# (`ctest -L system_build` with the configure checks); the fuzzers, the memcheck and
+# (`ctest -L package`), a smoke run of each real-library build (`ctest -L
+# system_build` with the configure checks) and the browser build played in headless
+# chromium (`ctest -L web`); the fuzzers, the memcheck and
 # the ThreadSanitizer sessions are built in directories of their own under
 # build/test. Before any build it checks that every C++ file is formatted as
 # .clang-format says.
@@ -44,8 +45,12 @@ third_party="$(cd .. && pwd)/shared/third_party"
 cmake "-DSOURCE_DIR=$root" "-DTHIRD_PARTY=$third_party" "-DBUILD_ROOT=$root/build/system" "-DJOBS=$jobs" \
   -P tests/system_build/build_pairs.cmake
 
+# The browser build, for the browser test (installs emscripten, chromium and
+# puppeteer-core the first time).
+./scripts/build-web.sh
+
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DVORBEL_SANITIZE=ON -DVORBEL_BENCH=OFF \
-  "-DVORBEL_RELEASE_BINARY=$root/build/release/vorbel" \
+  "-DVORBEL_RELEASE_BINARY=$root/build/release/vorbel" "-DVORBEL_WEB_DIR=$root/build/web" \
   "-DVORBEL_THIRD_PARTY=$third_party" "-DVORBEL_SYSTEM_BUILDS=$root/build/system" \
   "-DVORBEL_SOAK=$soak" > /dev/null
 cmake --build build/test -j"$jobs"

@@ -11,7 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format
   libgl1-mesa-dri
   xvfb xdotool imagemagick x11-utils
-  valgrind python3 nodejs npm
+  valgrind python3 nodejs npm glslang-tools
   dpkg-dev lintian desktop-file-utils appstream man-db
 )
 missing=()

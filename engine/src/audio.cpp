@@ -6,6 +6,7 @@
 #include "raylib.h"
 
 #include "audio_internal.h"
+#include "audio_page.h"
 #include "engine_prefetch.h"
 #include "internal.h"
 #include "prefetch.h"
@@ -133,6 +134,12 @@ float *convert_samples(SDL_AudioFormat format, int channels, int rate, const voi
     bytes -= bytes % in_frame_bytes;  // a trailing partial frame is dropped
     if (bytes == 0 || bytes > static_cast<size_t>(INT32_MAX) / 16) return nullptr;
 
+#if defined(__EMSCRIPTEN__)
+    const size_t frames = bytes / in_frame_bytes;
+    float *samples = audio_page_to_float(format, channels, data, frames, out_channels);
+    if (samples == nullptr) return nullptr;
+    float *buffer = samples;  // freed once resampled, as SDL's is below
+#else
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, format, static_cast<Uint8>(channels), rate, AUDIO_F32SYS,
                           static_cast<Uint8>(out_channels), rate) < 0) {
@@ -154,6 +161,7 @@ float *convert_samples(SDL_AudioFormat format, int channels, int rate, const voi
         std::free(buffer);
         return nullptr;
     }
+#endif
     if (rate == mix_rate) {
         if (frames > UINT32_MAX) {
             std::free(buffer);
@@ -217,6 +225,17 @@ void InitAudioDevice(void) {
         TraceLog(LOG_WARNING, "AUDIO: Device already initialized");
         return;
     }
+#if defined(__EMSCRIPTEN__)
+    const int rate = audio_page_open(mix_rate);
+    if (rate == 0) {
+        TraceLog(LOG_WARNING, "AUDIO: the page has no Web Audio, sound stays silent");
+        return;
+    }
+    s.device = 1;
+    TraceLog(LOG_INFO, "AUDIO: Device initialized (Web Audio, %d Hz, stereo float)", rate);
+    if (rate != mix_rate) TraceLog(LOG_WARNING, "AUDIO: the browser plays at %d Hz, not %d", rate, mix_rate);
+    return;
+#endif
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         TraceLog(LOG_WARNING, "AUDIO: No audio device, sound stays silent: %s", SDL_GetError());
         return;
@@ -242,10 +261,15 @@ void InitAudioDevice(void) {
 void CloseAudioDevice(void) {
     AudioState &s = state();
     if (s.device != 0) {
+#if defined(__EMSCRIPTEN__)
+        audio_page_close();
+        s.device = 0;
+#else
         // Closing waits for a running callback, so the voices can go after it.
         SDL_CloseAudioDevice(s.device);
         s.device = 0;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
+#endif
         TraceLog(LOG_INFO, "AUDIO: Device closed");
     }
     std::vector<Voice *> doomed;
@@ -361,16 +385,24 @@ bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw
     file_format = SDL_AudioSpec{};
     raw = nullptr;
     raw_bytes = 0;
+#if defined(__EMSCRIPTEN__)
+    (void)size;
+    if (const char *why = audio_page_read_wav(bytes.data(), bytes.size(), file_format, raw, raw_bytes)) {
+        TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, why);
+        return false;
+    }
+#else
     const bool decoded =
         SDL_LoadWAV_RW(SDL_RWFromConstMem(bytes.data(), size), 1, &file_format, &raw, &raw_bytes) != nullptr;
     if (!decoded) {
         TraceLog(LOG_WARNING, "WAVE: [%s] Failed to load: %s", fileName, SDL_GetError());
         return false;
     }
+#endif
     // What SDL decoded is checked again: compressed data expands.
     const double frame_bytes = (SDL_AUDIO_BITSIZE(file_format.format) / 8) * std::max<int>(1, file_format.channels);
     if (frame_bytes <= 0 || !wave_length_ok(fileName, file_format.freq, raw_bytes / frame_bytes)) {
-        SDL_FreeWAV(raw);
+        free_wav(raw);
         raw = nullptr;
         return false;
     }
@@ -396,7 +428,7 @@ Wave LoadWave(const char *fileName) {
         samples = convert_samples(file_format.format, file_format.channels, file_format.freq, raw, raw_bytes, channels,
                                   frames);
     }
-    SDL_FreeWAV(raw);
+    free_wav(raw);
     if (samples == nullptr) {
         TraceLog(LOG_WARNING, "WAVE: [%s] Holds no usable frames", fileName);
         return wave;
@@ -577,7 +609,9 @@ void audio_take_manual_control() {
     if (s.manual) return;
     s.manual = true;
     // Pausing waits for a running callback to return; after it only tests mix.
+#if !defined(__EMSCRIPTEN__)  // the page's tests do not take the mixer
     if (s.device != 0) SDL_PauseAudioDevice(s.device, 1);
+#endif
 }
 
 void audio_pull_frames(float *out, int frames) {

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 
 #include "raylib.h"
@@ -30,8 +31,16 @@ float pan_gain(float p);
 // Reads a WAV file as SDL decodes it (any sample format, the file's own rate) after
 // the loader's checks: a regular file of bounded size, a sane rate and length. On
 // refusal logs one WARNING naming the file and returns false; otherwise the caller
-// frees raw with SDL_FreeWAV.
+// frees raw with free_wav.
 bool read_wav_file(const char *fileName, SDL_AudioSpec &file_format, Uint8 *&raw, Uint32 &raw_bytes);
+// Frees what read_wav_file gave (the browser build reads WAV files itself).
+inline void free_wav(Uint8 *raw) {
+#if defined(__EMSCRIPTEN__)
+    std::free(raw);
+#else
+    SDL_FreeWAV(raw);
+#endif
+}
 
 // Adds every playing music stream to `frames` stereo frames of out. Called by the
 // mixer with audio_mixer_lock() held.

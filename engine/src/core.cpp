@@ -1,17 +1,24 @@
 // Window, GL context, frame timing, input, monitors, logging and small file helpers,
-// on SDL2.
+// on SDL2 (on the page's canvas and events in the browser build).
 #include "gl_warmup.h"
 #include "internal.h"
 #include "prefetch.h"
 #include "raylib.h"
 #include "rlgl.h"
 
+#if defined(__EMSCRIPTEN__)
+#include "audio_page.h"
+#include <emscripten.h>
+#include <emscripten/html5.h>
+#else
 #include <SDL.h>
-#include <epoxy/gl.h>
+#endif
+#include "gl_api.h"
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -25,8 +32,13 @@ namespace engine {
 namespace {
 
 struct WindowState {
+#if defined(__EMSCRIPTEN__)
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+    double counter_start = 0.0;  // emscripten_get_now() at InitWindow, in ms
+#else
     SDL_Window *window = nullptr;
     SDL_GLContext context = nullptr;
+#endif
     bool ready = false;
     bool sdl_started = false;
     unsigned int flags = 0;
@@ -35,7 +47,9 @@ struct WindowState {
     int render_width = 0;  // drawable size in pixels
     int render_height = 0;
 
+#if !defined(__EMSCRIPTEN__)
     Uint64 counter_start = 0;
+#endif
     double frame_begin = 0.0;   // GetTime() when the current frame began
     double frame_time = 0.0;    // length of the previous whole frame
     double target_frame = 0.0;  // 0: no pacing
@@ -49,6 +63,7 @@ InputState input;
 TestState tests;
 int min_log_level = LOG_INFO;
 
+#if !defined(__EMSCRIPTEN__)
 // SDL scancodes (physical key positions) to raylib key codes.
 int key_from_scancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return KEY_A + (sc - SDL_SCANCODE_A);
@@ -371,6 +386,193 @@ void poll_input_events() {
     }
     read_gamepads();
 }
+#else
+// ------------------------------------------------------------------ the page (browser build)
+
+// The canvas is the window. Its CSS size is the screen size; times devicePixelRatio,
+// the size drawn at.
+constexpr const char *canvas_id = "#canvas";
+
+// Input arrives in the page's event handlers, between frames; it is queued there and
+// applied at the poll at the end of each frame, as SDL's queue is on the desktop.
+struct PageEvent {
+    enum Kind : unsigned char { key, text, mouse_move, mouse_button } kind = key;
+    bool down = false;
+    bool repeat = false;
+    int code = 0;  // key, code point or mouse button
+    float x = 0.0f, y = 0.0f;
+};
+constexpr int max_page_events = 256;
+PageEvent page_events[max_page_events];
+int page_event_count = 0;
+
+void push_page_event(const PageEvent &e) {
+    if (page_event_count < max_page_events) page_events[page_event_count++] = e;
+}
+
+// The first key or click of the page lets it make sound (browsers hold audio until then).
+void page_gesture() { audio_page_gesture(); }
+
+int decode_one_code_point(const char *text) {
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    unsigned c = *p++;
+    if (c == 0) return 0;
+    int extra = c < 0x80 ? 0 : c >= 0xf0 ? 3 : c >= 0xe0 ? 2 : c >= 0xc0 ? 1 : -1;
+    if (extra < 0) return 0;
+    unsigned cp = extra == 0 ? c : (c & (0x3fu >> extra));
+    for (int i = 0; i < extra; i++) {
+        if ((*p & 0xc0) != 0x80) return 0;
+        cp = (cp << 6) | (*p++ & 0x3fu);
+    }
+    return *p == 0 ? static_cast<int>(cp) : 0;  // one character, not a key name like "Shift"
+}
+
+EM_BOOL on_key(int type, const EmscriptenKeyboardEvent *e, void *) {
+    page_gesture();
+    const int key = key_from_dom_code(e->code);
+    const bool down = type == EMSCRIPTEN_EVENT_KEYDOWN;
+    if (key != KEY_NULL) push_page_event(PageEvent{PageEvent::key, down, e->repeat != 0, key, 0.0f, 0.0f});
+    if (down && !e->ctrlKey && !e->metaKey && !e->altKey) {
+        const int cp = decode_one_code_point(e->key);
+        if (cp >= 32) push_page_event(PageEvent{PageEvent::text, true, false, cp, 0.0f, 0.0f});
+    }
+    // The game's keys stay with the game (Space would scroll, Tab move the focus);
+    // function keys and shortcuts with Ctrl or Meta stay the browser's.
+    const bool browser_key = (key >= KEY_F1 && key <= KEY_F12) || e->ctrlKey || e->metaKey;
+    return key != KEY_NULL && !browser_key;
+}
+
+int mouse_button_from_dom(unsigned short button) {
+    switch (button) {
+    case 0:
+        return MOUSE_BUTTON_LEFT;
+    case 1:
+        return MOUSE_BUTTON_MIDDLE;
+    case 2:
+        return MOUSE_BUTTON_RIGHT;
+    case 3:
+        return MOUSE_BUTTON_BACK;
+    case 4:
+        return MOUSE_BUTTON_FORWARD;
+    default:
+        return -1;
+    }
+}
+
+EM_BOOL on_mouse(int type, const EmscriptenMouseEvent *e, void *) {
+    const auto x = static_cast<float>(e->targetX);
+    const auto y = static_cast<float>(e->targetY);
+    if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) {
+        push_page_event(PageEvent{PageEvent::mouse_move, false, false, 0, x, y});
+        return false;
+    }
+    page_gesture();
+    const int b = mouse_button_from_dom(e->button);
+    if (b >= 0) push_page_event(PageEvent{PageEvent::mouse_button, type == EMSCRIPTEN_EVENT_MOUSEDOWN, false, b, x, y});
+    return false;
+}
+
+double now_seconds() { return (emscripten_get_now() - win.counter_start) / 1000.0; }
+
+void refresh_window_size() {
+    double css_w = 0.0, css_h = 0.0;
+    if (emscripten_get_element_css_size(canvas_id, &css_w, &css_h) != EMSCRIPTEN_RESULT_SUCCESS) return;
+    const double ratio = emscripten_get_device_pixel_ratio() > 0.0 ? emscripten_get_device_pixel_ratio() : 1.0;
+    win.width = std::max(1, static_cast<int>(std::lround(css_w)));
+    win.height = std::max(1, static_cast<int>(std::lround(css_h)));
+    const int render_w = std::max(1, static_cast<int>(std::lround(css_w * ratio)));
+    const int render_h = std::max(1, static_cast<int>(std::lround(css_h * ratio)));
+    if (render_w != win.render_width || render_h != win.render_height) {
+        emscripten_set_canvas_element_size(canvas_id, render_w, render_h);
+        win.render_width = render_w;
+        win.render_height = render_h;
+    }
+}
+
+void read_gamepads() {
+    if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return;
+    const int count = std::min(emscripten_get_num_gamepads(), max_gamepads);
+    for (int i = 0; i < max_gamepads; i++) {
+        GamepadState &pad = input.pads[i];
+        if (pad.injected) continue;
+        EmscriptenGamepadEvent state{};
+        const bool connected =
+            i < count && emscripten_get_gamepad_status(i, &state) == EMSCRIPTEN_RESULT_SUCCESS && state.connected;
+        if (!connected) {
+            if (pad.connected) log_line(LOG_INFO, "INPUT: gamepad %d disconnected", i);
+            if (pad.connected) pad = GamepadState{};
+            continue;
+        }
+        if (!pad.connected) {
+            pad = GamepadState{};
+            pad.connected = true;
+            std::snprintf(pad.name, sizeof(pad.name), "%s", state.id);
+            // Pads the browser does not know are read as if standard: most follow it.
+            log_line(LOG_INFO, "INPUT: gamepad %d connected: %s%s", i, pad.name,
+                     std::strcmp(state.mapping, "standard") == 0 ? "" : " (no standard mapping)");
+        }
+        StandardPad raw;
+        raw.button_count = std::min(state.numButtons, standard_pad_buttons);
+        for (int b = 0; b < raw.button_count; b++) {
+            raw.pressed[b] = state.digitalButton[b] != 0;
+            raw.value[b] = state.analogButton[b];
+        }
+        raw.axis_count = std::min(state.numAxes, 4);
+        for (int a = 0; a < raw.axis_count; a++) raw.axes[a] = state.axis[a];
+        read_standard_pad(raw, pad);
+    }
+}
+
+void poll_input_events() {
+    std::memcpy(input.keys_previous, input.keys, sizeof(input.keys));
+    std::memcpy(input.mouse_previous, input.mouse, sizeof(input.mouse));
+    for (GamepadState &pad : input.pads) std::memcpy(pad.previous, pad.buttons, sizeof(pad.buttons));
+    std::memset(input.keys_repeated, 0, sizeof(input.keys_repeated));
+    input.key_queue_count = 0;
+    input.char_queue_count = 0;
+    refresh_window_size();
+
+    // As on the desktop: a release whose press came in the same poll waits for the next
+    // one, so a quick tap is seen as pressed for a frame.
+    bool went_down_key[max_keys] = {};
+    bool went_down_button[max_mouse_buttons] = {};
+    int used = 0;
+    for (; used < page_event_count; used++) {
+        const PageEvent &e = page_events[used];
+        if (e.kind == PageEvent::key && !e.down && went_down_key[e.code]) break;
+        if (e.kind == PageEvent::mouse_button && !e.down && went_down_button[e.code]) break;
+        switch (e.kind) {
+        case PageEvent::key:
+            if (e.down && !input.keys[e.code]) went_down_key[e.code] = true;
+            input.keys[e.code] = e.down;
+            if (e.down && e.repeat) input.keys_repeated[e.code] = true;
+            if (e.down && !e.repeat && input.key_queue_count < 16) input.key_queue[input.key_queue_count++] = e.code;
+            // No exit key in a page: a tab is closed by the browser, and Escape pauses.
+            break;
+        case PageEvent::text:
+            if (input.char_queue_count < 16) input.char_queue[input.char_queue_count++] = e.code;
+            break;
+        case PageEvent::mouse_move:
+            input.mouse_x = e.x;
+            input.mouse_y = e.y;
+            break;
+        case PageEvent::mouse_button:
+            if (e.down && !input.mouse[e.code]) went_down_button[e.code] = true;
+            input.mouse[e.code] = e.down;
+            input.mouse_x = e.x;
+            input.mouse_y = e.y;
+            break;
+        }
+    }
+    std::memmove(page_events, page_events + used,
+                 sizeof(PageEvent) * static_cast<std::size_t>(page_event_count - used));
+    page_event_count -= used;
+    read_gamepads();
+}
+
+// The browser paces the frames (one per display refresh).
+void wait_until(double) {}
+#endif
 
 bool valid_key(int key) { return key > 0 && key < max_keys; }
 bool valid_button(int b) { return b >= 0 && b < max_mouse_buttons; }
@@ -380,6 +582,7 @@ const GamepadState *pad_at(int gamepad) {
     return pad.connected ? &pad : nullptr;
 }
 
+#if !defined(__EMSCRIPTEN__)
 void wait_until(double t) {
     for (;;) {
         double remaining = t - now_seconds();
@@ -387,6 +590,7 @@ void wait_until(double t) {
         if (remaining > 0.002) SDL_Delay(static_cast<Uint32>((remaining - 0.001) * 1000.0));
     }
 }
+#endif
 
 }  // namespace
 
@@ -468,6 +672,8 @@ void TraceLog(int logLevel, const char *text, ...) {
 // ------------------------------------------------------------------ window
 
 void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
+
+#if !defined(__EMSCRIPTEN__)
 
 // The largest window the engine asks SDL for, per side. X11 refuses sides above
 // 32767 (and SDL's X11 backend then ends the process), GL drawables stop at the
@@ -712,6 +918,77 @@ void CloseWindow(void) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS);
     TraceLog(LOG_INFO, "WINDOW: closed");
 }
+#else
+// ------------------------------------------------------------------ the page's window
+
+void InitWindow(int width, int height, const char *title) {
+    if (win.ready) {
+        TraceLog(LOG_WARNING, "WINDOW: InitWindow called while a window is open; ignored");
+        return;
+    }
+    // The page lays the canvas out; the size asked for is the desktop window's.
+    (void)width;
+    (void)height;
+    win.counter_start = emscripten_get_now();
+    EmscriptenWebGLContextAttributes attrs;
+    emscripten_webgl_init_context_attributes(&attrs);
+    attrs.majorVersion = 2;
+    attrs.minorVersion = 0;
+    attrs.alpha = false;
+    attrs.depth = true;
+    attrs.stencil = false;
+    // Multisampling is the renderer's own, as on the desktop (see rlgl_init).
+    attrs.antialias = false;
+    win.context = emscripten_webgl_create_context(canvas_id, &attrs);
+    if (win.context <= 0 || emscripten_webgl_make_context_current(win.context) != EMSCRIPTEN_RESULT_SUCCESS) {
+        TraceLog(LOG_ERROR, "WINDOW: this browser gives no WebGL 2 context");
+        std::exit(EXIT_FAILURE);
+    }
+    if (title != nullptr) emscripten_set_window_title(title);
+    win.ready = true;
+    refresh_window_size();
+    TraceLog(LOG_INFO, "WINDOW: canvas %d x %d (render %d x %d, device pixel ratio %.2f)", win.width, win.height,
+             win.render_width, win.render_height, emscripten_get_device_pixel_ratio());
+    TraceLog(LOG_INFO, "GL: %s, %s", reinterpret_cast<const char *>(glGetString(GL_RENDERER)),
+             reinterpret_cast<const char *>(glGetString(GL_VERSION)));
+
+    input = InputState{};
+    page_event_count = 0;
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
+    emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
+    emscripten_set_mousedown_callback(canvas_id, nullptr, true, on_mouse);
+    emscripten_set_mouseup_callback(canvas_id, nullptr, true, on_mouse);
+    emscripten_set_mousemove_callback(canvas_id, nullptr, true, on_mouse);
+    const bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
+    if (!rlgl_init(win.render_width, win.render_height, msaa ? 4 : 0) || !shaders_init()) {
+        TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
+        CloseWindow();
+        std::exit(EXIT_FAILURE);
+    }
+    text_init();
+    win.frame_begin = now_seconds();
+    win.frame_time = 0.0;
+    win.recent_count = 0;
+    win.recent_next = 0;
+    rlgl_begin_frame(win.render_width, win.render_height);
+}
+
+void CloseWindow(void) {
+    end_prefetch();
+    if (!win.ready) return;
+    run_shutdown_hooks();
+    text_close();
+    shaders_close();
+    rlgl_close();
+    release_all_gl();
+    release_all_arrays();
+    input = InputState{};
+    emscripten_webgl_destroy_context(win.context);
+    win.context = 0;
+    win.ready = false;
+    TraceLog(LOG_INFO, "WINDOW: closed");
+}
+#endif
 
 bool IsWindowReady(void) { return win.ready; }
 
@@ -727,6 +1004,7 @@ int GetScreenHeight(void) { return win.height; }
 int GetRenderWidth(void) { return win.render_width; }
 int GetRenderHeight(void) { return win.render_height; }
 
+#if !defined(__EMSCRIPTEN__)
 void SetWindowTitle(const char *title) {
     if (win.ready && title != nullptr) SDL_SetWindowTitle(win.window, title);
 }
@@ -814,6 +1092,66 @@ Vector2 GetWindowScaleDPI(void) {
     if (desktop > 0.0f) scale = Vector2{desktop, desktop};
     return scale;
 }
+#else
+void SetWindowTitle(const char *title) {
+    if (win.ready && title != nullptr) emscripten_set_window_title(title);
+}
+
+// The page sizes the canvas; a size asked for is left to it.
+void SetWindowSize(int width, int height) {
+    if (!win.ready) return;
+    TraceLog(LOG_INFO, "WINDOW: the page sizes the canvas; %d x %d is not applied", width, height);
+}
+
+bool IsWindowFullscreen(void) {
+    if (!win.ready) return false;
+    EmscriptenFullscreenChangeEvent status{};
+    return emscripten_get_fullscreen_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.isFullscreen;
+}
+
+void ToggleFullscreen(void) {
+    if (!win.ready) return;
+    if (IsWindowFullscreen()) {
+        emscripten_exit_fullscreen();
+        return;
+    }
+    // Browsers grant fullscreen only inside a click or key handler; a request made in
+    // a frame waits for the next one.
+    const EMSCRIPTEN_RESULT r = emscripten_request_fullscreen(canvas_id, true);
+    if (r != EMSCRIPTEN_RESULT_SUCCESS && r != EMSCRIPTEN_RESULT_DEFERRED)
+        TraceLog(LOG_WARNING, "WINDOW: the browser refuses fullscreen (%d)", r);
+}
+
+// The page sees one screen: the one the browser window is on.
+int GetMonitorCount(void) { return win.ready ? 1 : 0; }
+int GetCurrentMonitor(void) { return 0; }
+
+static void page_screen(int *width, int *height) {
+    *width = EM_ASM_INT({ return screen.width; });
+    *height = EM_ASM_INT({ return screen.height; });
+}
+
+int GetMonitorWidth(int monitor) {
+    int w = 0, h = 0;
+    if (monitor == 0) page_screen(&w, &h);
+    return w;
+}
+
+int GetMonitorHeight(int monitor) {
+    int w = 0, h = 0;
+    if (monitor == 0) page_screen(&w, &h);
+    return h;
+}
+
+// Browsers do not tell the refresh rate; frames come at the display's own pace.
+int GetMonitorRefreshRate(int monitor) { return monitor == 0 ? 60 : 0; }
+
+Vector2 GetWindowScaleDPI(void) {
+    if (tests.dpi_scale > 0.0f) return Vector2{tests.dpi_scale, tests.dpi_scale};
+    const auto ratio = static_cast<float>(emscripten_get_device_pixel_ratio());
+    return ratio > 0.0f ? Vector2{ratio, ratio} : Vector2{1.0f, 1.0f};
+}
+#endif
 
 // ------------------------------------------------------------------ frame
 
@@ -825,7 +1163,9 @@ void BeginDrawing(void) {
 void EndDrawing(void) {
     if (!win.ready) return;
     rlgl_present();
+#if !defined(__EMSCRIPTEN__)  // the page presents when the frame returns
     SDL_GL_SwapWindow(win.window);
+#endif
     // Whatever start-up prefetched and did not load is of no more use, nor the heap it
     // kept warm.
     end_prefetch();

@@ -4,6 +4,7 @@
 // up there, so the engine gains no link dependency and runs where X11 is absent.
 // X11's headers name types as raylib does (Font, ...), so this file keeps apart from
 // the engine's headers and declares its one function itself.
+#if !defined(__EMSCRIPTEN__)
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <dlfcn.h>
@@ -54,3 +55,4 @@ float x11_desktop_scale(void *sdl_window) {
 }
 
 }  // namespace engine
+#endif

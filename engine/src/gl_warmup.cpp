@@ -1,5 +1,7 @@
 #include "gl_warmup.h"
 
+#if !defined(__EMSCRIPTEN__)
+
 #include "warm_heap.h"
 
 #include <epoxy/egl.h>
@@ -126,3 +128,14 @@ void end_heap_warmup() {
 }
 
 }  // namespace engine
+
+#else
+// The browser loads its GL itself, and the page's heap is WebAssembly memory: there is
+// nothing to warm.
+namespace engine {
+void start_gl_warmup() {}
+void end_gl_warmup() {}
+void warm_heap_for(std::size_t) {}
+void end_heap_warmup() {}
+}  // namespace engine
+#endif

@@ -16,11 +16,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "raylib.h"
 
 namespace engine {
+
+// A GLSL 330 shader's source as GLSL ES 3.00 for a GL ES 3.0 (WebGL 2) context: the
+// version line becomes "#version 300 es" (one is added where there is none) and
+// default precisions follow it and any #extension lines. Nothing else changes.
+std::string glsl_for_es(std::string_view code);
 
 // ------------------------------------------------------------------ lifetime registries
 
@@ -151,6 +158,22 @@ struct GamepadState {
     float axes[8] = {};
     char name[64] = {};
 };
+
+// One pad as the browser's Gamepad API reports it under its "standard" mapping.
+constexpr int standard_pad_buttons = 17;
+struct StandardPad {
+    int button_count = 0;
+    bool pressed[standard_pad_buttons] = {};
+    double value[standard_pad_buttons] = {};  // 0..1; analog on the triggers
+    int axis_count = 0;
+    double axes[4] = {};  // left x, left y, right x, right y; -1..1, down and right positive
+};
+
+// A KeyboardEvent.code name ("KeyW", "ArrowUp", ...) as a raylib key code; KEY_NULL
+// for a key the game has no code for.
+int key_from_dom_code(const char *code);
+// Reads a standard-mapped pad into the buttons and axes an SDL controller would give.
+void read_standard_pad(const StandardPad &raw, GamepadState &pad);
 
 constexpr int max_keys = 512;
 constexpr int max_mouse_buttons = 8;

@@ -3,9 +3,11 @@
 // of already-released objects are recognised and ignored.
 #include "internal.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -21,7 +23,10 @@ struct GlKey {
 };
 
 struct GlKeyHash {
-    std::size_t operator()(const GlKey &k) const { return (static_cast<std::size_t>(k.kind) << 32) ^ k.id; }
+    // Through a 64-bit key: shifting a 32-bit size_t (the browser build's) by 32 is undefined.
+    std::size_t operator()(const GlKey &k) const {
+        return std::hash<std::uint64_t>{}((static_cast<std::uint64_t>(k.kind) << 32) | k.id);
+    }
 };
 
 // Function-local statics: the registries must exist whenever the first object is

@@ -12,7 +12,7 @@
 #include "internal.h"
 #include "prefetch.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 #include <tiny_obj_loader.h>
 
 #include <algorithm>

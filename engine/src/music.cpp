@@ -6,6 +6,7 @@
 #include "raylib.h"
 
 #include "audio_internal.h"
+#include "audio_page.h"
 
 #include <SDL.h>
 
@@ -91,6 +92,12 @@ float *decode_wav(const char *path, unsigned &channels, unsigned &frames, unsign
     const unsigned in_frames = in_frame_bytes == 0 ? 0 : bytes / in_frame_bytes;
     channels = wav_format.channels == 1 ? 1 : 2;
     rate = static_cast<unsigned>(wav_format.freq);  // checked by read_wav_file
+#if defined(__EMSCRIPTEN__)
+    if (in_frames > 0) {
+        samples = audio_page_to_float(wav_format.format, wav_format.channels, raw, in_frames, channels);
+        if (samples != nullptr) frames = in_frames;
+    }
+#else
     SDL_AudioCVT cvt;
     const size_t in_bytes = static_cast<size_t>(in_frames) * in_frame_bytes;
     if (in_frames > 0 && SDL_BuildAudioCVT(&cvt, wav_format.format, wav_format.channels, wav_format.freq, AUDIO_F32SYS,
@@ -111,7 +118,8 @@ float *decode_wav(const char *path, unsigned &channels, unsigned &frames, unsign
             std::free(buffer);
         }
     }
-    SDL_FreeWAV(raw);
+#endif
+    free_wav(raw);
     if (samples == nullptr) TraceLog(LOG_WARNING, "STREAM: [%s] Music holds no usable frames", path);
     return samples;
 }

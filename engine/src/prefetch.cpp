@@ -133,6 +133,9 @@ void HeldLog::print() const {
 
 void prefetch(PrefetchKind kind, const char *path, int size, PrefetchDecoder decode) {
     if (path == nullptr || decode == nullptr || test_state().skip_prefetch) return;
+#if defined(__EMSCRIPTEN__)
+    return;  // a page has no worker threads here: the loaders decode on the spot
+#endif
     PrefetchState &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.count >= max_entries || find(s, kind, path, size) != nullptr) return;

@@ -11,7 +11,7 @@
 #include "raymath.h"
 #include "rlgl.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 
 #include <cmath>
 #include <cstdio>
@@ -137,7 +137,9 @@ void bind_target(unsigned int id) {
     current_fbo = id;
     const bool flip = flipped_target(id);
     if (flip != upper_left) {
+#if !defined(__EMSCRIPTEN__)  // GL ES has no clip control: flip stays false there
         glClipControl(flip ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+#endif
         upper_left = flip;
     }
     apply_viewport();
@@ -158,10 +160,12 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     const std::size_t target_bytes = texel_bytes(width, height) * std::size_t(samples > 1 ? samples : 1);
     warm_heap_for(target_bytes);
     if (color_texture) {
+#if !defined(__EMSCRIPTEN__)  // GL ES 3.0 has no multisampled textures; callers ask for none there
         glGenTextures(1, &c);
         glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, c);
         glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, samples, GL_RGB8, width, height, GL_TRUE);
         glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+#endif
     } else {
         glGenRenderbuffers(1, &c);
         glBindRenderbuffer(GL_RENDERBUFFER, c);
@@ -175,7 +179,9 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     glGenFramebuffers(1, &fbo);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     if (color_texture) {
+#if !defined(__EMSCRIPTEN__)
         glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, c, 0);
+#endif
     } else {
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
     }
@@ -201,7 +207,11 @@ void free_screen_target() {
     if (screen.fbo == 0) return;
     if (current_fbo == 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glDeleteFramebuffers(1, &screen.fbo);
-    glDeleteTextures(1, &screen.color);
+    if (gl_context_is_es) {
+        glDeleteRenderbuffers(1, &screen.color);
+    } else {
+        glDeleteTextures(1, &screen.color);
+    }
     glDeleteRenderbuffers(1, &screen.depth);
     screen.fbo = screen.color = screen.depth = 0;
 }
@@ -213,7 +223,10 @@ void fit_screen_target(int width, int height) {
     free_screen_target();
     screen.width = width;
     screen.height = height;
-    screen.fbo = make_color_depth_target(width, height, screen.samples, true, &screen.color, &screen.depth);
+    // On GL ES the samples sit in a renderbuffer, resolved by a blit (no shader can read
+    // them there).
+    screen.fbo =
+        make_color_depth_target(width, height, screen.samples, !gl_context_is_es, &screen.color, &screen.depth);
     if (screen.fbo == 0) {
         TraceLog(LOG_WARNING, "WINDOW: %dx multisampling is not available; drawing without it", screen.samples);
         screen.samples = 0;
@@ -250,6 +263,7 @@ struct Resolver {
 };
 Resolver resolver;
 
+#if !defined(__EMSCRIPTEN__)  // sampler2DMS is GL ES 3.1's; the blit resolves there
 GLuint compile_resolver_stage(GLenum type, const char *code) {
     GLuint id = glCreateShader(type);
     glShaderSource(id, 1, &code, nullptr);
@@ -306,6 +320,8 @@ void make_resolver() {
     glGenVertexArrays(1, &resolver.vao);
 }
 
+#endif
+
 void free_resolver() {
     if (resolver.program != 0) glDeleteProgram(resolver.program);
     if (resolver.vao != 0) glDeleteVertexArrays(1, &resolver.vao);
@@ -316,6 +332,11 @@ void free_resolver() {
 // mirrored when `mirror`. False when there is no shader for it, for a blit to do
 // instead. Leaves every piece of GL state as it found it.
 bool resolve_samples(GLuint to, bool mirror) {
+#if defined(__EMSCRIPTEN__)
+    (void)to;
+    (void)mirror;
+    return false;
+#else
     if (!resolver.tried) make_resolver();
     if (resolver.program == 0) return false;
     GLint program = 0, vao = 0, unit = 0, bound = 0;
@@ -346,6 +367,7 @@ bool resolve_samples(GLuint to, bool mirror) {
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
     apply_viewport();
     return true;
+#endif
 }
 
 // A clear of the whole screen is held until the screen's contents are needed: a
@@ -489,7 +511,11 @@ bool rlgl_init(int width, int height, int samples) {
     screen.samples = samples > 1 ? samples : 0;
     held_clear = HeldClear{};
     layer_buffers.clear();
+#if defined(__EMSCRIPTEN__)
+    clip_control_ok = false;
+#else
     clip_control_ok = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+#endif
     upper_left = false;
     load_identity_matrices();
     screen_fb_width = width;
@@ -537,11 +563,17 @@ bool rlgl_init(int width, int height, int samples) {
     clear_rgba[0] = clear_rgba[1] = clear_rgba[2] = 0.0f;
     clear_rgba[3] = 1.0f;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+#if defined(__EMSCRIPTEN__)
+    glClearDepthf(1.0f);
+#else
     glClearDepth(1.0);
     if (clip_control_ok) glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+#endif
     view_rect[2] = scissor_rect[2] = width;
     view_rect[3] = scissor_rect[3] = height;
+#if !defined(__EMSCRIPTEN__)  // always on in GL ES
     if (screen.samples > 0) glEnable(GL_MULTISAMPLE);
+#endif
     fit_screen_target(width, height);
     bind_target(0);
     return batch->vao != 0 && batch->vbo != 0 && white_texture != 0 && glGetError() == GL_NO_ERROR;
@@ -1232,7 +1264,15 @@ unsigned int rlLoadTexture(const void *data, int width, int height, int format, 
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, internal, width, height, 0, fmt, type, data);
+#if defined(__EMSCRIPTEN__)
+    if (swizzle != nullptr) {
+        const GLenum channels[4] = {GL_TEXTURE_SWIZZLE_R, GL_TEXTURE_SWIZZLE_G, GL_TEXTURE_SWIZZLE_B,
+                                    GL_TEXTURE_SWIZZLE_A};
+        for (int i = 0; i < 4; ++i) glTexParameteri(GL_TEXTURE_2D, channels[i], swizzle[i]);
+    }
+#else
     if (swizzle != nullptr) glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+#endif
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -1337,7 +1377,11 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
                                           &color_type);
     GLenum buffer = color_type == GL_NONE ? GL_NONE : GL_COLOR_ATTACHMENT0;
+#if defined(__EMSCRIPTEN__)
+    glDrawBuffers(1, &buffer);
+#else
     glDrawBuffer(buffer);
+#endif
     glReadBuffer(buffer);
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
 }
@@ -1373,6 +1417,14 @@ void rlUnloadFramebuffer(unsigned int id) {
 unsigned int rlLoadScreenLayer(int width, int height) {
     if (!require_gl("rlLoadScreenLayer")) return 0;
     if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
+    if (gl_context_is_es && screen.samples > 0) {
+        // GL ES 3.0 cannot blit into a multisampled target, so a kept layer could not be
+        // copied back: without one the caller draws that part whole each frame.
+        static bool told = false;  // asked again each frame: said once
+        if (!told) TraceLog(LOG_INFO, "FBO: no screen layers on a multisampled GL ES screen; drawn whole each frame");
+        told = true;
+        return 0;
+    }
     GLuint color = 0, depth = 0;
     const GLuint id = make_color_depth_target(width, height, screen.samples, false, &color, &depth);
     if (id == 0) {

@@ -4,10 +4,11 @@
 #include "raylib.h"
 #include "rlgl.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 
 namespace engine {
@@ -59,6 +60,11 @@ int no_context_locs[MAX_SHADER_LOCATIONS];
 
 // Compiles one stage; 0 with a WARNING naming `origin` when it does not compile.
 GLuint compile_stage(const char *code, GLenum type, const char *origin) {
+    std::string es_code;
+    if (gl_context_is_es) {
+        es_code = glsl_for_es(code);
+        code = es_code.c_str();
+    }
     GLuint id = glCreateShader(type);
     glShaderSource(id, 1, &code, nullptr);
     glCompileShader(id);

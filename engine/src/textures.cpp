@@ -5,7 +5,7 @@
 #include "raylib.h"
 #include "rlgl.h"
 
-#include <epoxy/gl.h>
+#include "gl_api.h"
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <strings.h>
@@ -278,6 +278,24 @@ Image LoadImageFromTexture(Texture2D texture) {
     if (pixels == nullptr) return image;
     while (glGetError() != GL_NO_ERROR) {
     }
+#if defined(__EMSCRIPTEN__)
+    // GL ES reads a texture only through a framebuffer it is attached to; a texture of
+    // another size than the caller says leaves that framebuffer incomplete or reads short.
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+    GLuint fbo = 0;
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture.id, 0);
+    bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
+    if (ok) {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, texture.width, texture.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        ok = glGetError() == GL_NO_ERROR;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
+    glDeleteFramebuffers(1, &fbo);
+#else
     glBindTexture(GL_TEXTURE_2D, texture.id);
     GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
@@ -289,6 +307,7 @@ Image LoadImageFromTexture(Texture2D texture) {
         ok = glGetError() == GL_NO_ERROR;
     }
     glBindTexture(GL_TEXTURE_2D, 0);
+#endif
     if (!ok) {
         engine_free(pixels);
         TraceLog(LOG_WARNING, "TEXTURE: [ID %u] pixels could not be read back", texture.id);

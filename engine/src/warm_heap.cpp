@@ -10,8 +10,10 @@ namespace engine {
 namespace {
 
 // glibc's defaults.
+#if defined(__GLIBC__)
 constexpr int glibc_default_trim_threshold = 128 * 1024;
 constexpr int glibc_default_mmap_max = 65536;
+#endif
 // Below this an allocation costs too little to be worth a block.
 constexpr std::size_t worth_warming = 1u << 20;
 // The driver's alignment and the allocator's own headers eat a little of each run.
@@ -39,6 +41,7 @@ void warm_block(WarmHeap &heap, int block) {
 
 }  // namespace
 
+#if defined(__GLIBC__)
 bool keep_heap_pages() {
     // No trimming: the blocks' pages stay once the blocks are given back.
     return mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
@@ -49,6 +52,10 @@ void restore_heap_trimming() {
     // What the driver did not take goes back to the system now, not at some later free.
     malloc_trim(0);
 }
+#else
+bool keep_heap_pages() { return false; }
+void restore_heap_trimming() {}
+#endif
 
 void reserve_warm_heap(WarmHeap &heap, int count, int chunks) {
     heap.chunks_per_block = chunks;
@@ -58,14 +65,18 @@ void reserve_warm_heap(WarmHeap &heap, int count, int chunks) {
     heap.next_chunk.store(0, std::memory_order_relaxed);
     // From the heap itself, side by side, however large: not from mmap, which would give
     // each block back to the system when it is freed.
+#if defined(__GLIBC__)
     mallopt(M_MMAP_MAX, 0);
+#endif
     for (int i = 0; i < std::min(count, warm_heap_max_blocks); ++i) {
         heap.chunks_done[i].store(0, std::memory_order_relaxed);
         void *block = std::malloc(block_bytes(heap));
         if (block == nullptr) break;
         heap.blocks[heap.reserved++] = block;
     }
+#if defined(__GLIBC__)
     mallopt(M_MMAP_MAX, glibc_default_mmap_max);
+#endif
 }
 
 bool warm_next_chunk(WarmHeap &heap) {

@@ -1,5 +1,9 @@
 #include "app/frame_loop.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
+
 #include "app/game_state.h"
 #include "audio/music.h"
 #include "gameplay/match.h"
@@ -90,6 +94,11 @@ bool should_stop() { return WindowShouldClose() || game_state.quit_requested; }
 
 int run_game() {
     if (!init_app()) return 1;
+#if defined(__EMSCRIPTEN__)
+    // The page owns the loop: the browser calls one frame per animation frame, paced
+    // by the display, and a tab never asks to stop. This does not return.
+    emscripten_set_main_loop(run_frame, 0, true);
+#endif
     while (!should_stop()) run_frame();
     leave_online();
     deinit_app();

@@ -1,6 +1,8 @@
 #include "app/rng.h"
 
+#include <cstddef>  // before sys/random.h, which the browser build's lacks
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -15,6 +17,10 @@ constexpr std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (
 // Reads exactly 8 bytes from the kernel's random source; false if it cannot.
 bool read_os_seed(std::uint64_t &seed) {
     unsigned char bytes[8];
+#if defined(__EMSCRIPTEN__)
+    // The page's crypto.getRandomValues, through getentropy (the browser build has no getrandom).
+    if (getentropy(bytes, sizeof bytes) != 0) return false;
+#else
     std::size_t got = 0;
     while (got < sizeof bytes) {
         ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
@@ -25,6 +31,7 @@ bool read_os_seed(std::uint64_t &seed) {
         if (n == 0) return false;
         got += static_cast<std::size_t>(n);
     }
+#endif
     // Little-endian, whatever the host's byte order.
     seed = 0;
     for (int i = 7; i >= 0; --i) seed = (seed << 8) | bytes[i];

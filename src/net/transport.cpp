@@ -1,11 +1,13 @@
 #include "net/transport.h"
 
+#if !defined(__EMSCRIPTEN__)
 #include <arpa/inet.h>
 #include <enet/enet.h>
 #include <enet/time.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +16,7 @@
 
 #include "raylib.h"
 
+#if !defined(__EMSCRIPTEN__)
 namespace {
 
 bool enet_ready() {
@@ -59,6 +62,7 @@ void limit_packets(ENetHost *host) {
 }
 
 }  // namespace
+#endif
 
 Result<NetAddress> parse_address(const char *text) {
     if (text == nullptr) return Error::bad_address;
@@ -93,6 +97,7 @@ Result<NetAddress> parse_address(const char *text) {
     return a;
 }
 
+#if !defined(__EMSCRIPTEN__)
 Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers) {
     if (!enet_ready()) return Error::network_failed;
     ENetAddress address{};
@@ -229,3 +234,17 @@ void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason,
     }
     transport_close(t);
 }
+
+#else
+// A page can send no UDP: the network layer never starts, which the menus report.
+Result<Ok> transport_listen(Transport &, std::uint16_t, std::size_t) { return Error::network_failed; }
+Result<_ENetPeer *> transport_connect(Transport &, const NetAddress &) { return Error::network_failed; }
+bool transport_poll(Transport &, NetEvent &) { return false; }
+bool transport_send(_ENetPeer *, std::uint8_t, const std::uint8_t *, std::size_t, bool) { return false; }
+void transport_flush(Transport &) {}
+void transport_disconnect(_ENetPeer *, std::uint32_t) {}
+void transport_drop(_ENetPeer *) {}
+void transport_close(Transport &t) { t = Transport{}; }
+int local_addresses(char (*)[48], int) { return 0; }
+void transport_close_gently(Transport &t, _ENetPeer *, std::uint32_t, int) { transport_close(t); }
+#endif

@@ -1,5 +1,8 @@
 #include "settings/settings.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,6 +124,13 @@ Result<double> parse_settings_float(std::string_view v) {
 
     std::string_view body = v;
     if (!body.empty() && body.front() == '+') body.remove_prefix(1);  // from_chars takes no '+'
+#if defined(__EMSCRIPTEN__)
+    // The browser build's C++ library has no floating-point from_chars. The text is
+    // already known to be a plain decimal number, which strtod reads the same way,
+    // overflow and underflow included.
+    std::string text(body);
+    return std::strtod(text.c_str(), nullptr);
+#else
     double out = 0.0;
     auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), out, std::chars_format::general);
     if (ec == std::errc() && end == body.data() + body.size()) return out;
@@ -132,15 +142,33 @@ Result<double> parse_settings_float(std::string_view v) {
         return std::strtod(copy.c_str(), nullptr);
     }
     return Error::invalid_value;
+#endif
+}
+
+std::string shortest_scientific_printf(double value) {
+    char buf[64];
+    int written = 0;
+    for (int digits = 0; digits <= 17; ++digits) {
+        written = std::snprintf(buf, sizeof buf, "%.*e", digits, value);
+        if (std::strtod(buf, nullptr) == value) break;
+    }
+    return std::string(buf, static_cast<std::size_t>(written));
 }
 
 std::string format_settings_float(double value) {
     if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
     char buf[64];
+#if defined(__EMSCRIPTEN__)
+    // No floating-point to_chars there either.
+    const std::string printed = shortest_scientific_printf(value);
+    std::string_view s(printed);
+    (void)buf;
+#else
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     if (ec != std::errc()) return "0e0";  // cannot happen with 64 bytes
     std::string_view s(buf, static_cast<std::size_t>(end - buf));
+#endif
     // to_chars writes e.g. "1.25e+01" or "5e-01": keep the mantissa, then rewrite the
     // exponent without "+" and without leading zeros.
     std::size_t e = s.find('e');
@@ -354,6 +382,19 @@ bool write_all(int fd, std::string_view bytes) {
 // Makes a rename in the folder durable. Some file systems cannot sync a folder; the
 // file is in place either way, so a failure here is not a failed save.
 void sync_folder(const std::string &folder) {
+#if defined(__EMSCRIPTEN__)
+    // In a page the folder is the browser's IndexedDB, written back from memory here;
+    // the write finishes after this frame, well before a player could reload.
+    (void)folder;
+    // clang-format off
+    EM_ASM({
+        if (typeof FS != 'undefined') FS.syncfs(false, function(err) {
+            if (err) console.warn('SETTINGS: the browser did not store settings.cfg: ' + err);
+        });
+    });
+    // clang-format on
+    return;
+#endif
     const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     (void)fsync(fd);

@@ -61,6 +61,10 @@ bool parse_settings_bool(std::string_view value);
 Result<double> parse_settings_float(std::string_view value);
 // Shortest round-trip scientific form: 1e0, 5e-1, 1.25e1, -2e0.
 std::string format_settings_float(double value);
+// A finite value in printf's "%.*e" form with the fewest digits that read back as it:
+// the text std::to_chars(scientific) gives, for the browser build's C++ library,
+// which has no floating-point to_chars.
+std::string shortest_scientific_printf(double value);
 
 // save_settings as a parameterless action for menu controls; a failure is already
 // logged by save_settings and the game goes on with the settings in memory.

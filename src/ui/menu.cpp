@@ -12,6 +12,11 @@
 #include "ui/theme.h"
 
 MenuPage menu_page = MenuPage::main;
+#if defined(__EMSCRIPTEN__)
+bool browser_menus = true;
+#else
+bool browser_menus = false;
+#endif
 
 namespace {
 
@@ -20,7 +25,16 @@ constexpr int online_line_size = 32;
 void open_play_page() { menu_page = MenuPage::play; }
 void open_settings_page() { menu_page = MenuPage::settings; }
 void back_to_main_page() { menu_page = MenuPage::main; }
-void request_quit() { game_state.quit_requested = true; }
+// Shown under the main page after EXIT in a browser, until another page opens.
+bool exit_line_shown = false;
+
+void request_quit() {
+    if (browser_menus) {
+        exit_line_shown = true;
+    } else {
+        game_state.quit_requested = true;
+    }
+}
 
 void open_online_page() {
     clear_online_notice();
@@ -152,6 +166,7 @@ void draw_title_screen() {
     // Read once: an action changing the page shows from the next frame, and the rest
     // of this frame's page is still drawn.
     const MenuPage page = menu_page;
+    if (page != MenuPage::main) exit_line_shown = false;
     begin_menu_column(50.0f, 250.0f, 25.0f);
     switch (page) {
     case MenuPage::main:
@@ -169,6 +184,10 @@ void draw_title_screen() {
         draw_settings_column(back_to_main_page);
         break;
     case MenuPage::online:
+        if (browser_menus) {
+            menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
+            break;
+        }
         menu_button("HOST", Rectangle{}, start_hosting, ClickSound::click);
         menu_button("JOIN", Rectangle{}, open_join_page, ClickSound::click);
         menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
@@ -196,7 +215,11 @@ void draw_title_screen() {
     if (page == MenuPage::joining) draw_heard_games();
     if (page == MenuPage::joining && join_under_way()) {
         online_line(50.0f, 560.0f, online_progress_line());
+    } else if (page == MenuPage::online && browser_menus) {
+        online_line(50.0f, 560.0f, browser_online_line);
     } else if (page == MenuPage::online || page == MenuPage::joining) {
         online_line(50.0f, 560.0f, online_notice());
+    } else if (page == MenuPage::main && exit_line_shown) {
+        online_line(50.0f, 560.0f, browser_exit_line);
     }
 }

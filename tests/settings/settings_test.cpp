@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -294,6 +295,11 @@ TEST(SettingsFormat, FloatRoundTripsExactly) {
         std::memcpy(&d, &bits, sizeof d);
         if (i % 2 == 1) d = std::uniform_real_distribution<double>(-100.0, 100.0)(gen);
         std::string text = format_settings_float(d);
+        if (std::isfinite(d)) {
+            char chars[64];
+            const auto written = std::to_chars(chars, chars + sizeof chars, d, std::chars_format::scientific);
+            ASSERT_EQ(shortest_scientific_printf(d), std::string(chars, written.ptr)) << "the browser build's text";
+        }
         Result<double> back = parse_settings_float(text);
         ASSERT_TRUE(back.ok()) << text;
         if (std::isnan(d)) {

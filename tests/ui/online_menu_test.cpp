@@ -373,3 +373,43 @@ TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLe
 }
 
 }  // namespace
+
+namespace {
+
+// Pixels of a drawn line where the online pages write theirs.
+int line_ink(const Image &frame) {
+    int ink = 0;
+    for (int y = 560; y < 600; y += 2)
+        for (int x = 50; x < 700; x += 2) ink += is_background(pixel_at(frame, x, y)) ? 0 : 1;
+    return ink;
+}
+
+int ink_after_click(float x, float y) {
+    Image frame = click_capture(x, y);
+    UnloadImage(frame);
+    frame = ui_frame_capture();
+    const int ink = line_ink(frame);
+    UnloadImage(frame);
+    return ink;
+}
+
+// A browser tab cannot close itself nor send UDP: EXIT stays on the title with a line
+// saying to close the tab, and ONLINE says it needs the desktop game, with only BACK.
+TEST_F(OnlineMenu, InABrowserExitStaysOnTheTitleAndOnlineOffersOnlyBack) {
+    struct Restore {
+        ~Restore() { browser_menus = false; }
+    } restore;
+    browser_menus = true;
+    EXPECT_GT(ink_after_click(60.0f, 460.0f), 0) << "EXIT shows no line";  // EXIT
+    EXPECT_FALSE(game_state.quit_requested);
+    EXPECT_EQ(menu_page, MenuPage::main);
+
+    click_at(60.0f, 260.0f);                                                // PLAY
+    EXPECT_GT(ink_after_click(60.0f, 360.0f), 0) << "ONLINE says nothing";  // ONLINE
+    EXPECT_EQ(menu_page, MenuPage::online);
+    EXPECT_EQ(ink_after_click(60.0f, 260.0f), 0) << "the exit line outlived its page";  // BACK, where HOST was
+    EXPECT_EQ(menu_page, MenuPage::main);
+    EXPECT_EQ(online_session().phase, SessionPhase::idle);
+}
+
+}  // namespace

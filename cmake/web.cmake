@@ -1,0 +1,32 @@
+# The browser build (emcmake cmake): the game and engine/ compiled to WebAssembly with
+# emscripten, on WebGL 2, Web Audio and the page's canvas. Only what ships inside
+# emscripten and Debian's header-only libraries is used; nothing is downloaded.
+set(VORBEL_WEB_FLAGS -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2)
+
+file(GLOB WEB_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/engine/src/*.cpp)
+add_library(engine STATIC ${WEB_ENGINE_SOURCES} ${CMAKE_SOURCE_DIR}/web/third_party_impl.cpp)
+target_include_directories(engine PUBLIC ${CMAKE_SOURCE_DIR}/engine/include
+                                  PRIVATE ${CMAKE_SOURCE_DIR}/engine/src)
+# Debian's stb and tinyobjloader headers, compiled here (their libraries are native),
+# through a folder of links to just them: /usr/include as a whole would bring glibc's.
+set(WEB_HEADERS ${CMAKE_BINARY_DIR}/debian-headers)
+file(MAKE_DIRECTORY ${WEB_HEADERS})
+file(CREATE_LINK /usr/include/tiny_obj_loader.h ${WEB_HEADERS}/tiny_obj_loader.h SYMBOLIC)
+target_include_directories(engine SYSTEM PRIVATE /usr/include/stb ${WEB_HEADERS})
+
+file(GLOB_RECURSE WEB_GAME_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
+list(FILTER WEB_GAME_SOURCES EXCLUDE REGEX ".*/src/app/main\\.cpp$")
+add_library(vorbel_game STATIC ${WEB_GAME_SOURCES})
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/settings/startup.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+             VORBEL_VERSION="${PROJECT_VERSION}")
+target_include_directories(vorbel_game PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(vorbel_game PUBLIC engine)
+
+add_executable(vorbel ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
+target_link_libraries(vorbel PRIVATE vorbel_game)
+set_target_properties(vorbel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
+target_link_options(vorbel PRIVATE ${VORBEL_WEB_FLAGS} -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=128MB
+                    -sFORCE_FILESYSTEM=1 -lidbfs.js "--pre-js=${CMAKE_SOURCE_DIR}/web/pre.js"
+                    "--preload-file=${CMAKE_SOURCE_DIR}/assets@/assets")
+set_property(TARGET vorbel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/pre.js)
+configure_file(${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_BINARY_DIR}/index.html COPYONLY)

@@ -1,0 +1,98 @@
+// The browser build's keys and pads must reach the game as the desktop's do.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "internal.h"
+#include "raylib.h"
+
+namespace {
+
+TEST(WebInput, KeyboardCodesMapToTheDesktopKeys) {
+    struct Row {
+        const char *code;
+        int key;
+    };
+    const Row rows[] = {
+        {"KeyA", KEY_A},
+        {"KeyW", KEY_W},
+        {"KeyZ", KEY_Z},
+        {"Digit0", KEY_ZERO},
+        {"Digit1", KEY_ONE},
+        {"Digit9", KEY_NINE},
+        {"F1", KEY_F1},
+        {"F10", KEY_F10},
+        {"F12", KEY_F12},
+        {"Space", KEY_SPACE},
+        {"Escape", KEY_ESCAPE},
+        {"Enter", KEY_ENTER},
+        {"ArrowUp", KEY_UP},
+        {"ArrowLeft", KEY_LEFT},
+        {"ShiftLeft", KEY_LEFT_SHIFT},
+        {"ShiftRight", KEY_RIGHT_SHIFT},
+        {"ControlRight", KEY_RIGHT_CONTROL},
+        {"Quote", KEY_APOSTROPHE},
+        // Not keys of the game, or not names at all.
+        {"F13", KEY_NULL},
+        {"F0", KEY_NULL},
+        {"F1x", KEY_NULL},
+        {"Keya", KEY_NULL},
+        {"KeyAB", KEY_NULL},
+        {"Digit", KEY_NULL},
+        {"", KEY_NULL},
+        {"Unidentified", KEY_NULL},
+        {nullptr, KEY_NULL},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(engine::key_from_dom_code(row.code), row.key) << (row.code ? row.code : "(null)");
+}
+
+TEST(WebInput, StandardPadReadsAsAnSdlController) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Row {
+        const char *name;
+        engine::StandardPad raw;
+        int down;  // the one button expected down, or -1
+        float axes[6];
+    };
+    auto pad = [](int pressed, double value, int axis_count, double x, double y) {
+        engine::StandardPad p;
+        p.button_count = engine::standard_pad_buttons;
+        if (pressed >= 0) {
+            p.pressed[pressed] = true;
+            p.value[pressed] = value;
+        }
+        p.axis_count = axis_count;
+        p.axes[0] = x;
+        p.axes[1] = y;
+        return p;
+    };
+    engine::StandardPad short_pad = pad(9, 1.0, 4, 0.0, 0.0);
+    short_pad.button_count = 4;  // START lies beyond what it reports
+    const Row rows[] = {
+        {"at rest", pad(-1, 0.0, 4, 0.0, 0.0), -1, {0, 0, 0, 0, -1, -1}},
+        {"A is the bottom face button", pad(0, 1.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_RIGHT_FACE_DOWN, {0, 0, 0, 0, -1, -1}},
+        {"B", pad(1, 1.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_RIGHT_FACE_RIGHT, {0, 0, 0, 0, -1, -1}},
+        {"START", pad(9, 1.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_MIDDLE_RIGHT, {0, 0, 0, 0, -1, -1}},
+        {"d-pad left", pad(14, 1.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_LEFT_FACE_LEFT, {0, 0, 0, 0, -1, -1}},
+        {"guide", pad(16, 1.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_MIDDLE, {0, 0, 0, 0, -1, -1}},
+        {"stick inside the dead zone", pad(-1, 0.0, 4, 0.05, -0.09), -1, {0, 0, 0, 0, -1, -1}},
+        {"stick pushed", pad(-1, 0.0, 4, 0.5, -1.0), -1, {0.5f, -1, 0, 0, -1, -1}},
+        {"stick out of range or junk", pad(-1, 0.0, 4, 3.0, nan), -1, {1, 0, 0, 0, -1, -1}},
+        {"no axes reported", pad(-1, 0.0, 0, 0.7, 0.7), -1, {0, 0, 0, 0, -1, -1}},
+        {"left trigger half-way", pad(6, 0.4, 4, 0.0, 0.0), -1, {0, 0, 0, 0, -0.2f, -1}},
+        {"right trigger past half", pad(7, 0.8, 4, 0.0, 0.0), GAMEPAD_BUTTON_RIGHT_TRIGGER_2, {0, 0, 0, 0, -1, 0.6f}},
+        {"digital trigger", pad(6, 0.0, 4, 0.0, 0.0), GAMEPAD_BUTTON_LEFT_TRIGGER_2, {0, 0, 0, 0, -1, -1}},
+        {"button beyond the pad's count", short_pad, -1, {0, 0, 0, 0, -1, -1}},
+    };
+    for (const Row &row : rows) {
+        engine::GamepadState state;
+        state.buttons[GAMEPAD_BUTTON_RIGHT_FACE_UP] = true;  // last frame's, to be cleared
+        engine::read_standard_pad(row.raw, state);
+        for (int b = 0; b < 32; b++) EXPECT_EQ(state.buttons[b], b == row.down) << row.name << ", button " << b;
+        for (int a = 0; a < 6; a++) EXPECT_NEAR(state.axes[a], row.axes[a], 1e-6) << row.name << ", axis " << a;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// The browser build played in Debian's chromium, headless on SwiftShader, as a player
+// would: the title, PLAY, BOT and Space start a match with both lives lines, Escape
+// pauses it, a setting changed in the page is still there after a reload, the first
+// click starts the sound, and nothing is reported on the console. Writes the title's
+// canvas to <out>/web_title.png for the comparison with the desktop build.
+//   node browser_test.js <page url> <out folder>
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const zlib = require('zlib');
+const puppeteer = require('puppeteer-core');
+
+const [url, out] = process.argv.slice(2);
+const W = 1280, H = 720;
+const TIMEOUT = 120000;          // a step on a loaded 2-core machine, software rendering
+const BUTTON_FACE = [255, 224, 138];  // the style's button colour
+const HUD_BLUE = [0, 121, 241];       // join prompts and lives lines
+const MUSIC_BOX_TOP = 340;
+const DEFAULTS = 'screen_width=1280\r\nscreen_height=720\r\nfullscreen=false\r\nvsync=true\r\n' +
+                 'enable_music=true\r\nenable_sound_effects=true\r\ngame_speed=1e0\r\n';
+
+// A PNG as puppeteer writes it (8-bit RGB or RGBA, not interlaced).
+function decodePng(buf) {
+  const w = buf.readUInt32BE(16), h = buf.readUInt32BE(20), type = buf[25];
+  const bpp = type === 6 ? 4 : 3;
+  const chunks = [];
+  for (let at = 8; at < buf.length;) {
+    const len = buf.readUInt32BE(at), kind = buf.toString('ascii', at + 4, at + 8);
+    if (kind === 'IDAT') chunks.push(buf.subarray(at + 8, at + 8 + len));
+    at += 12 + len;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(chunks));
+  const px = Buffer.alloc(w * h * bpp), stride = w * bpp;
+  for (let y = 0; y < h; y++) {
+    const f = raw[y * (stride + 1)], row = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let i = 0; i < stride; i++) {
+      const a = i >= bpp ? px[y * stride + i - bpp] : 0, b = y > 0 ? px[(y - 1) * stride + i] : 0;
+      const c = i >= bpp && y > 0 ? px[(y - 1) * stride + i - bpp] : 0;
+      let v = row[i];
+      if (f === 1) v += a;
+      else if (f === 2) v += b;
+      else if (f === 3) v += (a + b) >> 1;
+      else if (f === 4) {
+        const p = a + b - c, pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+        v += pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      }
+      px[y * stride + i] = v & 255;
+    }
+  }
+  return {w, h, px: (x, y) => [px[(y * w + x) * bpp], px[(y * w + x) * bpp + 1], px[(y * w + x) * bpp + 2]]};
+}
+
+const close = (c, ref, tol) => Math.abs(c[0] - ref[0]) <= tol && Math.abs(c[1] - ref[1]) <= tol &&
+                               Math.abs(c[2] - ref[2]) <= tol;
+// A button's face fills the row just inside its top border.
+function buttonAt(s, top) {
+  let hits = 0, n = 0;
+  for (let x = 60; x < 290; x += 2, n++) if (close(s.px(x, top + 7), BUTTON_FACE, 12)) hits++;
+  return hits / n > 0.8;
+}
+const buttonsShown = s => [250, 350, 450, 550].filter(top => buttonAt(s, top));
+// The settings column: CONTROLS and BACK below the check boxes.
+const settingsShown = s => buttonAt(s, 430) && buttonAt(s, 530) && !buttonAt(s, 250);
+// Right end of the blue HUD text on line `row` (0 or 1); -1 when there is none.
+function hudLine(s, row) {
+  let right = -1;
+  for (let y = 30 * row; y < 30 * row + 20; y++)
+    for (let x = 0; x < 400; x++) if (close(s.px(x, y), HUD_BLUE, 24)) right = Math.max(right, x);
+  return right;
+}
+// The MUSIC box's middle: its fill when ticked, the page behind it when not.
+const boxMiddle = s => s.px(60, MUSIC_BOX_TOP + 10);
+
+let failures = 0;
+function expect(ok, what) {
+  if (!ok) failures++;
+  console.log((ok ? 'ok   ' : 'FAIL ') + what);
+}
+
+(async () => {
+  const browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium', headless: true,
+    // A fresh profile each run: the stored settings start empty.
+    userDataDir: fs.mkdtempSync('/tmp/vorbel-chromium-'),
+    args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
+           '--autoplay-policy=user-gesture-required', `--window-size=${W},${H}`],
+  });
+  const errors = [];
+  let page;
+  const shot = async () => decodePng(Buffer.from(await (await page.$('#canvas')).screenshot()));
+  const waitShot = async (pred, what) => {
+    const until = Date.now() + TIMEOUT;
+    for (;;) {
+      const s = await shot();
+      if (pred(s)) return s;
+      if (Date.now() > until) throw new Error('timed out waiting for ' + what);
+      await new Promise(r => setTimeout(r, 250));
+    }
+  };
+  const open = async () => {
+    page = await browser.newPage();
+    await page.setViewport({width: W, height: H});
+    // A shader that WebGL 2 refuses falls back with a WARNING: every one must load.
+    page.on('console', m => {
+      if (m.type() === 'error' || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+    });
+    page.on('pageerror', e => errors.push(e.message));
+    await page.goto(url, {waitUntil: 'load'});
+    return waitShot(s => buttonsShown(s).join() === '250,350,450', 'the title page');
+  };
+  const click = async (x, y) => {
+    await page.mouse.move(x, y);
+    await page.mouse.down();
+    await new Promise(r => setTimeout(r, 150));
+    await page.mouse.up();
+    // Off the buttons, which change colour under the pointer, once the game has seen the
+    // release where it happened (a few frames at software rendering's pace).
+    await new Promise(r => setTimeout(r, 600));
+    await page.mouse.move(700, 650);
+  };
+  const audioState = () => page.evaluate(() => Module.vorbelAudio ? Module.vorbelAudio.state : 'none');
+  try {
+    const title = await open();
+    expect(true, 'the title page appears');
+    expect(await page.title() === 'vorbel', 'the tab is called vorbel');
+    fs.writeFileSync(path.join(out, 'web_title.png'), await (await page.$('#canvas')).screenshot());
+    // Headless chromium lets a page start its sound unasked; a browser that does not
+    // leaves it suspended, as it is made here, until the first click.
+    await page.evaluate(() => Module.vorbelAudio && Module.vorbelAudio.suspend());
+    const before = await audioState();
+    expect(before === 'suspended', 'sound is held before the first click (' + before + ')');
+
+    await click(175, 287);  // PLAY
+    await waitShot(s => buttonsShown(s).length === 4, 'the play page');
+    await page.waitForFunction(() => Module.vorbelAudio && Module.vorbelAudio.state === 'running',
+                               {timeout: 10000}).catch(() => {});
+    expect(await audioState() === 'running', 'the AudioContext runs after the first click');
+
+    await click(175, 487);  // BOT
+    const joining = await waitShot(s => buttonsShown(s).length === 0 && hudLine(s, 0) > 0, 'the match to open');
+    const prompt = hudLine(joining, 0);
+    await page.keyboard.down('Space');
+    const playing = await waitShot(s => hudLine(s, 0) > 0 && hudLine(s, 0) < prompt - 20 && hudLine(s, 1) > 0,
+                                   'both lives lines after Space');
+    await page.keyboard.up('Space');
+    expect(Math.abs(hudLine(playing, 0) - hudLine(playing, 1)) <= 8, 'the two lives lines are alike');
+
+    await page.keyboard.press('Escape');
+    await waitShot(s => buttonsShown(s).join() === '250,350,450', 'the pause page after Escape');
+    expect(true, 'Escape pauses the match (not in fullscreen)');
+
+    await click(175, 387);  // SETTINGS on the pause page
+    const settings = await waitShot(settingsShown, 'the pause settings page');
+    const ticked = boxMiddle(settings);
+    await click(60, MUSIC_BOX_TOP + 10);
+    await waitShot(s => !close(boxMiddle(s), ticked, 12), 'MUSIC to be switched off');
+    // IndexedDB is written after the frame: the file must arrive there as it is on disk.
+    const expected = DEFAULTS.replace('enable_music=true', 'enable_music=false');
+    const stored = async () => page.evaluate(() => new Promise(done => {
+      const req = indexedDB.open('/save');
+      req.onerror = () => done(null);
+      req.onsuccess = () => {
+        const get = req.result.transaction('FILE_DATA').objectStore('FILE_DATA').get('/save/settings.cfg');
+        get.onsuccess = () => done(get.result ? String.fromCharCode(...get.result.contents) : null);
+        get.onerror = () => done(null);
+      };
+    }));
+    const until = Date.now() + 10000;
+    let text = await stored();
+    while (text !== expected && Date.now() < until) {
+      await new Promise(r => setTimeout(r, 200));
+      text = await stored();
+    }
+    expect(text === expected, 'settings.cfg is stored in IndexedDB in its own format (' +
+                              JSON.stringify(text) + ')');
+
+    await page.close();
+    await open();
+    await click(175, 387);  // SETTINGS on the title page
+    const reloaded = await waitShot(settingsShown, 'the title settings page after a reload');
+    expect(!close(boxMiddle(reloaded), ticked, 12), 'MUSIC is still off after a reload');
+  } catch (e) {
+    expect(false, e.message);
+    if (page) await page.screenshot({path: path.join(out, 'web_failure.png')}).catch(() => {});
+  }
+  expect(errors.length === 0, 'no errors on the console and every shader loaded' + (errors.length ? ': ' + errors.join(' | ') : ''));
+  await browser.close();
+  process.exit(failures === 0 ? 0 : 1);
+})();
