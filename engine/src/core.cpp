@@ -596,10 +596,12 @@ void wait_until(double t) {
 
 InputState &input_state() { return input; }
 
+#if !defined(__EMSCRIPTEN__)
 float stick_reading(int raw) {
     const float v = axis_value(raw);
     return std::fabs(v) < 0.1f ? 0.0f : v;
 }
+#endif
 TestState &test_state() { return tests; }
 bool gl_ready() { return win.ready; }
 

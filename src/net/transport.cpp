@@ -243,6 +243,8 @@ bool transport_poll(Transport &, NetEvent &) { return false; }
 bool transport_send(_ENetPeer *, std::uint8_t, const std::uint8_t *, std::size_t, bool) { return false; }
 void transport_flush(Transport &) {}
 void transport_disconnect(_ENetPeer *, std::uint32_t) {}
+void transport_disconnect_now(_ENetPeer *, std::uint32_t) {}
+void transport_cut(_ENetPeer *) {}
 void transport_drop(_ENetPeer *) {}
 void transport_close(Transport &t) { t = Transport{}; }
 int local_addresses(char (*)[48], int) { return 0; }
