@@ -75,7 +75,7 @@ int audio_page_open(int rate) { return page_audio_open(rate, block_frames); }
 void audio_page_close() { page_audio_close(); }
 void audio_page_gesture() { page_audio_resume(); }
 
-const char *audio_page_read_wav(const unsigned char *data, std::size_t size, SDL_AudioSpec &spec, Uint8 *&raw,
+const char *audio_page_read_wav(const unsigned char *data, std::size_t size, SDL_AudioSpec &out_format, Uint8 *&raw,
                                 Uint32 &raw_bytes) {
     raw = nullptr;
     raw_bytes = 0;
@@ -113,10 +113,10 @@ const char *audio_page_read_wav(const unsigned char *data, std::size_t size, SDL
     if (raw == nullptr) return "out of memory";
     std::memcpy(raw, samples, sample_bytes);
     raw_bytes = static_cast<Uint32>(sample_bytes);
-    spec = SDL_AudioSpec{};
-    spec.freq = static_cast<int>(rate);
-    spec.format = format;
-    spec.channels = static_cast<Uint8>(channels > 255 ? 255 : channels);
+    out_format = SDL_AudioSpec{};
+    out_format.freq = static_cast<int>(rate);
+    out_format.format = format;
+    out_format.channels = static_cast<Uint8>(channels > 255 ? 255 : channels);
     return nullptr;
 }
 

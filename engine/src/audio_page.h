@@ -15,7 +15,7 @@ void audio_page_close();
 void audio_page_gesture();
 // A WAV file's PCM or float samples as they are in the file, malloc'ed into raw; null,
 // or why the file cannot be played.
-const char *audio_page_read_wav(const unsigned char *data, std::size_t size, SDL_AudioSpec &spec, Uint8 *&raw,
+const char *audio_page_read_wav(const unsigned char *data, std::size_t size, SDL_AudioSpec &out_format, Uint8 *&raw,
                                 Uint32 &raw_bytes);
 // `frames` interleaved samples of `format` as floats with `out_channels` (1 or 2)
 // channels; malloc'ed, null when out of memory.
