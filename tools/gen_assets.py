@@ -718,8 +718,8 @@ def icon_pixel(x, y, px):
         nz = math.sqrt(max(0.0, 1.0 - min(q, 1.0) ** 2))
         n = v_norm((qx, qy, nz))
         diffuse = max(0.0, v_dot(n, ICON_LIGHT))
-        spec = max(0.0, v_dot(n, v_norm(v_add(ICON_LIGHT, (0.0, 0.0, 1.0))))) ** 48
-        rgb = tuple(min(255.0, c * (0.42 + 0.7 * diffuse) + 255.0 * 0.85 * spec) for c in (230, 41, 55))
+        shine = max(0.0, v_dot(n, v_norm(v_add(ICON_LIGHT, (0.0, 0.0, 1.0))))) ** 48
+        rgb = tuple(min(255.0, c * (0.42 + 0.7 * diffuse) + 255.0 * 0.85 * shine) for c in (230, 41, 55))
         out = over(out, rgb, a)
         out = over(out, (120, 16, 24), a * coverage(-d - 0.045, px))
     # Five pointed sepals round the stem, flattened by the view from above.
