@@ -675,6 +675,23 @@ void TraceLog(int logLevel, const char *text, ...) {
 
 void SetConfigFlags(unsigned int flags) { win.flags |= flags; }
 
+namespace {
+// The window's last step on either platform: the renderer, the text, and a clean clock.
+void start_renderer(bool msaa) {
+    if (!rlgl_init(win.render_width, win.render_height, msaa ? 4 : 0) || !shaders_init()) {
+        TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
+        CloseWindow();
+        std::exit(EXIT_FAILURE);
+    }
+    text_init();
+    win.frame_begin = now_seconds();
+    win.frame_time = 0.0;
+    win.recent_count = 0;
+    win.recent_next = 0;
+    rlgl_begin_frame(win.render_width, win.render_height);
+}
+}  // namespace
+
 #if !defined(__EMSCRIPTEN__)
 
 // The largest window the engine asks SDL for, per side. X11 refuses sides above
@@ -884,19 +901,8 @@ void InitWindow(int width, int height, const char *title) {
              reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 
     input = InputState{};
-    if (!rlgl_init(win.render_width, win.render_height, msaa ? 4 : 0) || !shaders_init()) {
-        TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
-        CloseWindow();
-        std::exit(EXIT_FAILURE);
-    }
-    text_init();
-
     // Pads already plugged in arrive as device-added events at the first poll.
-    win.frame_begin = now_seconds();
-    win.frame_time = 0.0;
-    win.recent_count = 0;
-    win.recent_next = 0;
-    rlgl_begin_frame(win.render_width, win.render_height);
+    start_renderer(msaa);
 }
 
 void CloseWindow(void) {
@@ -962,17 +968,7 @@ void InitWindow(int width, int height, const char *title) {
     emscripten_set_mouseup_callback(canvas_id, nullptr, true, on_mouse);
     emscripten_set_mousemove_callback(canvas_id, nullptr, true, on_mouse);
     const bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
-    if (!rlgl_init(win.render_width, win.render_height, msaa ? 4 : 0) || !shaders_init()) {
-        TraceLog(LOG_ERROR, "WINDOW: the renderer could not be set up");
-        CloseWindow();
-        std::exit(EXIT_FAILURE);
-    }
-    text_init();
-    win.frame_begin = now_seconds();
-    win.frame_time = 0.0;
-    win.recent_count = 0;
-    win.recent_next = 0;
-    rlgl_begin_frame(win.render_width, win.render_height);
+    start_renderer(msaa);
 }
 
 void CloseWindow(void) {
