@@ -309,6 +309,10 @@ RLAPI void rlUnloadFramebuffer(unsigned int id);
 #define RL_ENGINE_SCREEN_LAYERS 1
 RLAPI unsigned int rlLoadScreenLayer(int width, int height);
 RLAPI void rlCopyScreenLayer(unsigned int id);
+// Whether drawing is queued and not yet flushed. Early in a frame that is drawing done
+// before BeginDrawing, which lands under the frame at the first flush, where a layer
+// copied over the screen would cover it.
+RLAPI bool rlScreenDrawingQueued(void);
 
 // ------------------------------------------------------------------ shaders
 RLAPI unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode);

@@ -1452,6 +1452,8 @@ void rlCopyScreenLayer(unsigned int id) {
                flipped_target(id) != flipped_target(0));
 }
 
+bool rlScreenDrawingQueued(void) { return has_pending(); }
+
 // ------------------------------------------------------------------ uniforms
 
 void rlSetUniform(int locIndex, const void *value, int uniformType, int count) {

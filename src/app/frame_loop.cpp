@@ -31,6 +31,7 @@ double scaled_frame_delta(float frame_time, double game_speed) {
 }
 
 void update_game(double dt) {
+    feed_overlay();
     push_shader_uniforms();
     update_camera(&view_camera);
     update_camera(&light_camera);
@@ -71,7 +72,7 @@ void draw_game() {
         draw_title_screen();
         break;
     case ScreenState::match:
-        draw_match_hud();
+        draw_match_hud(MatchEndLines{result_line(), restart_hint()});
         break;
     case ScreenState::paused:
         draw_pause_screen();

@@ -4,10 +4,10 @@
 
 #include "app/effects.h"
 #include "app/game_state.h"
+#include "gameplay/input.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
 #include "render/particles.h"
-#include "render/view_layer.h"
 #include "raylib.h"
 
 namespace {
@@ -77,9 +77,28 @@ void update_match(double dt) {
     }
 }
 
-void draw_game_over() {
-    DrawText("game over", 0, 60, 20, text_color);
-    note_early_screen_drawing();  // queued before the frame: it lies under the scene
+void draw_game_over() { DrawText("game over", 0, 60, 20, text_color); }
+
+const char *result_line() {
+    switch (match_result()) {
+    case MatchResult::player1_wins:
+        return "player 1 wins";
+    case MatchResult::player2_wins:
+        return "player 2 wins";
+    case MatchResult::draw:
+        return "draw";
+    case MatchResult::playing:
+        break;
+    }
+    return nullptr;
+}
+
+const char *restart_hint() {
+    if (!match_over()) return nullptr;
+    // The pad's button is named only when a gamepad plays.
+    if (!gamepad_in_match()) return TextFormat("press %s to play again", key_label(restart_key));
+    return TextFormat("press %s or %s to play again", key_label(restart_key),
+                      pad_button_label(gamepad_controls.restart));
 }
 
 bool step_match(double dt) {

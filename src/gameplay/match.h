@@ -32,6 +32,9 @@ bool match_over();
 enum class MatchResult : std::uint8_t { playing = 0, player1_wins = 1, player2_wins = 2, draw = 3 };
 // Who won, once the match is over.
 MatchResult match_result();
+// The HUD's lines for the end of a match; null while it is being played.
+const char *result_line();
+const char *restart_hint();
 void update_arming(double dt, double t);
 double next_arm_interval(double t);
 void update_bot(Bot *bot);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "raymath.h"
 #include "render/model_registry.h"
@@ -114,24 +113,6 @@ PixelRect project_box(BoundingBox box, const Matrix &vp, std::int32_t width, std
                 to_int(std::ceil(y1)) + pad};
     r = PixelRect{std::max(r.x0, 0), std::max(r.y0, 0), std::min(r.x1, width), std::min(r.y1, height)};
     return is_empty(r) ? PixelRect{} : r;
-}
-
-Placement placement_of(const ModelInstance &inst) {
-    Placement p{};
-    p.meshes = inst.model.meshes;
-    p.mesh_count = inst.model.meshCount;
-    p.position = inst.position;
-    p.scale = inst.scale;
-    p.rotation_axis = inst.rotation_axis;
-    p.rotation_angle = inst.rotation_angle;
-    p.transform = inst.model.transform;
-    return p;
-}
-
-bool same_placement(const Placement &a, const Placement &b) {
-    return a.meshes == b.meshes && a.mesh_count == b.mesh_count && a.position == b.position && a.scale == b.scale &&
-           a.rotation_axis == b.rotation_axis && a.rotation_angle == b.rotation_angle &&
-           std::memcmp(&a.transform, &b.transform, sizeof(Matrix)) == 0;
 }
 
 BoundingBox placed_bounds(SlotBounds *cache, std::uint32_t slot, const ModelInstance &inst) {

@@ -30,7 +30,7 @@ PixelRect unite(PixelRect a, PixelRect b);
 inline constexpr int max_damage_rects = 12;
 
 // What must be drawn again in a target of width x height: nothing, a few rectangles,
-// or all of it. Rectangles that touch are merged; past max_damage_rects, or once they
+// or all of it. Rectangles that overlap are merged; past max_damage_rects, or once they
 // cover most of the target, the whole target is damaged (one full pass is cheaper).
 struct Damage {
     std::int32_t width = 0;
@@ -57,20 +57,6 @@ BoundingBox transform_box(BoundingBox local, const Matrix &m);
 // corner is behind the eye or not a number; empty when the box lies outside.
 PixelRect project_box(BoundingBox box, const Matrix &view_projection, std::int32_t width, std::int32_t height,
                       std::int32_t pad);
-
-// Where an instance stands and which geometry it draws: when any of it changes, so
-// may every pixel the instance covers.
-struct Placement {
-    const Mesh *meshes = nullptr;  // a reload gives new arrays
-    int mesh_count = 0;
-    Vec3d position{};
-    Vec3d scale{};
-    Vec3d rotation_axis{};
-    float rotation_angle = 0.0f;
-    Matrix transform{};  // the model's own
-};
-Placement placement_of(const ModelInstance &inst);
-bool same_placement(const Placement &a, const Placement &b);
 
 // Model-space bounds per instance slot, worked out again only when the slot's
 // geometry changes.

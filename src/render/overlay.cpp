@@ -1,15 +1,20 @@
 #include "render/overlay.h"
 
 #include "app/game_state.h"
-#include "gameplay/match.h"
 #include "render/shader_registry.h"
-#include "render/shadow_scene.h"
+#include "render/scene_diff.h"
 
 RenderTexture2D overlay_target{};
 Shader overlay_shader{};
 bool overlay_ready = false;
 
 static constexpr int hud_font_size = 20;
+
+// The players' times since their last hit as the overlay shader is fed them: copied
+// by feed_overlay just before the frame's uniform push, so they are what the shader
+// holds when the HUD is drawn (a step behind the players' own).
+static float fed_time_since_hit[2] = {};
+static bool times_bound = false;  // the shader has both uniforms
 
 static bool report(Result<Ok> r, const char *what) {
     if (r) return true;
@@ -31,46 +36,32 @@ void load_overlay() {
         return;
     }
     overlay_shader = shader.value();
-    if (!report(bind_uniform(&overlay_shader, SHADER_UNIFORM_FLOAT, "player1TimeSinceHit",
-                             &game_state.players[0].time_since_hit, true),
-                "binding player1TimeSinceHit")) {
+    feed_overlay();
+    times_bound = false;
+    if (!report(
+            bind_uniform(&overlay_shader, SHADER_UNIFORM_FLOAT, "player1TimeSinceHit", &fed_time_since_hit[0], true),
+            "binding player1TimeSinceHit")) {
         return;
     }
-    if (!report(bind_uniform(&overlay_shader, SHADER_UNIFORM_FLOAT, "player2TimeSinceHit",
-                             &game_state.players[1].time_since_hit, true),
-                "binding player2TimeSinceHit")) {
+    if (!report(
+            bind_uniform(&overlay_shader, SHADER_UNIFORM_FLOAT, "player2TimeSinceHit", &fed_time_since_hit[1], true),
+            "binding player2TimeSinceHit")) {
         return;
     }
+    times_bound = GetShaderLocation(overlay_shader, "player1TimeSinceHit") >= 0 &&
+                  GetShaderLocation(overlay_shader, "player2TimeSinceHit") >= 0;
     overlay_ready = true;
 }
 
-const char *result_line() {
-    switch (match_result()) {
-    case MatchResult::player1_wins:
-        return "player 1 wins";
-    case MatchResult::player2_wins:
-        return "player 2 wins";
-    case MatchResult::draw:
-        return "draw";
-    case MatchResult::playing:
-        break;
-    }
-    return nullptr;
-}
-
-const char *restart_hint() {
-    if (!match_over()) return nullptr;
-    // The pad's button is named only when a gamepad plays.
-    if (!gamepad_in_match()) return TextFormat("press %s to play again", key_label(restart_key));
-    return TextFormat("press %s or %s to play again", key_label(restart_key),
-                      pad_button_label(gamepad_controls.restart));
+void feed_overlay() {
+    for (int i = 0; i < 2; ++i) fed_time_since_hit[i] = game_state.players[i].time_since_hit;
 }
 
 bool overlay_at_rest(float player1_time_since_hit, float player2_time_since_hit) {
     return player1_time_since_hit >= overlay_flash_seconds && player2_time_since_hit >= overlay_flash_seconds;
 }
 
-void draw_match_hud() {
+void draw_match_hud(const MatchEndLines &end) {
     const bool *joined = game_state.joined;
     if (!both_joined()) {
         if (!joined[0]) DrawText("player 1: jump to join", 0, 0, hud_font_size, hud_text_color);
@@ -79,19 +70,16 @@ void draw_match_hud() {
     }
     DrawText(TextFormat("player 1 lives: %d", game_state.players[0].lives), 0, 0, hud_font_size, hud_text_color);
     DrawText(TextFormat("player 2 lives: %d", game_state.players[1].lives), 0, 30, hud_font_size, hud_text_color);
-    if (const char *result = result_line()) {
-        DrawText(result, 0, result_line_y, hud_font_size, hud_text_color);
-        DrawText(restart_hint(), 0, restart_hint_y, hud_font_size, hud_text_color);
+    if (end.result != nullptr) {
+        DrawText(end.result, 0, result_line_y, hud_font_size, hud_text_color);
+        DrawText(end.restart_hint, 0, restart_hint_y, hud_font_size, hud_text_color);
     }
     if (!overlay_ready) return;
     // A full-screen pass that would change nothing costs a software renderer as much
     // as the whole 3D scene; the full re-make still draws it, for comparison. What
     // counts is what the shader was given, not the players' times since.
-    if (!full_redraw_every_frame) {
-        const Result<float> t1 = uploaded_float(overlay_shader, "player1TimeSinceHit");
-        const Result<float> t2 = uploaded_float(overlay_shader, "player2TimeSinceHit");
-        if (t1 && t2 && overlay_at_rest(t1.value(), t2.value())) return;
-    }
+    if (times_bound && !scene_diff().full_redraw && overlay_at_rest(fed_time_since_hit[0], fed_time_since_hit[1]))
+        return;
 
     BeginShaderMode(overlay_shader);
     Texture2D tex = overlay_target.texture;

@@ -24,8 +24,14 @@ inline constexpr float overlay_flash_seconds = 0.5f;
 // (A NaN time is never taken for one that has ended.)
 bool overlay_at_rest(float player1_time_since_hit, float player2_time_since_hit);
 
+// The lines the HUD shows once a match is over (the match rules word them); null
+// while it is being played.
+struct MatchEndLines {
+    const char *result = nullptr;
+    const char *restart_hint = nullptr;
+};
+
 void load_overlay();
-void draw_match_hud();
-// The HUD's lines for the end of a match; null while it is being played.
-const char *result_line();
-const char *restart_hint();
+// Hands the players' times since their last hit to the shader's next uniform push.
+void feed_overlay();
+void draw_match_hud(const MatchEndLines &end);

@@ -1,6 +1,5 @@
 #include "render/shader_registry.h"
 
-#include <cstring>
 #include <new>
 
 #include "platform/raylib_bridge.h"
@@ -8,9 +7,8 @@
 std::vector<ShaderEntry> shader_registry;
 std::uint64_t shader_uniform_uploads = 0;
 
-static void upload(const ShaderEntry &entry, UniformBinding &b) {
+static void upload(const ShaderEntry &entry, const UniformBinding &b) {
     SetShaderValue(entry.shader, b.location, b.value, b.uniform_type);
-    if (b.uniform_type == SHADER_UNIFORM_FLOAT) std::memcpy(&b.uploaded, b.value, sizeof b.uploaded);
     ++shader_uniform_uploads;
 }
 
@@ -42,7 +40,7 @@ Result<Ok> bind_uniform(const Shader *shader, std::int32_t uniform_type, const c
     if (location == -1) return Ok{};
     Result<ShaderEntry *> entry = find_shader_entry(shader->id);
     if (!entry) return entry.error();
-    UniformBinding b{name, value, location, uniform_type, every_frame, 0.0f};
+    UniformBinding b{name, value, location, uniform_type, every_frame};
     try {
         entry.value()->uniforms.push_back(b);
     } catch (const std::bad_alloc &) {
@@ -54,22 +52,10 @@ Result<Ok> bind_uniform(const Shader *shader, std::int32_t uniform_type, const c
 
 void push_shader_uniforms() {
     for (ShaderEntry &e : shader_registry) {
-        for (UniformBinding &b : e.uniforms) {
+        for (const UniformBinding &b : e.uniforms) {
             if (b.every_frame) upload(e, b);
         }
     }
-}
-
-Result<float> uploaded_float(const Shader &shader, const char *name) {
-    Result<ShaderEntry *> entry = find_shader_entry(shader.id);
-    if (!entry) return entry.error();
-    // Bindings upload in order, so the last one of the name is what the shader holds.
-    const UniformBinding *last = nullptr;
-    for (const UniformBinding &b : entry.value()->uniforms) {
-        if (b.uniform_type == SHADER_UNIFORM_FLOAT && std::strcmp(b.name, name) == 0) last = &b;
-    }
-    if (last == nullptr) return Error::shader_not_found;
-    return last->uploaded;
 }
 
 void unload_shader_registry() {

@@ -15,7 +15,6 @@ struct UniformBinding {
     std::int32_t location;
     std::int32_t uniform_type;
     bool every_frame;
-    float uploaded = 0.0f;  // a float uniform's value as last uploaded (the shader's now)
 };
 
 struct ShaderEntry {
@@ -35,7 +34,4 @@ Result<Ok> bind_uniform(const Shader *shader, std::int32_t uniform_type, const c
                         bool every_frame);
 Result<ShaderEntry *> find_shader_entry(unsigned int shader_id);
 void push_shader_uniforms();
-// The value a float uniform bound to `shader` was last given; uniforms go up at the
-// start of a frame's update, so the shader may be a step behind the variable.
-Result<float> uploaded_float(const Shader &shader, const char *name);
 void unload_shader_registry();

@@ -1,53 +1,24 @@
 #include "render/shadow_scene.h"
 
-#include <cstring>
-
 #include "platform/raylib_bridge.h"
 #include "raymath.h"
 #include "render/model_registry.h"
+#include "render/scene_diff.h"
 #include "rlgl.h"
 
 ShadowScene shadow_scene{};
-bool full_redraw_every_frame = false;
 
 namespace {
 
-// What one instance slot put into the map the last time it was made.
-struct CasterRecord {
-    bool casts = false;
-    Placement placed{};
-    PixelRect texels{};  // what it can cover in the map
-};
-
-struct MapRecord {
-    bool valid = false;
-    unsigned int map_id = 0;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    Matrix light_view{};
-    Matrix light_projection{};
-    std::uint32_t slots = 0;
-    CasterRecord casters[max_model_instances];
-    SlotBounds bounds{};
-};
-
-MapRecord map_record;
+bool map_valid = false;  // the map holds what the last pass drew
 ShadowPassReport report;
 
 constexpr std::int32_t texel_pad = 2;
 
-bool same_matrix(const Matrix &a, const Matrix &b) { return std::memcmp(&a, &b, sizeof(Matrix)) == 0; }
-
 bool in_shadow_pass(const ModelInstance &inst) { return inst.visible && !inst.custom_shader; }
 
-CasterRecord caster_record(std::uint32_t slot, const ModelInstance &inst, const Matrix &light_vp,
-                           const ShadowMap &map) {
-    CasterRecord r{};
-    r.casts = in_shadow_pass(inst) && inst.casts_shadow;
-    if (!r.casts) return r;
-    r.placed = placement_of(inst);
-    r.texels = project_box(placed_bounds(&map_record.bounds, slot, inst), light_vp, map.width, map.height, texel_pad);
-    return r;
+PixelRect texels_of(const BoundingBox &box, const Matrix &light_vp, const ShadowMap &map) {
+    return project_box(box, light_vp, map.width, map.height, texel_pad);
 }
 
 // Shader and shadow-map assignments every instance of the pass gets, drawn or not.
@@ -74,38 +45,21 @@ void give_lighting_shader(const ShadowScene *scene) {
     }
 }
 
-// Compares the scene with what the map holds, records the new state and says what
-// must be drawn again.
-ShadowPassReport plan_shadow_pass(const ShadowScene *scene, const SceneCamera &light) {
-    const ShadowMap &map = scene->shadow_map;
+// What of the map must be drawn again, from what changed in the scene.
+ShadowPassReport plan_shadow_pass(const SceneDiff &diff, const ShadowMap &map, const Matrix &light_vp) {
     ShadowPassReport plan{};
     plan.damage = no_damage(map.width, map.height);
-    MapRecord &rec = map_record;
-    const bool same_map = rec.valid && rec.map_id == map.id && rec.width == map.width && rec.height == map.height &&
-                          same_matrix(rec.light_view, light.view) &&
-                          same_matrix(rec.light_projection, light.projection) && rec.slots == model_count;
-    if (!same_map || full_redraw_every_frame) damage_all(&plan.damage);
-    const Matrix light_vp = MatrixMultiply(light.view, light.projection);
-    for (std::uint32_t i = 0; i < model_count; ++i) {
-        ModelInstance &inst = model_instances[i];
-        if (in_shadow_pass(inst) && inst.casts_shadow) poll_watched_model(&inst);
-        const CasterRecord now = caster_record(i, inst, light_vp, map);
-        CasterRecord &before = rec.casters[i];
-        if (now.casts != before.casts) {
+    if (!map_valid || diff.full_redraw || diff.light_changed) damage_all(&plan.damage);
+    for (std::uint32_t i = 0; i < diff.slots && !plan.damage.whole; ++i) {
+        const SlotChange &c = diff.slot[i];
+        if (c.casts != c.cast) {
             damage_all(&plan.damage);  // a caster appeared or went
-        } else if (now.casts && !same_placement(now.placed, before.placed)) {
-            add_damage(&plan.damage, before.texels);
-            add_damage(&plan.damage, now.texels);
+        } else if (c.casts && c.record_changed) {
+            add_damage(&plan.damage, texels_of(c.was_box, light_vp, map));
+            add_damage(&plan.damage, texels_of(c.box, light_vp, map));
         }
-        before = now;
     }
-    rec.valid = true;
-    rec.map_id = map.id;
-    rec.width = map.width;
-    rec.height = map.height;
-    rec.light_view = light.view;
-    rec.light_projection = light.projection;
-    rec.slots = model_count;
+    map_valid = true;
     plan.remake = plan.damage.whole       ? ShadowRemake::whole
                   : plan.damage.count > 0 ? ShadowRemake::regions
                                           : ShadowRemake::none;
@@ -115,16 +69,18 @@ ShadowPassReport plan_shadow_pass(const ShadowScene *scene, const SceneCamera &l
 // Clears each damaged region alone and draws into it the casters that can reach it.
 // Depth keeps the nearest surface whatever the order, so the regions come out as a
 // whole re-make would draw them.
-void redraw_regions(ShadowScene *scene, const Damage &damage) {
+void redraw_regions(ShadowScene *scene, const Damage &damage, const SceneDiff &diff, const Matrix &light_vp) {
+    PixelRect texels[max_model_instances];
+    for (std::uint32_t i = 0; i < diff.slots; ++i)
+        texels[i] = diff.slot[i].casts ? texels_of(diff.slot[i].box, light_vp, scene->shadow_map) : PixelRect{};
     give_shadow_shader(scene);
     rlEnableScissorTest();
     for (int r = 0; r < damage.count; ++r) {
         const PixelRect &rect = damage.rects[r];
         rlScissor(rect.x0, rect.y0, rect.x1 - rect.x0, rect.y1 - rect.y0);
         rlClearScreenBuffers();
-        for (std::uint32_t i = 0; i < model_count; ++i) {
-            if (map_record.casters[i].casts && overlaps(map_record.casters[i].texels, rect))
-                draw_model_geometry(&model_instances[i]);
+        for (std::uint32_t i = 0; i < diff.slots; ++i) {
+            if (overlaps(texels[i], rect)) draw_model_geometry(&model_instances[i]);
         }
     }
     rlDisableScissorTest();
@@ -135,7 +91,7 @@ void redraw_regions(ShadowScene *scene, const Damage &damage) {
 
 const ShadowPassReport &last_shadow_pass() { return report; }
 
-void forget_shadow_map_contents() { map_record = MapRecord{}; }
+void forget_shadow_map_contents() { map_valid = false; }
 
 static constexpr const char *geom_vs_path = "assets/shaders/glsl330/geom.vs";
 static constexpr const char *geom_fs_path = "assets/shaders/glsl330/geom.fs";
@@ -177,6 +133,8 @@ ShadowScene load_shadow_scene(std::int32_t size) {
     scene.loc_light_dir = GetShaderLocation(g, "lightDir");
     scene.loc_shadow_map_size = GetShaderLocation(g, "shadowMapSize");
     scene.shadow_map_size = size;
+    // A new scene: nothing kept from the last one compares.
+    forget_scene();
     forget_shadow_map_contents();
     return scene;
 }
@@ -255,7 +213,9 @@ void draw_shadow_pass(ShadowScene *scene) {
 }
 
 void draw_scene_3d() {
-    report = plan_shadow_pass(&shadow_scene, light_camera);
+    const SceneDiff &diff = diff_scene();
+    const Matrix light_vp = MatrixMultiply(light_camera.view, light_camera.projection);
+    report = plan_shadow_pass(diff, shadow_scene.shadow_map, light_vp);
     switch (report.remake) {
     case ShadowRemake::whole:
         begin_shadow_map(&shadow_scene.shadow_map);
@@ -272,7 +232,7 @@ void draw_scene_3d() {
         rlClearColor(255, 255, 255, 255);
         rlDisableColorBlend();
         begin_camera_3d(light_camera);
-        redraw_regions(&shadow_scene, report.damage);
+        redraw_regions(&shadow_scene, report.damage, diff, light_vp);
         end_camera_3d();
         end_shadow_map();
         break;

@@ -28,8 +28,9 @@ struct ShadowScene {
 extern ShadowScene shadow_scene;
 
 // The depth map is kept from frame to frame. Each shadow pass re-makes only the
-// regions that moving casters covered before or cover now; a change of the light
-// camera, of the map, or of which instances cast re-makes all of it.
+// regions that changed casters covered before or cover now; a change of the light
+// camera, of the map, or of which instances cast re-makes all of it (scene_diff.h
+// says what changed).
 enum class ShadowRemake : std::uint8_t { none, regions, whole };
 
 struct ShadowPassReport {
@@ -37,9 +38,6 @@ struct ShadowPassReport {
     Damage damage{};  // texels of the map drawn again (whole: all of them)
 };
 
-// Set from VORBEL_FULL_REDRAW at start-up (never saved): every frame re-makes the
-// whole map and draws the whole scene, as a reference and for comparisons.
-extern bool full_redraw_every_frame;
 // What the last draw_scene_3d did to the map.
 const ShadowPassReport &last_shadow_pass();
 // The next shadow pass re-makes the whole map.
@@ -51,6 +49,7 @@ ShadowMap load_shadow_map(std::int32_t width, std::int32_t height);
 void unload_shadow_scene(ShadowScene *scene);
 
 void update_light(ShadowScene *scene, const SceneCamera *light, const SceneCamera *view);
+// Works out the frame's scene difference (diff_scene), then brings the map up to date.
 void draw_scene_3d();
 void begin_camera_3d(const SceneCamera &cam);
 void end_camera_3d();

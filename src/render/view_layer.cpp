@@ -2,23 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
-#include "app/frame_loop.h"
 #include "raymath.h"
 #include "render/camera.h"
+#include "render/damage.h"
 #include "render/model_registry.h"
 #include "render/particles.h"
+#include "render/scene_diff.h"
 #include "render/shadow_scene.h"
 #include "rlgl.h"
 
 namespace {
 
-ViewPassReport report;
-bool early_drawing = false;  // noted for the frame about to be drawn
-
-void draw_straight() {
-    draw_scene_3d();
+// The models and particles through the view camera, onto whatever is bound.
+void draw_view() {
     begin_camera_3d(view_camera);
     draw_models();
     draw_particles();
@@ -27,56 +24,23 @@ void draw_straight() {
 
 }  // namespace
 
-const ViewPassReport &last_view_pass() { return report; }
-
-void note_early_screen_drawing() { early_drawing = true; }
-
 #if !defined(RL_ENGINE_SCREEN_LAYERS) || defined(VORBEL_SYSTEM_RAYLIB)
 
 void draw_world() {
-    early_drawing = false;
-    report = ViewPassReport{};
-    draw_straight();
+    draw_scene_3d();
+    draw_view();
 }
-void forget_view_layer() {}
 void unload_view_layer() {}
 
 #else
 
 namespace {
 
-// What one instance slot looked like when the layer was last drawn.
-struct InstanceRecord {
-    bool visible = false;
-    bool custom = false;
-    const Material *materials = nullptr;
-    std::uint64_t look = 0;  // materials, tint, blend mode, shader
-    Placement placed{};
-    PixelRect pixels{};
-};
-
-// Whatever every lit pixel depends on.
-struct SceneRecord {
-    Matrix view{};
-    Matrix projection{};
-    Vector3 eye{};
-    Matrix light_view{};
-    Matrix light_projection{};
-    Vector3 light_position{};
-    Quaternion light_rotation{};
-    std::int32_t shadow_map_size = 0;
-    unsigned int geom_shader = 0;
-    std::uint32_t slots = 0;
-};
-
 struct LayerRecord {
     unsigned int layer = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    bool valid = false;
-    SceneRecord scene{};
-    InstanceRecord instances[max_model_instances];
-    SlotBounds bounds{};
+    bool valid = false;  // the layer holds the scene as the last frame drew it
     Damage particles{};  // where the particles were drawn
 };
 
@@ -101,81 +65,6 @@ BoundingBox cached_mesh_bounds(std::uint32_t slot, int k, const Mesh &mesh) {
 constexpr std::int32_t pixel_pad = 2;
 // The lighting shader filters the shadow map over a texel either side.
 constexpr std::int32_t shadow_filter_pad = 2;
-
-bool same_bytes(const void *a, const void *b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
-
-std::uint64_t mix(std::uint64_t h, std::uint64_t v) { return (h ^ v) * 1099511628211ull; }
-
-std::uint64_t look_of(const ModelInstance &inst) {
-    std::uint64_t h = 1469598103934665603ull;
-    const Model &m = inst.model;
-    h = mix(h, static_cast<std::uint64_t>(inst.blend_mode));
-    h = mix(h, static_cast<std::uint64_t>(inst.tint.r) << 24 | inst.tint.g << 16 | inst.tint.b << 8 | inst.tint.a);
-    h = mix(h, inst.custom_shader ? inst.custom_shader->id : 0u);
-    h = mix(h, static_cast<std::uint64_t>(m.meshCount) << 32 | static_cast<std::uint32_t>(m.materialCount));
-    for (int i = 0; i < m.meshCount && m.meshMaterial != nullptr; ++i)
-        h = mix(h, static_cast<std::uint64_t>(m.meshMaterial[i]));
-    for (int k = 0; k < m.materialCount; ++k) {
-        const Material &mat = m.materials[k];
-        h = mix(h, mat.shader.id);
-        h = mix(h, reinterpret_cast<std::uintptr_t>(mat.shader.locs));
-        if (mat.maps == nullptr) continue;
-        for (int i = 0; i < MAX_MATERIAL_MAPS; ++i) {
-            const MaterialMap &map = mat.maps[i];
-            std::uint32_t value = 0;
-            std::memcpy(&value, &map.value, sizeof value);
-            h = mix(h, static_cast<std::uint64_t>(map.texture.id) << 32 | value);
-            h = mix(h,
-                    static_cast<std::uint64_t>(map.color.r) << 24 | map.color.g << 16 | map.color.b << 8 | map.color.a);
-        }
-    }
-    return h;
-}
-
-SceneRecord scene_now() {
-    SceneRecord s{};
-    s.view = view_camera.view;
-    s.projection = view_camera.projection;
-    s.eye = view_camera.position;
-    s.light_view = light_camera.view;
-    s.light_projection = light_camera.projection;
-    s.light_position = light_camera.position;
-    s.light_rotation = light_camera.rotation;
-    s.shadow_map_size = shadow_scene.shadow_map_size;
-    s.geom_shader = shadow_scene.geom_shader.id;
-    s.slots = model_count;
-    return s;
-}
-
-bool same_scene(const SceneRecord &a, const SceneRecord &b) {
-    return same_bytes(&a.view, &b.view, sizeof(Matrix)) && same_bytes(&a.projection, &b.projection, sizeof(Matrix)) &&
-           same_bytes(&a.eye, &b.eye, sizeof(Vector3)) && same_bytes(&a.light_view, &b.light_view, sizeof(Matrix)) &&
-           same_bytes(&a.light_projection, &b.light_projection, sizeof(Matrix)) &&
-           same_bytes(&a.light_position, &b.light_position, sizeof(Vector3)) &&
-           same_bytes(&a.light_rotation, &b.light_rotation, sizeof(Quaternion)) &&
-           a.shadow_map_size == b.shadow_map_size && a.geom_shader == b.geom_shader && a.slots == b.slots;
-}
-
-InstanceRecord instance_now(std::uint32_t slot, const Matrix &view_vp) {
-    const ModelInstance &inst = model_instances[slot];
-    InstanceRecord r{};
-    r.visible = inst.visible;
-    if (!r.visible) return r;
-    r.custom = inst.custom_shader.has_value();
-    r.materials = inst.model.materials;
-    r.look = look_of(inst);
-    r.placed = placement_of(inst);
-    r.pixels = project_box(placed_bounds(&rec.bounds, slot, inst), view_vp, rec.width, rec.height, pixel_pad);
-    return r;
-}
-
-bool same_instance(const InstanceRecord &a, const InstanceRecord &b) {
-    if (a.visible != b.visible) return false;
-    if (!a.visible) return true;
-    // A shader of the instance's own may take new uniform values any frame.
-    return !a.custom && !b.custom && a.materials == b.materials && a.look == b.look &&
-           same_placement(a.placed, b.placed);
-}
 
 // The column of space the light sees through some texels of its map: the four
 // edges of the column, each from the map's near plane (a) to its far plane (b).
@@ -299,27 +188,22 @@ Damage particle_pixels(const Matrix &view_vp) {
     return d;
 }
 
-// Which screen pixels differ from what the layer holds; records the scene as it is now.
+// Which screen pixels differ from what the layer holds.
 Damage plan_view_pass() {
     Damage damage = no_damage(rec.width, rec.height);
-    const SceneRecord scene = scene_now();
-    if (!rec.valid || !same_scene(scene, rec.scene) || last_shadow_pass().remake == ShadowRemake::whole)
+    const SceneDiff &diff = scene_diff();
+    const ShadowPassReport &shadow = last_shadow_pass();
+    if (!rec.valid || diff.light_changed || diff.view_changed || shadow.remake == ShadowRemake::whole)
         damage_all(&damage);
-    rec.scene = scene;
     const Matrix view_vp = MatrixMultiply(view_camera.view, view_camera.projection);
-
-    for (std::uint32_t i = 0; i < model_count; ++i) {
-        const InstanceRecord now = instance_now(i, view_vp);
-        InstanceRecord &before = rec.instances[i];
-        if (!same_instance(now, before)) {
-            if (before.visible) add_damage(&damage, before.pixels);
-            if (now.visible) add_damage(&damage, now.pixels);
-        }
-        before = now;
+    for (std::uint32_t i = 0; i < diff.slots && !damage.whole; ++i) {
+        const SlotChange &c = diff.slot[i];
+        if (!c.look_changed) continue;
+        if (c.was_visible) add_damage(&damage, project_box(c.was_box, view_vp, rec.width, rec.height, pixel_pad));
+        if (c.visible) add_damage(&damage, project_box(c.box, view_vp, rec.width, rec.height, pixel_pad));
     }
     // Surfaces that moved away were damaged whole above; what stands still and reads
     // re-made texels is found here.
-    const ShadowPassReport &shadow = last_shadow_pass();
     if (shadow.remake == ShadowRemake::regions) {
         for (int i = 0; i < shadow.damage.count; ++i) damage_shadowed(&damage, shadow.damage.rects[i], view_vp);
     }
@@ -367,30 +251,26 @@ void draw_layer(const Damage &damage) {
 }  // namespace
 
 void draw_world() {
-    // Drawing queued before the frame lands on the screen at the first flush, under
-    // the scene, where the layer would cover it: such a frame is drawn straight, as is
-    // every frame when asked to or when no layer fits the screen.
-    // The first frame is drawn straight too: a layer pays only from the second frame
-    // on, and making it first would hold back the window's first picture.
-    const bool straight = full_redraw_every_frame || early_drawing || !drawn_before || !ready_layer();
-    early_drawing = false;
+    // Drawing queued before the frame (text drawn during the update) lands on the
+    // screen at the first flush, under the scene, where the layer would cover it: such
+    // a frame is drawn straight, as is every frame when asked to or when no layer fits
+    // the screen. The first frame is drawn straight too: a layer pays only from the
+    // second frame on, and making it first would hold back the window's first picture.
+    const bool queued = rlScreenDrawingQueued();
+    draw_scene_3d();
+    const bool straight = scene_diff().full_redraw || queued || !drawn_before || !ready_layer();
     drawn_before = true;
     if (straight) {
         rec.valid = false;
-        report = ViewPassReport{};
-        draw_straight();
+        draw_view();
         return;
     }
-    draw_scene_3d();
-    report.layered = true;
-    report.damage = plan_view_pass();
+    const Damage damage = plan_view_pass();
     // Sorted once a frame, as a straight draw does, whatever is drawn again.
     sort_particles_far_to_near(view_camera.position);
-    if (any_damage(report.damage)) draw_layer(report.damage);
+    if (any_damage(damage)) draw_layer(damage);
     rlCopyScreenLayer(rec.layer);
 }
-
-void forget_view_layer() { rec.valid = false; }
 
 void unload_view_layer() {
     if (rec.layer != 0) rlUnloadFramebuffer(rec.layer);

@@ -1,25 +1,16 @@
 // The 3D part of a frame (shadow pass, then models and particles through the view
 // camera), kept from frame to frame on a layer of the screen's own kind and copied
-// onto each frame; only the screen rectangles where something changed are drawn
-// again. Built against a raylib without such layers, or with full_redraw_every_frame,
-// everything is drawn straight onto the screen every frame.
+// onto each frame; only the screen rectangles where something changed (scene_diff.h)
+// are drawn again. Built against a raylib without such layers, or with the full
+// redraw asked for, everything is drawn straight onto the screen every frame.
 #pragma once
 
-#include "render/damage.h"
+#include "raylib.h"
 
-struct ViewPassReport {
-    bool layered = false;  // false: drawn straight onto the screen
-    Damage damage{};       // screen pixels drawn again on the layer
-};
+// The sky behind the scene: each frame clears to it, and so does the kept layer.
+inline constexpr Color frame_clear_color{36, 152, 201, 0};
 
 // The shadow pass and the main 3D pass of a frame, in that order.
 void draw_world();
-const ViewPassReport &last_view_pass();
-
-// Something was drawn for the screen before the frame began (text queued from the
-// update step): it belongs under the 3D scene, so this frame is drawn straight.
-void note_early_screen_drawing();
-
-// The next frame draws the whole layer. unload_view_layer also releases it.
-void forget_view_layer();
+// Releases the layer; the next frame draws it whole.
 void unload_view_layer();

@@ -20,6 +20,7 @@
 #include "render/overlay.h"
 #include "render/particles.h"
 #include "render/shader_registry.h"
+#include "render/scene_diff.h"
 #include "render/shadow_scene.h"
 #include "render/view_layer.h"
 #include "settings/display.h"

@@ -21,7 +21,7 @@
 #include "gameplay/match.h"
 #include "render/camera.h"
 #include "render/particles.h"
-#include "render/shadow_scene.h"
+#include "render/scene_diff.h"
 #include "settings/startup.h"
 #include "support/small_window.h"
 #include "testing.h"

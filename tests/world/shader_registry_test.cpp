@@ -84,11 +84,8 @@ TEST_F(ShaderRegistryTest, BindingUploadsAtOnceAndEveryFrame) {
     EXPECT_NEAR(painted_level(s), 64, 1);  // uploaded at binding time
     level = 0.75f;
     EXPECT_NEAR(painted_level(s), 64, 1);  // not until the next push
-    EXPECT_EQ(uploaded_float(s, "level").value(), 0.25f);
     push_shader_uniforms();
     EXPECT_NEAR(painted_level(s), 191, 1);
-    EXPECT_EQ(uploaded_float(s, "level").value(), 0.75f);
-    EXPECT_EQ(uploaded_float(s, "noSuchUniform").error(), Error::shader_not_found);
 }
 
 TEST_F(ShaderRegistryTest, TwoBindingsOfOneUniformUploadInOrder) {
@@ -104,7 +101,6 @@ TEST_F(ShaderRegistryTest, TwoBindingsOfOneUniformUploadInOrder) {
     second = 0.4f;
     push_shader_uniforms();
     EXPECT_NEAR(painted_level(s), 102, 1);  // the later binding wins
-    EXPECT_EQ(uploaded_float(s, "level").value(), 0.4f);
 }
 
 TEST_F(ShaderRegistryTest, OnceOnlyBindingUploadsJustOnce) {
@@ -116,7 +112,6 @@ TEST_F(ShaderRegistryTest, OnceOnlyBindingUploadsJustOnce) {
     level = 0.9f;
     for (int i = 0; i < 3; ++i) push_shader_uniforms();
     EXPECT_NEAR(painted_level(s), 51, 1);
-    EXPECT_EQ(uploaded_float(s, "level").value(), 0.2f);
 }
 
 TEST_F(ShaderRegistryTest, UnregisteredShaderCannotTakeBindings) {

@@ -252,7 +252,7 @@ TEST_F(StartUp, MissingOverlayShaderLeavesTheHudAndDrawsNoOverlay) {
     game_state.joined[0] = game_state.joined[1] = true;
     BeginDrawing();
     ClearBackground(Color{255, 255, 255, 255});
-    draw_match_hud();
+    draw_match_hud(MatchEndLines{});
     Image frame = testing_read_frame();
     EndDrawing();
     game_state.joined[0] = joined[0];
