@@ -63,7 +63,7 @@ bool overlay_at_rest(float player1_time_since_hit, float player2_time_since_hit)
 
 void draw_match_hud(const MatchEndLines &end) {
     const bool *joined = game_state.joined;
-    if (!both_joined()) {
+    if (!(joined[0] && joined[1])) {
         if (!joined[0]) DrawText("player 1: jump to join", 0, 0, hud_font_size, hud_text_color);
         if (!joined[1]) DrawText("player 2: jump to join", 0, 30, hud_font_size, hud_text_color);
         return;

@@ -32,12 +32,18 @@ void keep_bytes(T *kept, const T &now) {
 // material each mesh takes. A model with more than these is taken as changed.
 constexpr int kept_materials = 8;
 constexpr int kept_meshes = 16;
+// The maps each material carries: raylib's header leaves its build setting unsaid.
+#if defined(MAX_MATERIAL_MAPS)
+constexpr int material_maps = MAX_MATERIAL_MAPS;
+#else
+constexpr int material_maps = 12;
+#endif
 
 struct KeptLook {
     int materials = -1;  // -1: too many to keep
     int meshes = -1;
     Material material[kept_materials];
-    MaterialMap maps[kept_materials][MAX_MATERIAL_MAPS];
+    MaterialMap maps[kept_materials][material_maps];
     int mesh_material[kept_meshes];
 };
 
@@ -87,6 +93,7 @@ SceneDiff diff;
 
 const SceneDiff &diff_scene() {
     const bool fresh = !kept.valid;
+    ++diff.number;
     diff.full_redraw = full_redraw_every_frame;
     diff.light_changed = fresh || !same_bytes(kept.light, light_camera) || !same_bytes(kept.shadows, shadow_scene) ||
                          kept.slots != model_count;

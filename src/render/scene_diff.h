@@ -35,6 +35,8 @@ struct SlotChange {
 };
 
 struct SceneDiff {
+    // Counts the diffs: what was kept from an earlier one than the last missed changes.
+    std::uint64_t number = 0;
     bool full_redraw = false;    // everything re-made whole, as asked
     bool light_changed = false;  // the light camera, the shadow map's record or the slot count
     bool view_changed = false;   // the view camera

@@ -40,7 +40,8 @@ struct LayerRecord {
     unsigned int layer = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    bool valid = false;  // the layer holds the scene as the last frame drew it
+    bool valid = false;  // the layer holds the scene as diff `drawn_at` found it
+    std::uint64_t drawn_at = 0;
     Damage particles{};  // where the particles were drawn
 };
 
@@ -193,7 +194,8 @@ Damage plan_view_pass() {
     Damage damage = no_damage(rec.width, rec.height);
     const SceneDiff &diff = scene_diff();
     const ShadowPassReport &shadow = last_shadow_pass();
-    if (!rec.valid || diff.light_changed || diff.view_changed || shadow.remake == ShadowRemake::whole)
+    if (!rec.valid || diff.number != rec.drawn_at + 1 || diff.light_changed || diff.view_changed ||
+        shadow.remake == ShadowRemake::whole)
         damage_all(&damage);
     const Matrix view_vp = MatrixMultiply(view_camera.view, view_camera.projection);
     for (std::uint32_t i = 0; i < diff.slots && !damage.whole; ++i) {
@@ -214,6 +216,7 @@ Damage plan_view_pass() {
     }
     rec.particles = sparks;
     rec.valid = true;
+    rec.drawn_at = diff.number;
     return damage;
 }
 

@@ -338,6 +338,20 @@ TEST_F(Render, ResolveAndScreenLayerKeepTheScreensSamplesExactly) {
     rlUnloadFramebuffer(layer);
 }
 
+// Drawing queued before BeginDrawing waits past the frame's clear to its first flush;
+// a layer copied over the screen would cover it, so the game asks before it copies.
+TEST_F(Render, DrawingQueuedBeforeTheFrameIsReportedUntilFlushed) {
+    EXPECT_FALSE(rlScreenDrawingQueued());
+    DrawRectangle(0, 0, 4, 4, WHITE);
+    EXPECT_TRUE(rlScreenDrawingQueued());
+    BeginDrawing();
+    ClearBackground(BLACK);
+    EXPECT_TRUE(rlScreenDrawingQueued());
+    rlDrawRenderBatchActive();
+    EXPECT_FALSE(rlScreenDrawingQueued());
+    EndDrawing();
+}
+
 // A clear of the whole screen is held until the screen is needed; whatever follows
 // must find the frame as if it had been cleared at once.
 TEST_F(Render, HeldClearLooksLikeAClearDoneAtOnce) {
