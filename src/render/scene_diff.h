@@ -27,8 +27,8 @@ struct SlotChange {
     bool cast = false;
     // The record itself: placement, geometry, flags, tint, anything of it.
     bool record_changed = false;
-    // The materials it draws with, or a shader of its own (which may take new
-    // uniform values any frame).
+    // Anything the main pass draws it with: the record, the materials, or a shader
+    // of its own (which may take new uniform values any frame).
     bool look_changed = false;
     BoundingBox box{};  // world box of the model, now and last frame (when visible)
     BoundingBox was_box{};
