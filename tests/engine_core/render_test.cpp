@@ -163,13 +163,16 @@ TEST_F(Render, TextStaysInsideItsMeasuredBox) {
 }
 
 TEST_F(Render, TextQueuedBeforeBeginDrawingAppearsAfterTheClear) {
-    // The game draws some text from its update step, before BeginDrawing.
+    // The game draws some text from its update step, before BeginDrawing. It waits
+    // past the clear to the first flush, and says so: a kept layer would cover it.
     BeginDrawing();
     ClearBackground(BLACK);
     EndDrawing();
+    EXPECT_FALSE(rlScreenDrawingQueued());
     DrawRectangle(0, 0, 10, 10, WHITE);
     BeginDrawing();
     ClearBackground(BLUE);
+    EXPECT_TRUE(rlScreenDrawingQueued());
     EXPECT_TRUE(same(pixel(5, 5), WHITE));
     EXPECT_TRUE(same(pixel(15, 5), BLUE));
     EndDrawing();
@@ -336,20 +339,6 @@ TEST_F(Render, ResolveAndScreenLayerKeepTheScreensSamplesExactly) {
     rlUnloadFramebuffer(layer);
     rlCopyScreenLayer(layer);
     rlUnloadFramebuffer(layer);
-}
-
-// Drawing queued before BeginDrawing waits past the frame's clear to its first flush;
-// a layer copied over the screen would cover it, so the game asks before it copies.
-TEST_F(Render, DrawingQueuedBeforeTheFrameIsReportedUntilFlushed) {
-    EXPECT_FALSE(rlScreenDrawingQueued());
-    DrawRectangle(0, 0, 4, 4, WHITE);
-    EXPECT_TRUE(rlScreenDrawingQueued());
-    BeginDrawing();
-    ClearBackground(BLACK);
-    EXPECT_TRUE(rlScreenDrawingQueued());
-    rlDrawRenderBatchActive();
-    EXPECT_FALSE(rlScreenDrawingQueued());
-    EndDrawing();
 }
 
 // A clear of the whole screen is held until the screen is needed; whatever follows
