@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace engine {
@@ -19,13 +20,24 @@ namespace {
 constexpr int warm_blocks = 4;
 constexpr int warm_block_chunks = 34;
 
-std::thread worker;
-EGLDisplay warm_display = EGL_NO_DISPLAY;  // written by the worker before display_done
-std::atomic<bool> display_done{false};
-bool software_driver = false;  // written by the worker before display_done
-std::atomic<bool> stop_warming{false};
-WarmHeap heap;
-bool heap_kept = false;  // main thread: glibc is holding on to freed pages
+// One warm-up's state, from start_gl_warmup to end_heap_warmup.
+struct Warmup {
+    std::thread worker;
+    EGLDisplay display = EGL_NO_DISPLAY;  // written by the worker before display_done
+    std::atomic<bool> display_done{false};
+    bool software_driver = false;  // written by the worker before display_done
+    std::atomic<bool> stop_warming{false};
+    WarmHeap heap;
+    bool heap_kept = false;  // main thread: glibc is holding on to freed pages
+};
+Warmup warm;
+
+// Starts a fresh record for the next warm-up. Made anew in place, as its thread and
+// atomics cannot be assigned; only with the worker joined and the heap given back.
+void reset_warmup() {
+    std::destroy_at(&warm);
+    std::construct_at(&warm);
+}
 
 bool names_extension(const char *list, const char *name) {
     const std::size_t n = std::strlen(name);
@@ -71,58 +83,57 @@ bool load_driver() {
     if (display == EGL_NO_DISPLAY) return false;
     EGLint major = 0, minor = 0;
     if (eglInitialize(display, &major, &minor) != EGL_TRUE) return false;
-    warm_display = display;
+    warm.display = display;
     return draws_from_heap(display);
 }
 
 void warm_up() {
-    software_driver = load_driver();
-    display_done.store(true, std::memory_order_release);
-    display_done.notify_all();
+    warm.software_driver = load_driver();
+    warm.display_done.store(true, std::memory_order_release);
+    warm.display_done.notify_all();
     // The main thread is opening the window meanwhile; this core would be idle.
-    if (software_driver) warm_heap_pages(heap, stop_warming);
+    if (warm.software_driver) warm_heap_pages(warm.heap, warm.stop_warming);
 }
 
 // Main thread, with the worker not touching the blocks (done, or never warming).
 void give_back_kept_heap() {
-    if (!heap_kept) return;
-    release_warm_heap(heap);
+    if (!warm.heap_kept) return;
+    release_warm_heap(warm.heap);
     restore_heap_trimming();
-    heap_kept = false;
+    warm.heap_kept = false;
 }
 
 }  // namespace
 
 void start_gl_warmup() {
-    if (worker.joinable() || !window_will_use_egl_on_x11()) return;
-    display_done.store(false);
-    stop_warming.store(false);
-    heap_kept = keep_heap_pages();
-    if (heap_kept) reserve_warm_heap(heap, warm_blocks, warm_block_chunks);
+    if (warm.worker.joinable() || !window_will_use_egl_on_x11()) return;
+    reset_warmup();
+    warm.heap_kept = keep_heap_pages();
+    if (warm.heap_kept) reserve_warm_heap(warm.heap, warm_blocks, warm_block_chunks);
     // An exit before the first frame still finds the worker stopped and joined.
     static const bool registered = std::atexit(end_heap_warmup) == 0;
     (void)registered;
-    worker = std::thread(warm_up);
+    warm.worker = std::thread(warm_up);
 }
 
 void end_gl_warmup() {
-    if (!worker.joinable()) return;
-    display_done.wait(false, std::memory_order_acquire);
+    if (!warm.worker.joinable()) return;
+    warm.display_done.wait(false, std::memory_order_acquire);
     // SDL's display holds the driver now; ours only held it for SDL.
-    if (warm_display != EGL_NO_DISPLAY) eglTerminate(warm_display);
-    warm_display = EGL_NO_DISPLAY;
+    if (warm.display != EGL_NO_DISPLAY) eglTerminate(warm.display);
+    warm.display = EGL_NO_DISPLAY;
     // A driver with memory of its own has no use for the heap kept for it.
-    if (!software_driver) give_back_kept_heap();
+    if (!warm.software_driver) give_back_kept_heap();
 }
 
 void warm_heap_for(std::size_t bytes) {
-    if (heap_kept) make_warm_room(heap, bytes);
+    if (warm.heap_kept) make_warm_room(warm.heap, bytes);
 }
 
 void end_heap_warmup() {
-    if (worker.joinable()) {
-        stop_warming.store(true);
-        worker.join();
+    if (warm.worker.joinable()) {
+        warm.stop_warming.store(true);
+        warm.worker.join();
     }
     give_back_kept_heap();
 }

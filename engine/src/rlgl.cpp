@@ -50,8 +50,8 @@ struct Batch {
     int mode = RL_QUADS;  // primitive of the current rlBegin
     Vertex partial[4];    // the primitive being assembled
     int partial_count = 0;
-    Vertex current{};          // texcoord, normal and colour of the next vertex
-    unsigned int texture = 0;  // the texture of the next primitive (0: default)
+    Vertex current = {0, 0, 0, 0, 0, 0, 0, 1, 255, 255, 255, 255};  // texcoord, normal and colour of the next vertex
+    unsigned int texture = 0;                                       // the texture of the next primitive (0: default)
     unsigned int extra_textures[extra_texture_slots] = {};
 };
 
@@ -62,25 +62,17 @@ struct StackEntry {
     bool transform;  // saved the local transform (a push in model-view mode)
 };
 
+// The matrix being edited is not kept as a pointer: it follows from the mode and the
+// pushes still open (see current_matrix), and the record stays safe to assign whole.
 struct MatrixState {
-    Matrix modelview;
-    Matrix projection;
-    Matrix transform;  // local transform applied to vertices as they are queued
-    Matrix *current;
-    int mode;
-    int transform_depth;  // model-view pushes still open
+    Matrix modelview = MatrixIdentity();
+    Matrix projection = MatrixIdentity();
+    Matrix transform = MatrixIdentity();  // local transform applied to vertices as they are queued
+    int mode = RL_MODELVIEW;
+    int transform_depth = 0;  // model-view pushes still open
     StackEntry stack[RL_MAX_MATRIX_STACK_SIZE];
-    int depth;
+    int depth = 0;
 };
-
-Batch *batch = nullptr;
-MatrixState mats;
-GLuint white_texture = 0;
-unsigned int current_fbo = 0;
-int screen_fb_width = 0;
-int screen_fb_height = 0;
-int blend_mode = RL_BLEND_ALPHA;
-std::unordered_map<unsigned int, int> fbo_sizes;  // id -> (width << 16 | height)
 
 // With multisampling the frame is drawn on this target, not on the window, and
 // resolved into the window when it is presented; framebuffer 0 names it. The window
@@ -94,53 +86,102 @@ struct ScreenTarget {
     int height = 0;
     int samples = 0;  // wanted; 0 draws on the window
 };
-ScreenTarget screen;
 
 // Renderbuffers of the layers rlLoadScreenLayer made, released with their framebuffer.
 struct LayerBuffers {
     GLuint color;
     GLuint depth;
 };
-std::unordered_map<unsigned int, LayerBuffers> layer_buffers;
 
-GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : screen.fbo; }
+// The frame's samples are averaged into the window by a small shader of the engine's
+// own rather than by a resolving blit: on a software renderer the blit's first use
+// builds a pipeline of the driver's own, which held the first frame back by about
+// 40 ms, where this shader comes out of the driver's shader cache. Made at the first
+// presentation, after everything start-up loads, so the names start-up's objects get
+// are as before.
+struct Resolver {
+    GLuint program = 0;
+    GLuint vao = 0;  // a core context draws only with a vertex array bound
+    GLint loc_mirror_height = -1;
+    bool tried = false;
+};
 
-// The window's surface runs top-down in memory and GL draws into it upside down
-// compared with a framebuffer object, which also mirrors where the samples of each
-// pixel lie and which edge a pixel centre on a triangle's border goes to. The screen
-// target and the layers are drawn with the clip origin at the upper left, which
-// rasterizes exactly as the window does; viewport and scissor rectangles, given as
-// usual from the bottom left, are mirrored to match.
-bool clip_control_ok = false;
-bool upper_left = false;  // the clip origin currently set
-int view_rect[4] = {0, 0, 0, 0};
-int scissor_rect[4] = {0, 0, 0, 0};
+// A clear of the whole screen is held until the screen's contents are needed: a
+// draw, a read, the frame's presentation. A copy over the whole screen that comes
+// first leaves its colour part nothing to do (the kept 3D layer covers each frame's
+// clear), and a draw without the depth test leaves its depth part waiting. On a
+// software renderer a multisampled clear costs as much as a copy.
+struct HeldClear {
+    bool color = false;
+    bool depth = false;
+    GLfloat rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+};
 
-bool is_layer(unsigned int id) { return layer_buffers.find(id) != layer_buffers.end(); }
+// Everything rlgl keeps between calls, as one record: rlgl_init and rlgl_close start a
+// fresh one (reset_rlgl), so a second window never sees what the first left behind.
+struct RlglState {
+    Batch *batch = nullptr;  // on the heap for its size; null without a window
+    MatrixState mats;
+    GLuint white_texture = 0;
+    unsigned int current_fbo = 0;
+    int screen_fb_width = 0;
+    int screen_fb_height = 0;
+    int blend_mode = RL_BLEND_ALPHA;
+    std::unordered_map<unsigned int, int> fbo_sizes;  // id -> (width << 16 | height)
+    ScreenTarget screen;
+    std::unordered_map<unsigned int, LayerBuffers> layer_buffers;
+    // The window's surface runs top-down in memory and GL draws into it upside down
+    // compared with a framebuffer object, which also mirrors where the samples of each
+    // pixel lie and which edge a pixel centre on a triangle's border goes to. The
+    // screen target and the layers are drawn with the clip origin at the upper left,
+    // which rasterizes exactly as the window does; viewport and scissor rectangles,
+    // given as usual from the bottom left, are mirrored to match.
+    bool clip_control_ok = false;
+    bool upper_left = false;  // the clip origin currently set
+    int view_rect[4] = {0, 0, 0, 0};
+    int scissor_rect[4] = {0, 0, 0, 0};
+    Resolver resolver;
+    HeldClear held_clear;
+    GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
+    // Shader used by the batch; set by shaders.cpp through set_current_shader.
+    unsigned int shader_id = 0;
+    int *shader_locs = nullptr;
+};
+RlglState rlgl;
 
-bool flipped_target(unsigned int id) { return clip_control_ok && (id == 0 ? screen.fbo != 0 : is_layer(id)); }
+GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : rlgl.screen.fbo; }
+
+bool is_layer(unsigned int id) { return rlgl.layer_buffers.find(id) != rlgl.layer_buffers.end(); }
+
+bool flipped_target(unsigned int id) { return rlgl.clip_control_ok && (id == 0 ? rlgl.screen.fbo != 0 : is_layer(id)); }
 
 int target_height(unsigned int id) {
-    if (id == 0) return screen_fb_height;
-    auto it = fbo_sizes.find(id);
-    return it != fbo_sizes.end() ? (it->second & 0xffff) : screen_fb_height;
+    if (id == 0) return rlgl.screen_fb_height;
+    auto it = rlgl.fbo_sizes.find(id);
+    return it != rlgl.fbo_sizes.end() ? (it->second & 0xffff) : rlgl.screen_fb_height;
 }
 
-int mirrored_y(const int rect[4]) { return upper_left ? target_height(current_fbo) - rect[1] - rect[3] : rect[1]; }
+int mirrored_y(const int rect[4]) {
+    return rlgl.upper_left ? target_height(rlgl.current_fbo) - rect[1] - rect[3] : rect[1];
+}
 
-void apply_viewport() { glViewport(view_rect[0], mirrored_y(view_rect), view_rect[2], view_rect[3]); }
-void apply_scissor() { glScissor(scissor_rect[0], mirrored_y(scissor_rect), scissor_rect[2], scissor_rect[3]); }
+void apply_viewport() {
+    glViewport(rlgl.view_rect[0], mirrored_y(rlgl.view_rect), rlgl.view_rect[2], rlgl.view_rect[3]);
+}
+void apply_scissor() {
+    glScissor(rlgl.scissor_rect[0], mirrored_y(rlgl.scissor_rect), rlgl.scissor_rect[2], rlgl.scissor_rect[3]);
+}
 
 // Binds a target (0: the screen) and sets the clip origin, viewport and scissor for it.
 void bind_target(unsigned int id) {
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(id));
-    current_fbo = id;
+    rlgl.current_fbo = id;
     const bool flip = flipped_target(id);
-    if (flip != upper_left) {
+    if (flip != rlgl.upper_left) {
 #if !defined(__EMSCRIPTEN__)  // GL ES has no clip control: flip stays false there
         glClipControl(flip ? GL_UPPER_LEFT : GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
 #endif
-        upper_left = flip;
+        rlgl.upper_left = flip;
     }
     apply_viewport();
     apply_scissor();
@@ -187,7 +228,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     }
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d);
     const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (!ok || glGetError() != GL_NO_ERROR) {
         glDeleteFramebuffers(1, &fbo);
         if (color_texture) {
@@ -204,34 +245,36 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
 }
 
 void free_screen_target() {
-    if (screen.fbo == 0) return;
-    if (current_fbo == 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteFramebuffers(1, &screen.fbo);
+    if (rlgl.screen.fbo == 0) return;
+    if (rlgl.current_fbo == 0) glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &rlgl.screen.fbo);
     if (gl_context_is_es) {
-        glDeleteRenderbuffers(1, &screen.color);
+        glDeleteRenderbuffers(1, &rlgl.screen.color);
     } else {
-        glDeleteTextures(1, &screen.color);
+        glDeleteTextures(1, &rlgl.screen.color);
     }
-    glDeleteRenderbuffers(1, &screen.depth);
-    screen.fbo = screen.color = screen.depth = 0;
+    glDeleteRenderbuffers(1, &rlgl.screen.depth);
+    rlgl.screen.fbo = rlgl.screen.color = rlgl.screen.depth = 0;
 }
 
 // (Re)makes the screen target for a drawable of width x height; without it the
 // frame is drawn on the window.
 void fit_screen_target(int width, int height) {
-    if (screen.samples == 0 || (screen.fbo != 0 && screen.width == width && screen.height == height)) return;
+    if (rlgl.screen.samples == 0 ||
+        (rlgl.screen.fbo != 0 && rlgl.screen.width == width && rlgl.screen.height == height))
+        return;
     free_screen_target();
-    screen.width = width;
-    screen.height = height;
+    rlgl.screen.width = width;
+    rlgl.screen.height = height;
     // On GL ES the samples sit in a renderbuffer, resolved by a blit (no shader can read
     // them there).
-    screen.fbo =
-        make_color_depth_target(width, height, screen.samples, !gl_context_is_es, &screen.color, &screen.depth);
-    if (screen.fbo == 0) {
-        TraceLog(LOG_WARNING, "WINDOW: %dx multisampling is not available; drawing without it", screen.samples);
-        screen.samples = 0;
+    rlgl.screen.fbo = make_color_depth_target(width, height, rlgl.screen.samples, !gl_context_is_es, &rlgl.screen.color,
+                                              &rlgl.screen.depth);
+    if (rlgl.screen.fbo == 0) {
+        TraceLog(LOG_WARNING, "WINDOW: %dx multisampling is not available; drawing without it", rlgl.screen.samples);
+        rlgl.screen.samples = 0;
     }
-    if (current_fbo == 0) bind_target(0);
+    if (rlgl.current_fbo == 0) bind_target(0);
 }
 
 // Copies colour from one framebuffer to another of the same size, the scissor test
@@ -245,23 +288,9 @@ void copy_color(GLuint from, GLuint to, int width, int height, GLenum read_buffe
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, to);
     glBlitFramebuffer(0, 0, width, height, 0, mirror ? height : 0, width, mirror ? 0 : height, GL_COLOR_BUFFER_BIT,
                       GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (scissor) glEnable(GL_SCISSOR_TEST);
 }
-
-// The frame's samples are averaged into the window by a small shader of the engine's
-// own rather than by a resolving blit: on a software renderer the blit's first use
-// builds a pipeline of the driver's own, which held the first frame back by about
-// 40 ms, where this shader comes out of the driver's shader cache. Made at the first
-// presentation, after everything start-up loads, so the names start-up's objects get
-// are as before.
-struct Resolver {
-    GLuint program = 0;
-    GLuint vao = 0;  // a core context draws only with a vertex array bound
-    GLint loc_mirror_height = -1;
-    bool tried = false;
-};
-Resolver resolver;
 
 #if !defined(__EMSCRIPTEN__)  // sampler2DMS is GL ES 3.1's; the blit resolves there
 GLuint compile_resolver_stage(GLenum type, const char *code) {
@@ -277,7 +306,7 @@ GLuint compile_resolver_stage(GLenum type, const char *code) {
 
 // Silent when the shader cannot be made: the blit then resolves as before.
 void make_resolver() {
-    resolver.tried = true;
+    rlgl.resolver.tried = true;
     static const char *vs = "#version 330 core\n"
                             "void main() {\n"
                             "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
@@ -296,7 +325,7 @@ void make_resolver() {
                   "    for (int i = 0; i < %d; ++i) sum += texelFetch(frame, p, i);\n"
                   "    color = sum / %d.0;\n"
                   "}\n",
-                  screen.samples, screen.samples);
+                  rlgl.screen.samples, rlgl.screen.samples);
     const GLuint v = compile_resolver_stage(GL_VERTEX_SHADER, vs);
     const GLuint f = v != 0 ? compile_resolver_stage(GL_FRAGMENT_SHADER, fs) : 0;
     if (f == 0) {
@@ -315,17 +344,16 @@ void make_resolver() {
         glDeleteProgram(program);
         return;
     }
-    resolver.program = program;
-    resolver.loc_mirror_height = glGetUniformLocation(program, "mirrorHeight");
-    glGenVertexArrays(1, &resolver.vao);
+    rlgl.resolver.program = program;
+    rlgl.resolver.loc_mirror_height = glGetUniformLocation(program, "mirrorHeight");
+    glGenVertexArrays(1, &rlgl.resolver.vao);
 }
 
 #endif
 
 void free_resolver() {
-    if (resolver.program != 0) glDeleteProgram(resolver.program);
-    if (resolver.vao != 0) glDeleteVertexArrays(1, &resolver.vao);
-    resolver = Resolver{};
+    if (rlgl.resolver.program != 0) glDeleteProgram(rlgl.resolver.program);
+    if (rlgl.resolver.vao != 0) glDeleteVertexArrays(1, &rlgl.resolver.vao);
 }
 
 // Averages the screen target's samples into framebuffer `to` (0: the window), its rows
@@ -337,8 +365,8 @@ bool resolve_samples(GLuint to, bool mirror) {
     (void)mirror;
     return false;
 #else
-    if (!resolver.tried) make_resolver();
-    if (resolver.program == 0) return false;
+    if (!rlgl.resolver.tried) make_resolver();
+    if (rlgl.resolver.program == 0) return false;
     GLint program = 0, vao = 0, unit = 0, bound = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
@@ -352,11 +380,11 @@ bool resolve_samples(GLuint to, bool mirror) {
         if (was_on[i]) glDisable(caps[i]);
     }
     glBindFramebuffer(GL_FRAMEBUFFER, to);
-    glViewport(0, 0, screen.width, screen.height);
-    glUseProgram(resolver.program);
-    glUniform1i(resolver.loc_mirror_height, mirror ? screen.height : 0);
-    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, screen.color);
-    glBindVertexArray(resolver.vao);
+    glViewport(0, 0, rlgl.screen.width, rlgl.screen.height);
+    glUseProgram(rlgl.resolver.program);
+    glUniform1i(rlgl.resolver.loc_mirror_height, mirror ? rlgl.screen.height : 0);
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, rlgl.screen.color);
+    glBindVertexArray(rlgl.resolver.vao);
     glDrawArrays(GL_TRIANGLES, 0, 3);
     glBindVertexArray(static_cast<GLuint>(vao));
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, static_cast<GLuint>(bound));
@@ -364,103 +392,97 @@ bool resolve_samples(GLuint to, bool mirror) {
     glUseProgram(static_cast<GLuint>(program));
     for (int i = 0; i < 4; ++i)
         if (was_on[i]) glEnable(caps[i]);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     apply_viewport();
     return true;
 #endif
 }
 
-// A clear of the whole screen is held until the screen's contents are needed: a
-// draw, a read, the frame's presentation. A copy over the whole screen that comes
-// first leaves its colour part nothing to do (the kept 3D layer covers each frame's
-// clear), and a draw without the depth test leaves its depth part waiting. On a
-// software renderer a multisampled clear costs as much as a copy.
-struct HeldClear {
-    bool color = false;
-    bool depth = false;
-    GLfloat rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-};
-HeldClear held_clear;
-GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
-
 // Does the held clear's colour part, and its depth part when `with_depth`, on the
 // screen, whatever target is bound and whatever scissor and depth mask are set.
 void settle_screen_clear(bool with_depth) {
-    GLbitfield mask = held_clear.color ? GL_COLOR_BUFFER_BIT : 0;
-    if (held_clear.depth && with_depth) mask |= GL_DEPTH_BUFFER_BIT;
+    GLbitfield mask = rlgl.held_clear.color ? GL_COLOR_BUFFER_BIT : 0;
+    if (rlgl.held_clear.depth && with_depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (mask == 0) return;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     GLboolean depth_writes = GL_TRUE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
     if (scissor) glDisable(GL_SCISSOR_TEST);
     if (!depth_writes) glDepthMask(GL_TRUE);
-    if (current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, screen.fbo);
-    glClearColor(held_clear.rgba[0], held_clear.rgba[1], held_clear.rgba[2], held_clear.rgba[3]);
+    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    glClearColor(rlgl.held_clear.rgba[0], rlgl.held_clear.rgba[1], rlgl.held_clear.rgba[2], rlgl.held_clear.rgba[3]);
     glClear(mask);
-    glClearColor(clear_rgba[0], clear_rgba[1], clear_rgba[2], clear_rgba[3]);
-    if (current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glClearColor(rlgl.clear_rgba[0], rlgl.clear_rgba[1], rlgl.clear_rgba[2], rlgl.clear_rgba[3]);
+    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (!depth_writes) glDepthMask(GL_FALSE);
     if (scissor) glEnable(GL_SCISSOR_TEST);
-    if (mask & GL_COLOR_BUFFER_BIT) held_clear.color = false;
-    if (mask & GL_DEPTH_BUFFER_BIT) held_clear.depth = false;
+    if (mask & GL_COLOR_BUFFER_BIT) rlgl.held_clear.color = false;
+    if (mask & GL_DEPTH_BUFFER_BIT) rlgl.held_clear.depth = false;
 }
 
-// Shader used by the batch; set by shaders.cpp through set_current_shader.
-unsigned int shader_id = 0;
-int *shader_locs = nullptr;
-
-bool has_pending() { return batch != nullptr && batch->vertex_count > 0; }
+bool has_pending() { return rlgl.batch != nullptr && rlgl.batch->vertex_count > 0; }
 
 void flush_if_pending() {
     if (has_pending()) rlDrawRenderBatchActive();
 }
 
 void push_primitive(const Vertex *v, int n, GLenum mode) {
-    if (batch == nullptr) return;
-    if (batch->vertex_count + n > max_vertices) rlDrawRenderBatchActive();
-    unsigned int tex = batch->texture != 0 ? batch->texture : white_texture;
-    DrawCall *call = batch->call_count > 0 ? &batch->calls[batch->call_count - 1] : nullptr;
+    if (rlgl.batch == nullptr) return;
+    if (rlgl.batch->vertex_count + n > max_vertices) rlDrawRenderBatchActive();
+    unsigned int tex = rlgl.batch->texture != 0 ? rlgl.batch->texture : rlgl.white_texture;
+    DrawCall *call = rlgl.batch->call_count > 0 ? &rlgl.batch->calls[rlgl.batch->call_count - 1] : nullptr;
     if (call == nullptr || call->mode != mode || call->texture != tex) {
-        if (batch->call_count == max_draw_calls) rlDrawRenderBatchActive();
-        call = &batch->calls[batch->call_count++];
+        if (rlgl.batch->call_count == max_draw_calls) rlDrawRenderBatchActive();
+        call = &rlgl.batch->calls[rlgl.batch->call_count++];
         call->mode = mode;
-        call->start = batch->vertex_count;
+        call->start = rlgl.batch->vertex_count;
         call->count = 0;
         call->texture = tex;
     }
-    std::memcpy(&batch->vertices[batch->vertex_count], v, sizeof(Vertex) * static_cast<size_t>(n));
-    batch->vertex_count += n;
+    std::memcpy(&rlgl.batch->vertices[rlgl.batch->vertex_count], v, sizeof(Vertex) * static_cast<size_t>(n));
+    rlgl.batch->vertex_count += n;
     call->count += n;
 }
 
 void add_vertex(const Vertex &v) {
-    if (batch == nullptr) return;
-    Vertex *p = batch->partial;
-    p[batch->partial_count++] = v;
-    switch (batch->mode) {
+    if (rlgl.batch == nullptr) return;
+    Vertex *p = rlgl.batch->partial;
+    p[rlgl.batch->partial_count++] = v;
+    switch (rlgl.batch->mode) {
     case RL_QUADS:
-        if (batch->partial_count == 4) {
+        if (rlgl.batch->partial_count == 4) {
             Vertex tris[6] = {p[0], p[1], p[2], p[0], p[2], p[3]};
             push_primitive(tris, 6, GL_TRIANGLES);
-            batch->partial_count = 0;
+            rlgl.batch->partial_count = 0;
         }
         break;
     case RL_TRIANGLES:
-        if (batch->partial_count == 3) {
+        if (rlgl.batch->partial_count == 3) {
             push_primitive(p, 3, GL_TRIANGLES);
-            batch->partial_count = 0;
+            rlgl.batch->partial_count = 0;
         }
         break;
     default:  // RL_LINES
-        if (batch->partial_count == 2) {
+        if (rlgl.batch->partial_count == 2) {
             push_primitive(p, 2, GL_LINES);
-            batch->partial_count = 0;
+            rlgl.batch->partial_count = 0;
         }
         break;
     }
 }
 
-void multiply_current(const Matrix &m) { *mats.current = MatrixMultiply(m, *mats.current); }
+// The matrix rlMatrixMode selected: in model-view mode, the local transform while
+// pushes are open.
+Matrix &current_matrix() {
+    MatrixState &m = rlgl.mats;
+    if (m.mode == RL_PROJECTION) return m.projection;
+    return m.transform_depth > 0 ? m.transform : m.modelview;
+}
+
+void multiply_current(const Matrix &m) {
+    Matrix &current = current_matrix();
+    current = MatrixMultiply(m, current);
+}
 
 void set_cap(GLenum cap, bool on) {
     if (!gl_ready()) return;
@@ -469,16 +491,6 @@ void set_cap(GLenum cap, bool on) {
         glEnable(cap);
     else
         glDisable(cap);
-}
-
-void load_identity_matrices() {
-    mats.modelview = MatrixIdentity();
-    mats.projection = MatrixIdentity();
-    mats.transform = MatrixIdentity();
-    mats.current = &mats.modelview;
-    mats.mode = RL_MODELVIEW;
-    mats.transform_depth = 0;
-    mats.depth = 0;
 }
 
 bool texture_size_ok(const char *what, int width, int height) {
@@ -497,42 +509,46 @@ void set_screen_projection() {
     rlLoadIdentity();
 }
 
+// Releases the GL objects the record holds, while their context is current, and
+// starts a fresh record. Without a batch there is no renderer and nothing to release
+// (before the first window, or after CloseWindow).
+void reset_rlgl() {
+    if (rlgl.batch != nullptr) {
+        glBindVertexArray(0);
+        glDeleteBuffers(1, &rlgl.batch->vbo);
+        glDeleteVertexArrays(1, &rlgl.batch->vao);
+        delete rlgl.batch;
+        if (untrack_gl(GlKind::texture, rlgl.white_texture)) glDeleteTextures(1, &rlgl.white_texture);
+        free_resolver();
+        free_screen_target();
+    }
+    rlgl = RlglState{};
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ internal entry points
 
 void before_draw() {
-    if (current_fbo == 0 && (held_clear.color || held_clear.depth)) settle_screen_clear(glIsEnabled(GL_DEPTH_TEST));
+    if (rlgl.current_fbo == 0 && (rlgl.held_clear.color || rlgl.held_clear.depth))
+        settle_screen_clear(glIsEnabled(GL_DEPTH_TEST));
 }
 
 bool rlgl_init(int width, int height, int samples) {
-    batch = new Batch();
-    screen = ScreenTarget{};
-    screen.samples = samples > 1 ? samples : 0;
-    held_clear = HeldClear{};
-    layer_buffers.clear();
-#if defined(__EMSCRIPTEN__)
-    clip_control_ok = false;
-#else
-    clip_control_ok = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+    reset_rlgl();
+    rlgl.batch = new Batch();
+    rlgl.screen.samples = samples > 1 ? samples : 0;
+#if !defined(__EMSCRIPTEN__)  // GL ES has no clip control
+    rlgl.clip_control_ok = epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
 #endif
-    upper_left = false;
-    load_identity_matrices();
-    screen_fb_width = width;
-    screen_fb_height = height;
-    current_fbo = 0;
-    fbo_sizes.clear();
-    blend_mode = RL_BLEND_ALPHA;
-    shader_id = 0;
-    shader_locs = nullptr;
-    batch->current.r = batch->current.g = batch->current.b = batch->current.a = 255;
-    batch->current.nz = 1.0f;
+    rlgl.screen_fb_width = width;
+    rlgl.screen_fb_height = height;
 
-    glGenVertexArrays(1, &batch->vao);
-    glBindVertexArray(batch->vao);
-    glGenBuffers(1, &batch->vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, batch->vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(batch->vertices), nullptr, GL_DYNAMIC_DRAW);
+    glGenVertexArrays(1, &rlgl.batch->vao);
+    glBindVertexArray(rlgl.batch->vao);
+    glGenBuffers(1, &rlgl.batch->vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, rlgl.batch->vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(rlgl.batch->vertices), nullptr, GL_DYNAMIC_DRAW);
     const GLsizei stride = sizeof(Vertex);
     glEnableVertexAttribArray(RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION);
     glVertexAttribPointer(RL_DEFAULT_SHADER_ATTRIB_LOCATION_POSITION, 3, GL_FLOAT, GL_FALSE, stride,
@@ -550,7 +566,7 @@ bool rlgl_init(int width, int height, int samples) {
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     const unsigned char white[4] = {255, 255, 255, 255};
-    white_texture = rlLoadTexture(white, 1, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
+    rlgl.white_texture = rlLoadTexture(white, 1, 1, PIXELFORMAT_UNCOMPRESSED_R8G8B8A8, 1);
 
     glDepthFunc(GL_LEQUAL);
     glDisable(GL_DEPTH_TEST);
@@ -560,101 +576,85 @@ bool rlgl_init(int width, int height, int samples) {
     glCullFace(GL_BACK);
     glFrontFace(GL_CCW);
     glEnable(GL_CULL_FACE);
-    clear_rgba[0] = clear_rgba[1] = clear_rgba[2] = 0.0f;
-    clear_rgba[3] = 1.0f;
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearColor(rlgl.clear_rgba[0], rlgl.clear_rgba[1], rlgl.clear_rgba[2], rlgl.clear_rgba[3]);
 #if defined(__EMSCRIPTEN__)
     glClearDepthf(1.0f);
 #else
     glClearDepth(1.0);
-    if (clip_control_ok) glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
+    if (rlgl.clip_control_ok) glClipControl(GL_LOWER_LEFT, GL_NEGATIVE_ONE_TO_ONE);
 #endif
-    view_rect[2] = scissor_rect[2] = width;
-    view_rect[3] = scissor_rect[3] = height;
+    rlgl.view_rect[2] = rlgl.scissor_rect[2] = width;
+    rlgl.view_rect[3] = rlgl.scissor_rect[3] = height;
 #if !defined(__EMSCRIPTEN__)  // always on in GL ES
-    if (screen.samples > 0) glEnable(GL_MULTISAMPLE);
+    if (rlgl.screen.samples > 0) glEnable(GL_MULTISAMPLE);
 #endif
     fit_screen_target(width, height);
     bind_target(0);
-    return batch->vao != 0 && batch->vbo != 0 && white_texture != 0 && glGetError() == GL_NO_ERROR;
+    return rlgl.batch->vao != 0 && rlgl.batch->vbo != 0 && rlgl.white_texture != 0 && glGetError() == GL_NO_ERROR;
 }
 
-void rlgl_close() {
-    if (batch == nullptr) return;
-    glBindVertexArray(0);
-    glDeleteBuffers(1, &batch->vbo);
-    glDeleteVertexArrays(1, &batch->vao);
-    delete batch;
-    batch = nullptr;
-    if (untrack_gl(GlKind::texture, white_texture)) glDeleteTextures(1, &white_texture);
-    white_texture = 0;
-    fbo_sizes.clear();
-    layer_buffers.clear();
-    free_resolver();
-    free_screen_target();
-    screen = ScreenTarget{};
-}
+void rlgl_close() { reset_rlgl(); }
 
 void rlgl_present() {
-    if (batch == nullptr || !gl_ready()) return;
+    if (rlgl.batch == nullptr || !gl_ready()) return;
     rlDrawRenderBatchActive();
     settle_screen_clear(false);
-    if (screen.fbo != 0 && !resolve_samples(0, flipped_target(0)))
-        copy_color(screen.fbo, 0, screen.width, screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
+    if (rlgl.screen.fbo != 0 && !resolve_samples(0, flipped_target(0)))
+        copy_color(rlgl.screen.fbo, 0, rlgl.screen.width, rlgl.screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
 
 void rlgl_begin_frame(int width, int height) {
-    screen_fb_width = width;
-    screen_fb_height = height;
+    rlgl.screen_fb_width = width;
+    rlgl.screen_fb_height = height;
     if (!gl_ready()) return;
     fit_screen_target(width, height);
-    view_rect[0] = view_rect[1] = 0;
-    view_rect[2] = width;
-    view_rect[3] = height;
-    bind_target(current_fbo);
+    rlgl.view_rect[0] = rlgl.view_rect[1] = 0;
+    rlgl.view_rect[2] = width;
+    rlgl.view_rect[3] = height;
+    bind_target(rlgl.current_fbo);
     set_screen_projection();
 }
 
-unsigned int default_texture_id() { return white_texture; }
+unsigned int default_texture_id() { return rlgl.white_texture; }
 
 Shader current_shader() {
     Shader s;
-    s.id = shader_id != 0 ? shader_id : default_shader_id();
-    s.locs = shader_locs != nullptr ? shader_locs : default_shader_locs();
+    s.id = rlgl.shader_id != 0 ? rlgl.shader_id : default_shader_id();
+    s.locs = rlgl.shader_locs != nullptr ? rlgl.shader_locs : default_shader_locs();
     return s;
 }
 
 void set_current_shader(unsigned int id, int *locs) {
-    if (id == shader_id && locs == shader_locs) return;
+    if (id == rlgl.shader_id && locs == rlgl.shader_locs) return;
     flush_if_pending();
-    shader_id = id;
-    shader_locs = locs;
+    rlgl.shader_id = id;
+    rlgl.shader_locs = locs;
 }
 
 int framebuffer_width() {
-    if (current_fbo != 0) {
-        auto it = fbo_sizes.find(current_fbo);
-        if (it != fbo_sizes.end()) return it->second >> 16;
+    if (rlgl.current_fbo != 0) {
+        auto it = rlgl.fbo_sizes.find(rlgl.current_fbo);
+        if (it != rlgl.fbo_sizes.end()) return it->second >> 16;
     }
-    return screen_fb_width;
+    return rlgl.screen_fb_width;
 }
 
 int framebuffer_height() {
-    if (current_fbo != 0) {
-        auto it = fbo_sizes.find(current_fbo);
-        if (it != fbo_sizes.end()) return it->second & 0xffff;
+    if (rlgl.current_fbo != 0) {
+        auto it = rlgl.fbo_sizes.find(rlgl.current_fbo);
+        if (it != rlgl.fbo_sizes.end()) return it->second & 0xffff;
     }
-    return screen_fb_height;
+    return rlgl.screen_fb_height;
 }
 
 bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
     settle_screen_clear(false);
-    glBindFramebuffer(GL_FRAMEBUFFER, screen.fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
-    const GLenum source = screen.fbo != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
+    const GLenum source = rlgl.screen.fbo != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
     GLuint resolve_fbo = 0, resolve_rb = 0;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
@@ -667,8 +667,8 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolve_fbo);
         glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolve_rb);
         // Resolved as the window is, so what is read is what the window shows.
-        if (screen.fbo == 0 || !resolve_samples(resolve_fbo, false)) {
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, screen.fbo);
+        if (rlgl.screen.fbo == 0 || !resolve_samples(resolve_fbo, false)) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, rlgl.screen.fbo);
             glReadBuffer(source);
             glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         }
@@ -684,7 +684,7 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
         glDeleteFramebuffers(1, &resolve_fbo);
         glDeleteRenderbuffers(1, &resolve_rb);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     // GL's rows run bottom-up; images run top-down, as the screen target already does.
     if (flipped_target(0)) return glGetError() == GL_NO_ERROR;
     const size_t row = static_cast<size_t>(width) * 4;
@@ -707,47 +707,37 @@ using namespace engine;
 // ------------------------------------------------------------------ matrices
 
 void rlMatrixMode(int mode) {
-    if (mode == RL_PROJECTION)
-        mats.current = &mats.projection;
-    else if (mode == RL_MODELVIEW)
-        mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
-    else
-        return;
-    mats.mode = mode;
+    if (mode == RL_PROJECTION || mode == RL_MODELVIEW) rlgl.mats.mode = mode;
 }
 
 void rlPushMatrix(void) {
-    if (mats.depth >= RL_MAX_MATRIX_STACK_SIZE) {
+    if (rlgl.mats.depth >= RL_MAX_MATRIX_STACK_SIZE) {
         TraceLog(LOG_ERROR, "RLGL: matrix stack overflow (%d)", RL_MAX_MATRIX_STACK_SIZE);
         return;
     }
     // Pushes in model-view mode collect a local transform that is applied to
     // vertices as they are queued, so the batch can keep drawing with one view.
-    if (mats.mode == RL_MODELVIEW) {
-        if (mats.transform_depth == 0) mats.transform = MatrixIdentity();
-        mats.stack[mats.depth++] = StackEntry{mats.transform, true};
-        mats.transform_depth++;
-        mats.current = &mats.transform;
+    if (rlgl.mats.mode == RL_MODELVIEW) {
+        if (rlgl.mats.transform_depth == 0) rlgl.mats.transform = MatrixIdentity();
+        rlgl.mats.stack[rlgl.mats.depth++] = StackEntry{rlgl.mats.transform, true};
+        rlgl.mats.transform_depth++;
     } else {
-        mats.stack[mats.depth++] = StackEntry{*mats.current, false};
+        rlgl.mats.stack[rlgl.mats.depth++] = StackEntry{rlgl.mats.projection, false};
     }
 }
 
 void rlPopMatrix(void) {
-    if (mats.depth == 0) return;
-    const StackEntry &e = mats.stack[--mats.depth];
+    if (rlgl.mats.depth == 0) return;
+    const StackEntry &e = rlgl.mats.stack[--rlgl.mats.depth];
     if (e.transform) {
-        mats.transform = e.value;
-        if (--mats.transform_depth == 0) mats.transform = MatrixIdentity();
-        if (mats.mode == RL_MODELVIEW) mats.current = mats.transform_depth > 0 ? &mats.transform : &mats.modelview;
+        rlgl.mats.transform = e.value;
+        if (--rlgl.mats.transform_depth == 0) rlgl.mats.transform = MatrixIdentity();
     } else {
-        mats.projection = e.value;
+        rlgl.mats.projection = e.value;
     }
 }
 
-void rlLoadIdentity(void) {
-    if (mats.current != nullptr) *mats.current = MatrixIdentity();
-}
+void rlLoadIdentity(void) { current_matrix() = MatrixIdentity(); }
 
 void rlTranslatef(float x, float y, float z) { multiply_current(MatrixTranslate(x, y, z)); }
 
@@ -775,36 +765,36 @@ void rlOrtho(double left, double right, double bottom, double top, double znear,
 void rlViewport(int x, int y, int width, int height) {
     if (!gl_ready()) return;
     flush_if_pending();
-    view_rect[0] = x;
-    view_rect[1] = y;
-    view_rect[2] = width;
-    view_rect[3] = height;
+    rlgl.view_rect[0] = x;
+    rlgl.view_rect[1] = y;
+    rlgl.view_rect[2] = width;
+    rlgl.view_rect[3] = height;
     apply_viewport();
 }
 
-Matrix rlGetMatrixModelview(void) { return mats.modelview; }
-Matrix rlGetMatrixProjection(void) { return mats.projection; }
-Matrix rlGetMatrixTransform(void) { return mats.transform_depth > 0 ? mats.transform : MatrixIdentity(); }
-void rlSetMatrixModelview(Matrix view) { mats.modelview = view; }
-void rlSetMatrixProjection(Matrix proj) { mats.projection = proj; }
+Matrix rlGetMatrixModelview(void) { return rlgl.mats.modelview; }
+Matrix rlGetMatrixProjection(void) { return rlgl.mats.projection; }
+Matrix rlGetMatrixTransform(void) { return rlgl.mats.transform_depth > 0 ? rlgl.mats.transform : MatrixIdentity(); }
+void rlSetMatrixModelview(Matrix view) { rlgl.mats.modelview = view; }
+void rlSetMatrixProjection(Matrix proj) { rlgl.mats.projection = proj; }
 
 // ------------------------------------------------------------------ vertices
 
 void rlBegin(int mode) {
-    if (batch == nullptr) return;
-    batch->mode = (mode == RL_LINES || mode == RL_TRIANGLES) ? mode : RL_QUADS;
-    batch->partial_count = 0;
+    if (rlgl.batch == nullptr) return;
+    rlgl.batch->mode = (mode == RL_LINES || mode == RL_TRIANGLES) ? mode : RL_QUADS;
+    rlgl.batch->partial_count = 0;
 }
 
 void rlEnd(void) {
-    if (batch != nullptr) batch->partial_count = 0;  // an incomplete primitive is dropped
+    if (rlgl.batch != nullptr) rlgl.batch->partial_count = 0;  // an incomplete primitive is dropped
 }
 
 void rlVertex3f(float x, float y, float z) {
-    if (batch == nullptr) return;
-    Vertex v = batch->current;
-    if (mats.transform_depth > 0) {
-        Vector3 p = Vector3Transform(Vector3{x, y, z}, mats.transform);
+    if (rlgl.batch == nullptr) return;
+    Vertex v = rlgl.batch->current;
+    if (rlgl.mats.transform_depth > 0) {
+        Vector3 p = Vector3Transform(Vector3{x, y, z}, rlgl.mats.transform);
         x = p.x;
         y = p.y;
         z = p.z;
@@ -819,24 +809,24 @@ void rlVertex2f(float x, float y) { rlVertex3f(x, y, 0.0f); }
 void rlVertex2i(int x, int y) { rlVertex3f(static_cast<float>(x), static_cast<float>(y), 0.0f); }
 
 void rlTexCoord2f(float x, float y) {
-    if (batch == nullptr) return;
-    batch->current.u = x;
-    batch->current.v = y;
+    if (rlgl.batch == nullptr) return;
+    rlgl.batch->current.u = x;
+    rlgl.batch->current.v = y;
 }
 
 void rlNormal3f(float x, float y, float z) {
-    if (batch == nullptr) return;
-    batch->current.nx = x;
-    batch->current.ny = y;
-    batch->current.nz = z;
+    if (rlgl.batch == nullptr) return;
+    rlgl.batch->current.nx = x;
+    rlgl.batch->current.ny = y;
+    rlgl.batch->current.nz = z;
 }
 
 void rlColor4ub(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
-    if (batch == nullptr) return;
-    batch->current.r = r;
-    batch->current.g = g;
-    batch->current.b = b;
-    batch->current.a = a;
+    if (rlgl.batch == nullptr) return;
+    rlgl.batch->current.r = r;
+    rlgl.batch->current.g = g;
+    rlgl.batch->current.b = b;
+    rlgl.batch->current.a = a;
 }
 
 static unsigned char unit_to_byte(float f) {
@@ -855,12 +845,12 @@ void rlColor3f(float x, float y, float z) { rlColor4f(x, y, z, 1.0f); }
 void rlSetTexture(unsigned int id) {
     // A released or unknown texture would leave a GL error at the flush; the
     // default texture stands in.
-    if (batch != nullptr) batch->texture = gl_is_live(GlKind::texture, id) ? id : 0;
+    if (rlgl.batch != nullptr) rlgl.batch->texture = gl_is_live(GlKind::texture, id) ? id : 0;
 }
 
 bool rlCheckRenderBatchLimit(int vCount) {
-    if (batch == nullptr) return false;
-    if (batch->vertex_count + vCount * 2 >= max_vertices) {
+    if (rlgl.batch == nullptr) return false;
+    if (rlgl.batch->vertex_count + vCount * 2 >= max_vertices) {
         rlDrawRenderBatchActive();
         return true;
     }
@@ -868,25 +858,27 @@ bool rlCheckRenderBatchLimit(int vCount) {
 }
 
 void rlDrawRenderBatchActive(void) {
-    if (batch == nullptr || !gl_ready()) return;
-    if (batch->vertex_count == 0) {
-        batch->call_count = 0;
+    if (rlgl.batch == nullptr || !gl_ready()) return;
+    if (rlgl.batch->vertex_count == 0) {
+        rlgl.batch->call_count = 0;
         return;
     }
     Shader s = current_shader();
-    glBindBuffer(GL_ARRAY_BUFFER, batch->vbo);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(Vertex)) * batch->vertex_count, batch->vertices);
+    glBindBuffer(GL_ARRAY_BUFFER, rlgl.batch->vbo);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(Vertex)) * rlgl.batch->vertex_count,
+                    rlgl.batch->vertices);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 
     glUseProgram(s.id);
-    Matrix mvp = MatrixMultiply(mats.modelview, mats.projection);
+    Matrix mvp = MatrixMultiply(rlgl.mats.modelview, rlgl.mats.projection);
     if (s.locs != nullptr) {
         if (s.locs[SHADER_LOC_MATRIX_MVP] >= 0)
             glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_MVP], 1, GL_FALSE, MatrixToFloatV(mvp).v);
         if (s.locs[SHADER_LOC_MATRIX_VIEW] >= 0)
-            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_VIEW], 1, GL_FALSE, MatrixToFloatV(mats.modelview).v);
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_VIEW], 1, GL_FALSE, MatrixToFloatV(rlgl.mats.modelview).v);
         if (s.locs[SHADER_LOC_MATRIX_PROJECTION] >= 0)
-            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_PROJECTION], 1, GL_FALSE, MatrixToFloatV(mats.projection).v);
+            glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_PROJECTION], 1, GL_FALSE,
+                               MatrixToFloatV(rlgl.mats.projection).v);
         if (s.locs[SHADER_LOC_MATRIX_MODEL] >= 0)
             glUniformMatrix4fv(s.locs[SHADER_LOC_MATRIX_MODEL], 1, GL_FALSE, MatrixToFloatV(MatrixIdentity()).v);
         if (s.locs[SHADER_LOC_COLOR_DIFFUSE] >= 0)
@@ -894,30 +886,30 @@ void rlDrawRenderBatchActive(void) {
         if (s.locs[SHADER_LOC_MAP_ALBEDO] >= 0) glUniform1i(s.locs[SHADER_LOC_MAP_ALBEDO], 0);
     }
     for (int i = 0; i < extra_texture_slots; i++) {
-        if (batch->extra_textures[i] == 0) continue;
+        if (rlgl.batch->extra_textures[i] == 0) continue;
         glActiveTexture(GL_TEXTURE1 + i);
-        glBindTexture(GL_TEXTURE_2D, batch->extra_textures[i]);
+        glBindTexture(GL_TEXTURE_2D, rlgl.batch->extra_textures[i]);
     }
     glActiveTexture(GL_TEXTURE0);
-    glBindVertexArray(batch->vao);
+    glBindVertexArray(rlgl.batch->vao);
     before_draw();
-    for (int i = 0; i < batch->call_count; i++) {
-        const DrawCall &c = batch->calls[i];
+    for (int i = 0; i < rlgl.batch->call_count; i++) {
+        const DrawCall &c = rlgl.batch->calls[i];
         glBindTexture(GL_TEXTURE_2D, c.texture);
         glDrawArrays(c.mode, c.start, c.count);
     }
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_2D, 0);
     for (int i = 0; i < extra_texture_slots; i++) {
-        if (batch->extra_textures[i] == 0) continue;
+        if (rlgl.batch->extra_textures[i] == 0) continue;
         glActiveTexture(GL_TEXTURE1 + i);
         glBindTexture(GL_TEXTURE_2D, 0);
-        batch->extra_textures[i] = 0;
+        rlgl.batch->extra_textures[i] = 0;
     }
     glActiveTexture(GL_TEXTURE0);
     glUseProgram(0);
-    batch->vertex_count = 0;
-    batch->call_count = 0;
+    rlgl.batch->vertex_count = 0;
+    rlgl.batch->call_count = 0;
 }
 
 // ------------------------------------------------------------------ state
@@ -995,10 +987,10 @@ void rlDisableScissorTest(void) { set_cap(GL_SCISSOR_TEST, false); }
 void rlScissor(int x, int y, int width, int height) {
     if (!gl_ready() || width < 0 || height < 0) return;
     flush_if_pending();  // what was queued before belongs to the old rectangle
-    scissor_rect[0] = x;
-    scissor_rect[1] = y;
-    scissor_rect[2] = width;
-    scissor_rect[3] = height;
+    rlgl.scissor_rect[0] = x;
+    rlgl.scissor_rect[1] = y;
+    rlgl.scissor_rect[2] = width;
+    rlgl.scissor_rect[3] = height;
     apply_scissor();
 }
 
@@ -1022,30 +1014,30 @@ void rlSetCullFace(int mode) {
 
 void rlClearColor(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
     if (!gl_ready()) return;
-    clear_rgba[0] = r / 255.0f;
-    clear_rgba[1] = g / 255.0f;
-    clear_rgba[2] = b / 255.0f;
-    clear_rgba[3] = a / 255.0f;
-    glClearColor(clear_rgba[0], clear_rgba[1], clear_rgba[2], clear_rgba[3]);
+    rlgl.clear_rgba[0] = r / 255.0f;
+    rlgl.clear_rgba[1] = g / 255.0f;
+    rlgl.clear_rgba[2] = b / 255.0f;
+    rlgl.clear_rgba[3] = a / 255.0f;
+    glClearColor(rlgl.clear_rgba[0], rlgl.clear_rgba[1], rlgl.clear_rgba[2], rlgl.clear_rgba[3]);
 }
 
 void rlClearScreenBuffers(void) {
     if (!gl_ready()) return;
-    if (current_fbo != 0 || glIsEnabled(GL_SCISSOR_TEST)) {
+    if (rlgl.current_fbo != 0 || glIsEnabled(GL_SCISSOR_TEST)) {
         // Only part of the screen, or another target: the held clear comes first.
-        if (current_fbo == 0) settle_screen_clear(true);
+        if (rlgl.current_fbo == 0) settle_screen_clear(true);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }
     GLboolean depth_writes = GL_TRUE;
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
-    held_clear.color = true;
-    held_clear.depth = held_clear.depth || depth_writes;
-    std::memcpy(held_clear.rgba, clear_rgba, sizeof clear_rgba);
+    rlgl.held_clear.color = true;
+    rlgl.held_clear.depth = rlgl.held_clear.depth || depth_writes;
+    std::memcpy(rlgl.held_clear.rgba, rlgl.clear_rgba, sizeof rlgl.clear_rgba);
 }
 
 void rlSetBlendMode(int mode) {
-    if (!gl_ready() || mode == blend_mode) return;
+    if (!gl_ready() || mode == rlgl.blend_mode) return;
     flush_if_pending();
     switch (mode) {
     case RL_BLEND_ALPHA:
@@ -1076,12 +1068,12 @@ void rlSetBlendMode(int mode) {
         TraceLog(LOG_WARNING, "RLGL: blend mode %d is not supported; keeping the current one", mode);
         return;
     }
-    blend_mode = mode;
+    rlgl.blend_mode = mode;
 }
 
 int rlGetFramebufferWidth(void) { return framebuffer_width(); }
 int rlGetFramebufferHeight(void) { return framebuffer_height(); }
-unsigned int rlGetTextureIdDefault(void) { return white_texture; }
+unsigned int rlGetTextureIdDefault(void) { return rlgl.white_texture; }
 
 // ------------------------------------------------------------------ vertex arrays and buffers
 
@@ -1323,7 +1315,7 @@ unsigned int rlLoadTextureDepth(int width, int height, bool useRenderBuffer) {
 }
 
 void rlUnloadTexture(unsigned int id) {
-    if (!gl_ready() || id == white_texture) return;  // the default texture lives until CloseWindow
+    if (!gl_ready() || id == rlgl.white_texture) return;  // the default texture lives until CloseWindow
     // Textures only: renderbuffer ids live in another namespace and may coincide.
     if (untrack_gl(GlKind::texture, id)) glDeleteTextures(1, &id);
 }
@@ -1338,7 +1330,7 @@ unsigned int rlLoadFramebuffer(int width, int height) {
         return 0;
     }
     track_gl(GlKind::framebuffer, id);
-    fbo_sizes[id] = (width << 16) | height;
+    rlgl.fbo_sizes[id] = (width << 16) | height;
     return id;
 }
 
@@ -1361,7 +1353,7 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
         attachment = GL_STENCIL_ATTACHMENT;
     else {
         TraceLog(LOG_WARNING, "FBO: [ID %u] unknown attachment type %d", fboId, attachType);
-        glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+        glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
         return;
     }
     if (texType == RL_ATTACHMENT_RENDERBUFFER)
@@ -1383,14 +1375,14 @@ void rlFramebufferAttach(unsigned int fboId, unsigned int texId, int attachType,
     glDrawBuffer(buffer);
 #endif
     glReadBuffer(buffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
 }
 
 bool rlFramebufferComplete(unsigned int id) {
     if (!gl_ready() || !gl_is_live(GlKind::framebuffer, id)) return false;
     glBindFramebuffer(GL_FRAMEBUFFER, id);
     GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(current_fbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] framebuffer is not complete (0x%x)", id, status);
         return false;
@@ -1400,24 +1392,24 @@ bool rlFramebufferComplete(unsigned int id) {
 
 void rlUnloadFramebuffer(unsigned int id) {
     if (!gl_ready() || !untrack_gl(GlKind::framebuffer, id)) return;
-    if (current_fbo == id) {
+    if (rlgl.current_fbo == id) {
         flush_if_pending();
         bind_target(0);
     }
     glDeleteFramebuffers(1, &id);
-    fbo_sizes.erase(id);
-    auto layer = layer_buffers.find(id);
-    if (layer != layer_buffers.end()) {
+    rlgl.fbo_sizes.erase(id);
+    auto layer = rlgl.layer_buffers.find(id);
+    if (layer != rlgl.layer_buffers.end()) {
         for (GLuint rb : {layer->second.color, layer->second.depth})
             if (untrack_gl(GlKind::renderbuffer, rb)) glDeleteRenderbuffers(1, &rb);
-        layer_buffers.erase(layer);
+        rlgl.layer_buffers.erase(layer);
     }
 }
 
 unsigned int rlLoadScreenLayer(int width, int height) {
     if (!require_gl("rlLoadScreenLayer")) return 0;
     if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
-    if (gl_context_is_es && screen.samples > 0) {
+    if (gl_context_is_es && rlgl.screen.samples > 0) {
         // GL ES 3.0 cannot blit into a multisampled target, so a kept layer could not be
         // copied back: without one the caller draws that part whole each frame.
         static bool told = false;  // asked again each frame: said once
@@ -1426,7 +1418,7 @@ unsigned int rlLoadScreenLayer(int width, int height) {
         return 0;
     }
     GLuint color = 0, depth = 0;
-    const GLuint id = make_color_depth_target(width, height, screen.samples, false, &color, &depth);
+    const GLuint id = make_color_depth_target(width, height, rlgl.screen.samples, false, &color, &depth);
     if (id == 0) {
         TraceLog(LOG_WARNING, "FBO: could not make a %d x %d screen layer", width, height);
         return 0;
@@ -1434,21 +1426,21 @@ unsigned int rlLoadScreenLayer(int width, int height) {
     track_gl(GlKind::framebuffer, id);
     track_gl(GlKind::renderbuffer, color);
     track_gl(GlKind::renderbuffer, depth);
-    fbo_sizes[id] = (width << 16) | height;
-    layer_buffers[id] = LayerBuffers{color, depth};
+    rlgl.fbo_sizes[id] = (width << 16) | height;
+    rlgl.layer_buffers[id] = LayerBuffers{color, depth};
     return id;
 }
 
 void rlCopyScreenLayer(unsigned int id) {
-    if (!gl_ready() || layer_buffers.find(id) == layer_buffers.end()) return;
-    const int size = fbo_sizes[id];
-    if ((size >> 16) != screen_fb_width || (size & 0xffff) != screen_fb_height) {
+    if (!gl_ready() || rlgl.layer_buffers.find(id) == rlgl.layer_buffers.end()) return;
+    const int size = rlgl.fbo_sizes[id];
+    if ((size >> 16) != rlgl.screen_fb_width || (size & 0xffff) != rlgl.screen_fb_height) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] screen layer is not the screen's size; not copied", id);
         return;
     }
     flush_if_pending();
-    held_clear.color = false;  // every pixel's colour is the layer's now
-    copy_color(id, screen.fbo, screen_fb_width, screen_fb_height, GL_COLOR_ATTACHMENT0,
+    rlgl.held_clear.color = false;  // every pixel's colour is the layer's now
+    copy_color(id, rlgl.screen.fbo, rlgl.screen_fb_width, rlgl.screen_fb_height, GL_COLOR_ATTACHMENT0,
                flipped_target(id) != flipped_target(0));
 }
 
@@ -1500,11 +1492,11 @@ void rlSetUniformMatrix(int locIndex, Matrix mat) {
 }
 
 void rlSetUniformSampler(int locIndex, unsigned int textureId) {
-    if (!gl_ready() || locIndex < 0 || batch == nullptr) return;
+    if (!gl_ready() || locIndex < 0 || rlgl.batch == nullptr) return;
     // The texture is bound to one of the batch's extra units when the batch draws.
     for (int i = 0; i < extra_texture_slots; i++) {
-        if (batch->extra_textures[i] == textureId || batch->extra_textures[i] == 0) {
-            batch->extra_textures[i] = textureId;
+        if (rlgl.batch->extra_textures[i] == textureId || rlgl.batch->extra_textures[i] == 0) {
+            rlgl.batch->extra_textures[i] = textureId;
             glUniform1i(locIndex, 1 + i);
             return;
         }
@@ -1566,7 +1558,7 @@ void EndTextureMode(void) {
     if (!gl_ready()) return;
     rlDrawRenderBatchActive();
     rlDisableFramebuffer();
-    rlViewport(0, 0, screen_fb_width, screen_fb_height);
+    rlViewport(0, 0, rlgl.screen_fb_width, rlgl.screen_fb_height);
     set_screen_projection();
 }
 

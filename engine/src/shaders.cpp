@@ -43,19 +43,27 @@ void main()
 }
 )";
 
-// Loaded shaders: location table -> program. An unload must match both, so a
-// stale copy of a released shader cannot release a newer one that reuses an address.
-std::unordered_map<const int *, unsigned int> &live_shaders() {
-    static std::unordered_map<const int *, unsigned int> shaders;
+// The shader cache of one window, as one record: shaders_init fills a fresh one and
+// shaders_close starts the next (reset_shader_cache).
+struct ShaderCache {
+    // Loaded shaders: location table -> program. An unload must match both, so a stale
+    // copy of a released shader cannot release a newer one that reuses an address.
+    std::unordered_map<const int *, unsigned int> live;
+    GLuint default_vs = 0;
+    GLuint default_fs = 0;
+    GLuint default_program = 0;
+    int default_locs[MAX_SHADER_LOCATIONS] = {};
+};
+
+// A function-local static: the cache exists whenever the first shader is loaded,
+// whatever the order of static initialisation.
+ShaderCache &cache() {
+    static ShaderCache shaders;
     return shaders;
 }
 
-GLuint default_vs = 0;
-GLuint default_fs = 0;
-GLuint default_program = 0;
-int default_locs[MAX_SHADER_LOCATIONS];
 // Handed out when there is no GL context, so callers that write into a shader's
-// location table still have one.
+// location table still have one. Outside the cache: a caller may keep it across windows.
 int no_context_locs[MAX_SHADER_LOCATIONS];
 
 // Compiles one stage; 0 with a WARNING naming `origin` when it does not compile.
@@ -148,12 +156,12 @@ Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_ori
     }
     GLuint vs = vs_code != nullptr ? compile_stage(vs_code, GL_VERTEX_SHADER, vs_origin) : 0;
     GLuint fs = fs_code != nullptr ? compile_stage(fs_code, GL_FRAGMENT_SHADER, fs_origin) : 0;
-    GLuint program = default_program;
+    GLuint program = cache().default_program;
     if (vs != 0 || fs != 0) {
         char origin[512];
         std::snprintf(origin, sizeof(origin), "%s, %s", vs != 0 ? vs_origin : "default vertex shader",
                       fs != 0 ? fs_origin : "default fragment shader");
-        GLuint linked = link_program(vs != 0 ? vs : default_vs, fs != 0 ? fs : default_fs, origin);
+        GLuint linked = link_program(vs != 0 ? vs : cache().default_vs, fs != 0 ? fs : cache().default_fs, origin);
         if (linked != 0) {
             program = linked;
             track_gl(GlKind::shader_program, program);
@@ -166,46 +174,55 @@ Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_ori
     shader.locs = static_cast<int *>(engine_alloc(sizeof(int) * MAX_SHADER_LOCATIONS));
     if (shader.locs == nullptr) {
         log_line(LOG_WARNING, "SHADER: out of memory for the location table");
-        if (program != default_program && untrack_gl(GlKind::shader_program, program)) glDeleteProgram(program);
+        if (program != cache().default_program && untrack_gl(GlKind::shader_program, program)) glDeleteProgram(program);
         shader.id = 0;
         return shader;
     }
     fill_locations(program, shader.locs);
-    live_shaders()[shader.locs] = program;
+    cache().live[shader.locs] = program;
     return shader;
+}
+
+// Releases the default program and its stages, while their context is current, and
+// starts a fresh cache. The tables of loaded shaders are engine arrays and their
+// programs are tracked: both go with the lifetime registries at CloseWindow.
+void reset_shader_cache() {
+    ShaderCache &c = cache();
+    if (c.default_program != 0) glDeleteProgram(c.default_program);
+    if (c.default_vs != 0) glDeleteShader(c.default_vs);
+    if (c.default_fs != 0) glDeleteShader(c.default_fs);
+    c = ShaderCache{};
 }
 
 }  // namespace
 
 bool shaders_init() {
-    default_vs = compile_stage(default_vs_code, GL_VERTEX_SHADER, "default");
-    default_fs = compile_stage(default_fs_code, GL_FRAGMENT_SHADER, "default");
-    if (default_vs == 0 || default_fs == 0) return false;
-    default_program = link_program(default_vs, default_fs, "default");
-    if (default_program == 0) return false;
-    fill_locations(default_program, default_locs);
-    log_line(LOG_INFO, "SHADER: [ID %u] default shader loaded", default_program);
+    reset_shader_cache();
+    ShaderCache &c = cache();
+    c.default_vs = compile_stage(default_vs_code, GL_VERTEX_SHADER, "default");
+    c.default_fs = compile_stage(default_fs_code, GL_FRAGMENT_SHADER, "default");
+    if (c.default_vs == 0 || c.default_fs == 0) return false;
+    c.default_program = link_program(c.default_vs, c.default_fs, "default");
+    if (c.default_program == 0) return false;
+    fill_locations(c.default_program, c.default_locs);
+    log_line(LOG_INFO, "SHADER: [ID %u] default shader loaded", c.default_program);
     return true;
 }
 
 void shaders_close() {
-    live_shaders().clear();  // their tables and programs go with the registries
-    set_current_shader(0, nullptr);
-    if (default_program != 0) glDeleteProgram(default_program);
-    if (default_vs != 0) glDeleteShader(default_vs);
-    if (default_fs != 0) glDeleteShader(default_fs);
-    default_program = default_vs = default_fs = 0;
+    set_current_shader(0, nullptr);  // flushes the batch while its shader still exists
+    reset_shader_cache();
 }
 
-unsigned int default_shader_id() { return default_program; }
-int *default_shader_locs() { return default_locs; }
+unsigned int default_shader_id() { return cache().default_program; }
+int *default_shader_locs() { return cache().default_locs; }
 
 }  // namespace engine
 
 using namespace engine;
 
-unsigned int rlGetShaderIdDefault(void) { return default_program; }
-int *rlGetShaderLocsDefault(void) { return default_locs; }
+unsigned int rlGetShaderIdDefault(void) { return cache().default_program; }
+int *rlGetShaderLocsDefault(void) { return cache().default_locs; }
 
 Shader LoadShader(const char *vsFileName, const char *fsFileName) {
     char *vs = vsFileName != nullptr ? read_source(vsFileName, "vertex") : nullptr;
@@ -225,11 +242,11 @@ bool IsShaderReady(Shader shader) { return shader.id > 0 && shader.locs != nullp
 void UnloadShader(Shader shader) {
     // A second unload, or a copy of a released shader, finds no match and does
     // nothing. The default program is never deleted.
-    auto it = live_shaders().find(shader.locs);
-    if (it == live_shaders().end() || it->second != shader.id) return;
-    live_shaders().erase(it);
+    auto it = cache().live.find(shader.locs);
+    if (it == cache().live.end() || it->second != shader.id) return;
+    cache().live.erase(it);
     engine_free(shader.locs);
-    if (shader.id == 0 || shader.id == default_program) return;
+    if (shader.id == 0 || shader.id == cache().default_program) return;
     if (current_shader().id == shader.id) set_current_shader(0, nullptr);
     if (untrack_gl(GlKind::shader_program, shader.id)) glDeleteProgram(shader.id);
 }
@@ -277,13 +294,13 @@ void EndShaderMode(void) { rlSetShader(0, nullptr); }
 unsigned int rlLoadShaderCode(const char *vsCode, const char *fsCode) {
     if (!require_gl("rlLoadShaderCode")) return 0;
     Shader s = build_shader(vsCode, fsCode, "vertex shader code", "fragment shader code");
-    live_shaders().erase(s.locs);
+    cache().live.erase(s.locs);
     engine_free(s.locs);
     return s.id;
 }
 
 void rlUnloadShaderProgram(unsigned int id) {
-    if (!gl_ready() || id == default_program) return;
+    if (!gl_ready() || id == cache().default_program) return;
     if (untrack_gl(GlKind::shader_program, id)) glDeleteProgram(id);
 }
 

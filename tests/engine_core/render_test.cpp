@@ -462,6 +462,24 @@ TEST_F(Render, ScissorAndViewportCountFromTheBottomLeft) {
     EndDrawing();
 }
 
+TEST_F(Render, ASecondWindowKeepsNothingOfTheFirstsScissor) {
+    BeginDrawing();
+    rlScissor(100, 20, 10, 10);
+    EndDrawing();
+    test_support::close_test_window();
+    test_support::open_test_window(width, height, "engine render test");
+    BeginDrawing();
+    rlEnableScissorTest();  // no rectangle set in this window: the whole of it
+    ClearBackground(RED);
+    rlDisableScissorTest();
+    int wrong = 0;
+    each_pixel([&](int x, int y, Color c) {
+        if (!same(c, RED) && wrong++ < 5) ADD_FAILURE() << "pixel " << x << "," << y << " is " << describe(c);
+    });
+    EXPECT_EQ(wrong, 0);
+    EndDrawing();
+}
+
 TEST_F(Render, TexturedQuadThroughRlglSamplesTheTexture) {
     // 2×2 texture: red, green / blue, white (top row first).
     Image img = GenImageColor(2, 2, BLACK);
