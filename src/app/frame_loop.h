@@ -2,9 +2,9 @@
 // then the drawing in its fixed order.
 #pragma once
 
+#include "app/frame_clock.h"
 #include "raylib.h"
 
-inline constexpr double max_frame_delta = 0.15;
 inline constexpr Color frame_clear_color{36, 152, 201, 0};
 
 // frame × game_speed, capped at max_frame_delta when strictly greater or NaN.
