@@ -4,6 +4,7 @@
 
 #include "app/game_state.h"
 #include "gameplay/match.h"
+#include "net/online.h"
 #include "raygui.h"
 #include "ui/controls_page.h"
 #include "ui/menu_layout.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "net/online.h"
+enum class OnlineOutcome : std::uint8_t;  // net/online.h
 
 // online: HOST, JOIN, BACK; hosting: waiting for a player; joining: the address box.
 enum class MenuPage : std::uint8_t { main = 0, play = 1, settings = 2, online = 3, hosting = 4, joining = 5 };
