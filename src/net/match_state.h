@@ -103,7 +103,7 @@ auto *instance_of(S &s, Part part, int i) {
     return part == Part::button ? &s.button_instances[i] : &s.beam_instances[i];
 }
 
-// THE list of what a match frame reads or writes, in wire order. It walks two records
+// The one list of what a match frame reads or writes, in wire order. It walks two records
 // side by side, calling v(field of a, field of b, Field) for each; capture and restore
 // copy between the live match and a snapshot, and the codec, the checksum and the
 // range checks pass the same snapshot twice. A field the step writes that is missing
