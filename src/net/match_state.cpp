@@ -50,14 +50,15 @@ struct CopyField {
 
 }  // namespace
 
-void capture_match(MatchSnapshot &out) {
+// Flattened, as the codec: every step of an online match captures, every re-run restores.
+[[gnu::flatten]] void capture_match(MatchSnapshot &out) {
     // Unlisted fields keep their defaults: a snapshot holds no pointers of this machine.
     out = MatchSnapshot{};
     LiveMatch live{game_state};
     visit_match_fields(live, out, CopyField{});
 }
 
-void restore_match(const MatchSnapshot &in) {
+[[gnu::flatten]] void restore_match(const MatchSnapshot &in) {
     LiveMatch live{game_state};
     visit_match_fields(in, live, CopyField{});
     // A button's colour is its armed flag's, not a field of the match.

@@ -62,9 +62,11 @@ bool well_formed(const GameState &g) {
 
 bool input_in_range(FrameInput in) { return in.move_x != -128 && in.move_z != -128 && (in.buttons & ~input_bits) == 0; }
 
-void write_snapshot(ByteWriter &w, const MatchSnapshot &s) { visit_match_fields(s, s, WriteField{w}); }
+// Flattened: the walk is a chain of small calls that a debug build would not inline,
+// and a peer may send many records.
+[[gnu::flatten]] void write_snapshot(ByteWriter &w, const MatchSnapshot &s) { visit_match_fields(s, s, WriteField{w}); }
 
-bool read_snapshot(ByteReader &r, MatchSnapshot &out) {
+[[gnu::flatten]] bool read_snapshot(ByteReader &r, MatchSnapshot &out) {
     MatchSnapshot s;
     visit_match_fields(s, s, ReadField{r});
     if (!r.done() || !well_formed(s.game)) return false;

@@ -79,7 +79,7 @@ bool reaches(std::uint64_t, Reach) { return true; }
 
 }  // namespace
 
-const char *snapshot_out_of_range(const MatchSnapshot &s) {
+[[gnu::flatten]] const char *snapshot_out_of_range(const MatchSnapshot &s) {
     static char where[64];
     bool out = false;
     visit_match_fields(s, s, [&](const auto &v, const auto &, Field f) {
