@@ -87,20 +87,21 @@ struct LiveMatch {
     GameState &game;
 };
 
-enum class Part : std::uint8_t { player, button, beam };
+// The records that carry a model instance.
+enum class Body : std::uint8_t { player, button, beam };
 
 inline GameState &game_of(LiveMatch &m) { return m.game; }
 inline GameState &game_of(MatchSnapshot &s) { return s.game; }
 inline const GameState &game_of(const MatchSnapshot &s) { return s.game; }
 
-inline ModelInstance *instance_of(LiveMatch &m, Part part, int i) {
-    if (part == Part::player) return m.game.players[i].instance;
-    return part == Part::button ? m.game.buttons[i].instance : m.game.beams[i].instance;
+inline ModelInstance *instance_of(LiveMatch &m, Body part, int i) {
+    if (part == Body::player) return m.game.players[i].instance;
+    return part == Body::button ? m.game.buttons[i].instance : m.game.beams[i].instance;
 }
 template <class S>
-auto *instance_of(S &s, Part part, int i) {
-    if (part == Part::player) return &s.player_instances[i];
-    return part == Part::button ? &s.button_instances[i] : &s.beam_instances[i];
+auto *instance_of(S &s, Body part, int i) {
+    if (part == Body::player) return &s.player_instances[i];
+    return part == Body::button ? &s.button_instances[i] : &s.beam_instances[i];
 }
 
 // The one list of what a match frame reads or writes, in wire order. It walks two records
@@ -192,13 +193,13 @@ void visit_match_fields(A &a, B &b, V &&v) {
     // A live record may lack its model instance (a court without models): nothing to copy.
     static constexpr const char *owners[3] = {nullptr, "a button", "a beam"};
     static constexpr int counts[3] = {2, button_count, beam_count};
-    for (Part part : {Part::player, Part::button, Part::beam}) {
+    for (Body part : {Body::player, Body::button, Body::beam}) {
         const int p = static_cast<int>(part);
         for (int i = 0; i < counts[p]; ++i) {
             auto *ia = instance_of(a, part, i);
             auto *ib = instance_of(b, part, i);
             if (ia == nullptr || ib == nullptr) continue;
-            const char *owner = part == Part::player ? players[i] : owners[p];
+            const char *owner = part == Body::player ? players[i] : owners[p];
             v(ia->position, ib->position, Field{owner, "position", Reach::place});
             v(ia->scale, ib->scale, Field{owner, "scale", Reach::extent});
             v(ia->rotation_angle, ib->rotation_angle, Field{owner, "angle", Reach::angle});
