@@ -38,7 +38,7 @@ void update_game(double dt) {
     update_light(&shadow_scene, &light_camera, &view_camera);
     update_particles(dt);
     update_camera_motion(dt);
-    update_online();
+    follow_online(update_online(join_page_shown()));
     switch (game_state.screen_state) {
     case ScreenState::menu:
         update_menu_scene(dt);

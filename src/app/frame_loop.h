@@ -2,9 +2,8 @@
 // then the drawing in its fixed order.
 #pragma once
 
+#include "app/frame_clock.h"
 #include "render/view_layer.h"  // frame_clear_color
-
-inline constexpr double max_frame_delta = 0.15;
 
 // frame × game_speed, capped at max_frame_delta when strictly greater or NaN.
 double scaled_frame_delta(float frame_time, double game_speed);

@@ -100,6 +100,15 @@ void poll_joins() {
     }
 }
 
+InputDevice join_pressed_device() {
+    if (IsKeyPressed(keyboard_controls_of(keyboard_left).jump)) return keyboard_left;
+    if (IsKeyPressed(keyboard_controls_of(keyboard_right).jump)) return keyboard_right;
+    for (int g = 0; g < max_gamepads; ++g) {
+        if (IsGamepadAvailable(g) && IsGamepadButtonPressed(g, gamepad_controls.jump)) return g;
+    }
+    return no_device;
+}
+
 void join_device(InputDevice device) {
     if (!game_state.joined[0]) {
         game_state.input_devices[0] = device;
@@ -152,11 +161,9 @@ InputDevice human_pad(int side) {
 
 bool gamepad_in_match() { return human_pad(0) >= 0 || human_pad(1) >= 0; }
 
-bool restart_pressed() {
+bool restart_pressed() { return restart_pressed_by(human_pad(0)) || restart_pressed_by(human_pad(1)); }
+
+bool restart_pressed_by(InputDevice device) {
     if (IsKeyPressed(restart_key)) return true;
-    for (int side = 0; side < 2; ++side) {
-        const InputDevice d = human_pad(side);
-        if (pad_connected(d) && IsGamepadButtonPressed(d, gamepad_controls.restart)) return true;
-    }
-    return false;
+    return pad_connected(device) && IsGamepadButtonPressed(device, gamepad_controls.restart);
 }

@@ -12,6 +12,7 @@ using InputDevice = std::int32_t;
 inline constexpr InputDevice keyboard_left = -2;   // W A S D, Space, Left Shift
 inline constexpr InputDevice keyboard_right = -1;  // arrows, K, L
 inline constexpr int max_gamepads = 20;
+inline constexpr InputDevice no_device = -100;  // no controller
 
 // Controls given as values rather than read from a device: an online match feeds each
 // frame the inputs both machines agreed on.
@@ -60,6 +61,9 @@ const char *pad_button_label(int button);
 
 // Joins every controller whose join control was pressed this frame.
 void poll_joins();
+// The first controller whose join control was pressed this frame (the keyboard's
+// halves before the gamepads), or no_device.
+InputDevice join_pressed_device();
 // First controller becomes player 1, any other one (re)takes player 2.
 void join_device(InputDevice device);
 
@@ -75,3 +79,5 @@ bool gamepad_in_match();
 // The restart control pressed this frame: R, or the restart button of a gamepad in
 // the match.
 bool restart_pressed();
+// The same for one player's controller: R, or its restart button if it is a gamepad.
+bool restart_pressed_by(InputDevice device);

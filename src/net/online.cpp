@@ -4,13 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/effects.h"
 #include "app/game_state.h"
 #include "gameplay/input.h"
 #include "gameplay/match.h"
 #include "raylib.h"
 #include "settings/settings.h"
-#include "ui/menu.h"
 
 OnlineOptions online_options{};
 BeaconConfig online_beacon = beacon_config_from_env();
@@ -24,13 +22,11 @@ constexpr double step_seconds = 1.0 / 60.0;
 // step is still 1/60 s, so nothing jumps, and the other machine is not held back.
 constexpr int max_steps_per_frame = 30;
 constexpr double end_line_seconds = 3.0;
-constexpr InputDevice no_device = -100;
 constexpr Color line_color{0, 121, 241, 255};  // the HUD's
 constexpr Color line_band{0, 0, 0, 170};
 constexpr int line_size = 20;  // the HUD's
 
 OnlineSession session;
-Rng effects{};  // what an online match shows draws from here, never from the match
 bool in_match = false;
 bool was_paused = false;
 double ended_at = 0.0;
@@ -48,28 +44,19 @@ int local_side() { return session_local_side(session); }
 
 void set_notice(const char *text) { std::snprintf(notice, sizeof notice, "%s", text); }
 
-// The first controller that presses its jump control while this machine's player is
-// out of the match becomes its controller, as in a LOCAL match.
-InputDevice jump_pressed_device() {
-    if (IsKeyPressed(KEY_SPACE)) return keyboard_left;
-    if (IsKeyPressed(KEY_K)) return keyboard_right;
-    for (int g = 0; g < max_gamepads; ++g) {
-        if (IsGamepadAvailable(g) && IsGamepadButtonPressed(g, GAMEPAD_BUTTON_RIGHT_FACE_DOWN)) return g;
-    }
-    return no_device;
-}
-
-// Presses of this frame wait for the next step that takes them.
+// Presses of this frame wait for the next step that takes them. The first controller
+// that presses its join control while this machine's player is out of the match
+// becomes its controller, and restarts with its restart control, as in a LOCAL match.
 void collect_presses() {
     const int side = local_side();
     if (!game_state.joined[side]) {
-        const InputDevice d = jump_pressed_device();
+        const InputDevice d = join_pressed_device();
         if (d != no_device) {
             local_device = d;
             pending_join = true;
         }
     }
-    if (IsKeyPressed(KEY_R)) pending_restart = true;
+    if (restart_pressed_by(local_device)) pending_restart = true;
 }
 
 FrameInput sample_input() {
@@ -96,9 +83,6 @@ void begin_match() {
     local_device = no_device;
     pending_join = pending_restart = false;
     clear_online_notice();
-    seed_rng(effects, static_cast<std::uint64_t>(GetTime() * 1e6) ^ 0x9e3779b97f4a7c15ull);
-    effects_gate = EffectsGate{false, &effects};
-    menu_page = MenuPage::main;
     set_screen_state(ScreenState::match);
     rollback_load_current(session.rollback);
 }
@@ -106,11 +90,9 @@ void begin_match() {
 // Back to the title screen's ONLINE page with the reason shown there.
 void end_match_to_menu() {
     in_match = false;
-    effects_gate = EffectsGate{};
     set_notice(session_end_text(session));
     session_reset(session);
     if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
-    menu_page = MenuPage::online;
 }
 
 // Either machine's pause shows on both. A change of the session's flag came from the
@@ -143,7 +125,7 @@ void step_match_frames() {
 
 // A host announces itself while it waits for a player; the JOIN page listens while
 // it shows. Each socket opens once per stretch (a failure is not retried every frame).
-void update_beacons() {
+void update_beacons(bool join_page_open) {
     const double now = GetTime();
     if (session.phase == SessionPhase::listening) {
         if (!sender_open) beacon_sender_open(sender, online_beacon, session.transport.port);
@@ -153,8 +135,7 @@ void update_beacons() {
         beacon_sender_close(sender);
         sender_open = false;
     }
-    const bool join_page = !in_match && menu_page == MenuPage::joining && game_state.screen_state == ScreenState::menu;
-    if (join_page) {
+    if (join_page_open && !in_match) {
         if (!listener_open) beacon_listener_open(listener, online_beacon, protocol_version, rules_version);
         listener_open = true;
         beacon_listener_update(listener, now);
@@ -273,42 +254,56 @@ const char *online_progress_line() {
 }
 
 const OnlineSession &online_session() { return session; }
+
+OnlineView online_view() {
+    OnlineView v;
+    v.phase = session.phase;
+    v.port = session.transport.port;
+    v.notice = online_notice();
+    v.progress = online_progress_line();
+    v.refused = session.other_versions_refused;
+    v.their_protocol = session.other_protocol;
+    v.their_rules = session.other_rules;
+    v.our_protocol = session.config.protocol;
+    v.our_rules = session.config.rules;
+    return v;
+}
 const char *online_notice() { return notice; }
 void clear_online_notice() { notice[0] = '\0'; }
 
 bool online_match_running() { return in_match; }
 
-void update_online() {
-    update_beacons();
-    if (session.phase == SessionPhase::idle) return;
+OnlineOutcome update_online(bool join_page_open) {
+    update_beacons(join_page_open);
+    if (session.phase == SessionPhase::idle) return OnlineOutcome::none;
     session_update(session, GetTime());
 
     if (!in_match) {
         if (session.phase == SessionPhase::playing) {
             begin_match();
-        } else if (session.phase == SessionPhase::ended) {
+            return OnlineOutcome::started;
+        }
+        if (session.phase == SessionPhase::ended) {
             // Connecting failed: the JOIN page shows why and stays.
             set_notice(session_end_text(session));
             session_reset(session);
         }
-        return;
+        return OnlineOutcome::none;
     }
 
     if (session.phase == SessionPhase::ended) {
         if (ended_at == 0.0) ended_at = GetTime();
-        if (GetTime() - ended_at >= end_line_seconds) {
-            ended_at = 0.0;
-            end_match_to_menu();
-        }
-        return;
+        if (GetTime() - ended_at < end_line_seconds) return OnlineOutcome::none;
+        ended_at = 0.0;
+        end_match_to_menu();
+        return OnlineOutcome::ended;
     }
     // MAIN MENU on the pause screen: this player leaves.
     if (game_state.screen_state == ScreenState::menu) {
         session_leave(session);
         in_match = false;
-        effects_gate = EffectsGate{};
         session_reset(session);
-        return;
+        return OnlineOutcome::left;
     }
     sync_pause();
     if (game_state.screen_state == ScreenState::match) {
@@ -317,10 +312,11 @@ void update_online() {
     } else {
         rollback_load_current(session.rollback);
     }
+    return OnlineOutcome::none;
 }
 
 void update_online_match() {
-    if (session.phase == SessionPhase::playing && IsKeyPressed(KEY_ESCAPE)) set_screen_state(ScreenState::paused);
+    if (session.phase == SessionPhase::playing && IsKeyPressed(pause_key)) set_screen_state(ScreenState::paused);
 }
 
 namespace {
@@ -353,7 +349,6 @@ void leave_online() {
     if (session.phase != SessionPhase::idle && session.phase != SessionPhase::ended) session_leave(session);
     session_reset(session);
     in_match = false;
-    effects_gate = EffectsGate{};
     beacon_sender_close(sender);
     beacon_listener_close(listener);
     sender_open = listener_open = false;

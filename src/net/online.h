@@ -37,7 +37,20 @@ void online_host();
 void online_connect();
 void online_cancel();
 
-// The session as the menu shows it.
+// What the title screen shows of online play.
+struct OnlineView {
+    SessionPhase phase = SessionPhase::idle;
+    std::uint16_t port = 0;     // where this machine listens while hosting
+    const char *notice = "";    // online_notice()
+    const char *progress = "";  // online_progress_line()
+    // While hosting: a player of another version was turned away, with both versions.
+    bool refused = false;
+    std::uint16_t their_protocol = 0, their_rules = 0;
+    std::uint16_t our_protocol = 0, our_rules = 0;
+};
+OnlineView online_view();
+
+// The session itself, for tests that play the other machine.
 const OnlineSession &online_session();
 // The games heard on this network while the JOIN page is open.
 const BeaconListener &online_heard_games();
@@ -49,10 +62,19 @@ const char *online_progress_line();
 const char *online_notice();
 void clear_online_notice();
 
+// What an update did, for the title screen to follow with its pages.
+enum class OnlineOutcome : std::uint8_t {
+    none,
+    started,  // a match began: the match screen shows
+    ended,    // the match ended: back on the title screen, online_notice() says why
+    left,     // this player left from the pause screen
+};
+
 // Every frame, before the screen's own update: the network, the start and end of an
-// online match, pause on both machines, and the fixed steps of the match.
-void update_online();
-// The match screen's update while the match is online (Escape pauses both).
+// online match, pause on both machines, and the fixed steps of the match. While the
+// JOIN page shows, games announced on this network are listened for.
+OnlineOutcome update_online(bool join_page_open);
+// The match screen's update while the match is online (the pause key pauses both).
 bool online_match_running();
 void update_online_match();
 // The online lines over the screen's 2D pass: game over, who paused, why it ended.

@@ -8,6 +8,11 @@
 
 namespace {
 
+// What an online match shows draws from here, never from the match: the peers may not
+// even agree on whether sound is on. Kept here, not in a rollback, so that the gate
+// never points into a record that is gone.
+Rng effects{};
+
 std::uint32_t slot(std::uint32_t f) { return f % input_window; }
 std::uint32_t ring(std::uint32_t f) { return f % snapshot_ring_size; }
 
@@ -81,7 +86,17 @@ void rollback_start(Rollback &r, int local_side, double dt, std::uint32_t input_
     r.stats = RollbackStats{};
     r.states[0] = initial;
     r.state_frames[0] = 0;
+    r.running = true;
+    // Any seed will do; the two machines' effects need not agree.
+    seed_rng(effects, initial.game.rng.s[0] ^ (0x9e3779b97f4a7c15ull + static_cast<std::uint64_t>(r.local_side)));
+    effects_gate = EffectsGate{false, &effects};
     restore_match(initial);
+}
+
+void rollback_stop(Rollback &r) {
+    if (!r.running) return;
+    r.running = false;
+    effects_gate = EffectsGate{};
 }
 
 void rollback_add_local(Rollback &r, FrameInput in) {

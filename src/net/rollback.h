@@ -49,11 +49,16 @@ struct Rollback {
     ChecksumEntry outbox[4]{};
     int outbox_count = 0;
     RollbackStats stats{};
+    bool running = false;  // between rollback_start and rollback_stop
 };
 
 // Starts from `initial` at frame 0. The first `input_delay` frames of the local
 // player are neutral: its input always counts that many frames after it is read.
+// From here to rollback_stop the rollback alone switches the effects: they draw from
+// a generator of their own, never from the match's, and a re-run shows nothing.
 void rollback_start(Rollback &r, int local_side, double dt, std::uint32_t input_delay, const MatchSnapshot &initial);
+// The match is over: what is only seen or heard draws from the game's generator again.
+void rollback_stop(Rollback &r);
 // Registers the local input for the next frame that has none.
 void rollback_add_local(Rollback &r, FrameInput in);
 // A remote input for frame `f`. Inputs must come in order; a repeat of a known one

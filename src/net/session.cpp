@@ -635,6 +635,7 @@ void session_drop(OnlineSession &s) {
 int session_local_side(const OnlineSession &s) { return s.hosting ? 0 : 1; }
 
 void session_reset(OnlineSession &s) {
+    rollback_stop(s.rollback);
     transport_close(s.transport);
     reset_session(s);
 }

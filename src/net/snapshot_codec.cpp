@@ -8,162 +8,68 @@
 
 namespace {
 
-void write_vec(ByteWriter &w, Vec3d v) {
-    w.f64(v.x);
-    w.f64(v.y);
-    w.f64(v.z);
-}
+// Every field in its wire type; the second record of the walk is the same one.
+struct WriteField {
+    ByteWriter &w;
+    void operator()(const Vec3d &v, const Vec3d &, Field) const {
+        w.f64(v.x);
+        w.f64(v.y);
+        w.f64(v.z);
+    }
+    void operator()(double v, double, Field) const { w.f64(v); }
+    void operator()(float v, float, Field) const { w.f32(v); }
+    void operator()(std::int32_t v, std::int32_t, Field) const { w.i32(v); }
+    void operator()(std::uint8_t v, std::uint8_t, Field) const { w.u8(v); }
+    void operator()(bool v, bool, Field) const { w.boolean(v); }
+    void operator()(std::uint64_t v, std::uint64_t, Field) const { w.u64(v); }
+};
 
-Vec3d read_vec(ByteReader &r) {
-    Vec3d v;
-    v.x = r.f64();
-    v.y = r.f64();
-    v.z = r.f64();
-    return v;
-}
+struct ReadField {
+    ByteReader &r;
+    void operator()(Vec3d &v, Vec3d &, Field) const {
+        v.x = r.f64();
+        v.y = r.f64();
+        v.z = r.f64();
+    }
+    void operator()(double &v, double &, Field) const { v = r.f64(); }
+    void operator()(float &v, float &, Field) const { v = r.f32(); }
+    void operator()(std::int32_t &v, std::int32_t &, Field) const { v = r.i32(); }
+    void operator()(std::uint8_t &v, std::uint8_t &, Field) const { v = r.u8(); }
+    void operator()(bool &v, bool &, Field) const { v = r.boolean(); }
+    void operator()(std::uint64_t &v, std::uint64_t &, Field) const { v = r.u64(); }
+};
 
-void write_instance(ByteWriter &w, const InstanceState &s) {
-    write_vec(w, s.position);
-    write_vec(w, s.scale);
-    w.f32(s.rotation_angle);
-    w.boolean(s.visible);
-}
-
-InstanceState read_instance(ByteReader &r) {
-    InstanceState s;
-    s.position = read_vec(r);
-    s.scale = read_vec(r);
-    s.rotation_angle = r.f32();
-    s.visible = r.boolean();
-    return s;
-}
-
-// Runs of a player's fields that share a wire type, in wire order. The writer and
-// the reader walk the same lists, so their orders cannot drift apart.
-constexpr double Player::*player_motion[] = {&Player::gravity,         &Player::step_timer,    &Player::squash_timer,
-                                             &Player::squash_duration, &Player::stretch_speed, &Player::air_time,
-                                             &Player::jump_hold_time,  &Player::jump_speed,    &Player::jump_hold_accel,
-                                             &Player::step_interval,   &Player::dust_timer};
-constexpr double Player::*player_dash[] = {&Player::dust_interval, &Player::wobble_time, &Player::dash_progress,
-                                           &Player::dash_distance, &Player::dash_rate,   &Player::dash_time};
-constexpr bool Player::*player_flags[] = {&Player::dashing,        &Player::grounded, &Player::input_locked,
-                                          &Player::jump_requested, &Player::side,     &Player::walking,
-                                          &Player::was_hit,        &Player::jump_held};
-
-void write_player(ByteWriter &w, const Player &p) {
-    write_vec(w, p.dash_target);
-    w.f64(p.speed);
-    write_vec(w, p.velocity);
-    for (double Player::*f : player_motion) w.f64(p.*f);
-    write_vec(w, p.size);
-    for (double Player::*f : player_dash) w.f64(p.*f);
-    write_vec(w, p.dash_start);
-    w.f32(p.time_since_hit);
-    w.i32(p.index);
-    w.i32(p.lives);
-    for (bool Player::*f : player_flags) w.boolean(p.*f);
-}
-
-void read_player(ByteReader &r, Player &p, int index) {
-    p.dash_target = read_vec(r);
-    p.speed = r.f64();
-    p.velocity = read_vec(r);
-    for (double Player::*f : player_motion) p.*f = r.f64();
-    p.size = read_vec(r);
-    for (double Player::*f : player_dash) p.*f = r.f64();
-    p.dash_start = read_vec(r);
-    p.time_since_hit = r.f32();
-    p.index = r.i32();
-    p.lives = r.i32();
-    for (bool Player::*f : player_flags) p.*f = r.boolean();
-    // A player's slot and side are fixed; lives only count down from three.
-    if (p.index != index || p.side != (index == 1) || p.lives < 0 || p.lives > lives_per_player) r.fail();
-}
-
-void write_button(ByteWriter &w, const Button &b) {
-    write_vec(w, b.size);
-    w.boolean(b.pressed);
-    w.boolean(b.armed);
-    w.boolean(b.was_pressed);
-    w.boolean(b.side);
-}
-
-void read_button(ByteReader &r, Button &b, int index) {
-    b.size = read_vec(r);
-    b.pressed = r.boolean();
-    b.armed = r.boolean();
-    b.was_pressed = r.boolean();
-    b.side = r.boolean();
-    if (b.side != (index >= button_count / 2)) r.fail();
-}
-
-void write_beam(ByteWriter &w, const Beam &b) {
-    write_vec(w, b.start);
-    write_vec(w, b.end);
-    write_vec(w, b.direction);
-    write_vec(w, b.size);
-    w.f64(b.elapsed);
-    w.f64(b.duration);
-    w.u8(b.dir);
-    w.boolean(b.active);
-}
-
-void read_beam(ByteReader &r, Beam &b) {
-    b.start = read_vec(r);
-    b.end = read_vec(r);
-    b.direction = read_vec(r);
-    b.size = read_vec(r);
-    b.elapsed = r.f64();
-    b.duration = r.f64();
-    b.dir = r.u8();
-    b.active = r.boolean();
-    if (b.dir > 3) r.fail();
+// What makes a record one of this game's at all, whatever its values: each player in
+// its slot and on its side with at most three lives, each button on its side, beam
+// directions among the four, a press count that only counts up, and a live generator.
+bool well_formed(const GameState &g) {
+    for (int i = 0; i < 2; ++i) {
+        const Player &p = g.players[i];
+        if (p.index != i || p.side != (i == 1) || p.lives < 0 || p.lives > lives_per_player) return false;
+    }
+    for (int i = 0; i < button_count; ++i) {
+        if (g.buttons[i].side != (i >= button_count / 2)) return false;
+    }
+    for (const Beam &b : g.beams) {
+        if (b.dir > 3) return false;
+    }
+    // An all-zero xoshiro state never leaves zero: no honest peer has one.
+    const std::uint64_t *s = g.rng.s;
+    return g.buttons_pressed >= 0 && (s[0] | s[1] | s[2] | s[3]) != 0;
 }
 
 }  // namespace
 
 bool input_in_range(FrameInput in) { return in.move_x != -128 && in.move_z != -128 && (in.buttons & ~input_bits) == 0; }
 
-void write_snapshot(ByteWriter &w, const MatchSnapshot &s) {
-    for (const Player &p : s.players) write_player(w, p);
-    w.boolean(s.joined[0]);
-    w.boolean(s.joined[1]);
-    w.f64(s.match_time);
-    for (int i = 0; i < 2; ++i) {
-        w.f64(s.arm_timers[i]);
-        w.f64(s.arm_intervals[i]);
-    }
-    for (const Button &b : s.buttons) write_button(w, b);
-    for (const Beam &b : s.beams) write_beam(w, b);
-    w.i32(s.buttons_pressed);
-    for (std::uint64_t word : s.rng.s) w.u64(word);
-    for (const InstanceState &i : s.player_instances) write_instance(w, i);
-    for (const InstanceState &i : s.button_instances) write_instance(w, i);
-    for (const InstanceState &i : s.beam_instances) write_instance(w, i);
-}
+// Flattened: the walk is a chain of small calls that a debug build would not inline,
+// and a peer may send many records.
+[[gnu::flatten]] void write_snapshot(ByteWriter &w, const MatchSnapshot &s) { visit_match_fields(s, s, WriteField{w}); }
 
-bool read_snapshot(ByteReader &r, MatchSnapshot &out) {
+[[gnu::flatten]] bool read_snapshot(ByteReader &r, MatchSnapshot &out) {
     MatchSnapshot s;
-    for (int i = 0; i < 2; ++i) read_player(r, s.players[i], i);
-    s.joined[0] = r.boolean();
-    s.joined[1] = r.boolean();
-    s.match_time = r.f64();
-    for (int i = 0; i < 2; ++i) {
-        s.arm_timers[i] = r.f64();
-        s.arm_intervals[i] = r.f64();
-    }
-    for (int i = 0; i < button_count; ++i) read_button(r, s.buttons[i], i);
-    for (Beam &b : s.beams) read_beam(r, b);
-    s.buttons_pressed = r.i32();
-    // The press count picks beam directions; it only counts up within a match.
-    if (s.buttons_pressed < 0) r.fail();
-    for (std::uint64_t &word : s.rng.s) word = r.u64();
-    // An all-zero xoshiro state never leaves zero: no honest peer has one.
-    if ((s.rng.s[0] | s.rng.s[1] | s.rng.s[2] | s.rng.s[3]) == 0) r.fail();
-    for (InstanceState &i : s.player_instances) i = read_instance(r);
-    for (InstanceState &i : s.button_instances) i = read_instance(r);
-    for (InstanceState &i : s.beam_instances) i = read_instance(r);
-    if (!r.done()) return false;
+    visit_match_fields(s, s, ReadField{r});
+    if (!r.done() || !well_formed(s.game)) return false;
     out = s;
     return true;
 }

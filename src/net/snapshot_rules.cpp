@@ -1,7 +1,7 @@
 #include "net/snapshot_rules.h"
 
 #include <cmath>
-#include <initializer_list>
+#include <cstdio>
 
 #include "gameplay/match.h"
 
@@ -25,63 +25,67 @@ bool place_ok(Vec3d p) {
            within(p.z, -court_reach, court_reach);
 }
 
-bool speed_ok(Vec3d v) {
-    return within(v.x, -max_speed, max_speed) && within(v.y, -max_speed, max_speed) &&
-           within(v.z, -max_speed, max_speed);
+bool each_axis(Vec3d v, double lo, double hi) {
+    return within(v.x, lo, hi) && within(v.y, lo, hi) && within(v.z, lo, hi);
 }
 
-bool size_ok(Vec3d v) { return within(v.x, 0.0, max_size) && within(v.y, 0.0, max_size) && within(v.z, 0.0, max_size); }
-
-bool timer_ok(double t) { return within(t, -1.0, max_seconds); }
-
-bool instance_ok(const InstanceState &i) {
-    return place_ok(i.position) && size_ok(i.scale) && within(i.rotation_angle, -max_angle, max_angle);
-}
-
-const char *player_error(const Player &p, int index) {
-    static const char *const places[2] = {"player 1 dash", "player 2 dash"};
-    static const char *const motion[2] = {"player 1 motion", "player 2 motion"};
-    static const char *const timers[2] = {"player 1 timers", "player 2 timers"};
-    static const char *const lives[2] = {"player 1 lives", "player 2 lives"};
-    if (!place_ok(p.dash_target) || !place_ok(p.dash_start)) return places[index];
-    if (!speed_ok(p.velocity) || !within(p.speed, 0.0, max_speed) || !within(p.gravity, -max_speed, 0.0) ||
-        !within(p.stretch_speed, -max_speed, max_speed) || !within(p.jump_speed, 0.0, max_speed) ||
-        !within(p.jump_hold_accel, 0.0, max_speed) || !within(p.dash_rate, 0.0, max_speed) ||
-        !within(p.dash_distance, 0.0, max_size) || !size_ok(p.size) || !within(p.dash_progress, 0.0, max_seconds))
-        return motion[index];
-    for (double t :
-         {p.step_timer, p.squash_timer, p.squash_duration, p.air_time, p.jump_hold_time, p.step_interval, p.dust_timer,
-          p.dust_interval, p.wobble_time, p.dash_time, static_cast<double>(p.time_since_hit)}) {
-        if (!timer_ok(t)) return timers[index];
+bool reaches(Vec3d v, Reach reach) {
+    switch (reach) {
+    case Reach::place:
+        return place_ok(v);
+    case Reach::velocity:
+        return each_axis(v, -max_speed, max_speed);
+    case Reach::extent:
+        return each_axis(v, 0.0, max_size);
+    default:
+        return true;
     }
-    if (p.lives < 0 || p.lives > lives_per_player) return lives[index];
-    return nullptr;
 }
+
+bool reaches(double v, Reach reach) {
+    switch (reach) {
+    case Reach::speed:
+        return within(v, 0.0, max_speed);
+    case Reach::fall:
+        return within(v, -max_speed, 0.0);
+    case Reach::rate:
+        return within(v, -max_speed, max_speed);
+    case Reach::timer:
+        return within(v, -1.0, max_seconds);
+    case Reach::seconds:
+        return within(v, 0.0, max_seconds);
+    case Reach::length:
+        return within(v, 0.0, max_size);
+    case Reach::angle:
+        return within(v, -max_angle, max_angle);
+    case Reach::lives:
+        return within(v, 0.0, lives_per_player);
+    case Reach::direction:
+        return within(v, 0.0, 3.0);
+    // Each press launches one beam; a match of four months holds no more than this.
+    case Reach::press_count:
+        return within(v, 0.0, 100000000.0);
+    default:
+        return true;
+    }
+}
+
+bool reaches(float v, Reach reach) { return reaches(static_cast<double>(v), reach); }
+bool reaches(std::int32_t v, Reach reach) { return reaches(static_cast<double>(v), reach); }
+bool reaches(std::uint8_t v, Reach reach) { return reaches(static_cast<double>(v), reach); }
+// Flags and the generator's words may hold anything.
+bool reaches(bool, Reach) { return true; }
+bool reaches(std::uint64_t, Reach) { return true; }
 
 }  // namespace
 
-const char *snapshot_out_of_range(const MatchSnapshot &s) {
-    for (int i = 0; i < 2; ++i) {
-        if (const char *e = player_error(s.players[i], i)) return e;
-        if (!instance_ok(s.player_instances[i])) return i == 0 ? "player 1 position" : "player 2 position";
-        if (!timer_ok(s.arm_timers[i]) || !timer_ok(s.arm_intervals[i])) return "arming timers";
-    }
-    if (!timer_ok(s.match_time) || s.match_time < 0.0) return "match time";
-    for (const Button &b : s.buttons) {
-        if (!size_ok(b.size)) return "a button";
-    }
-    for (const InstanceState &i : s.button_instances) {
-        if (!instance_ok(i)) return "a button's position";
-    }
-    for (const Beam &b : s.beams) {
-        if (!place_ok(b.start) || !place_ok(b.end) || !speed_ok(b.direction) || !size_ok(b.size) ||
-            !timer_ok(b.elapsed) || !within(b.duration, 0.0, max_seconds) || b.dir > 3)
-            return "a beam";
-    }
-    for (const InstanceState &i : s.beam_instances) {
-        if (!instance_ok(i)) return "a beam's position";
-    }
-    // Each press launches one beam; a match of four months holds no more than this.
-    if (s.buttons_pressed < 0 || s.buttons_pressed > 100000000) return "the press count";
-    return nullptr;
+[[gnu::flatten]] const char *snapshot_out_of_range(const MatchSnapshot &s) {
+    static char where[64];
+    bool out = false;
+    visit_match_fields(s, s, [&](const auto &v, const auto &, Field f) {
+        if (out || reaches(v, f.reach)) return;
+        out = true;
+        std::snprintf(where, sizeof where, "%s %s", f.owner, f.name);
+    });
+    return out ? where : nullptr;
 }

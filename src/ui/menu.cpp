@@ -49,7 +49,7 @@ void back_to_online_page() {
 void start_hosting() {
     online_host();
     // A host that cannot listen stays on the page and says why.
-    if (online_session().phase == SessionPhase::listening) menu_page = MenuPage::hosting;
+    if (online_view().phase == SessionPhase::listening) menu_page = MenuPage::hosting;
 }
 
 void open_join_page() {
@@ -58,7 +58,7 @@ void open_join_page() {
 }
 
 bool join_under_way() {
-    const SessionPhase p = online_session().phase;
+    const SessionPhase p = online_view().phase;
     return p == SessionPhase::looking_up || p == SessionPhase::connecting;
 }
 
@@ -77,9 +77,9 @@ void online_line(float x, float y, const char *text) {
 }
 
 void draw_hosting_lines() {
-    const OnlineSession &s = online_session();
+    const OnlineView v = online_view();
     online_line(50.0f, 250.0f, "waiting for a player");
-    online_line(50.0f, 295.0f, TextFormat("port %u", static_cast<unsigned>(s.transport.port)));
+    online_line(50.0f, 295.0f, TextFormat("port %u", static_cast<unsigned>(v.port)));
     char addresses[4][48];
     const int n = local_addresses(addresses, 4);
     char line[240] = "this machine: ";
@@ -89,10 +89,10 @@ void draw_hosting_lines() {
         std::strncat(line, addresses[i], sizeof line - std::strlen(line) - 1);
     }
     online_line(50.0f, 340.0f, line);
-    if (s.other_versions_refused) {
+    if (v.refused) {
         online_line(50.0f, 385.0f,
-                    TextFormat("refused a player with version %u.%u (this game is %u.%u)", s.other_protocol,
-                               s.other_rules, s.config.protocol, s.config.rules));
+                    TextFormat("refused a player with version %u.%u (this game is %u.%u)", v.their_protocol,
+                               v.their_rules, v.our_protocol, v.our_rules));
     }
 }
 
@@ -214,12 +214,19 @@ void draw_title_screen() {
     }
     if (page == MenuPage::joining) draw_heard_games();
     if (page == MenuPage::joining && join_under_way()) {
-        online_line(50.0f, 560.0f, online_progress_line());
+        online_line(50.0f, 560.0f, online_view().progress);
     } else if (page == MenuPage::online && browser_menus) {
         online_line(50.0f, 560.0f, browser_online_line);
     } else if (page == MenuPage::online || page == MenuPage::joining) {
-        online_line(50.0f, 560.0f, online_notice());
+        online_line(50.0f, 560.0f, online_view().notice);
     } else if (page == MenuPage::main && exit_line_shown) {
         online_line(50.0f, 560.0f, browser_exit_line);
     }
+}
+
+bool join_page_shown() { return menu_page == MenuPage::joining && game_state.screen_state == ScreenState::menu; }
+
+void follow_online(OnlineOutcome outcome) {
+    if (outcome == OnlineOutcome::started) menu_page = MenuPage::main;
+    if (outcome == OnlineOutcome::ended) menu_page = MenuPage::online;
 }

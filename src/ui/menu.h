@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+enum class OnlineOutcome : std::uint8_t;  // net/online.h
+
 // online: HOST, JOIN, BACK; hosting: waiting for a player; joining: the address box.
 enum class MenuPage : std::uint8_t { main = 0, play = 1, settings = 2, online = 3, hosting = 4, joining = 5 };
 
@@ -18,3 +20,9 @@ inline constexpr const char *browser_online_line = "online play needs the deskto
 
 // The title screen's GUI pass: "VORBEL" and the page menu_page names.
 void draw_title_screen();
+
+// The JOIN page is on the title screen: online play listens for games meanwhile.
+bool join_page_shown();
+// The pages after what online play did this frame: a match that begins leaves the
+// title on its main page; one that ends comes back to the ONLINE page.
+void follow_online(OnlineOutcome outcome);

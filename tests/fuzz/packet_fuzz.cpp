@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (message.type == MessageType::welcome && !(message.step_dt >= 0.0 && message.step_dt <= 0.15))
         fail("a step out of range");
     if (message.type == MessageType::state) {
-        for (const Player &p : message.state.players) {
+        for (const Player &p : message.state.game.players) {
             if (p.lives < 0 || p.lives > 3) fail("lives out of range");
         }
-        for (const Beam &b : message.state.beams) {
+        for (const Beam &b : message.state.game.beams) {
             if (b.dir > 3) fail("a beam direction out of range");
         }
     }

@@ -416,12 +416,12 @@ TEST_F(Sessions, AStateFromTheHostIsTakenOnlyWithinTheRulesAndAtMostOnceInAWhile
     const Row rows[] = {
         {"a good state", [](MatchSnapshot &) {}},
         {"a player far off the court", [](MatchSnapshot &s) { s.player_instances[1].position.x = 1e300; }},
-        {"a huge speed", [](MatchSnapshot &s) { s.players[0].speed = 1e300; }},
-        {"a velocity", [](MatchSnapshot &s) { s.players[1].velocity.y = -1e9; }},
-        {"a beam's timer", [](MatchSnapshot &s) { s.beams[3].elapsed = 1e12; }},
-        {"a negative match time", [](MatchSnapshot &s) { s.match_time = -5.0; }},
+        {"a huge speed", [](MatchSnapshot &s) { s.game.players[0].speed = 1e300; }},
+        {"a velocity", [](MatchSnapshot &s) { s.game.players[1].velocity.y = -1e9; }},
+        {"a beam's timer", [](MatchSnapshot &s) { s.game.beams[3].elapsed = 1e12; }},
+        {"a negative match time", [](MatchSnapshot &s) { s.game.match_time = -5.0; }},
         {"a button under the floor", [](MatchSnapshot &s) { s.button_instances[0].position.y = -100.0; }},
-        {"an absurd press count", [](MatchSnapshot &s) { s.buttons_pressed = 2000000000; }},
+        {"an absurd press count", [](MatchSnapshot &s) { s.game.buttons_pressed = 2000000000; }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -571,8 +571,8 @@ TEST_F(Sessions, ADisagreementIsLoggedOnceOnEachSideAndRepairedFromTheHost) {
     // The joiner's record goes wrong, as a desync would make it: every kept state, so
     // that no re-run heals it by chance.
     for (MatchSnapshot &kept : joiner->rollback.states) {
-        kept.match_time += 1.0;
-        kept.players[1].lives = 1;
+        kept.game.match_time += 1.0;
+        kept.game.players[1].lives = 1;
     }
     constexpr std::uint32_t frames = 600;
     ASSERT_TRUE(run([&] { return all_known(frames); }, 20.0, frames));
@@ -622,7 +622,7 @@ TEST(PacketSeeds, EveryCommittedSeedOfThePacketFuzzerDecodesAndEncodesToItsOwnBy
         // Fields of one wire type land where the script put them, not merely somewhere
         // the writer agrees with.
         for (int i = 0; i < 2; ++i) {
-            const Player &p = m->state.players[i];
+            const Player &p = m->state.game.players[i];
             SCOPED_TRACE(i);
             EXPECT_EQ(p.speed, 4.0);
             EXPECT_EQ(p.gravity, -25.0);

@@ -315,16 +315,14 @@ TEST_F(OnlineMenu, TheJoinPageListsAGameHostedOnThisNetworkAndAClickJoinsIt) {
     session_drop(*host);
 }
 
-TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLeaves) {
-    open_online_page();
-    click_at(60.0f, 260.0f);  // HOST
-    ASSERT_EQ(online_session().phase, SessionPhase::listening);
-    auto joiner = std::make_unique<OnlineSession>();
-    SessionConfig c;
-    session_join(*joiner, ("127.0.0.1:" + std::to_string(online_session().transport.port)).c_str(), c, clock_now());
+// A match hosted from the menu, with the other machine run by the test: its player
+// joins at once.
+struct HostedMatch {
+    std::unique_ptr<OnlineSession> joiner = std::make_unique<OnlineSession>();
+    bool restart_heard = false;  // the other machine got this one's restart press
 
-    // One game frame, and the other machine's round: its player joins at once.
-    auto round = [&] {
+    // One game frame, and the other machine's round.
+    void round() {
         ui_frame();
         session_update(*joiner, clock_now());
         if (session_can_step(*joiner)) {
@@ -332,13 +330,34 @@ TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLe
             if (joiner->rollback.frame == 0) in.buttons = input_join | input_jump;
             session_step(*joiner, in, clock_now());
         }
+        const Rollback &r = joiner->rollback;
+        for (std::uint32_t f = r.remote_next > input_window ? r.remote_next - input_window : 0; f < r.remote_next;
+             ++f) {
+            if ((r.remote[f % input_window].buttons & input_restart) != 0) restart_heard = true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    };
-    auto rounds_until = [&](auto done, int limit) {
+    }
+    template <class Done>
+    bool rounds_until(Done done, int limit) {
         for (int i = 0; i < limit && !done(); ++i) round();
         return done();
-    };
-    ASSERT_TRUE(rounds_until([] { return game_state.screen_state == ScreenState::match; }, 500));
+    }
+    void start() {
+        ASSERT_EQ(online_session().phase, SessionPhase::listening);
+        SessionConfig c;
+        session_join(*joiner, ("127.0.0.1:" + std::to_string(online_session().transport.port)).c_str(), c, clock_now());
+        ASSERT_TRUE(rounds_until([] { return game_state.screen_state == ScreenState::match; }, 500));
+    }
+};
+
+TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLeaves) {
+    open_online_page();
+    click_at(60.0f, 260.0f);  // HOST
+    HostedMatch match;
+    ASSERT_NO_FATAL_FAILURE(match.start());
+    OnlineSession *joiner = match.joiner.get();
+    auto round = [&] { match.round(); };
+    auto rounds_until = [&](auto done, int limit) { return match.rounds_until(done, limit); };
     EXPECT_TRUE(online_match_running());
     EXPECT_EQ(menu_page, MenuPage::main);
     // This machine's player joins with Space, like in a LOCAL match.
@@ -370,6 +389,41 @@ TEST_F(OnlineMenu, AMatchHostedFromTheMenuPausesOnBothSidesAndEndsWhenTheOtherLe
     EXPECT_EQ(menu_page, MenuPage::online);
     EXPECT_STREQ(online_notice(), "the other player left");
     EXPECT_FALSE(online_match_running());
+}
+
+// The restart control of the controller this machine's player joined with goes to
+// the other machine as the restart press both act on after game over: R on the
+// keyboard, START on a gamepad, as in a LOCAL match.
+TEST_F(OnlineMenu, RAndAPadsStartSendTheRestartPressToTheOtherMachine) {
+    struct Row {
+        const char *what;
+        int pad;  // -1: the keyboard
+    };
+    for (const Row row : {Row{"R", -1}, Row{"START", 0}}) {
+        SCOPED_TRACE(row.what);
+        open_online_page();
+        click_at(60.0f, 260.0f);  // HOST
+        HostedMatch match;
+        ASSERT_NO_FATAL_FAILURE(match.start());
+        auto press = [&](int key, int button) {
+            if (row.pad >= 0) testing_gamepad_button(row.pad, button, true);
+            if (row.pad < 0) testing_key_down(key);
+            match.round();
+            if (row.pad >= 0) testing_gamepad_button(row.pad, button, false);
+            if (row.pad < 0) testing_key_up(key);
+        };
+        if (row.pad >= 0) testing_gamepad_connect(row.pad, "test pad");
+        press(keyboard_controls[0].jump, gamepad_controls.jump);
+        ASSERT_TRUE(match.rounds_until([] { return game_state.joined[0] && game_state.joined[1]; }, 500));
+        EXPECT_FALSE(match.restart_heard);
+        press(restart_key, gamepad_controls.restart);
+        EXPECT_TRUE(match.rounds_until([&] { return match.restart_heard; }, 500));
+        if (row.pad >= 0) testing_gamepad_disconnect(row.pad);
+        session_drop(*match.joiner);
+        leave_online();
+        set_screen_state(ScreenState::menu);
+        menu_page = MenuPage::main;
+    }
 }
 
 }  // namespace
