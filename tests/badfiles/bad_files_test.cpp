@@ -24,6 +24,7 @@
 #include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/files.h"
+#include "support/game_globals.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
@@ -70,7 +71,7 @@ protected:
         fs::copy(home_ / "assets", scratch_ / "assets", fs::copy_options::recursive);
         fs::current_path(scratch_);
         // A small window, made from the record's values before the file is read.
-        saved_settings_ = settings;
+        reset_game_globals();
         ASSERT_TRUE(test_support::use_settings(test_support::small_window_settings()));
     }
 
@@ -79,7 +80,7 @@ protected:
         testing_capture_log(false);
         testing_clear_log();
         testing_set_fixed_frame_time(-1.0);
-        settings = saved_settings_;
+        reset_game_globals();
         fs::current_path(home_);
         test_support::remove_scratch_dir(scratch_);
     }
@@ -161,7 +162,6 @@ protected:
 
     fs::path home_;
     fs::path scratch_;
-    Settings saved_settings_;
     std::vector<std::string> log_;
 };
 

@@ -1,11 +1,7 @@
 #include "fixture.h"
 
-#include <cstring>
-
 #include "audio/sound_bank.h"
-#include "render/camera.h"
 #include "render/particles.h"
-#include "settings/settings.h"
 #include "support/pool_counts.h"
 #include "testing.h"
 
@@ -36,16 +32,11 @@ void WindowEnvironment::SetUp() {
     ASSERT_TRUE(IsWindowReady());
     SetExitKey(0);
     testing_pull_audio(nullptr, 0);
-    for (Wave &w : sound_bank.step_waves) w = silent_wave();
-    sound_bank.click_wave = silent_wave();
-    sound_bank.click_echo_wave = silent_wave();
-    sound_bank.pause_wave = silent_wave();
 }
 
 void WindowEnvironment::TearDown() {
-    // The waves are ours, not the engine's: forget them before the bank lets go of
-    // its plays.
-    sound_bank = SoundBank{};
+    // Court::TearDown has forgotten the silent waves, which are ours, not the
+    // engine's; only the plays are let go here.
     unload_sounds();
     CloseWindow();
 }
@@ -89,30 +80,12 @@ void Court::SetUp() {
     release_all_input();
     end_frame();
     end_frame();
-    game_state = GameState{};
+    CourtTest::SetUp();
     seed_rng(game_state.rng, 20240611);
-    clear_particles();
-    camera_motion = CameraMotion{};
-    settings.enable_sound_effects = true;
-
-    for (int i = 0; i < 2; ++i) {
-        player_instances[i] = ModelInstance{};
-        player_instances[i].position = i == 0 ? player1_start : player2_start;
-        game_state.players[i].instance = &player_instances[i];
-    }
-    for (int i = 0; i < button_count; ++i) {
-        button_instances[i] = ModelInstance{};
-        button_instances[i].position = button_position(i);
-        init_button(game_state.buttons[i], &button_instances[i], i);
-    }
-    for (int i = 0; i < beam_count; ++i) {
-        beam_instances[i] = ModelInstance{};
-        beam_instances[i].rotation_axis = {0, 1, 0};
-        beam_instances[i].visible = false;
-        beam_instances[i].casts_shadow = false;
-        beam_instances[i].receives_shadow = false;
-        init_beam(game_state.beams[i], &beam_instances[i]);
-    }
+    for (Wave &w : sound_bank.step_waves) w = silent_wave();
+    sound_bank.click_wave = silent_wave();
+    sound_bank.click_echo_wave = silent_wave();
+    sound_bank.pause_wave = silent_wave();
     enter_menu_scene();
 }
 
@@ -120,9 +93,7 @@ void Court::TearDown() {
     release_all_input();
     for (int pad : {0, 1, 3}) testing_gamepad_disconnect(pad);
     end_frame();
-    clear_particles();
-    // The game state points into this fixture; leave no dangling pointers behind.
-    game_state = GameState{};
+    CourtTest::TearDown();
 }
 
 void Court::match_frame(double dt) {

@@ -1,5 +1,5 @@
-// A court built from plain model-instance records (no window, no GPU models), the
-// game state reset to a known seed, and scripted controller input.
+// The shared court with the game state on a known seed, the sound effects on silent
+// waves, and scripted controller input.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cstddef>
 
 #include "app/game_state.h"
-#include "render/model_registry.h"
+#include "support/court.h"
 
 inline constexpr double frame_dt = 1.0 / 60.0;
 
@@ -34,7 +34,7 @@ std::size_t sounds_started();
 int active_particles();
 void clear_particles();
 
-class Court : public ::testing::Test {
+class Court : public test_support::CourtTest {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -56,8 +56,4 @@ protected:
     void start_local_match();
     // Puts a player on the ground at rest, already landed.
     void stand(Player &p, Vec3d at);
-
-    ModelInstance player_instances[2]{};
-    ModelInstance button_instances[button_count]{};
-    ModelInstance beam_instances[beam_count]{};
 };

@@ -27,6 +27,7 @@
 
 #include "settings/settings.h"
 #include "support/files.h"
+#include "support/game_globals.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "testing.h"
@@ -93,14 +94,13 @@ protected:
     void SetUp() override {
         scratch_ = test_support::enter_scratch_dir("vorbel-settings-", false);
         ASSERT_FALSE(scratch_.path.empty());
-        saved_ = settings;
+        reset_game_globals();
     }
     void TearDown() override {
-        settings = saved_;
+        reset_game_globals();
         ASSERT_TRUE(test_support::leave_scratch_dir(scratch_));
     }
     test_support::ScratchCwd scratch_;
-    Settings saved_;
 };
 
 }  // namespace

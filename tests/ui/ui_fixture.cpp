@@ -9,8 +9,7 @@
 #include "audio/sound_bank.h"
 #include "testing.h"
 #include "settings/settings.h"
-#include "settings/startup.h"
-#include "support/scratch_dir.h"
+#include "support/started_game.h"
 #include "support/test_window.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
@@ -21,28 +20,19 @@ namespace {
 class GameEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        scratch_ = test_support::enter_scratch_dir("vorbel-ui-", true);
-        ASSERT_FALSE(scratch_.path.empty());
-        write_file("settings.cfg", initial_settings_file);
-
         // Take the mix over before anything plays, so sounds end only when pulled.
         testing_pull_audio(nullptr, 0);
-        testing_set_fixed_frame_time(ui_frame_dt);
-        ASSERT_TRUE(init_app());
-        started_ = true;
+        const Settings defaults;  // written out, so the file starts in its exact form
+        ASSERT_TRUE(test_support::start_game(game_, "vorbel-ui-", &defaults, ui_frame_dt));
         ASSERT_TRUE(IsWindowReady());
         // Let the title screen's tomato drop and land before anything is measured.
         ui_frames(90);
     }
 
-    void TearDown() override {
-        if (started_) deinit_app();
-        test_support::leave_scratch_dir(scratch_);
-    }
+    void TearDown() override { test_support::stop_game(game_); }
 
 private:
-    test_support::ScratchCwd scratch_;
-    bool started_ = false;
+    test_support::StartedGame game_;
 };
 
 [[maybe_unused]] ::testing::Environment *const game_environment =

@@ -17,8 +17,6 @@ void leave_scratch_dir();
 class StartedApp : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
-    static void TearDownTestSuite();
-    static std::string dir;
 };
 
 // Projects a world point with the view camera into window pixels.

@@ -19,14 +19,11 @@
 #include "app_fixture.h"
 #include "gameplay/buttons.h"
 #include "gameplay/match.h"
-#include "render/camera.h"
-#include "render/particles.h"
 #include "render/shadow_scene.h"
 #include "settings/startup.h"
+#include "support/game_globals.h"
 #include "support/small_window.h"
 #include "testing.h"
-#include "ui/menu.h"
-#include "ui/pause_menu.h"
 
 namespace {
 
@@ -105,13 +102,11 @@ void script(int i) {
 constexpr int frame_count = 260;
 
 std::vector<FrameHash> play(bool whole_every_frame) {
-    // What a previous start-up in this process left behind.
-    game_state = GameState{};
-    camera_position = menu_view_position;
-    camera_motion = CameraMotion{};
-    for (Particle &p : particles) p = Particle{};
-    menu_page = MenuPage::main;
-    pause_settings_open = false;
+    // What a previous start-up in this process left behind; the window opens with the
+    // settings record's size.
+    const Settings chosen = settings;
+    reset_game_globals();
+    settings = chosen;
     testing_release_all_input();
 
     if (!init_app()) fail(3, "start-up failed");

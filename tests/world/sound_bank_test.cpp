@@ -7,6 +7,7 @@
 #include "app/game_state.h"
 #include "app/rng.h"
 #include "audio/sound_bank.h"
+#include "support/game_globals.h"
 #include "testing.h"
 #include "settings/settings.h"
 
@@ -38,8 +39,7 @@ protected:
     static void TearDownTestSuite() { CloseAudioDevice(); }
 
     void SetUp() override {
-        saved_ = settings;
-        settings.enable_sound_effects = true;
+        reset_game_globals();
         seed_rng(game_state.rng, 99);
         steps_.reserve(8);
         for (int i = 0; i < 8; ++i) steps_.emplace_back(0.05f * static_cast<float>(i + 1), 64);
@@ -49,10 +49,10 @@ protected:
         sound_bank.pause_wave = pause_.wave;
     }
     void TearDown() override {
-        // The waves belong to this test; unload_sounds must only release the plays.
-        sound_bank = SoundBank{};
+        // The waves belong to this test (the reset forgets them); unload_sounds must
+        // only release the plays.
+        reset_game_globals();
         unload_sounds();
-        settings = saved_;
     }
 
     // First stereo frame of whatever is playing now.
@@ -66,7 +66,6 @@ protected:
         testing_pull_audio(out.data(), frames);
     }
 
-    Settings saved_;
     std::vector<TestWave> steps_;
     TestWave click_{0.3f, 64}, echo_{0.2f, 64}, pause_{0.1f, 64};
 };
