@@ -17,7 +17,7 @@
 #include "support/files.h"
 #include "support/game_frame.h"
 #include "support/scratch_dir.h"
-#include "support/started_game.h"
+#include "support/game_globals.h"
 #include "testing.h"
 #include "ui/menu.h"
 

@@ -101,6 +101,13 @@ void Court::match_frame(double dt) {
     end_frame();
 }
 
+void Court::tap(int key) {
+    set_key(key, true);
+    match_frame();
+    set_key(key, false);
+    match_frame();
+}
+
 void Court::player_frame(Player &p, double dt) {
     update_player(&p, dt);
     end_frame();

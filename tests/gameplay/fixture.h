@@ -49,6 +49,8 @@ protected:
     void match_frames(int n, double dt = frame_dt) {
         for (int i = 0; i < n; ++i) match_frame(dt);
     }
+    // A key held for one match frame and released for the next.
+    void tap(int key);
     // Updates one player alone, then ends the frame.
     void player_frame(Player &p, double dt = frame_dt);
 

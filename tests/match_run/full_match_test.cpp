@@ -13,7 +13,7 @@
 #include "settings/settings.h"
 #include "support/game_frame.h"
 #include "support/small_window.h"
-#include "support/started_game.h"
+#include "support/game_globals.h"
 #include "testing.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "settings/settings.h"
 #include "support/pool_counts.h"
 #include "support/small_window.h"
-#include "support/started_game.h"
+#include "support/game_globals.h"
 #include "testing.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"

@@ -12,23 +12,11 @@
 
 namespace {
 
-// A BOT match with player 1 joined, then paused with Escape.
 class PauseMenuTest : public MenuTest {
 protected:
     void SetUp() override {
         MenuTest::SetUp();
-        settings.enable_sound_effects = true;
-        click_at(60.0f, 260.0f);  // PLAY
-        ui_frame();
-        click_at(60.0f, 460.0f);  // BOT
-        ASSERT_EQ(game_state.screen_state, ScreenState::match);
-        tap_key(KEY_SPACE);
-        ASSERT_TRUE(both_joined());
-        testing_mouse_move(1200.0f, 700.0f);
-        ui_frames(10);
-        tap_key(KEY_ESCAPE);
-        ASSERT_EQ(game_state.screen_state, ScreenState::paused);
-        finish_sounds();
+        pause_a_bot_match();
     }
 };
 

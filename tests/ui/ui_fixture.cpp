@@ -9,7 +9,8 @@
 #include "audio/sound_bank.h"
 #include "testing.h"
 #include "settings/settings.h"
-#include "support/started_game.h"
+#include "gameplay/match.h"
+#include "support/game_globals.h"
 #include "support/test_window.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
@@ -123,6 +124,7 @@ void MenuTest::SetUp() {
     pause_settings_open = false;
     controls_page_open = false;
     game_state.quit_requested = false;
+    settings.enable_sound_effects = true;
     ui_frames(2);
     finish_sounds();
     ASSERT_EQ(live_sound_count(), 0u);
@@ -131,4 +133,18 @@ void MenuTest::SetUp() {
 void MenuTest::TearDown() {
     testing_release_all_input();
     ui_frame();
+}
+
+void MenuTest::pause_a_bot_match() {
+    click_at(60.0f, 260.0f);  // PLAY
+    ui_frame();
+    click_at(60.0f, 460.0f);  // BOT
+    ASSERT_EQ(game_state.screen_state, ScreenState::match);
+    tap_key(KEY_SPACE);
+    ASSERT_TRUE(both_joined());
+    testing_mouse_move(1200.0f, 700.0f);
+    ui_frames(10);
+    tap_key(KEY_ESCAPE);
+    ASSERT_EQ(game_state.screen_state, ScreenState::paused);
+    finish_sounds();
 }

@@ -53,9 +53,12 @@ std::string settings_file();
 Color pixel_at(const Image &image, int x, int y);
 bool is_background(Color c);
 
-// Every test starts on the title screen's main page with nothing playing.
+// Every test starts on the title screen's main page with nothing playing and the
+// sound effects on.
 class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // PLAY, BOT, player 1 joins, then Escape pauses; the sounds are finished.
+    void pause_a_bot_match();
 };

@@ -3,7 +3,7 @@
 #include "raymath.h"
 #include "render/camera.h"
 #include "support/scratch_dir.h"
-#include "support/started_game.h"
+#include "support/game_globals.h"
 #include "testing.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/game_frame.h"
+#include "support/game_globals.h"
 #include "testing.h"
 #include "ui/theme.h"
 
@@ -51,9 +52,8 @@ int distinct_depth_levels() {
 }
 
 void run_title_scene() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
-    testing_set_fixed_frame_time(1.0 / 60.0);
-    if (!init_app()) fail(3, "start-up failed");
+    test_support::StartedGame game;
+    if (!test_support::start_game(game, "vorbel-world-", nullptr, 1.0 / 60.0)) fail(3, "start-up failed");
 
     for (int i = 0; i < 119; ++i) run_frame();
     // The 120th frame, read back before it is presented.
@@ -87,9 +87,7 @@ void run_title_scene() {
     // The shadow pass wrote a depth image with real relief, not a cleared map.
     if (distinct_depth_levels() < 8) fail(8, "the shadow map holds no varied depth");
 
-    deinit_app();
-    testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::stop_game(game);
     std::exit(0);
 }
 
