@@ -1,10 +1,5 @@
 #include "fixture.h"
 
-#include "audio/sound_bank.h"
-#include "render/particles.h"
-#include "support/pool_counts.h"
-#include "testing.h"
-
 namespace {
 
 // A short silent clip in the mixer's own format. While the tests hold the mixer
@@ -22,55 +17,26 @@ Wave silent_wave() {
     return w;
 }
 
+class WindowEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        SetTraceLogLevel(LOG_WARNING);
+        InitWindow(256, 128, "gameplay tests");
+        ASSERT_TRUE(IsWindowReady());
+        SetExitKey(0);
+        testing_pull_audio(nullptr, 0);
+    }
+    void TearDown() override {
+        // Court::TearDown has forgotten the silent waves, which are ours, not the
+        // engine's; only the plays are let go here.
+        unload_sounds();
+        CloseWindow();
+    }
+};
+
 const ::testing::Environment *const window_environment = ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
 
 }  // namespace
-
-void WindowEnvironment::SetUp() {
-    SetTraceLogLevel(LOG_WARNING);
-    InitWindow(256, 128, "gameplay tests");
-    ASSERT_TRUE(IsWindowReady());
-    SetExitKey(0);
-    testing_pull_audio(nullptr, 0);
-}
-
-void WindowEnvironment::TearDown() {
-    // Court::TearDown has forgotten the silent waves, which are ours, not the
-    // engine's; only the plays are let go here.
-    unload_sounds();
-    CloseWindow();
-}
-
-void set_key(int key, bool down) {
-    if (down)
-        testing_key_down(key);
-    else
-        testing_key_up(key);
-}
-
-void set_pad(int pad, bool connected) {
-    if (connected)
-        testing_gamepad_connect(pad, "Test Pad");
-    else
-        testing_gamepad_disconnect(pad);
-}
-
-void set_pad_button(int pad, int button, bool down) { testing_gamepad_button(pad, button, down); }
-void set_pad_axis(int pad, int axis, float value) { testing_gamepad_axis(pad, axis, value); }
-void release_all_input() { testing_release_all_input(); }
-
-void end_frame() {
-    BeginDrawing();
-    EndDrawing();
-}
-
-std::size_t sounds_started() { return live_sound_count(); }
-
-int active_particles() { return test_support::live_particles(); }
-
-void clear_particles() {
-    for (Particle &p : particles) p = Particle{};
-}
 
 void Court::SetUp() {
     // Let every earlier play finish and be released, so counting starts from zero.
@@ -96,23 +62,6 @@ void Court::TearDown() {
     CourtTest::TearDown();
 }
 
-void Court::match_frame(double dt) {
-    update_match(dt);
-    end_frame();
-}
-
-void Court::tap(int key) {
-    set_key(key, true);
-    match_frame();
-    set_key(key, false);
-    match_frame();
-}
-
-void Court::player_frame(Player &p, double dt) {
-    update_player(&p, dt);
-    end_frame();
-}
-
 void Court::start_local_match() {
     set_screen_state(ScreenState::match);
     set_key(KEY_SPACE, true);
@@ -120,11 +69,4 @@ void Court::start_local_match() {
     match_frame();
     set_key(KEY_SPACE, false);
     set_key(KEY_K, false);
-}
-
-void Court::stand(Player &p, Vec3d at) {
-    p.instance->position = at;
-    p.grounded = true;
-    p.velocity = {};
-    p.squash_timer = 0.0;
 }

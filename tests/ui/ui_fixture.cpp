@@ -62,10 +62,6 @@ void ui_frame() {
     EndDrawing();
 }
 
-void ui_frames(int n) {
-    for (int i = 0; i < n; ++i) ui_frame();
-}
-
 Image ui_frame_capture() {
     update_game(ui_frame_dt);
     return test_support::drawn_frame(draw_screen_gui, frame_clear_color);
@@ -79,8 +75,6 @@ Image click_capture(float x, float y) {
     testing_mouse_button_up(MOUSE_BUTTON_LEFT);
     return ui_frame_capture();
 }
-
-void click_at(float x, float y) { UnloadImage(click_capture(x, y)); }
 
 void tap_key(int key) {
     testing_key_down(key);
@@ -102,8 +96,6 @@ void finish_sounds() {
     pull_peak(3.0);  // longer than any sound effect of the game
     release_finished_sounds();
 }
-
-std::string settings_file() { return read_file("settings.cfg"); }
 
 Color pixel_at(const Image &image, int x, int y) {
     const auto *p =
