@@ -7,15 +7,15 @@
 #include "app/rng.h"
 #include "raymath.h"
 #include "render/camera.h"
-#include "support/game_globals.h"
 
 namespace {
 
 class CameraMotionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        reset_game_globals();
         seed_rng(game_state.rng, 42);
+        camera_motion = CameraMotion{};
+        camera_position = menu_view_position;
         view_camera = make_camera(to_vector3(camera_position), Vector3{-45.0f, 0.0f, 0.0f}, 60.0f, 0.01f, 100.0f,
                                   16.0 / 9.0, false);
     }

@@ -6,15 +6,18 @@
 
 #include "raymath.h"
 #include "render/particles.h"
-#include "support/game_globals.h"
 #include "support/pool_counts.h"
 
 namespace {
 
 class ParticlePool : public ::testing::Test {
 protected:
-    void SetUp() override { reset_game_globals(); }
-    void TearDown() override { reset_game_globals(); }
+    void SetUp() override {
+        for (Particle &p : particles) p = Particle{};
+    }
+    void TearDown() override {
+        for (Particle &p : particles) p = Particle{};
+    }
     static void spawn_at(Vec3d pos, double lifetime = 1.0, Vec3d vel = {}, float gravity = 0.0f) {
         Color c{230, 41, 55, 255};
         spawn_particle(&pos, &vel, gravity, lifetime, &c);

@@ -7,7 +7,6 @@
 #include "app/game_state.h"
 #include "app/rng.h"
 #include "audio/sound_bank.h"
-#include "support/game_globals.h"
 #include "testing.h"
 #include "settings/settings.h"
 
@@ -38,8 +37,11 @@ protected:
     }
     static void TearDownTestSuite() { CloseAudioDevice(); }
 
+    // Only what it uses, not reset_game_globals(): in one run of the whole program this
+    // suite comes after the started game's, whose records must outlive it.
     void SetUp() override {
-        reset_game_globals();
+        saved_ = settings;
+        settings.enable_sound_effects = true;
         seed_rng(game_state.rng, 99);
         steps_.reserve(8);
         for (int i = 0; i < 8; ++i) steps_.emplace_back(0.05f * static_cast<float>(i + 1), 64);
@@ -49,10 +51,10 @@ protected:
         sound_bank.pause_wave = pause_.wave;
     }
     void TearDown() override {
-        // The waves belong to this test (the reset forgets them); unload_sounds must
-        // only release the plays.
-        reset_game_globals();
+        // The waves belong to this test; unload_sounds must only release the plays.
+        sound_bank = SoundBank{};
         unload_sounds();
+        settings = saved_;
     }
 
     // First stereo frame of whatever is playing now.
@@ -66,6 +68,7 @@ protected:
         testing_pull_audio(out.data(), frames);
     }
 
+    Settings saved_;
     std::vector<TestWave> steps_;
     TestWave click_{0.3f, 64}, echo_{0.2f, 64}, pause_{0.1f, 64};
 };
