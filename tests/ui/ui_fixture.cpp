@@ -97,12 +97,6 @@ void finish_sounds() {
     release_finished_sounds();
 }
 
-Color pixel_at(const Image &image, int x, int y) {
-    const auto *p =
-        static_cast<const unsigned char *>(image.data) + (static_cast<std::size_t>(y) * image.width + x) * 4;
-    return Color{p[0], p[1], p[2], p[3]};
-}
-
 bool is_background(Color c) {
     return std::abs(c.r - frame_clear_color.r) <= 2 && std::abs(c.g - frame_clear_color.g) <= 2 &&
            std::abs(c.b - frame_clear_color.b) <= 2;

@@ -52,7 +52,7 @@ using test_support::write_file;
 // settings.cfg in the scratch directory (the working directory during tests).
 inline std::string settings_file() { return read_file("settings.cfg"); }
 
-Color pixel_at(const Image &image, int x, int y);
+inline Color pixel_at(const Image &image, int x, int y) { return GetImageColor(image, x, y); }
 bool is_background(Color c);
 
 // Every test starts on the title screen's main page with nothing playing and the

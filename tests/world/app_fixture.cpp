@@ -2,22 +2,8 @@
 
 #include "raymath.h"
 #include "render/camera.h"
-#include "support/scratch_dir.h"
 #include "support/game_globals.h"
 #include "testing.h"
-
-namespace {
-test_support::ScratchCwd scratch;
-}  // namespace
-
-std::string enter_scratch_dir() {
-    scratch = test_support::enter_scratch_dir("vorbel-world-", true);
-    return scratch.path;
-}
-
-void leave_scratch_dir() {
-    if (test_support::leave_scratch_dir(scratch)) scratch = {};
-}
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "render/shadow_scene.h"
 #include "settings/startup.h"
 #include "support/game_globals.h"
+#include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
 
@@ -148,7 +149,8 @@ std::vector<FrameHash> play(bool whole_every_frame) {
 }
 
 void replay_both_ways() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    const test_support::ScratchCwd dir = test_support::enter_scratch_dir("vorbel-world-", true);
+    if (dir.path.empty()) fail(2, "no scratch directory");
     Settings s = test_support::small_window_settings();
     s.screen_width = 640;
     s.screen_height = 360;
@@ -171,7 +173,7 @@ void replay_both_ways() {
         bad_frames += same ? 0 : 1;
     }
     testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::leave_scratch_dir(dir);
     if (bad_frames > 0) {
         std::fprintf(stderr, "%d of %d frames differ\n", bad_frames, frame_count);
         fail(6, "kept and whole drawing disagree");

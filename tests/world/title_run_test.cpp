@@ -16,6 +16,7 @@
 #include "support/child_process.h"
 #include "support/game_frame.h"
 #include "support/game_globals.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 #include "ui/theme.h"
 
@@ -100,7 +101,8 @@ namespace {
 // A second start-up in the same process (as test programs do) must build a fresh
 // scene, not draw the models the first shutdown released.
 void start_twice() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    const test_support::ScratchCwd dir = test_support::enter_scratch_dir("vorbel-world-", true);
+    if (dir.path.empty()) fail(2, "no scratch directory");
     testing_set_fixed_frame_time(1.0 / 60.0);
     for (int round = 0; round < 2; ++round) {
         if (!init_app()) fail(3, "start-up failed");
@@ -116,7 +118,7 @@ void start_twice() {
         deinit_app();
     }
     testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::leave_scratch_dir(dir);
     std::exit(0);
 }
 
