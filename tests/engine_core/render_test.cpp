@@ -15,6 +15,7 @@
 #include "raylib.h"
 #include "raymath.h"
 #include "rlgl.h"
+#include "support/colours.h"
 #include "support/files.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"
@@ -25,13 +26,9 @@ namespace {
 constexpr int width = 200;
 constexpr int height = 150;
 
-bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
-bool same_rgb(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-std::string describe(Color c) {
-    return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ", " +
-           std::to_string(c.a) + ")";
-}
+using test_support::describe;
+using test_support::same;
+using test_support::same_rgb;
 
 int warnings_naming(const char *needle) {
     int n = 0;

@@ -29,10 +29,10 @@ TEST_F(PauseMenuTest, DarkensTheFrameAndShowsItsThreeButtons) {
     EXPECT_NEAR(c.b, 201 * 179 / 255, 3);
     for (int top : {250, 350, 450}) {
         const Color inside = pixel_at(frame, 57, top + 7);
-        EXPECT_FALSE(inside.r == c.r && inside.g == c.g && inside.b == c.b) << "button at y " << top;
+        EXPECT_FALSE(test_support::same_rgb(inside, c)) << "button at y " << top;
     }
     const Color below = pixel_at(frame, 57, 557);
-    EXPECT_TRUE(below.r == c.r && below.g == c.g && below.b == c.b) << "no fourth button";
+    EXPECT_TRUE(test_support::same_rgb(below, c)) << "no fourth button";
     UnloadImage(frame);
 }
 

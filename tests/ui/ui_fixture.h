@@ -9,6 +9,7 @@
 #include <string>
 
 #include "raylib.h"
+#include "support/colours.h"
 #include "support/files.h"
 
 inline constexpr double ui_frame_dt = 1.0 / 60.0;
