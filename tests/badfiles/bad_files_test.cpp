@@ -110,10 +110,8 @@ protected:
                 EXPECT_FALSE(should_stop());
             }
         };
-        frames(10);                            // title screen
-        set_screen_state(ScreenState::match);  // what BOT does
-        enable_bot();
-        game_state.joined[1] = true;
+        frames(10);  // title screen
+        test_support::start_bot_match();
         testing_key_down(KEY_SPACE);  // player 1 joins and jumps
         testing_key_down(KEY_D);
         frames(60);

@@ -12,6 +12,7 @@
 #include "gameplay/match.h"
 #include "render/particles.h"
 #include "support/court.h"
+#include "support/game_globals.h"
 #include "support/pool_counts.h"
 #include "testing.h"
 

@@ -365,9 +365,7 @@ TEST_F(Match, PauseAndResumePlayTheirSounds) {
 }
 
 TEST_F(Match, MainMenuResetsEverythingAndTurnsTheBotOff) {
-    set_screen_state(ScreenState::match);
-    enable_bot();
-    game_state.joined[1] = true;
+    test_support::start_bot_match();
     tap(KEY_SPACE);
     match_frames(30);
     p1().lives = 2;
@@ -391,10 +389,7 @@ class BotMatch : public Match {
 protected:
     void SetUp() override {
         Match::SetUp();
-        // As the BOT menu entry does it.
-        set_screen_state(ScreenState::match);
-        enable_bot();
-        game_state.joined[1] = true;
+        test_support::start_bot_match();  // as the BOT menu entry does it
     }
 };
 

@@ -159,9 +159,7 @@ TEST_F(FullMatch, TwoHumansPlayToGameOverAndRestart) {
 }
 
 TEST_F(FullMatch, OneHumanAgainstTheBotToGameOverAndRestart) {
-    set_screen_state(ScreenState::match);  // what BOT does
-    enable_bot();
-    game_state.joined[1] = true;
+    test_support::start_bot_match();
     for (int i = 0; i < 10; ++i) run_frame();
     EXPECT_FALSE(both_joined());
     EXPECT_FALSE(game_state.players[1].instance->visible);

@@ -4,6 +4,7 @@
 #include "app/game_state.h"
 #include "audio/music.h"
 #include "audio/sound_bank.h"
+#include "gameplay/match.h"
 #include "net/online.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
@@ -81,6 +82,12 @@ void stop_game(StartedGame &game) {
     testing_set_fixed_frame_time(-1.0);
     if (leave_scratch_dir(game.scratch)) game.scratch = {};
     reset_game_globals();
+}
+
+void start_bot_match() {
+    set_screen_state(ScreenState::match);
+    enable_bot();
+    game_state.joined[1] = true;
 }
 
 }  // namespace test_support

@@ -30,4 +30,8 @@ bool start_game(StartedGame &game, const char *prefix, const Settings *s, double
 // directory and resets the globals for whatever runs next.
 void stop_game(StartedGame &game);
 
+// What the title screen's BOT entry does: the match screen, with the bot joined as
+// player 2 and player 1 still to join.
+void start_bot_match();
+
 }  // namespace test_support
