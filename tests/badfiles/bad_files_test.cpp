@@ -4,23 +4,17 @@
 // directory holding a copy of the assets with some files spoiled.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
-#include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/files.h"

@@ -4,10 +4,6 @@
 // landing on the buttons drawn under them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 

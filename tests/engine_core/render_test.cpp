@@ -3,8 +3,6 @@
 
 #include <epoxy/gl.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>

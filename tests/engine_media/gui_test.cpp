@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +12,6 @@
 #include "raygui.h"
 #include "raylib.h"
 #include "support/colours.h"
-#include "support/files.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/test_window.h"

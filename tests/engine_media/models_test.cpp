@@ -1,10 +1,8 @@
 // Meshes, OBJ models and their materials, and what DrawModelEx puts on screen.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include <unistd.h>
 
@@ -12,7 +10,6 @@
 #include "raymath.h"
 #include "rlgl.h"
 #include "support/colours.h"
-#include "support/files.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"

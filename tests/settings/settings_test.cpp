@@ -14,14 +14,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>

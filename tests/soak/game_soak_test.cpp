@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <string>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
@@ -24,7 +23,6 @@
 #include "support/small_window.h"
 #include "support/game_globals.h"
 #include "testing.h"
-#include "ui/menu.h"
 #include "ui/pause_menu.h"
 
 namespace {
