@@ -15,6 +15,7 @@
 #include "rlgl.h"
 #include "support/colours.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"
 #include "support/test_window.h"
@@ -28,18 +29,11 @@ using test_support::describe;
 using test_support::same;
 using test_support::same_rgb;
 
-int warnings_naming(const char *needle) {
-    int n = 0;
-    for (const std::string &line : testing_captured_log())
-        if (line.rfind("WARNING: ", 0) == 0 && line.find(needle) != std::string::npos) n++;
-    return n;
-}
+using test_support::warnings_naming;
 
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing_capture_log(true);
-        testing_clear_log();
         SetConfigFlags(FLAG_MSAA_4X_HINT);
         test_support::open_test_window(width, height, "engine render test");
         ASSERT_TRUE(IsWindowReady());
@@ -49,7 +43,6 @@ protected:
         // Whatever a test did, valid or not, left no GL error behind.
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         test_support::close_test_window();
-        testing_capture_log(false);
         if (!dir_.empty()) test_support::remove_scratch_dir(dir_);
     }
 
@@ -82,6 +75,7 @@ protected:
     }
 
     std::string dir_;
+    test_support::LogCapture log_;  // from before the window opens to after it closes
 };
 
 TEST_F(Render, ClearedFrameHasTheClearColourEverywhere) {
