@@ -19,6 +19,7 @@
 #include "support/child_process.h"
 #include "support/files.h"
 #include "support/game_globals.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
@@ -95,8 +96,7 @@ protected:
     // if start-up gave up.
     bool play_every_screen() {
         testing_set_fixed_frame_time(1.0 / 30.0);
-        testing_capture_log(true);
-        testing_clear_log();
+        const test_support::LogCapture capture;
         if (!init_app()) return false;
         auto frames = [](int n) {
             for (int i = 0; i < n; ++i) {
@@ -120,7 +120,6 @@ protected:
         frames(5);
         deinit_app();
         log_ = testing_captured_log();
-        testing_capture_log(false);
         return true;
     }
 
@@ -325,8 +324,7 @@ TEST_F(BadFiles, PrefetchChangesNothingStartUpPrints) {
             in_fresh_process([&] {
                 testing_skip_prefetch(prefetch == 0);
                 testing_set_fixed_frame_time(1.0 / 30.0);
-                testing_capture_log(true);
-                testing_clear_log();
+                const test_support::LogCapture capture;
                 ASSERT_TRUE(init_app());
                 run_frame();
                 deinit_app();
