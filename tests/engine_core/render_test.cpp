@@ -11,7 +11,6 @@
 
 #include "testing.h"
 #include "raylib.h"
-#include "raymath.h"
 #include "rlgl.h"
 #include "support/colours.h"
 #include "support/files.h"

@@ -6,7 +6,6 @@
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "settings/settings.h"
-#include "testing.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"

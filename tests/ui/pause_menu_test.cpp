@@ -5,7 +5,6 @@
 #include "audio/sound_bank.h"
 #include "render/model_registry.h"
 #include "settings/settings.h"
-#include "testing.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
 #include "ui_fixture.h"

@@ -3,7 +3,6 @@
 #include "raymath.h"
 #include "render/camera.h"
 #include "support/game_globals.h"
-#include "testing.h"
 
 namespace {
 
