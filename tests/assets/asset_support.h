@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <string>
 #include <utility>
 
 #include "raylib.h"

@@ -2,7 +2,6 @@
 // the materials the renderer relies on.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cfloat>
 #include <fstream>
 #include <string>

@@ -4,26 +4,22 @@
 // directory holding a copy of the assets with some files spoiled.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
-#include "settings/settings.h"
 #include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/files.h"
+#include "support/game_globals.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
@@ -70,7 +66,7 @@ protected:
         fs::copy(home_ / "assets", scratch_ / "assets", fs::copy_options::recursive);
         fs::current_path(scratch_);
         // A small window, made from the record's values before the file is read.
-        saved_settings_ = settings;
+        reset_game_globals();
         ASSERT_TRUE(test_support::use_settings(test_support::small_window_settings()));
     }
 
@@ -79,7 +75,7 @@ protected:
         testing_capture_log(false);
         testing_clear_log();
         testing_set_fixed_frame_time(-1.0);
-        settings = saved_settings_;
+        reset_game_globals();
         fs::current_path(home_);
         test_support::remove_scratch_dir(scratch_);
     }
@@ -100,8 +96,7 @@ protected:
     // if start-up gave up.
     bool play_every_screen() {
         testing_set_fixed_frame_time(1.0 / 30.0);
-        testing_capture_log(true);
-        testing_clear_log();
+        const test_support::LogCapture capture;
         if (!init_app()) return false;
         auto frames = [](int n) {
             for (int i = 0; i < n; ++i) {
@@ -109,10 +104,8 @@ protected:
                 EXPECT_FALSE(should_stop());
             }
         };
-        frames(10);                            // title screen
-        set_screen_state(ScreenState::match);  // what BOT does
-        enable_bot();
-        game_state.joined[1] = true;
+        frames(10);  // title screen
+        test_support::start_bot_match();
         testing_key_down(KEY_SPACE);  // player 1 joins and jumps
         testing_key_down(KEY_D);
         frames(60);
@@ -127,7 +120,6 @@ protected:
         frames(5);
         deinit_app();
         log_ = testing_captured_log();
-        testing_capture_log(false);
         return true;
     }
 
@@ -161,7 +153,6 @@ protected:
 
     fs::path home_;
     fs::path scratch_;
-    Settings saved_settings_;
     std::vector<std::string> log_;
 };
 
@@ -333,8 +324,7 @@ TEST_F(BadFiles, PrefetchChangesNothingStartUpPrints) {
             in_fresh_process([&] {
                 testing_skip_prefetch(prefetch == 0);
                 testing_set_fixed_frame_time(1.0 / 30.0);
-                testing_capture_log(true);
-                testing_clear_log();
+                const test_support::LogCapture capture;
                 ASSERT_TRUE(init_app());
                 run_frame();
                 deinit_app();

@@ -4,20 +4,16 @@
 // landing on the buttons drawn under them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/frame_loop.h"
 #include "settings/display.h"
-#include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/files.h"
 #include "support/game_frame.h"
 #include "support/scratch_dir.h"
+#include "support/game_globals.h"
 #include "testing.h"
 #include "ui/menu.h"
 
@@ -34,14 +30,12 @@ struct ScaledRun {
 // scale, draws a few whole frames, keeps the last one, then clicks PLAY where the
 // title screen draws it.
 void play_title_at(const ScaledRun &run) {
-    const test_support::ScratchCwd dir = test_support::enter_scratch_dir("vorbel-dpi-", true);
-    ASSERT_FALSE(dir.path.empty());
-    test_support::write_file("settings.cfg", test_support::default_settings_file);
     testing_set_window_scale_dpi(run.scale);
-    testing_set_fixed_frame_time(frame_dt);
     testing_pull_audio(nullptr, 0);
     testing_mouse_move(1200.0f, 700.0f);  // away from every control
-    ASSERT_TRUE(init_app());
+    const Settings defaults;
+    test_support::StartedGame game;
+    ASSERT_TRUE(test_support::start_game(game, "vorbel-dpi-", &defaults, frame_dt));
     EXPECT_FLOAT_EQ(GetWindowScaleDPI().x, run.scale);
     EXPECT_EQ(shadow_map_size, run.scale >= 2.0f ? 8192 : 4096) << "the shadow map follows the scale";
     ASSERT_EQ(GetRenderWidth(), 1280);
@@ -66,8 +60,7 @@ void play_title_at(const ScaledRun &run) {
     testing_mouse_button_up(MOUSE_BUTTON_LEFT);
     run_frame();
     EXPECT_EQ(menu_page, MenuPage::play) << "the click on PLAY missed";
-    deinit_app();
-    test_support::leave_scratch_dir(dir);
+    test_support::stop_game(game);
 }
 
 TEST(DesktopScale, TitleFrameAndClicksAreTheSameAtTwiceTheScale) {

@@ -1,7 +1,6 @@
 // File helpers and logging, which need no window.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 

@@ -2,7 +2,6 @@
 // glsl_for_es; every shipped shader must come out as valid GLSL ES 3.00.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>

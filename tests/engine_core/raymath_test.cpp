@@ -15,6 +15,13 @@ void expect_matrix_near(const Matrix &a, const Matrix &b, float tol) {
     for (int i = 0; i < 16; i++) EXPECT_NEAR(fa.v[i], fb.v[i], tol) << "element m" << i;
 }
 
+// Each of x, y and z within `tol` of `want`'s.
+void expect_near(Vector3 got, Vector3 want, double tol) {
+    EXPECT_NEAR(got.x, want.x, tol);
+    EXPECT_NEAR(got.y, want.y, tol);
+    EXPECT_NEAR(got.z, want.z, tol);
+}
+
 Vector4 transform_point4(const Matrix &m, Vector3 p) {
     return Vector4{m.m0 * p.x + m.m4 * p.y + m.m8 * p.z + m.m12, m.m1 * p.x + m.m5 * p.y + m.m9 * p.z + m.m13,
                    m.m2 * p.x + m.m6 * p.y + m.m10 * p.z + m.m14, m.m3 * p.x + m.m7 * p.y + m.m11 * p.z + m.m15};
@@ -48,9 +55,7 @@ TEST(Raymath, EulerQuaternionRotatesLikeXThenYThenZ) {
     Vector3 v = {0.0f, 0.0f, -1.0f};
     Vector3 a = Vector3RotateByQuaternion(v, QuaternionFromEuler(angles.x, angles.y, angles.z));
     Vector3 b = Vector3Transform(v, from_q);
-    EXPECT_NEAR(a.x, b.x, 1e-5);
-    EXPECT_NEAR(a.y, b.y, 1e-5);
-    EXPECT_NEAR(a.z, b.z, 1e-5);
+    expect_near(a, b, 1e-5);
 }
 
 TEST(Raymath, QuarterTurnsByHand) {
@@ -91,9 +96,7 @@ TEST(Raymath, InverseOfScaleRotateTranslateGivesIdentity) {
     expect_matrix_near(MatrixMultiply(inv, m), MatrixIdentity(), 1e-5f);
     // The inverse takes the camera position back to the origin.
     Vector3 o = Vector3Transform(Vector3{28.5f, 16.6f, -22.14f}, inv);
-    EXPECT_NEAR(o.x, 0.0f, 1e-5);
-    EXPECT_NEAR(o.y, 0.0f, 1e-5);
-    EXPECT_NEAR(o.z, 0.0f, 1e-5);
+    expect_near(o, Vector3{0.0f, 0.0f, 0.0f}, 1e-5);
     EXPECT_NEAR(MatrixDeterminant(m), 64.0f, 1e-3);  // scale 4 in three axes
 }
 
@@ -102,12 +105,8 @@ TEST(Raymath, OrthoMapsTheBoxCornersToUnitCube) {
     // GL looks down -z: the near plane is z = -near, the far plane z = -far.
     Vector3 a = project(m, Vector3{-7, -2, -0.5f});
     Vector3 b = project(m, Vector3{5, 6, -20});
-    EXPECT_NEAR(a.x, -1.0f, 1e-6);
-    EXPECT_NEAR(a.y, -1.0f, 1e-6);
-    EXPECT_NEAR(a.z, -1.0f, 1e-6);
-    EXPECT_NEAR(b.x, 1.0f, 1e-6);
-    EXPECT_NEAR(b.y, 1.0f, 1e-6);
-    EXPECT_NEAR(b.z, 1.0f, 1e-6);
+    expect_near(a, Vector3{-1.0f, -1.0f, -1.0f}, 1e-6);
+    expect_near(b, Vector3{1.0f, 1.0f, 1.0f}, 1e-6);
     // The 2D pixel projection: (0, 0) is the top left corner.
     Matrix px = MatrixOrtho(0, 1280, 720, 0, 0, 1);
     Vector3 tl = project(px, Vector3{0, 0, 0});
@@ -125,12 +124,8 @@ TEST(Raymath, PerspectiveMapsFrustumCornersToUnitCube) {
     // Top right corner of the near plane and bottom left of the far plane.
     Vector3 near_tr = project(m, Vector3{float(n * t * aspect), float(n * t), float(-n)});
     Vector3 far_bl = project(m, Vector3{float(-f * t * aspect), float(-f * t), float(-f)});
-    EXPECT_NEAR(near_tr.x, 1.0f, 1e-4);
-    EXPECT_NEAR(near_tr.y, 1.0f, 1e-4);
-    EXPECT_NEAR(near_tr.z, -1.0f, 1e-4);
-    EXPECT_NEAR(far_bl.x, -1.0f, 1e-4);
-    EXPECT_NEAR(far_bl.y, -1.0f, 1e-4);
-    EXPECT_NEAR(far_bl.z, 1.0f, 1e-4);
+    expect_near(near_tr, Vector3{1.0f, 1.0f, -1.0f}, 1e-4);
+    expect_near(far_bl, Vector3{-1.0f, -1.0f, 1.0f}, 1e-4);
     EXPECT_FLOAT_EQ(m.m11, -1.0f);  // w' = -z
 }
 

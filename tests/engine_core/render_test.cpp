@@ -3,8 +3,6 @@
 
 #include <epoxy/gl.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -13,9 +11,10 @@
 
 #include "testing.h"
 #include "raylib.h"
-#include "raymath.h"
 #include "rlgl.h"
+#include "support/colours.h"
 #include "support/files.h"
+#include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"
 #include "support/test_window.h"
@@ -25,26 +24,15 @@ namespace {
 constexpr int width = 200;
 constexpr int height = 150;
 
-bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
-bool same_rgb(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+using test_support::describe;
+using test_support::same;
+using test_support::same_rgb;
 
-std::string describe(Color c) {
-    return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) + ", " +
-           std::to_string(c.a) + ")";
-}
-
-int warnings_naming(const char *needle) {
-    int n = 0;
-    for (const std::string &line : testing_captured_log())
-        if (line.rfind("WARNING: ", 0) == 0 && line.find(needle) != std::string::npos) n++;
-    return n;
-}
+using test_support::warnings_naming;
 
 class Render : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing_capture_log(true);
-        testing_clear_log();
         SetConfigFlags(FLAG_MSAA_4X_HINT);
         test_support::open_test_window(width, height, "engine render test");
         ASSERT_TRUE(IsWindowReady());
@@ -54,7 +42,6 @@ protected:
         // Whatever a test did, valid or not, left no GL error behind.
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         test_support::close_test_window();
-        testing_capture_log(false);
         if (!dir_.empty()) test_support::remove_scratch_dir(dir_);
     }
 
@@ -87,6 +74,7 @@ protected:
     }
 
     std::string dir_;
+    test_support::LogCapture log_;  // from before the window opens to after it closes
 };
 
 TEST_F(Render, ClearedFrameHasTheClearColourEverywhere) {

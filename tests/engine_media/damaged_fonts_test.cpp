@@ -145,9 +145,7 @@ TEST_F(DamagedFonts, LoadOrFallBackWithOneWarning) {
         test_support::write_file(path, row.bytes);
         test_support::LogCapture log;
         Font font = LoadFontEx(path.c_str(), 48, nullptr, 0);
-        int warnings = 0;
-        for (const std::string &line : testing_captured_log())
-            if (line.rfind("WARNING: ", 0) == 0) warnings++;
+        const int warnings = test_support::warnings_naming("");
         if (font.texture.id == builtin) {
             EXPECT_NE(row.expected, Outcome::loads);
             EXPECT_EQ(warnings, 1);

@@ -3,18 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "raygui.h"
 #include "raylib.h"
-#include "support/files.h"
+#include "support/colours.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/test_window.h"
@@ -52,12 +49,8 @@ protected:
     static Color pixel(const Image &img, int x, int y) { return GetImageColor(img, x, y); }
 };
 
-bool same_rgb(Color c, unsigned int rgba) {
-    const Color want = GetColor(rgba);
-    return c.r == want.r && c.g == want.g && c.b == want.b;
-}
-
-std::string rgb(Color c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
+using test_support::rgb;
+using test_support::same_rgb;
 
 const Rectangle button_a{20, 20, 100, 40};
 const Rectangle button_b{20, 80, 100, 40};

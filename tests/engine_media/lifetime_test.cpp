@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "raygui.h"
 #include "raylib.h"
 #include "support/child_process.h"

@@ -1,17 +1,15 @@
 // Meshes, OBJ models and their materials, and what DrawModelEx puts on screen.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include <unistd.h>
 
 #include "raylib.h"
 #include "raymath.h"
 #include "rlgl.h"
-#include "support/files.h"
+#include "support/colours.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "support/solid_texture.h"
@@ -49,7 +47,8 @@ protected:
     }
 };
 
-std::string rgb(Color c) { return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b); }
+using test_support::rgb;
+using test_support::same;
 
 // The pixel is within 3 of `want` in each of red, green and blue; a failure names both.
 ::testing::AssertionResult pixel_near(const Image &img, int x, int y, Color want) {
@@ -58,8 +57,6 @@ std::string rgb(Color c) { return std::to_string(c.r) + "," + std::to_string(c.g
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "pixel " << x << "," << y << " is " << rgb(c) << ", not " << rgb(want);
 }
-
-bool same(Color a, Color b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 
 TEST(Mesh, CubeHasTwentyFourVerticesSpanningItsHalfSizes) {
     // No window: the mesh is built on the CPU and the upload is refused.

@@ -12,6 +12,7 @@
 
 #include "engine_prefetch.h"
 #include "raylib.h"
+#include "support/colours.h"
 #include "support/files.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
@@ -63,7 +64,7 @@ std::string image_summary(const char *file) {
     std::string s = std::to_string(img.width) + "x" + std::to_string(img.height);
     if (img.data != nullptr) {
         Color c = GetImageColor(img, img.width - 1, img.height - 1);
-        s += "/" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+        s += "/" + test_support::rgb(c);
     }
     UnloadImage(img);
     return s;

@@ -1,14 +1,5 @@
 #include "fixture.h"
 
-#include <cstring>
-
-#include "audio/sound_bank.h"
-#include "render/camera.h"
-#include "render/particles.h"
-#include "settings/settings.h"
-#include "support/pool_counts.h"
-#include "testing.h"
-
 namespace {
 
 // A short silent clip in the mixer's own format. While the tests hold the mixer
@@ -26,60 +17,26 @@ Wave silent_wave() {
     return w;
 }
 
+class WindowEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        SetTraceLogLevel(LOG_WARNING);
+        InitWindow(256, 128, "gameplay tests");
+        ASSERT_TRUE(IsWindowReady());
+        SetExitKey(0);
+        testing_pull_audio(nullptr, 0);
+    }
+    void TearDown() override {
+        // Court::TearDown has forgotten the silent waves, which are ours, not the
+        // engine's; only the plays are let go here.
+        unload_sounds();
+        CloseWindow();
+    }
+};
+
 const ::testing::Environment *const window_environment = ::testing::AddGlobalTestEnvironment(new WindowEnvironment);
 
 }  // namespace
-
-void WindowEnvironment::SetUp() {
-    SetTraceLogLevel(LOG_WARNING);
-    InitWindow(256, 128, "gameplay tests");
-    ASSERT_TRUE(IsWindowReady());
-    SetExitKey(0);
-    testing_pull_audio(nullptr, 0);
-    for (Wave &w : sound_bank.step_waves) w = silent_wave();
-    sound_bank.click_wave = silent_wave();
-    sound_bank.click_echo_wave = silent_wave();
-    sound_bank.pause_wave = silent_wave();
-}
-
-void WindowEnvironment::TearDown() {
-    // The waves are ours, not the engine's: forget them before the bank lets go of
-    // its plays.
-    sound_bank = SoundBank{};
-    unload_sounds();
-    CloseWindow();
-}
-
-void set_key(int key, bool down) {
-    if (down)
-        testing_key_down(key);
-    else
-        testing_key_up(key);
-}
-
-void set_pad(int pad, bool connected) {
-    if (connected)
-        testing_gamepad_connect(pad, "Test Pad");
-    else
-        testing_gamepad_disconnect(pad);
-}
-
-void set_pad_button(int pad, int button, bool down) { testing_gamepad_button(pad, button, down); }
-void set_pad_axis(int pad, int axis, float value) { testing_gamepad_axis(pad, axis, value); }
-void release_all_input() { testing_release_all_input(); }
-
-void end_frame() {
-    BeginDrawing();
-    EndDrawing();
-}
-
-std::size_t sounds_started() { return live_sound_count(); }
-
-int active_particles() { return test_support::live_particles(); }
-
-void clear_particles() {
-    for (Particle &p : particles) p = Particle{};
-}
 
 void Court::SetUp() {
     // Let every earlier play finish and be released, so counting starts from zero.
@@ -89,30 +46,12 @@ void Court::SetUp() {
     release_all_input();
     end_frame();
     end_frame();
-    game_state = GameState{};
+    CourtTest::SetUp();
     seed_rng(game_state.rng, 20240611);
-    clear_particles();
-    camera_motion = CameraMotion{};
-    settings.enable_sound_effects = true;
-
-    for (int i = 0; i < 2; ++i) {
-        player_instances[i] = ModelInstance{};
-        player_instances[i].position = i == 0 ? player1_start : player2_start;
-        game_state.players[i].instance = &player_instances[i];
-    }
-    for (int i = 0; i < button_count; ++i) {
-        button_instances[i] = ModelInstance{};
-        button_instances[i].position = button_position(i);
-        init_button(game_state.buttons[i], &button_instances[i], i);
-    }
-    for (int i = 0; i < beam_count; ++i) {
-        beam_instances[i] = ModelInstance{};
-        beam_instances[i].rotation_axis = {0, 1, 0};
-        beam_instances[i].visible = false;
-        beam_instances[i].casts_shadow = false;
-        beam_instances[i].receives_shadow = false;
-        init_beam(game_state.beams[i], &beam_instances[i]);
-    }
+    for (Wave &w : sound_bank.step_waves) w = silent_wave();
+    sound_bank.click_wave = silent_wave();
+    sound_bank.click_echo_wave = silent_wave();
+    sound_bank.pause_wave = silent_wave();
     enter_menu_scene();
 }
 
@@ -120,19 +59,7 @@ void Court::TearDown() {
     release_all_input();
     for (int pad : {0, 1, 3}) testing_gamepad_disconnect(pad);
     end_frame();
-    clear_particles();
-    // The game state points into this fixture; leave no dangling pointers behind.
-    game_state = GameState{};
-}
-
-void Court::match_frame(double dt) {
-    update_match(dt);
-    end_frame();
-}
-
-void Court::player_frame(Player &p, double dt) {
-    update_player(&p, dt);
-    end_frame();
+    CourtTest::TearDown();
 }
 
 void Court::start_local_match() {
@@ -142,11 +69,4 @@ void Court::start_local_match() {
     match_frame();
     set_key(KEY_SPACE, false);
     set_key(KEY_K, false);
-}
-
-void Court::stand(Player &p, Vec3d at) {
-    p.instance->position = at;
-    p.grounded = true;
-    p.velocity = {};
-    p.squash_timer = 0.0;
 }

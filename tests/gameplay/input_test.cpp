@@ -16,13 +16,6 @@ protected:
         stand(p1(), {-6, 0, 0});
         stand(p2(), {6, 0, 0});
     }
-
-    void tap(int key) {
-        set_key(key, true);
-        match_frame();
-        set_key(key, false);
-        match_frame();
-    }
 };
 
 TEST_F(Joining, SpaceFirstMakesWasdPlayerOne) {

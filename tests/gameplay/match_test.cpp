@@ -33,13 +33,6 @@ protected:
         launch_beam(true);
         for (int i = 0; i < 400 && active_beams() > 0; ++i) update_beams(frame_dt);
     }
-
-    void tap_and_frame(int key) {
-        set_key(key, true);
-        match_frame();
-        set_key(key, false);
-        match_frame();
-    }
 };
 
 TEST_F(Match, NothingIsArmedUntilBothHaveJoinedThenOneButtonPerHalf) {
@@ -48,7 +41,7 @@ TEST_F(Match, NothingIsArmedUntilBothHaveJoinedThenOneButtonPerHalf) {
     EXPECT_FALSE(p1().instance->visible);
     EXPECT_FALSE(p1().input_locked);
 
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     set_key(KEY_S, true);  // player 1 may already walk during joining
     match_frames(120);
     set_key(KEY_S, false);
@@ -208,7 +201,7 @@ TEST_F(Match, RRestartsToJoining) {
     ASSERT_TRUE(match_over());
 
     // R does nothing before game over, so test it only now.
-    tap_and_frame(KEY_R);
+    tap(KEY_R);
     EXPECT_FALSE(game_state.joined[0]);
     EXPECT_FALSE(game_state.joined[1]);
     EXPECT_EQ(p1().lives, 3);
@@ -222,10 +215,10 @@ TEST_F(Match, RRestartsToJoining) {
     EXPECT_FALSE(p2().instance->visible);
 
     // Both must join again; the tomatoes then drop from their start height.
-    tap_and_frame(KEY_K);
+    tap(KEY_K);
     EXPECT_TRUE(game_state.joined[0]);
     EXPECT_EQ(game_state.input_devices[0], keyboard_right);
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     EXPECT_TRUE(both_joined());
 }
 
@@ -265,7 +258,7 @@ TEST_F(Match, RestartControlsAfterGameOver) {
         EXPECT_EQ(gamepad_in_match(), row.pad_in_match);
         ASSERT_TRUE(match_over());
         if (row.key != 0) {
-            tap_and_frame(row.key);
+            tap(row.key);
         } else {
             set_pad_button(row.pad, row.button, true);
             match_frame();
@@ -283,7 +276,7 @@ TEST_F(Match, RIsIgnoredDuringPlay) {
     start_local_match();
     match_frames(5);
     const double t = game_state.match_time;
-    tap_and_frame(KEY_R);
+    tap(KEY_R);
     EXPECT_TRUE(both_joined());
     EXPECT_GT(game_state.match_time, t);
 }
@@ -308,7 +301,7 @@ TEST_F(Match, BothLosingTheLastLifeTogetherIsADraw) {
     EXPECT_EQ(game_state.match_time, clock);
     EXPECT_EQ(armed_in_half(false) + armed_in_half(true), 0);
 
-    tap_and_frame(KEY_R);
+    tap(KEY_R);
     EXPECT_FALSE(game_state.joined[0]);
     EXPECT_EQ(p1().lives, 3);
     EXPECT_EQ(p2().lives, 3);
@@ -372,10 +365,8 @@ TEST_F(Match, PauseAndResumePlayTheirSounds) {
 }
 
 TEST_F(Match, MainMenuResetsEverythingAndTurnsTheBotOff) {
-    set_screen_state(ScreenState::match);
-    enable_bot();
-    game_state.joined[1] = true;
-    tap_and_frame(KEY_SPACE);
+    test_support::start_bot_match();
+    tap(KEY_SPACE);
     match_frames(30);
     p1().lives = 2;
     set_screen_state(ScreenState::paused);
@@ -398,10 +389,7 @@ class BotMatch : public Match {
 protected:
     void SetUp() override {
         Match::SetUp();
-        // As the BOT menu entry does it.
-        set_screen_state(ScreenState::match);
-        enable_bot();
-        game_state.joined[1] = true;
+        test_support::start_bot_match();  // as the BOT menu entry does it
     }
 };
 
@@ -412,7 +400,7 @@ TEST_F(BotMatch, BotWaitsHiddenUntilPlayerOneJoins) {
     EXPECT_FALSE(p2().instance->visible);
     EXPECT_TRUE(p2().jump_requested);
 
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     EXPECT_TRUE(p2().instance->visible);
     // Its pending request makes it hop once.
     EXPECT_GT(pos2().y, 0.0);
@@ -420,7 +408,7 @@ TEST_F(BotMatch, BotWaitsHiddenUntilPlayerOneJoins) {
 }
 
 TEST_F(BotMatch, BotWalksToTheFirstArmedButtonOfItsHalfAndPressesIt) {
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     // Arming has lit one button per half; make the bot's choice predictable.
     for (Button &b : game_state.buttons) set_button_armed(&b, false);
     set_button_armed(&game_state.buttons[20], true);  // (6, -4)
@@ -446,7 +434,7 @@ TEST_F(BotMatch, BotWalksToTheFirstArmedButtonOfItsHalfAndPressesIt) {
 }
 
 TEST_F(BotMatch, BotJumpsWhenABeamComesWithinTwoUnits) {
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     match_frames(60);           // landed, nothing to walk to
     reset_buttons_and_beams();  // whatever the bot launched meanwhile is gone too
     game_state.arm_intervals[0] = game_state.arm_intervals[1] = 1e9;
@@ -475,12 +463,12 @@ TEST_F(BotMatch, BotJumpsWhenABeamComesWithinTwoUnits) {
 }
 
 TEST_F(BotMatch, RestartNeedsOnlyPlayerOneToJoin) {
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     stand(p1(), {-6, 0, 0});
     p1().lives = 1;
     sweep_player1_half();
     ASSERT_TRUE(match_over());
-    tap_and_frame(KEY_R);
+    tap(KEY_R);
     EXPECT_FALSE(game_state.joined[0]);
     EXPECT_TRUE(game_state.joined[1]);
     EXPECT_TRUE(game_state.bot_enabled);
@@ -491,7 +479,7 @@ TEST_F(BotMatch, RestartNeedsOnlyPlayerOneToJoin) {
     match_frames(30);
     EXPECT_FALSE(both_joined());
     EXPECT_EQ(armed_in_half(true), 0);
-    tap_and_frame(KEY_SPACE);
+    tap(KEY_SPACE);
     EXPECT_TRUE(both_joined());
     EXPECT_EQ(armed_in_half(false), 1);
 }

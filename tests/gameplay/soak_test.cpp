@@ -21,9 +21,7 @@ struct Script {
 class Soak : public Court {};
 
 TEST_F(Soak, ThousandsOfFramesAgainstTheBot) {
-    set_screen_state(ScreenState::match);
-    enable_bot();
-    game_state.joined[1] = true;
+    test_support::start_bot_match();
 
     Script script{99};
     const int keys[] = {KEY_W, KEY_A, KEY_S, KEY_D, KEY_SPACE, KEY_LEFT_SHIFT};

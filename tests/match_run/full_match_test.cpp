@@ -11,36 +11,27 @@
 #include "app/game_state.h"
 #include "render/model_registry.h"
 #include "settings/settings.h"
-#include "settings/startup.h"
 #include "support/game_frame.h"
-#include "support/scratch_dir.h"
 #include "support/small_window.h"
+#include "support/game_globals.h"
 #include "testing.h"
 
 namespace {
 
 constexpr double step = 0.1;  // game seconds per frame; beams still cannot skip a player
 
-test_support::ScratchCwd scratch;
+test_support::StartedGame game;
 
 class FullMatch : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        scratch = test_support::enter_scratch_dir("vorbel-match-", true);
-        ASSERT_FALSE(scratch.path.empty());
-        // A small window keeps the software renderer quick. The window opens with the
-        // record's values before settings.cfg is read, so set both.
-        ASSERT_TRUE(test_support::use_settings(test_support::small_window_settings()));
-        testing_set_fixed_frame_time(step);
         SetTraceLogLevel(LOG_WARNING);
-        ASSERT_TRUE(init_app());
+        // A small window keeps the software renderer quick.
+        const Settings small = test_support::small_window_settings();
+        ASSERT_TRUE(test_support::start_game(game, "vorbel-match-", &small, step));
     }
 
-    static void TearDownTestSuite() {
-        deinit_app();
-        testing_set_fixed_frame_time(-1.0);
-        test_support::leave_scratch_dir(scratch);
-    }
+    static void TearDownTestSuite() { test_support::stop_game(game); }
 
     void SetUp() override {
         testing_release_all_input();
@@ -168,9 +159,7 @@ TEST_F(FullMatch, TwoHumansPlayToGameOverAndRestart) {
 }
 
 TEST_F(FullMatch, OneHumanAgainstTheBotToGameOverAndRestart) {
-    set_screen_state(ScreenState::match);  // what BOT does
-    enable_bot();
-    game_state.joined[1] = true;
+    test_support::start_bot_match();
     for (int i = 0; i < 10; ++i) run_frame();
     EXPECT_FALSE(both_joined());
     EXPECT_FALSE(game_state.players[1].instance->visible);

@@ -1,7 +1,6 @@
 #include "net_fixture.h"
 
 #include "app/effects.h"
-#include "render/particles.h"
 #include "settings/settings.h"
 
 namespace {
@@ -36,30 +35,10 @@ FrameInput delayed_input(std::uint32_t frame, int side, std::uint32_t input_dela
 }
 
 void OnlineCourt::SetUp() {
-    game_state = GameState{};
+    CourtTest::SetUp();
     settings.enable_sound_effects = false;
-    for (Particle &p : particles) p = Particle{};
-    for (int i = 0; i < 2; ++i) {
-        player_instances[i] = ModelInstance{};
-        game_state.players[i].instance = &player_instances[i];
-    }
-    for (int i = 0; i < button_count; ++i) {
-        button_instances[i] = ModelInstance{};
-        init_button(game_state.buttons[i], &button_instances[i], i);
-    }
-    for (int i = 0; i < beam_count; ++i) {
-        beam_instances[i] = ModelInstance{};
-        init_beam(game_state.beams[i], &beam_instances[i]);
-    }
     seed_rng(effects, 77);
     effects_gate = EffectsGate{false, &effects};
-}
-
-void OnlineCourt::TearDown() {
-    effects_gate = EffectsGate{};
-    for (Particle &p : particles) p = Particle{};
-    game_state = GameState{};
-    settings.enable_sound_effects = true;
 }
 
 MatchSnapshot OnlineCourt::reference_run(std::uint32_t frames, std::uint32_t input_delay,

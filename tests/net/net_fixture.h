@@ -1,6 +1,5 @@
-// The court as plain model-instance records (no window needed), the effects of an
-// online match on a generator of their own, and a deterministic input script that
-// joins, walks, jumps, dashes and restarts.
+// The shared court with the effects of an online match on a generator of their own,
+// and a deterministic input script that joins, walks, jumps, dashes and restarts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +9,7 @@
 
 #include "app/game_state.h"
 #include "net/match_state.h"
-#include "render/model_registry.h"
+#include "support/court.h"
 
 inline constexpr std::uint64_t test_seed = 0x5eed0f0a11ull;
 inline constexpr double test_dt = 1.0 / 60.0;
@@ -19,10 +18,9 @@ inline constexpr double test_dt = 1.0 / 60.0;
 // intention every 20 frames; R now and then.
 FrameInput scripted_input(std::uint32_t frame, int side, std::uint64_t seed = 1);
 
-class OnlineCourt : public ::testing::Test {
+class OnlineCourt : public test_support::CourtTest {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // Runs `frames` frames of the script from the initial record in one process, as
     // the reference both machines must agree with; fills `sums` with the state of
@@ -30,9 +28,6 @@ protected:
     MatchSnapshot reference_run(std::uint32_t frames, std::uint32_t input_delay,
                                 std::vector<std::uint64_t> *sums = nullptr);
 
-    ModelInstance player_instances[2]{};
-    ModelInstance button_instances[button_count]{};
-    ModelInstance beam_instances[beam_count]{};
     Rng effects{};
 };
 

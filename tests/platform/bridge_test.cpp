@@ -2,8 +2,6 @@
 // as each release takes it, the stick dead zone, and the window flags.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "audio/sound_bank.h"
 #include "internal.h"  // engine/src: the engine's own stick reading
 #include "platform/raylib_bridge.h"

@@ -11,6 +11,7 @@
 
 #include "platform/obj_objects.h"
 #include "render/model_registry.h"
+#include "support/colours.h"
 #include "support/scratch_dir.h"
 #include "support/test_window.h"
 
@@ -123,7 +124,7 @@ TEST_F(GameModels, JoiningTheObjectsOfEachFileGivesTheWholeFilesModel) {
         for (int k = 0; k < joined.materialCount; ++k) {
             const Color a = joined.materials[k].maps[MATERIAL_MAP_ALBEDO].color;
             const Color b = whole.materials[k].maps[MATERIAL_MAP_ALBEDO].color;
-            EXPECT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a) << "material " << k;
+            EXPECT_TRUE(test_support::same(a, b)) << "material " << k;
             EXPECT_EQ(joined.materials[k].maps[MATERIAL_MAP_NORMAL].value,
                       whole.materials[k].maps[MATERIAL_MAP_NORMAL].value)
                 << "material " << k;

@@ -14,19 +14,18 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/settings.h"
 #include "support/files.h"
+#include "support/game_globals.h"
 #include "support/log_capture.h"
 #include "support/scratch_dir.h"
 #include "testing.h"
@@ -93,14 +92,13 @@ protected:
     void SetUp() override {
         scratch_ = test_support::enter_scratch_dir("vorbel-settings-", false);
         ASSERT_FALSE(scratch_.path.empty());
-        saved_ = settings;
+        reset_game_globals();
     }
     void TearDown() override {
-        settings = saved_;
+        reset_game_globals();
         ASSERT_TRUE(test_support::leave_scratch_dir(scratch_));
     }
     test_support::ScratchCwd scratch_;
-    Settings saved_;
 };
 
 }  // namespace
@@ -258,18 +256,11 @@ TEST(SettingsFormat, LineLengthLimit) {
 }
 
 TEST(SettingsFormat, FloatExamples) {
-    EXPECT_EQ(format_settings_float(1.0), "1e0");
-    EXPECT_EQ(format_settings_float(0.5), "5e-1");
-    EXPECT_EQ(format_settings_float(1.25), "1.25e0");
-    EXPECT_EQ(format_settings_float(12.5), "1.25e1");
-    EXPECT_EQ(format_settings_float(100.0), "1e2");
-    EXPECT_EQ(format_settings_float(2.0), "2e0");
-    EXPECT_EQ(format_settings_float(-2.0), "-2e0");
-    EXPECT_EQ(format_settings_float(0.1), "1e-1");
-    EXPECT_EQ(format_settings_float(0.0), "0e0");
-    EXPECT_EQ(format_settings_float(1e100), "1e100");
-    EXPECT_EQ(format_settings_float(-1.5e-300), "-1.5e-300");
-    EXPECT_EQ(format_settings_float(5e-324), "5e-324");
+    const std::pair<double, const char *> examples[] = {
+        {1.0, "1e0"},   {0.5, "5e-1"}, {1.25, "1.25e0"}, {12.5, "1.25e1"}, {100.0, "1e2"},           {2.0, "2e0"},
+        {-2.0, "-2e0"}, {0.1, "1e-1"}, {0.0, "0e0"},     {1e100, "1e100"}, {-1.5e-300, "-1.5e-300"}, {5e-324, "5e-324"},
+    };
+    for (const auto &[value, text] : examples) EXPECT_EQ(format_settings_float(value), text) << value;
     EXPECT_EQ(format_settings_float(1.7976931348623157e308), "1.7976931348623157e308");
 
     EXPECT_EQ(parsed("game_speed=0.5\r\n").game_speed, 0.5);

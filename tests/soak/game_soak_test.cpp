@@ -13,19 +13,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <string>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "render/particles.h"
 #include "settings/settings.h"
-#include "settings/startup.h"
 #include "support/pool_counts.h"
-#include "support/scratch_dir.h"
 #include "support/small_window.h"
+#include "support/game_globals.h"
 #include "testing.h"
-#include "ui/menu.h"
 #include "ui/pause_menu.h"
 
 namespace {
@@ -78,26 +75,16 @@ using test_support::live_particles;
 class GameSoak : public ::testing::Test {
 protected:
     void SetUp() override {
-        scratch_ = test_support::enter_scratch_dir("vorbel-soak-", true);
-        ASSERT_FALSE(scratch_.path.empty());
-        // A small window keeps the software renderer quick; the speed is raised. The
-        // window is made from the record's values before the file is read, so both get them.
+        // A small window keeps the software renderer quick; the speed is raised.
         Settings s = test_support::small_window_settings();
         s.game_speed = game_speed;
-        saved_settings_ = settings;
-        ASSERT_TRUE(test_support::use_settings(s));
-        testing_set_fixed_frame_time(real_frame);
         SetTraceLogLevel(LOG_WARNING);
-        ASSERT_TRUE(init_app());
-        started_ = true;
+        ASSERT_TRUE(test_support::start_game(game_, "vorbel-soak-", &s, real_frame));
     }
 
     void TearDown() override {
         testing_release_all_input();
-        if (started_) deinit_app();
-        settings = saved_settings_;
-        testing_set_fixed_frame_time(-1.0);
-        test_support::leave_scratch_dir(scratch_);
+        test_support::stop_game(game_);
     }
 
     void tap(int key) {
@@ -203,9 +190,7 @@ protected:
         }
     }
 
-    test_support::ScratchCwd scratch_;
-    bool started_ = false;
-    Settings saved_settings_;
+    test_support::StartedGame game_;
     Script script_{0x5DEECE66Dull};
     std::deque<Step> steps_;
     int menu_visits_ = 0;

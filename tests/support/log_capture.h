@@ -2,6 +2,8 @@
 // failed assertion that leaves the test early still ends the capture.
 #pragma once
 
+#include <string>
+
 #include "testing.h"
 
 namespace test_support {
@@ -15,5 +17,13 @@ struct LogCapture {
     LogCapture(const LogCapture &) = delete;
     LogCapture &operator=(const LogCapture &) = delete;
 };
+
+// Captured warning lines that name `needle` (every warning for "").
+inline int warnings_naming(const char *needle) {
+    int n = 0;
+    for (const std::string &line : testing_captured_log())
+        n += line.rfind("WARNING: ", 0) == 0 && line.find(needle) != std::string::npos ? 1 : 0;
+    return n;
+}
 
 }  // namespace test_support

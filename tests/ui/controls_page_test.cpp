@@ -6,7 +6,6 @@
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
 #include "settings/settings.h"
-#include "testing.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
@@ -37,13 +36,7 @@ void expect_controls_page_shown() {
     UnloadImage(frame);
 }
 
-class ControlsPageTest : public MenuTest {
-protected:
-    void SetUp() override {
-        MenuTest::SetUp();
-        settings.enable_sound_effects = true;
-    }
-};
+using ControlsPageTest = MenuTest;
 
 TEST_F(ControlsPageTest, OpensFromTheTitleSettingsAndBackOrEscapeReturnThere) {
     click_at(60.0f, 360.0f);  // SETTINGS
@@ -75,14 +68,7 @@ TEST_F(ControlsPageTest, OpensFromTheTitleSettingsAndBackOrEscapeReturnThere) {
 }
 
 TEST_F(ControlsPageTest, OpensFromThePauseSettingsAndEscapeReturnsThereNotToTheMatch) {
-    click_at(60.0f, 260.0f);  // PLAY
-    ui_frame();
-    click_at(60.0f, 460.0f);  // BOT
-    ASSERT_EQ(game_state.screen_state, ScreenState::match);
-    tap_key(KEY_SPACE);
-    testing_mouse_move(1200.0f, 700.0f);
-    tap_key(KEY_ESCAPE);
-    ASSERT_EQ(game_state.screen_state, ScreenState::paused);
+    ASSERT_NO_FATAL_FAILURE(pause_a_bot_match());
     click_at(60.0f, 360.0f);  // SETTINGS
     ui_frame();
     ASSERT_TRUE(pause_settings_open);

@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "app/game_state.h"
-#include "audio/sound_bank.h"
 #include "net/online.h"
 #include "support/log_capture.h"
 #include "support/resolvers.h"

@@ -5,30 +5,17 @@
 #include "audio/sound_bank.h"
 #include "render/model_registry.h"
 #include "settings/settings.h"
-#include "testing.h"
 #include "ui/menu.h"
 #include "ui/pause_menu.h"
 #include "ui_fixture.h"
 
 namespace {
 
-// A BOT match with player 1 joined, then paused with Escape.
 class PauseMenuTest : public MenuTest {
 protected:
     void SetUp() override {
         MenuTest::SetUp();
-        settings.enable_sound_effects = true;
-        click_at(60.0f, 260.0f);  // PLAY
-        ui_frame();
-        click_at(60.0f, 460.0f);  // BOT
-        ASSERT_EQ(game_state.screen_state, ScreenState::match);
-        tap_key(KEY_SPACE);
-        ASSERT_TRUE(both_joined());
-        testing_mouse_move(1200.0f, 700.0f);
-        ui_frames(10);
-        tap_key(KEY_ESCAPE);
-        ASSERT_EQ(game_state.screen_state, ScreenState::paused);
-        finish_sounds();
+        pause_a_bot_match();
     }
 };
 
@@ -41,10 +28,10 @@ TEST_F(PauseMenuTest, DarkensTheFrameAndShowsItsThreeButtons) {
     EXPECT_NEAR(c.b, 201 * 179 / 255, 3);
     for (int top : {250, 350, 450}) {
         const Color inside = pixel_at(frame, 57, top + 7);
-        EXPECT_FALSE(inside.r == c.r && inside.g == c.g && inside.b == c.b) << "button at y " << top;
+        EXPECT_FALSE(test_support::same_rgb(inside, c)) << "button at y " << top;
     }
     const Color below = pixel_at(frame, 57, 557);
-    EXPECT_TRUE(below.r == c.r && below.g == c.g && below.b == c.b) << "no fourth button";
+    EXPECT_TRUE(test_support::same_rgb(below, c)) << "no fourth button";
     UnloadImage(frame);
 }
 

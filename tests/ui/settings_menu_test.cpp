@@ -11,7 +11,6 @@
 #include "testing.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
-#include "ui/settings_menu.h"
 #include "ui_fixture.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include "audio/sound_bank.h"
 #include "testing.h"
 #include "settings/settings.h"
-#include "settings/startup.h"
-#include "support/scratch_dir.h"
+#include "gameplay/match.h"
+#include "support/game_globals.h"
 #include "support/test_window.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
@@ -21,28 +21,19 @@ namespace {
 class GameEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        scratch_ = test_support::enter_scratch_dir("vorbel-ui-", true);
-        ASSERT_FALSE(scratch_.path.empty());
-        write_file("settings.cfg", initial_settings_file);
-
         // Take the mix over before anything plays, so sounds end only when pulled.
         testing_pull_audio(nullptr, 0);
-        testing_set_fixed_frame_time(ui_frame_dt);
-        ASSERT_TRUE(init_app());
-        started_ = true;
+        const Settings defaults;  // written out, so the file starts in its exact form
+        ASSERT_TRUE(test_support::start_game(game_, "vorbel-ui-", &defaults, ui_frame_dt));
         ASSERT_TRUE(IsWindowReady());
         // Let the title screen's tomato drop and land before anything is measured.
         ui_frames(90);
     }
 
-    void TearDown() override {
-        if (started_) deinit_app();
-        test_support::leave_scratch_dir(scratch_);
-    }
+    void TearDown() override { test_support::stop_game(game_); }
 
 private:
-    test_support::ScratchCwd scratch_;
-    bool started_ = false;
+    test_support::StartedGame game_;
 };
 
 [[maybe_unused]] ::testing::Environment *const game_environment =
@@ -71,10 +62,6 @@ void ui_frame() {
     EndDrawing();
 }
 
-void ui_frames(int n) {
-    for (int i = 0; i < n; ++i) ui_frame();
-}
-
 Image ui_frame_capture() {
     update_game(ui_frame_dt);
     return test_support::drawn_frame(draw_screen_gui, frame_clear_color);
@@ -88,8 +75,6 @@ Image click_capture(float x, float y) {
     testing_mouse_button_up(MOUSE_BUTTON_LEFT);
     return ui_frame_capture();
 }
-
-void click_at(float x, float y) { UnloadImage(click_capture(x, y)); }
 
 void tap_key(int key) {
     testing_key_down(key);
@@ -112,14 +97,6 @@ void finish_sounds() {
     release_finished_sounds();
 }
 
-std::string settings_file() { return read_file("settings.cfg"); }
-
-Color pixel_at(const Image &image, int x, int y) {
-    const auto *p =
-        static_cast<const unsigned char *>(image.data) + (static_cast<std::size_t>(y) * image.width + x) * 4;
-    return Color{p[0], p[1], p[2], p[3]};
-}
-
 bool is_background(Color c) {
     return std::abs(c.r - frame_clear_color.r) <= 2 && std::abs(c.g - frame_clear_color.g) <= 2 &&
            std::abs(c.b - frame_clear_color.b) <= 2;
@@ -133,6 +110,7 @@ void MenuTest::SetUp() {
     pause_settings_open = false;
     controls_page_open = false;
     game_state.quit_requested = false;
+    settings.enable_sound_effects = true;
     ui_frames(2);
     finish_sounds();
     ASSERT_EQ(live_sound_count(), 0u);
@@ -141,4 +119,18 @@ void MenuTest::SetUp() {
 void MenuTest::TearDown() {
     testing_release_all_input();
     ui_frame();
+}
+
+void MenuTest::pause_a_bot_match() {
+    click_at(60.0f, 260.0f);  // PLAY
+    ui_frame();
+    click_at(60.0f, 460.0f);  // BOT
+    ASSERT_EQ(game_state.screen_state, ScreenState::match);
+    tap_key(KEY_SPACE);
+    ASSERT_TRUE(both_joined());
+    testing_mouse_move(1200.0f, 700.0f);
+    ui_frames(10);
+    tap_key(KEY_ESCAPE);
+    ASSERT_EQ(game_state.screen_state, ScreenState::paused);
+    finish_sounds();
 }

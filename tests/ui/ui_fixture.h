@@ -9,6 +9,7 @@
 #include <string>
 
 #include "raylib.h"
+#include "support/colours.h"
 #include "support/files.h"
 
 inline constexpr double ui_frame_dt = 1.0 / 60.0;
@@ -19,15 +20,17 @@ inline const std::string &initial_settings_file = test_support::default_settings
 
 // One frame: update_game, then the current screen's GUI pass over a cleared frame.
 void ui_frame();
-void ui_frames(int n);
+inline void ui_frames(int n) {
+    for (int i = 0; i < n; ++i) ui_frame();
+}
 // The same frame, read back just before it is presented. Free with UnloadImage.
 Image ui_frame_capture();
 
 // Moves there, presses and releases the left button over three frames; the click's
-// action runs in the last of them.
-void click_at(float x, float y);
-// The same click, returning the frame in which the action ran, read back at its end.
+// action runs in the last of them, whose frame click_capture returns, read back at
+// its end.
 Image click_capture(float x, float y);
+inline void click_at(float x, float y) { UnloadImage(click_capture(x, y)); }
 // A key pressed and released over two frames; the game sees the press in the first.
 void tap_key(int key);
 
@@ -48,14 +51,17 @@ inline void PrintTo(const Rectangle &r, std::ostream *os) {
 using test_support::read_file;
 using test_support::write_file;
 // settings.cfg in the scratch directory (the working directory during tests).
-std::string settings_file();
+inline std::string settings_file() { return read_file("settings.cfg"); }
 
-Color pixel_at(const Image &image, int x, int y);
+inline Color pixel_at(const Image &image, int x, int y) { return GetImageColor(image, x, y); }
 bool is_background(Color c);
 
-// Every test starts on the title screen's main page with nothing playing.
+// Every test starts on the title screen's main page with nothing playing and the
+// sound effects on.
 class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+    // PLAY, BOT, player 1 joins, then Escape pauses; the sounds are finished.
+    void pause_a_bot_match();
 };

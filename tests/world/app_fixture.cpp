@@ -2,39 +2,16 @@
 
 #include "raymath.h"
 #include "render/camera.h"
-#include "settings/startup.h"
-#include "support/scratch_dir.h"
-#include "testing.h"
-
-namespace {
-test_support::ScratchCwd scratch;
-}  // namespace
-
-std::string StartedApp::dir;
-
-std::string enter_scratch_dir() {
-    scratch = test_support::enter_scratch_dir("vorbel-world-", true);
-    return scratch.path;
-}
-
-void leave_scratch_dir() {
-    if (test_support::leave_scratch_dir(scratch)) scratch = {};
-}
+#include "support/game_globals.h"
 
 namespace {
 
-bool app_started = false;
+test_support::StartedGame app;
 
 // Start-up runs at most once per process; the shutdown follows after the last test.
 class AppShutdown : public ::testing::Environment {
 public:
-    void TearDown() override {
-        if (!app_started) return;
-        deinit_app();
-        app_started = false;
-        testing_set_fixed_frame_time(-1.0);
-        leave_scratch_dir();
-    }
+    void TearDown() override { test_support::stop_game(app); }
 };
 
 [[maybe_unused]] ::testing::Environment *const app_shutdown = ::testing::AddGlobalTestEnvironment(new AppShutdown);
@@ -42,15 +19,9 @@ public:
 }  // namespace
 
 void StartedApp::SetUpTestSuite() {
-    if (app_started) return;
-    dir = enter_scratch_dir();
-    ASSERT_FALSE(dir.empty());
-    testing_set_fixed_frame_time(1.0 / 60.0);
-    ASSERT_TRUE(init_app());
-    app_started = true;
+    if (app.started) return;
+    ASSERT_TRUE(test_support::start_game(app, "vorbel-world-", nullptr, 1.0 / 60.0));
 }
-
-void StartedApp::TearDownTestSuite() {}
 
 Vector2 project_to_screen(Vector3 world) {
     Matrix vp = MatrixMultiply(view_camera.view, view_camera.projection);

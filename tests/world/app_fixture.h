@@ -5,20 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "raylib.h"
-
-// Makes a scratch directory with an "assets" link to the repository's assets and
-// enters it; returns its path. leave_scratch_dir goes back and removes it.
-std::string enter_scratch_dir();
-void leave_scratch_dir();
 
 class StartedApp : public ::testing::Test {
 protected:
     static void SetUpTestSuite();
-    static void TearDownTestSuite();
-    static std::string dir;
 };
 
 // Projects a world point with the view camera into window pixels.

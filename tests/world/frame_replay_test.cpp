@@ -19,14 +19,12 @@
 #include "app_fixture.h"
 #include "gameplay/buttons.h"
 #include "gameplay/match.h"
-#include "render/camera.h"
-#include "render/particles.h"
 #include "render/scene_diff.h"
 #include "settings/startup.h"
+#include "support/game_globals.h"
+#include "support/scratch_dir.h"
 #include "support/small_window.h"
 #include "testing.h"
-#include "ui/menu.h"
-#include "ui/pause_menu.h"
 
 namespace {
 
@@ -105,13 +103,11 @@ void script(int i) {
 constexpr int frame_count = 260;
 
 std::vector<FrameHash> play(bool whole_every_frame) {
-    // What a previous start-up in this process left behind.
-    game_state = GameState{};
-    camera_position = menu_view_position;
-    camera_motion = CameraMotion{};
-    for (Particle &p : particles) p = Particle{};
-    menu_page = MenuPage::main;
-    pause_settings_open = false;
+    // What a previous start-up in this process left behind; the window opens with the
+    // settings record's size.
+    const Settings chosen = settings;
+    reset_game_globals();
+    settings = chosen;
     testing_release_all_input();
 
     if (!init_app()) fail(3, "start-up failed");
@@ -153,7 +149,8 @@ std::vector<FrameHash> play(bool whole_every_frame) {
 }
 
 void replay_both_ways() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    const test_support::ScratchCwd dir = test_support::enter_scratch_dir("vorbel-world-", true);
+    if (dir.path.empty()) fail(2, "no scratch directory");
     Settings s = test_support::small_window_settings();
     s.screen_width = 640;
     s.screen_height = 360;
@@ -176,7 +173,7 @@ void replay_both_ways() {
         bad_frames += same ? 0 : 1;
     }
     testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::leave_scratch_dir(dir);
     if (bad_frames > 0) {
         std::fprintf(stderr, "%d of %d frames differ\n", bad_frames, frame_count);
         fail(6, "kept and whole drawing disagree");

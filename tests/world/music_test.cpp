@@ -185,9 +185,7 @@ void damaged_music_warns_once() {
         testing_set_fixed_frame_time(1.0 / 60.0);
         const test_support::LogCapture log;
         check(init_app(), "start-up gave up over the music");
-        int warnings = 0;
-        for (const std::string &line : testing_captured_log())
-            warnings += line.rfind("WARNING", 0) == 0 && line.find("music.wav") != std::string::npos ? 1 : 0;
+        const int warnings = test_support::warnings_naming("music.wav");
         if (warnings != 1) std::fprintf(stderr, "%d warnings for damage of %zu bytes\n", warnings, bytes.size());
         check(warnings == 1, "not exactly one WARNING about the track");
         check(!IsMusicReady(background_music), "a damaged track counts as loaded");

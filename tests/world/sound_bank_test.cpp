@@ -37,6 +37,8 @@ protected:
     }
     static void TearDownTestSuite() { CloseAudioDevice(); }
 
+    // Only what it uses, not reset_game_globals(): in one run of the whole program this
+    // suite comes after the started game's, whose records must outlive it.
     void SetUp() override {
         saved_ = settings;
         settings.enable_sound_effects = true;

@@ -15,6 +15,8 @@
 #include "settings/startup.h"
 #include "support/child_process.h"
 #include "support/game_frame.h"
+#include "support/game_globals.h"
+#include "support/scratch_dir.h"
 #include "testing.h"
 #include "ui/theme.h"
 
@@ -51,9 +53,8 @@ int distinct_depth_levels() {
 }
 
 void run_title_scene() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
-    testing_set_fixed_frame_time(1.0 / 60.0);
-    if (!init_app()) fail(3, "start-up failed");
+    test_support::StartedGame game;
+    if (!test_support::start_game(game, "vorbel-world-", nullptr, 1.0 / 60.0)) fail(3, "start-up failed");
 
     for (int i = 0; i < 119; ++i) run_frame();
     // The 120th frame, read back before it is presented.
@@ -87,9 +88,7 @@ void run_title_scene() {
     // The shadow pass wrote a depth image with real relief, not a cleared map.
     if (distinct_depth_levels() < 8) fail(8, "the shadow map holds no varied depth");
 
-    deinit_app();
-    testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::stop_game(game);
     std::exit(0);
 }
 
@@ -102,7 +101,8 @@ namespace {
 // A second start-up in the same process (as test programs do) must build a fresh
 // scene, not draw the models the first shutdown released.
 void start_twice() {
-    if (enter_scratch_dir().empty()) fail(2, "no scratch directory");
+    const test_support::ScratchCwd dir = test_support::enter_scratch_dir("vorbel-world-", true);
+    if (dir.path.empty()) fail(2, "no scratch directory");
     testing_set_fixed_frame_time(1.0 / 60.0);
     for (int round = 0; round < 2; ++round) {
         if (!init_app()) fail(3, "start-up failed");
@@ -118,7 +118,7 @@ void start_twice() {
         deinit_app();
     }
     testing_set_fixed_frame_time(-1.0);
-    leave_scratch_dir();
+    test_support::leave_scratch_dir(dir);
     std::exit(0);
 }
 
