@@ -104,6 +104,14 @@ auto *instance_of(S &s, Body part, int i) {
     return part == Body::button ? &s.button_instances[i] : &s.beam_instances[i];
 }
 
+// Calls v on one member of two records of a kind, as a field of `owner`.
+template <class RA, class RB, class V>
+auto member_visitor(RA &a, RB &b, const char *owner, V &v) {
+    return [&a, &b, owner, &v](auto member, Reach reach, const char *name) {
+        v(a.*member, b.*member, Field{owner, name, reach});
+    };
+}
+
 // The one list of what a match frame reads or writes, in wire order. It walks two records
 // side by side, calling v(field of a, field of b, Field) for each; capture and restore
 // copy between the live match and a snapshot, and the codec, the checksum and the
@@ -115,11 +123,7 @@ void visit_match_fields(A &a, B &b, V &&v) {
     auto &ga = game_of(a);
     auto &gb = game_of(b);
     for (int i = 0; i < 2; ++i) {
-        auto &pa = ga.players[i];
-        auto &pb = gb.players[i];
-        auto f = [&](auto member, Reach reach, const char *name) {
-            v(pa.*member, pb.*member, Field{players[i], name, reach});
-        };
+        auto f = member_visitor(ga.players[i], gb.players[i], players[i], v);
         f(&Player::dash_target, Reach::place, "dash target");
         f(&Player::speed, Reach::speed, "speed");
         f(&Player::velocity, Reach::velocity, "velocity");
@@ -162,11 +166,7 @@ void visit_match_fields(A &a, B &b, V &&v) {
         v(ga.arm_intervals[i], gb.arm_intervals[i], Field{players[i], "arming interval", Reach::timer});
     }
     for (int i = 0; i < button_count; ++i) {
-        auto &ba = ga.buttons[i];
-        auto &bb = gb.buttons[i];
-        auto f = [&](auto member, Reach reach, const char *name) {
-            v(ba.*member, bb.*member, Field{"a button", name, reach});
-        };
+        auto f = member_visitor(ga.buttons[i], gb.buttons[i], "a button", v);
         f(&Button::size, Reach::extent, "size");
         f(&Button::pressed, Reach::any, "pressed");
         f(&Button::armed, Reach::any, "armed");
@@ -174,11 +174,7 @@ void visit_match_fields(A &a, B &b, V &&v) {
         f(&Button::side, Reach::any, "side");
     }
     for (int i = 0; i < beam_count; ++i) {
-        auto &ba = ga.beams[i];
-        auto &bb = gb.beams[i];
-        auto f = [&](auto member, Reach reach, const char *name) {
-            v(ba.*member, bb.*member, Field{"a beam", name, reach});
-        };
+        auto f = member_visitor(ga.beams[i], gb.beams[i], "a beam", v);
         f(&Beam::start, Reach::place, "start");
         f(&Beam::end, Reach::place, "end");
         f(&Beam::direction, Reach::velocity, "direction");
