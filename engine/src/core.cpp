@@ -12,6 +12,8 @@
 #include <emscripten/html5.h>
 #else
 #include <SDL.h>
+
+#include "display_watch.h"
 #endif
 #include "gl_api.h"
 #include <fcntl.h>
@@ -296,6 +298,13 @@ int mouse_button_from_sdl(Uint8 button) {
     }
 }
 
+[[noreturn]] void leave_for_lost_display() {
+    TraceLog(LOG_ERROR, "WINDOW: the display connection was lost; the game ends");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(EXIT_FAILURE);
+}
+
 // Copies this frame's input into "previous" and applies the events that arrived
 // since, so the next frame sees the edges.
 void poll_input_events() {
@@ -312,6 +321,7 @@ void poll_input_events() {
     bool went_down_key[max_keys] = {};
     bool went_down_button[max_mouse_buttons] = {};
     SDL_PumpEvents();
+    if (display_lost()) leave_for_lost_display();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         if (e.type == SDL_KEYUP) {
@@ -892,6 +902,7 @@ void InitWindow(int width, int height, const char *title) {
         std::exit(EXIT_FAILURE);
     }
     SDL_GL_SetSwapInterval((win.flags & FLAG_VSYNC_HINT) ? 1 : 0);
+    watch_display(win.window, leave_for_lost_display);
     win.ready = true;
     refresh_window_size();
     const Vector2 dpi = GetWindowScaleDPI();
@@ -918,6 +929,7 @@ void CloseWindow(void) {
     for (GamepadState &pad : input.pads)
         if (pad.controller != nullptr) SDL_GameControllerClose(static_cast<SDL_GameController *>(pad.controller));
     input = InputState{};
+    unwatch_display();
     SDL_GL_DeleteContext(win.context);
     SDL_DestroyWindow(win.window);
     win.context = nullptr;
