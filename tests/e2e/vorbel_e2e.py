@@ -1339,7 +1339,7 @@ def main():
     parser.add_argument("--third-party", help="the real releases' folder; the real-library cases skip without it")
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
-    if args.case in ("reference_frames", "system_smoke") and args.third_party and not os.path.isdir(args.third_party):
+    if args.third_party and not os.path.isdir(args.third_party):
         print("SKIPPED: %s is absent, so the game is not built or run on the real raylib and raygui here"
               % args.third_party)
         return SKIPPED
