@@ -1,3 +1,4 @@
+#if !defined(__EMSCRIPTEN__)  // the page has no X server
 #include "display_watch.h"
 
 #include <SDL_syswm.h>
@@ -89,3 +90,4 @@ bool display_lost() {
 }
 
 }  // namespace engine
+#endif

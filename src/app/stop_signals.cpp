@@ -14,9 +14,10 @@
 namespace {
 
 volatile sig_atomic_t received = 0;
-bool logged = false;
 
 #if !defined(__EMSCRIPTEN__)
+bool logged = false;
+
 const char *signal_name(int sig) { return sig == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 // Only async-signal-safe calls from here on: write, _exit, setitimer.

@@ -86,6 +86,7 @@ function expect(ok, what) {
            '--autoplay-policy=user-gesture-required', `--window-size=${W},${H}`],
   });
   const errors = [];
+  const settingsLines = [];
   let page;
   const shot = async () => decodePng(Buffer.from(await (await page.$('#canvas')).screenshot()));
   const waitShot = async (pred, what) => {
@@ -103,6 +104,7 @@ function expect(ok, what) {
     // A shader that WebGL 2 refuses falls back with a WARNING: every one must load.
     page.on('console', m => {
       if (m.type() === 'error' || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+      if (/SETTINGS/.test(m.text())) settingsLines.push(m.text());
     });
     page.on('pageerror', e => errors.push(e.message));
     await page.goto(url, {waitUntil: 'load'});
@@ -161,7 +163,8 @@ function expect(ok, what) {
       req.onerror = () => done(null);
       req.onsuccess = () => {
         const get = req.result.transaction('FILE_DATA').objectStore('FILE_DATA').get('/save/settings.cfg');
-        get.onsuccess = () => done(get.result ? String.fromCharCode(...get.result.contents) : null);
+        get.onsuccess = () => done(get.result && get.result.contents ?
+                                   String.fromCharCode(...get.result.contents) : null);
         get.onerror = () => done(null);
       };
     }));
@@ -179,6 +182,53 @@ function expect(ok, what) {
     await click(175, 387);  // SETTINGS on the title page
     const reloaded = await waitShot(settingsShown, 'the title settings page after a reload');
     expect(!close(boxMiddle(reloaded), ticked, 12), 'MUSIC is still off after a reload');
+
+    // A damaged record in the browser's store is kept aside like a damaged file: the
+    // defaults load, the first save writes a real file beside it, and it persists.
+    const damaged = [
+      ['a directory record', {mode: 0o40755}, 'NotAFile'],
+      ['100 NUL bytes', {mode: 0o100644, contents: new Array(100).fill(0)}, 'binary'],
+    ];
+    for (const [what, record, reason] of damaged) {
+      await page.evaluate(rec => new Promise(done => {
+        const req = indexedDB.open('/save');
+        req.onsuccess = () => {
+          const tx = req.result.transaction('FILE_DATA', 'readwrite');
+          const store = tx.objectStore('FILE_DATA');
+          store.delete('/save/settings.cfg.bad');
+          store.put(Object.assign({timestamp: new Date(0)}, rec.contents ? {mode: rec.mode,
+                    contents: new Uint8Array(rec.contents)} : {mode: rec.mode}), '/save/settings.cfg');
+          tx.oncomplete = () => done();
+        };
+      }), record);
+      await page.close();
+      settingsLines.length = 0;
+      await open();
+      expect(settingsLines.some(l => l.includes(reason) && l.includes('settings.cfg.bad')),
+             what + ': the log says the stored file is damaged and will be kept (' + settingsLines.join(' | ') + ')');
+      await click(175, 387);  // SETTINGS
+      const fresh = await waitShot(settingsShown, what + ': the title settings page');
+      expect(close(boxMiddle(fresh), ticked, 12), what + ': MUSIC is back at its default, on');
+      await click(60, MUSIC_BOX_TOP + 10);
+      await waitShot(s => !close(boxMiddle(s), ticked, 12), what + ': MUSIC to be switched off');
+      const kept = async () => page.evaluate(() => new Promise(done => {
+        const req = indexedDB.open('/save');
+        req.onsuccess = () => {
+          const get = req.result.transaction('FILE_DATA').objectStore('FILE_DATA').get('/save/settings.cfg.bad');
+          get.onsuccess = () => done(get.result ? get.result.mode : null);
+        };
+      }));
+      const stop = Date.now() + 10000;
+      while ((await stored()) !== expected && Date.now() < stop) await new Promise(r => setTimeout(r, 200));
+      expect(await stored() === expected, what + ': a real settings.cfg is stored');
+      expect(await kept() === record.mode, what + ': the damaged record is kept as settings.cfg.bad');
+      expect(settingsLines.some(l => l.includes('is kept as /save/settings.cfg.bad')), what + ': the log says so');
+      await page.close();
+      await open();
+      await click(175, 387);
+      const after = await waitShot(settingsShown, what + ': the settings page after a reload');
+      expect(!close(boxMiddle(after), ticked, 12), what + ': MUSIC is still off after a reload');
+    }
   } catch (e) {
     expect(false, e.message);
     if (page) await page.screenshot({path: path.join(out, 'web_failure.png')}).catch(() => {});
