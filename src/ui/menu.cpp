@@ -54,8 +54,12 @@ void start_hosting() {
     if (online_view().phase == SessionPhase::listening) menu_page = MenuPage::hosting;
 }
 
+// The page of the list of games heard that the JOIN page shows; it opens on the first.
+int heard_page = 0;
+
 void open_join_page() {
     clear_online_notice();
+    heard_page = 0;
     menu_page = MenuPage::joining;
 }
 
@@ -101,7 +105,6 @@ void draw_hosting_lines() {
 // The games heard on this network, beside the address box, four to a page, steady
 // ones first: a click joins one.
 constexpr int heard_per_page = 4;
-int heard_page = 0;
 constexpr MenuAction join_heard[heard_per_page] = {[] { online_join_heard(heard_page * heard_per_page + 0); },
                                                    [] { online_join_heard(heard_page * heard_per_page + 1); },
                                                    [] { online_join_heard(heard_page * heard_per_page + 2); },
