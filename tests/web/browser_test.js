@@ -89,8 +89,8 @@ function expect(ok, what) {
   const settingsLines = [];
   let page;
   const shot = async () => decodePng(Buffer.from(await (await page.$('#canvas')).screenshot()));
-  const waitShot = async (pred, what) => {
-    const until = Date.now() + TIMEOUT;
+  const waitShot = async (pred, what, timeout = TIMEOUT) => {
+    const until = Date.now() + timeout;
     for (;;) {
       const s = await shot();
       if (pred(s)) return s;
@@ -147,8 +147,36 @@ function expect(ok, what) {
     await page.keyboard.up('Space');
     expect(Math.abs(hudLine(playing, 0) - hudLine(playing, 1)) <= 8, 'the two lives lines are alike');
 
+    // A key held while the page loses the focus, or is hidden, has its release go
+    // elsewhere: the page lets go of it then, so the next press is a press again. Here
+    // Escape pauses, the page loses the focus with Escape still held, and the next
+    // Escape must resume.
+    const paused = s => buttonsShown(s).join() === '250,350,450';
+    const resumed = s => buttonsShown(s).length === 0 && hudLine(s, 0) > 0;
+    const leaves = {
+      'loses the focus': () => window.dispatchEvent(new FocusEvent('blur')),
+      'is hidden': () => {
+        Object.defineProperty(document, 'hidden', {value: true, configurable: true});
+        Object.defineProperty(document, 'visibilityState', {value: 'hidden', configurable: true});
+        document.dispatchEvent(new Event('visibilitychange'));
+        delete document.hidden;
+        delete document.visibilityState;
+      },
+    };
+    for (const [how, leave] of Object.entries(leaves)) {
+      await page.keyboard.down('Escape');  // no release reaches the page
+      await waitShot(paused, 'the pause page after Escape');
+      await page.evaluate(leave);
+      await new Promise(r => setTimeout(r, 500));
+      await page.keyboard.down('Escape');
+      const back = await waitShot(resumed, 'the match after Escape', 20000).then(() => true, () => false);
+      expect(back, 'a key held while the page ' + how + ' is released: the next Escape resumes');
+      await page.keyboard.up('Escape');
+      if (!back) throw new Error('Escape stuck after the page ' + how);
+    }
+
     await page.keyboard.press('Escape');
-    await waitShot(s => buttonsShown(s).join() === '250,350,450', 'the pause page after Escape');
+    await waitShot(paused, 'the pause page after Escape');
     expect(true, 'Escape pauses the match (not in fullscreen)');
 
     await click(175, 387);  // SETTINGS on the pause page
