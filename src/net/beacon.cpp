@@ -135,11 +135,15 @@ namespace {
 
 int rank(Heard h) { return static_cast<int>(h); }
 
-BeaconSource &source_slot(BeaconListener &l, std::uint32_t address, std::uint16_t port) {
+// A sender's memory is one of a bucket of four slots, so a flood's one-off senders
+// that hash next to a real game rarely leave it without a place to be remembered.
+constexpr int source_bucket = 4;
+
+BeaconSource *source_bucket_of(BeaconListener &l, std::uint32_t address, std::uint16_t port) {
     std::uint32_t h = (address ^ l.salt) * 0x9e3779b1u;
     h ^= (static_cast<std::uint32_t>(port) + (h >> 15)) * 0x85ebca77u;
     h ^= h >> 13;
-    return l.sources[h & (beacon_source_slots - 1)];
+    return &l.sources[h & (beacon_source_slots - source_bucket)];
 }
 
 // May a newcomer take the slot of `s`? Not from a game heard steadily or lately once.
@@ -202,12 +206,20 @@ void hear_from(BeaconListener &l, const std::uint8_t *data, std::size_t size, st
     if (l.sources == nullptr) l.sources.reset(new (std::nothrow) BeaconSource[beacon_source_slots]());
     const auto t = static_cast<float>(now - l.epoch);
     BeaconSource spare;  // without the memory every beacon is a newcomer's
-    BeaconSource &s = l.sources != nullptr ? source_slot(l, address, b.port) : spare;
-    if (s.address != address || s.port != b.port) {
-        if (!replaceable(s, t)) {
-            l.unlisted += 1;
-            return;
-        }
+    BeaconSource *bucket = l.sources != nullptr ? source_bucket_of(l, address, b.port) : &spare;
+    const int ways = l.sources != nullptr ? source_bucket : 1;
+    BeaconSource *known = nullptr;
+    BeaconSource *free_slot = nullptr;
+    for (int i = 0; i < ways; ++i) {
+        if (bucket[i].address == address && bucket[i].port == b.port) known = &bucket[i];
+        if (free_slot == nullptr && replaceable(bucket[i], t)) free_slot = &bucket[i];
+    }
+    if (known == nullptr && free_slot == nullptr) {
+        l.unlisted += 1;
+        return;
+    }
+    BeaconSource &s = known != nullptr ? *known : *free_slot;
+    if (known == nullptr) {
         s = BeaconSource{address, b.port, 1, 0, t, t};
     } else {
         const double gap = static_cast<double>(t - s.last_heard);
