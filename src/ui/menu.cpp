@@ -21,7 +21,8 @@ bool browser_menus = false;
 
 namespace {
 
-constexpr int online_line_size = 32;
+// Large enough that a lower-case letter stands 9 px tall in the menu font.
+constexpr int online_line_size = 42;
 
 void open_play_page() { menu_page = MenuPage::play; }
 void open_settings_page() { menu_page = MenuPage::settings; }

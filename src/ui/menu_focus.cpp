@@ -227,6 +227,7 @@ constexpr float key_gap = 6.0f;
 constexpr float keyboard_x = 650.0f;
 constexpr float keyboard_y = 250.0f;
 constexpr float keyboard_pad = 14.0f;
+constexpr int key_text_size = 44;  // a lower-case letter 9 px tall or more
 
 int keys_in_row(int row) { return row < keyboard_char_rows ? static_cast<int>(std::strlen(keyboard_rows[row])) : 2; }
 
@@ -350,13 +351,14 @@ void menu_control_clicked(const char *label) { focus.went_back = is_back_label(l
 
 void draw_focus_ring(Rectangle r) {
     if (!focus.shown || focus.keyboard) return;
-    const Rectangle outer{r.x - ring_gap - 3.0f, r.y - ring_gap - 3.0f, r.width + 2.0f * (ring_gap + 3.0f),
-                          r.height + 2.0f * (ring_gap + 3.0f)};
-    DrawRectangleLinesEx(outer, 3.0f, ring_inner);
-    const Rectangle inner{outer.x + 3.0f, outer.y + 3.0f, outer.width - 6.0f, outer.height - 6.0f};
+    // Yellow between two navy lines: it reads on the sky, the grass and the buttons.
+    const auto grow = [](Rectangle a, float by) {
+        return Rectangle{a.x - by, a.y - by, a.width + 2.0f * by, a.height + 2.0f * by};
+    };
+    const Rectangle inner = grow(r, ring_gap);
     DrawRectangleLinesEx(inner, 2.0f, ring_outer);
-    const Rectangle rim{outer.x - 2.0f, outer.y - 2.0f, outer.width + 4.0f, outer.height + 4.0f};
-    DrawRectangleLinesEx(rim, 2.0f, ring_outer);
+    DrawRectangleLinesEx(grow(inner, 4.0f), 4.0f, ring_inner);
+    DrawRectangleLinesEx(grow(inner, 6.0f), 2.0f, ring_outer);
 }
 
 bool menu_focus_shown() { return focus.shown; }
@@ -418,7 +420,7 @@ void draw_menu_overlays() {
     if (pad.dx != 0) focus.key_col = (focus.key_col + pad.dx + in_row) % in_row;
     if (focus.key_col >= in_row) focus.key_col = in_row - 1;
 
-    GuiSetStyle(DEFAULT, TEXT_SIZE, 32);
+    GuiSetStyle(DEFAULT, TEXT_SIZE, key_text_size);
     int typed_row = -1, typed_col = -1;
     for (int row = 0; row < keyboard_row_count; ++row) {
         for (int col = 0; col < keys_in_row(row); ++col) {

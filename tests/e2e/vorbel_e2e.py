@@ -737,7 +737,7 @@ FOCUS_RING = (255, 210, 63)   # the focus ring's bright outer line
 
 
 def focus_at(s, top, x=175):
-    """The focus ring runs 6 to 8 px above the control whose top is `top`."""
+    """The focus ring's yellow runs 6 to 9 px above the control whose top is `top`."""
     return close(s.px(x, top - 7), FOCUS_RING, 30)
 
 
