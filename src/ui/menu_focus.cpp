@@ -408,7 +408,7 @@ void draw_menu_overlays() {
     DrawRectangleRec(Rectangle{first.x - keyboard_pad, first.y - keyboard_pad,
                                last.x + last.width - first.x + 2.0f * keyboard_pad,
                                last.y + last.height - first.y + 2.0f * keyboard_pad},
-                     ColorAlpha(BLACK, 0.55f));
+                     ColorAlpha(BLACK, 0.85f));
 
     // The pad moves over the keys, the rows keeping their column where they can.
     const Nav pad = focus.pad;
