@@ -371,16 +371,8 @@ void menu_text_box(const char *label, Rectangle bounds, char *text, int size, bo
     if (focus.cancel_edit) *editing = false;
     // Moving away with keys or a pad ends the typing; the mouse only points.
     if (*editing && focus.moved_by_nav && !f.focused) *editing = false;
-    if (f.pressed && !*editing) {
-        *editing = true;
-        if (f.from_pad) {
-            focus.keyboard = true;
-            focus.keyboard_text = text;
-            focus.keyboard_size = size;
-            focus.keyboard_enter = on_enter;
-            focus.key_row = focus.key_col = 0;
-        }
-    }
+    // The box sees the frame as it was before this press: the Enter that starts the
+    // typing is not also the Enter that ends it.
     const bool was_editing = *editing;
     if (GuiTextBox(bounds, text, size, *editing) != 0) {
         const bool enter = was_editing && IsKeyPressed(KEY_ENTER);
@@ -394,6 +386,16 @@ void menu_text_box(const char *label, Rectangle bounds, char *text, int size, bo
         } else {
             *editing = !*editing;
             if (enter && on_enter != nullptr) on_enter();
+        }
+    }
+    if (f.pressed && !was_editing) {
+        *editing = true;
+        if (f.from_pad) {
+            focus.keyboard = true;
+            focus.keyboard_text = text;
+            focus.keyboard_size = size;
+            focus.keyboard_enter = on_enter;
+            focus.key_row = focus.key_col = 0;
         }
     }
     focus.editing_text = *editing;

@@ -116,6 +116,7 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
         MenuPage page;
         bool vsync_flipped = false;     // and saved
         const char *address = nullptr;  // typed in the JOIN box
+        bool typing = false;            // the box takes the keyboard's typing
     };
     const Row rows[] = {
         // The A (or Space) that chooses BOT does not join player 1 as well.
@@ -142,6 +143,8 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
          "^^^<<<<<<a"
          "b",
          ScreenState::menu, MenuPage::joining, false, "127.0.0.1"},
+        {"keys: Enter on the box starts typing", Start::title, "_D_D_E", ScreenState::menu, MenuPage::joining, false,
+         "", true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -167,6 +170,7 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
         if (row.address != nullptr) {
             EXPECT_STREQ(online_address, row.address);
             EXPECT_FALSE(on_screen_keyboard_open());
+            EXPECT_EQ(online_address_editing, row.typing);
         }
         if (row.screen == ScreenState::menu) {
             EXPECT_TRUE(menu_focus_shown());
