@@ -22,74 +22,46 @@ constexpr int pad = 3;
 // keys U D L R arrows, E Enter, _ Space, X Escape, K Backspace, T Tab.
 void press(char c) {
     const MenuPadControls &p = menu_pad_controls;
-    int button = -1, key = 0;
-    switch (c) {
-    case '^':
-        button = p.up;
-        break;
-    case 'v':
-        button = p.down;
-        break;
-    case '<':
-        button = p.left;
-        break;
-    case '>':
-        button = p.right;
-        break;
-    case 'a':
-        button = p.press;
-        break;
-    case 'b':
-        button = p.back;
-        break;
-    case 's':
-        button = gamepad_controls.pause;
-        break;
-    case 'U':
-        key = menu_keys.up[0];
-        break;
-    case 'D':
-        key = menu_keys.down[0];
-        break;
-    case 'L':
-        key = menu_keys.left[0];
-        break;
-    case 'R':
-        key = menu_keys.right[0];
-        break;
-    case 'E':
-        key = KEY_ENTER;
-        break;
-    case '_':
-        key = KEY_SPACE;
-        break;
-    case 'X':
-        key = KEY_ESCAPE;
-        break;
-    case 'K':
-        key = KEY_BACKSPACE;
-        break;
-    case 'T':
-        key = menu_keys.next;
-        break;
-    case '|':
+    struct Press {
+        char c;
+        int key, button;
+    };
+    const Press presses[] = {{'^', 0, p.up},
+                             {'v', 0, p.down},
+                             {'<', 0, p.left},
+                             {'>', 0, p.right},
+                             {'a', 0, p.press},
+                             {'b', 0, p.back},
+                             {'s', 0, gamepad_controls.pause},
+                             {'U', menu_keys.up[0], 0},
+                             {'D', menu_keys.down[0], 0},
+                             {'L', menu_keys.left[0], 0},
+                             {'R', menu_keys.right[0], 0},
+                             {'E', KEY_ENTER, 0},
+                             {'_', KEY_SPACE, 0},
+                             {'X', KEY_ESCAPE, 0},
+                             {'K', KEY_BACKSPACE, 0},
+                             {'T', menu_keys.next, 0}};
+    if (c == '|') {
         testing_gamepad_axis(pad, p.axis_y, 0.9f);
         ui_frame();
         testing_gamepad_axis(pad, p.axis_y, 0.0f);
         ui_frame();
         return;
-    default:
-        ADD_FAILURE() << "no press '" << c << "'";
+    }
+    for (const Press &x : presses) {
+        if (x.c != c) continue;
+        if (x.key != 0) {
+            tap_key(x.key);
+            return;
+        }
+        testing_gamepad_button(pad, x.button, true);
+        ui_frame();
+        testing_gamepad_button(pad, x.button, false);
+        ui_frame();
         return;
     }
-    if (key != 0) {
-        tap_key(key);
-        return;
-    }
-    testing_gamepad_button(pad, button, true);
-    ui_frame();
-    testing_gamepad_button(pad, button, false);
-    ui_frame();
+    ADD_FAILURE() << "no press '" << c << "'";
 }
 
 class MenuFocusTest : public MenuTest {
