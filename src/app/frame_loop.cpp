@@ -20,6 +20,7 @@
 #include "settings/startup.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
+#include "ui/menu_focus.h"
 #include "ui/pause_menu.h"
 
 double scaled_frame_delta(float frame_time, double game_speed) {
@@ -39,11 +40,12 @@ void update_game(double dt) {
     update_light(&shadow_scene, &light_camera, &view_camera);
     update_particles(dt);
     update_camera_motion(dt);
+    note_input_device();
+    const ScreenState screen = game_state.screen_state;
     follow_online(update_online(join_page_shown()));
     switch (game_state.screen_state) {
     case ScreenState::menu:
         update_menu_scene(dt);
-        if (controls_page_open) update_controls_page();
         break;
     case ScreenState::match:
         // An online match steps at its own fixed rate inside update_online.
@@ -54,14 +56,13 @@ void update_game(double dt) {
         }
         break;
     case ScreenState::paused:
-        // Escape on the controls page goes back to the settings page, not to the match.
-        if (controls_page_open) {
-            update_controls_page();
-        } else {
-            update_paused();
-        }
+        // Escape on the controls page goes back to the settings page (the page's own
+        // back), not to the match.
+        if (!controls_page_open) update_paused();
         break;
     }
+    // A press that paused, resumed or began a match this frame is not a menu press too.
+    update_menu_input(game_state.screen_state == screen);
     // After the screen's update, so a pause begun this frame already softens it.
     update_music();
 }

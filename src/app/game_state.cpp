@@ -35,5 +35,5 @@ void enter_menu_scene() {
 void update_menu_scene(double dt) { update_player(&game_state.players[0], dt); }
 
 void update_paused() {
-    if (IsKeyPressed(pause_key)) set_screen_state(ScreenState::match);
+    if (pause_pressed(false)) set_screen_state(ScreenState::match);
 }

@@ -1,5 +1,7 @@
 #include "gameplay/input.h"
 
+#include <initializer_list>
+
 #include "app/game_state.h"
 #include "platform/raylib_bridge.h"
 
@@ -50,6 +52,10 @@ const char *key_label(int key) {
         return "ESCAPE";
     case KEY_ENTER:
         return "ENTER";
+    case KEY_TAB:
+        return "TAB";
+    case KEY_BACKSPACE:
+        return "BACKSPACE";
     case KEY_LEFT_SHIFT:
         return "LEFT SHIFT";
     case KEY_RIGHT_SHIFT:
@@ -85,6 +91,11 @@ const char *pad_button_label(int button) {
         return "BACK";
     case GAMEPAD_BUTTON_MIDDLE_RIGHT:
         return "START";
+    case GAMEPAD_BUTTON_LEFT_FACE_UP:
+    case GAMEPAD_BUTTON_LEFT_FACE_DOWN:
+    case GAMEPAD_BUTTON_LEFT_FACE_LEFT:
+    case GAMEPAD_BUTTON_LEFT_FACE_RIGHT:
+        return "D-PAD";
     default:
         return "?";
     }
@@ -166,4 +177,56 @@ bool restart_pressed() { return restart_pressed_by(human_pad(0)) || restart_pres
 bool restart_pressed_by(InputDevice device) {
     if (IsKeyPressed(restart_key)) return true;
     return pad_connected(device) && IsGamepadButtonPressed(device, gamepad_controls.restart);
+}
+
+bool pause_pressed(bool match_is_over) {
+    if (IsKeyPressed(pause_key)) return true;
+    if (match_is_over) return false;
+    for (int g = 0; g < max_gamepads; ++g) {
+        if (IsGamepadAvailable(g) && IsGamepadButtonPressed(g, gamepad_controls.pause)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+bool input_from_pad = false;
+
+// Every key the game reads, for telling which device was used last.
+bool any_game_key_pressed() {
+    for (const KeyboardControls &k : keyboard_controls) {
+        for (int key : {k.left, k.right, k.forward, k.back, k.jump, k.dash})
+            if (IsKeyPressed(key)) return true;
+    }
+    for (int key : {pause_key, restart_key, menu_keys.next, menu_keys.press[0], menu_keys.press[1], menu_keys.back[0],
+                    menu_keys.back[1]})
+        if (IsKeyPressed(key)) return true;
+    return false;
+}
+
+bool any_pad_used() {
+    for (int g = 0; g < max_gamepads; ++g) {
+        if (!IsGamepadAvailable(g)) continue;
+        for (int b = GAMEPAD_BUTTON_LEFT_FACE_UP; b <= GAMEPAD_BUTTON_RIGHT_THUMB; ++b)
+            if (IsGamepadButtonPressed(g, b)) return true;
+        // A deliberate push, not the drift a resting stick may show.
+        for (int axis : {gamepad_controls.axis_x, gamepad_controls.axis_y}) {
+            const float v = gamepad_stick(g, axis);
+            if (v > 0.5f || v < -0.5f) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool last_input_from_pad() { return input_from_pad; }
+void set_last_input_from_pad(bool pad) { input_from_pad = pad; }
+
+void note_input_device() {
+    if (any_pad_used()) {
+        input_from_pad = true;
+    } else if (any_game_key_pressed()) {
+        input_from_pad = false;
+    }
 }

@@ -40,17 +40,52 @@ struct GamepadControls {
     int jump;  // also joins
     int dash;
     int restart;  // after game over, for a pad in the match
+    int pause;    // pause and resume, any pad
 };
 // [0] is keyboard_left, [1] keyboard_right.
 inline constexpr KeyboardControls keyboard_controls[2] = {
     {KEY_A, KEY_D, KEY_W, KEY_S, KEY_SPACE, KEY_LEFT_SHIFT},
     {KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, KEY_K, KEY_L},
 };
-inline constexpr GamepadControls gamepad_controls = {GAMEPAD_AXIS_LEFT_X, GAMEPAD_AXIS_LEFT_Y,
-                                                     GAMEPAD_BUTTON_RIGHT_FACE_DOWN, GAMEPAD_BUTTON_RIGHT_FACE_RIGHT,
+inline constexpr GamepadControls gamepad_controls = {GAMEPAD_AXIS_LEFT_X,
+                                                     GAMEPAD_AXIS_LEFT_Y,
+                                                     GAMEPAD_BUTTON_RIGHT_FACE_DOWN,
+                                                     GAMEPAD_BUTTON_RIGHT_FACE_RIGHT,
+                                                     GAMEPAD_BUTTON_MIDDLE_RIGHT,
                                                      GAMEPAD_BUTTON_MIDDLE_RIGHT};
 inline constexpr int pause_key = KEY_ESCAPE;  // pause and resume
 inline constexpr int restart_key = KEY_R;     // a new match after game over
+
+// How the menus are driven without a mouse: by the keyboard alone, or by any pad.
+// Each action has up to two keys (0 where there is no second).
+struct MenuKeys {
+    int up[2], down[2], left[2], right[2];
+    int next;  // Tab; with Shift, the previous control
+    int shift[2];
+    int press[2];
+    int back[2];  // outside a text box; Escape on the pause screen resumes
+};
+struct MenuPadControls {
+    int up, down, left, right;  // the D-pad
+    int axis_x, axis_y;         // the stick, which moves like the D-pad
+    int press, back;
+};
+inline constexpr MenuKeys menu_keys = {{KEY_UP, 0},
+                                       {KEY_DOWN, 0},
+                                       {KEY_LEFT, 0},
+                                       {KEY_RIGHT, 0},
+                                       KEY_TAB,
+                                       {KEY_LEFT_SHIFT, KEY_RIGHT_SHIFT},
+                                       {KEY_ENTER, KEY_SPACE},
+                                       {KEY_ESCAPE, KEY_BACKSPACE}};
+inline constexpr MenuPadControls menu_pad_controls = {GAMEPAD_BUTTON_LEFT_FACE_UP,
+                                                      GAMEPAD_BUTTON_LEFT_FACE_DOWN,
+                                                      GAMEPAD_BUTTON_LEFT_FACE_LEFT,
+                                                      GAMEPAD_BUTTON_LEFT_FACE_RIGHT,
+                                                      GAMEPAD_AXIS_LEFT_X,
+                                                      GAMEPAD_AXIS_LEFT_Y,
+                                                      GAMEPAD_BUTTON_RIGHT_FACE_DOWN,
+                                                      GAMEPAD_BUTTON_RIGHT_FACE_RIGHT};
 
 const KeyboardControls &keyboard_controls_of(InputDevice keyboard_half);
 
@@ -76,6 +111,17 @@ bool dash_down(bool side);
 // True if a human player of the match plays with a gamepad (the bot's slot does not
 // count, whatever it last held).
 bool gamepad_in_match();
+// The pause control pressed this frame: the pause key, or START of any pad. After game
+// over START restarts instead (see restart_pressed), so it does not pause then.
+bool pause_pressed(bool match_is_over);
+
+// Whether the player's last press (or stick push) came from a gamepad rather than the
+// keyboard; the prompts name that device's buttons. Kept up to date by
+// note_input_device, once a frame.
+bool last_input_from_pad();
+void note_input_device();
+void set_last_input_from_pad(bool pad);
+
 // The restart control pressed this frame: R, or the restart button of a gamepad in
 // the match.
 bool restart_pressed();

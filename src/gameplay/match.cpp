@@ -70,7 +70,7 @@ MatchResult match_result() {
 
 void update_match(double dt) {
     poll_joins();
-    if (IsKeyPressed(pause_key)) set_screen_state(ScreenState::paused);
+    if (pause_pressed(match_over())) set_screen_state(ScreenState::paused);
     if (step_match(dt)) {
         draw_game_over();
         if (restart_pressed()) reset_match();
@@ -95,10 +95,10 @@ const char *result_line() {
 
 const char *restart_hint() {
     if (!match_over()) return nullptr;
-    // The pad's button is named only when a gamepad plays.
-    if (!gamepad_in_match()) return TextFormat("press %s to play again", key_label(restart_key));
-    return TextFormat("press %s or %s to play again", key_label(restart_key),
-                      pad_button_label(gamepad_controls.restart));
+    // The device the players touched last is named, never the other one.
+    if (last_input_from_pad() && gamepad_in_match())
+        return TextFormat("press %s to play again", pad_button_label(gamepad_controls.restart));
+    return TextFormat("press %s to play again", key_label(restart_key));
 }
 
 bool step_match(double dt) {

@@ -316,7 +316,7 @@ OnlineOutcome update_online(bool join_page_open) {
 }
 
 void update_online_match() {
-    if (session.phase == SessionPhase::playing && IsKeyPressed(pause_key)) set_screen_state(ScreenState::paused);
+    if (session.phase == SessionPhase::playing && pause_pressed(match_over())) set_screen_state(ScreenState::paused);
 }
 
 namespace {

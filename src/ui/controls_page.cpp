@@ -67,9 +67,10 @@ bool fill_cells() {
     put(cells[3][1], key_label(left.dash));
     put(cells[3][2], key_label(right.dash));
     put(cells[3][3], pad_button_label(pad.dash));
-    // One key for the whole keyboard, and the pad has no pause button.
+    // One key for the whole keyboard, and any pad's START.
     put(cells[4][0], "PAUSE");
     put(cells[4][1], key_label(pause_key));
+    put(cells[4][3], pad_button_label(pad.pause));
     put(cells[5][0], "PLAY AGAIN");
     put(cells[5][1], key_label(restart_key));
     put(cells[5][3], pad_button_label(pad.restart));
@@ -126,10 +127,6 @@ ControlsLayout controls_layout(int width, int height) {
     l.panel.height = l.row_y[controls_rows - 1] + l.text_size + panel_pad * l.scale - l.panel.y;
     l.back = Rectangle{margin * l.scale, back_top * l.scale, 250.0f * l.scale, 75.0f * l.scale};
     return l;
-}
-
-void update_controls_page() {
-    if (IsKeyPressed(pause_key)) close_controls_page();
 }
 
 void draw_controls_page() {

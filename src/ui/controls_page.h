@@ -33,8 +33,5 @@ struct ControlsLayout {
 };
 ControlsLayout controls_layout(int width, int height);
 
-// Escape closes the page. The frame's update calls this instead of the screen's own
-// Escape handling while the page is open.
-void update_controls_page();
 // The page's GUI pass: its title, the table and BACK.
 void draw_controls_page();

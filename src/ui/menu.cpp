@@ -8,6 +8,7 @@
 #include "net/online.h"
 #include "raygui.h"
 #include "ui/controls_page.h"
+#include "ui/menu_focus.h"
 #include "ui/menu_layout.h"
 #include "ui/settings_menu.h"
 #include "ui/text_fit.h"
@@ -22,7 +23,8 @@ bool browser_menus = false;
 
 namespace {
 
-constexpr int online_line_size = 32;
+// Large enough that a lower-case letter stands 9 px tall in the menu font.
+constexpr int online_line_size = 42;
 
 void open_play_page() { menu_page = MenuPage::play; }
 void open_settings_page() { menu_page = MenuPage::settings; }
@@ -155,12 +157,8 @@ void draw_heard_games() {
 void draw_join_box() {
     const Rectangle box = place_menu_control(Rectangle{0.0f, 0.0f, 500.0f, 75.0f}, 500.0f, 75.0f);
     GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
-    const bool was_editing = online_address_editing;
-    if (GuiTextBox(box, online_address, sizeof online_address, online_address_editing)) {
-        online_address_editing = !online_address_editing;
-        // Enter in the box connects, as CONNECT would.
-        if (was_editing && IsKeyPressed(KEY_ENTER)) connect_to_host();
-    }
+    // Enter in the box (or OK on the on-screen keyboard) connects, as CONNECT would.
+    menu_text_box("ADDRESS", box, online_address, sizeof online_address, &online_address_editing, connect_to_host);
     if (online_address[0] == '\0' && !online_address_editing) {
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
         GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height}, "address or address:port");
@@ -255,6 +253,7 @@ void draw_title_screen() {
     } else if (page == MenuPage::main && exit_line_shown) {
         online_line(50.0f, 560.0f, browser_exit_line);
     }
+    draw_menu_overlays();
 }
 
 bool join_page_shown() { return menu_page == MenuPage::joining && game_state.screen_state == ScreenState::menu; }

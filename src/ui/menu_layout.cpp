@@ -2,6 +2,7 @@
 
 #include "audio/sound_bank.h"
 #include "raygui.h"
+#include "ui/menu_focus.h"
 #include "ui/theme.h"
 
 MenuColumn menu_column;
@@ -35,7 +36,14 @@ Rectangle place_menu_control(Rectangle bounds, float default_width, float defaul
 
 void menu_button(const char *text, Rectangle bounds, MenuAction on_click, ClickSound click_sound) {
     bounds = place_menu_control(bounds, menu_column.button_width, menu_column.button_height);
-    if (GuiButton(bounds, text) != 1 || on_click == nullptr) {
+    const FocusSlot focus = menu_focus_slot(bounds, text);
+    // A disabled button draws as one and takes no press from the keyboard or a pad.
+    const bool enabled = GuiGetState() != STATE_DISABLED;
+    bool clicked = GuiButton(bounds, text) == 1 && !menu_modal();
+    if (clicked) menu_control_clicked(text);
+    clicked = clicked || (focus.pressed && enabled);
+    if (focus.focused) draw_focus_ring(bounds);
+    if (!clicked || on_click == nullptr) {
         return;
     }
     if (click_sound != ClickSound::none) {

@@ -3,6 +3,7 @@
 #include "audio/sound_bank.h"
 #include "raygui.h"
 #include "ui/controls_page.h"
+#include "ui/menu_focus.h"
 #include "settings/display.h"
 #include "settings/settings.h"
 
@@ -17,20 +18,33 @@ bool in_row_band(Rectangle box, float gap) {
     return y >= box.y - gap / 2.0f && y < box.y + box.height + gap / 2.0f;
 }
 
+// What the focus ring goes round: the box and its caption, as tall as the box, so the
+// ring stays clear of the neighbouring rows.
+Rectangle checkbox_area(Rectangle box, const char *text) {
+    const float size = static_cast<float>(GuiGetStyle(DEFAULT, TEXT_SIZE));
+    const float spacing = static_cast<float>(GuiGetStyle(DEFAULT, TEXT_SPACING));
+    const float width = MeasureTextEx(GuiGetFont(), text, size, spacing).x;
+    return Rectangle{box.x, box.y, box.width + static_cast<float>(GuiGetStyle(CHECKBOX, TEXT_PADDING)) + width,
+                     box.height};
+}
+
 }  // namespace
 
 void menu_checkbox(const char *text, bool *flag, Rectangle bounds, MenuAction on_toggle) {
     const bool in_column = menu_column.active;
     bounds = place_menu_control(bounds, 20.0f, 20.0f);
+    const FocusSlot focus = menu_focus_slot(checkbox_area(bounds, text), text);
     const bool before = flag != nullptr && *flag;
     bool value = before;
     // Only the change of the value counts: raygui 4.0 flips it and returns 0, raygui
     // 5.0 returns RESULT_CHANGED (2), the engine 1.
     GuiCheckBox(bounds, text, &value);
-    if (value == before) {
-        return;
-    }
-    if (in_column && !in_row_band(bounds, menu_column.gap)) {
+    if (focus.focused) draw_focus_ring(checkbox_area(bounds, text));
+    bool clicked = value != before && !menu_modal();
+    if (clicked && in_column && !in_row_band(bounds, menu_column.gap)) clicked = false;
+    if (focus.pressed) {
+        value = !before;
+    } else if (!clicked) {
         return;
     }
     if (flag != nullptr) {

@@ -734,6 +734,50 @@ def case_pause_settings(g):
     expect(g.read_settings() == saved and g.settings_stamp() == stamp, "settings.cfg was written at exit")
 
 
+FOCUS_RING = (255, 210, 63)   # the focus ring's bright outer line
+
+
+def focus_at(s, top, x=175):
+    """The focus ring's yellow runs 6 to 9 px above the control whose top is `top`."""
+    return close(s.px(x, top - 7), FOCUS_RING, 30)
+
+
+def case_keys_only(g):
+    """The keyboard alone, no mouse click: PLAY, BOT, join, pause, MAIN MENU, SETTINGS,
+    VSYNC, back with Escape, EXIT. Tab moves the focus one control per press."""
+    g.start()
+
+    def tab_to(top, what, x=175):
+        g.key_until("Tab", lambda s: focus_at(s, top, x), "the focus on %s" % what)
+
+    g.key_until("Return", g.play_page, "Return on PLAY to open the play page")
+    tab_to(350, "ONLINE")
+    tab_to(450, "BOT")
+    g.key_until("Return", lambda s: g.in_match(s) and g.hud_line(s, 1) < 0,
+                "the match with player 1's join prompt alone: Return did not join")
+    g.join()
+    g.pause()
+    tab_to(350, "SETTINGS")
+    tab_to(450, "MAIN MENU")
+    g.key_until("Return", g.title_page, "MAIN MENU to open the title screen")
+    tab_to(350, "SETTINGS")
+    g.key_until("Return", g.title_settings_page, "the settings page")
+    tab_to(BOX_TOPS["VSYNC"], "VSYNC", x=60)
+    before = g.read_settings()
+    g.key_until("Return", lambda s: g.read_settings() != before, "settings.cfg to be rewritten after VSYNC")
+    expect(g.read_settings() == with_line(before, b"vsync=true\r\n", b"vsync=false\r\n"),
+           "settings.cfg after VSYNC: %r" % g.read_settings())
+    # Back on the main page the focus is where it was: on SETTINGS.
+    g.key_until("Escape", lambda s: g.title_page(s) and focus_at(s, 350), "Escape to return to the main page")
+    tab_to(450, "EXIT")
+    g.xdo("keydown", "Return")
+    try:
+        code = g.wait_exit(STEP_TIMEOUT)
+    finally:
+        subprocess.run(["xdotool", "keyup", "Return"], env=g.xenv(), capture_output=True)
+    expect(code == 0, "exit code %d, not 0" % code)
+
+
 def case_controls_and_music(g):
     g.start()
     # Music plays under the title screen.
@@ -1311,6 +1355,7 @@ CASES = {
     "bot_match": (case_bot_match, {}),
     "pause_settings": (case_pause_settings, {}),
     "controls_and_music": (case_controls_and_music, {"audio_file": True}),
+    "keys_only": (case_keys_only, {}),
     "fullscreen_start": (case_fullscreen_start,
                          {"settings": DEFAULT_SETTINGS.replace(b"fullscreen=false", b"fullscreen=true")}),
     "malformed_settings": (case_malformed_settings,

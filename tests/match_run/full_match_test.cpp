@@ -197,17 +197,21 @@ TEST_F(FullMatch, EndOfMatchLinesNameTheWinnerAndTheWayToPlayAgain) {
         int lives1, lives2;
         const char *result;
         const char *hint;
+        bool pad_last = false;  // the last press came from a gamepad
     };
     const Row rows[] = {
         {"LOCAL, player 2 lost", false, keyboard_left, keyboard_right, 2, 0, "player 1 wins", "press R to play again"},
         {"LOCAL, player 1 lost", false, keyboard_right, keyboard_left, 0, 1, "player 2 wins", "press R to play again"},
         {"LOCAL, both in the same frame", false, keyboard_left, keyboard_right, 0, 0, "draw", "press R to play again"},
-        {"LOCAL, a gamepad plays", false, keyboard_left, 0, 0, 3, "player 2 wins", "press R or START to play again"},
-        {"BOT, the bot lost", true, keyboard_left, keyboard_right, 1, 0, "player 1 wins", "press R to play again"},
-        {"BOT, the bot's slot names an old pad", true, keyboard_left, 0, 0, 2, "player 2 wins",
+        {"LOCAL, a gamepad plays and pressed last", false, keyboard_left, 0, 0, 3, "player 2 wins",
+         "press START to play again", true},
+        {"LOCAL, a gamepad plays, a key pressed last", false, keyboard_left, 0, 0, 3, "player 2 wins",
          "press R to play again"},
-        {"BOT, player 1 on a gamepad", true, 0, keyboard_right, 0, 2, "player 2 wins",
-         "press R or START to play again"},
+        {"BOT, the bot lost", true, keyboard_left, keyboard_right, 1, 0, "player 1 wins", "press R to play again"},
+        {"BOT, the bot's slot names an old pad", true, keyboard_left, 0, 0, 2, "player 2 wins", "press R to play again",
+         true},
+        {"BOT, player 1 on a gamepad", true, 0, keyboard_right, 0, 2, "player 2 wins", "press START to play again",
+         true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -218,6 +222,7 @@ TEST_F(FullMatch, EndOfMatchLinesNameTheWinnerAndTheWayToPlayAgain) {
         game_state.input_devices[1] = row.player2;
         game_state.players[0].lives = row.lives1;
         game_state.players[1].lives = row.lives2;
+        set_last_input_from_pad(row.pad_last);
         // One frame first: "game over" is written from the update step, before the scene
         // is drawn, and in the match's first frame the view still frames the title's
         // close-up, whose tomato can lie over it.

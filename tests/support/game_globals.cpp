@@ -20,6 +20,7 @@
 #include "testing.h"
 #include "ui/controls_page.h"
 #include "ui/menu.h"
+#include "ui/menu_focus.h"
 #include "ui/menu_layout.h"
 #include "ui/pause_menu.h"
 #include "ui/theme.h"
@@ -60,6 +61,8 @@ void reset_game_globals() {
     controls_page_open = false;
     title_font = Font{};
     menu_font = Font{};
+    reset_menu_focus();
+    set_last_input_from_pad(false);
 
     online_options = OnlineOptions{};
     online_address[0] = '\0';
