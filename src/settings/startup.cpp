@@ -118,12 +118,6 @@ bool init_app() {
         return false;
     }
     apply_vsync(settings.vsync);
-    // The window opened before settings.cfg was read: it takes the saved size now.
-    if (!settings.fullscreen &&
-        (GetScreenWidth() != settings.screen_width || GetScreenHeight() != settings.screen_height)) {
-        SetWindowSize(settings.screen_width, settings.screen_height);
-        TraceLog(LOG_INFO, "WINDOW: %d x %d, as settings.cfg asks", GetScreenWidth(), GetScreenHeight());
-    }
     if (settings.fullscreen) toggle_fullscreen();
     return true;
 }
