@@ -315,21 +315,22 @@ void poll_input_events() {
     input.key_queue_count = 0;
     input.char_queue_count = 0;
 
-    // A key or button that goes down and up again between two polls (a quick tap, a
-    // slow frame) would otherwise never be seen as pressed: its release is left in the
-    // queue for the next poll, so this frame sees the press and the next the release.
-    bool went_down_key[max_keys] = {};
-    bool went_down_button[max_mouse_buttons] = {};
+    // A key or button changes at most once a poll: one that goes down and up again
+    // between two polls (a quick tap, a slow frame), or up and down again, would
+    // otherwise never show its press. Its second change is left in the queue for the
+    // next poll, so this frame sees the first and the next frame the second.
+    bool changed_key[max_keys] = {};
+    bool changed_button[max_mouse_buttons] = {};
     SDL_PumpEvents();
     if (display_lost()) leave_for_lost_display();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
-        if (e.type == SDL_KEYUP) {
+        if (e.type == SDL_KEYUP || e.type == SDL_KEYDOWN) {
             int key = key_from_scancode(e.key.keysym.scancode);
-            if (key > 0 && key < max_keys && went_down_key[key]) break;
-        } else if (e.type == SDL_MOUSEBUTTONUP) {
+            if (key > 0 && key < max_keys && changed_key[key] && input.keys[key] != (e.type == SDL_KEYDOWN)) break;
+        } else if (e.type == SDL_MOUSEBUTTONUP || e.type == SDL_MOUSEBUTTONDOWN) {
             int b = mouse_button_from_sdl(e.button.button);
-            if (b >= 0 && went_down_button[b]) break;
+            if (b >= 0 && changed_button[b] && input.mouse[b] != (e.type == SDL_MOUSEBUTTONDOWN)) break;
         }
         SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         switch (e.type) {
@@ -347,7 +348,7 @@ void poll_input_events() {
             int key = key_from_scancode(e.key.keysym.scancode);
             if (key <= 0 || key >= max_keys) break;
             bool down = e.type == SDL_KEYDOWN;
-            if (down && !input.keys[key]) went_down_key[key] = true;
+            if (down != input.keys[key]) changed_key[key] = true;
             input.keys[key] = down;
             if (down && e.key.repeat != 0) input.keys_repeated[key] = true;
             if (down && e.key.repeat == 0 && input.key_queue_count < 16) input.key_queue[input.key_queue_count++] = key;
@@ -377,7 +378,7 @@ void poll_input_events() {
             int b = mouse_button_from_sdl(e.button.button);
             if (b >= 0) {
                 bool down = e.type == SDL_MOUSEBUTTONDOWN;
-                if (down && !input.mouse[b]) went_down_button[b] = true;
+                if (down != input.mouse[b]) changed_button[b] = true;
                 input.mouse[b] = down;
             }
             input.mouse_x = static_cast<float>(e.button.x);
@@ -551,18 +552,18 @@ void poll_input_events() {
     input.char_queue_count = 0;
     refresh_window_size();
 
-    // As on the desktop: a release whose press came in the same poll waits for the next
-    // one, so a quick tap is seen as pressed for a frame.
-    bool went_down_key[max_keys] = {};
-    bool went_down_button[max_mouse_buttons] = {};
+    // As on the desktop: a key or button changes at most once a poll, so a quick tap
+    // (or a release and a new press) is seen for a frame each.
+    bool changed_key[max_keys] = {};
+    bool changed_button[max_mouse_buttons] = {};
     int used = 0;
     for (; used < page_queue.count; used++) {
         const PageEvent &e = page_queue.events[used];
-        if (e.kind == PageEvent::key && !e.down && went_down_key[e.code]) break;
-        if (e.kind == PageEvent::mouse_button && !e.down && went_down_button[e.code]) break;
+        if (e.kind == PageEvent::key && changed_key[e.code] && input.keys[e.code] != e.down) break;
+        if (e.kind == PageEvent::mouse_button && changed_button[e.code] && input.mouse[e.code] != e.down) break;
         switch (e.kind) {
         case PageEvent::key:
-            if (e.down && !input.keys[e.code]) went_down_key[e.code] = true;
+            if (e.down != input.keys[e.code]) changed_key[e.code] = true;
             input.keys[e.code] = e.down;
             if (e.down && e.repeat) input.keys_repeated[e.code] = true;
             if (e.down && !e.repeat && input.key_queue_count < 16) input.key_queue[input.key_queue_count++] = e.code;
@@ -576,7 +577,7 @@ void poll_input_events() {
             input.mouse_y = e.y;
             break;
         case PageEvent::mouse_button:
-            if (e.down && !input.mouse[e.code]) went_down_button[e.code] = true;
+            if (e.down != input.mouse[e.code]) changed_button[e.code] = true;
             input.mouse[e.code] = e.down;
             input.mouse_x = e.x;
             input.mouse_y = e.y;

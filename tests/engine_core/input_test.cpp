@@ -188,6 +188,13 @@ TEST_F(Input, ATapWithinOneFrameIsPressedThenReleased) {
     frame();
     EXPECT_TRUE(IsKeyReleased(KEY_SPACE));
     EXPECT_TRUE(IsKeyPressed(KEY_K));
+    // A release and a new press before the next poll: the press is not lost.
+    push_key(SDL_SCANCODE_K, false);
+    push_key(SDL_SCANCODE_K, true);
+    frame();
+    EXPECT_TRUE(IsKeyReleased(KEY_K));
+    frame();
+    EXPECT_TRUE(IsKeyPressed(KEY_K));
     push_key(SDL_SCANCODE_K, false);
     frame();
     EXPECT_FALSE(IsKeyDown(KEY_SPACE));
