@@ -27,7 +27,7 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null; done
   for n in "${names[@]}"; do ip netns del "$n" 2> /dev/null; done
-  [ -n "${KEEP:-}" ] && cp -r "$work" /tmp/meetwork; rm -rf "$work"
+  rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM

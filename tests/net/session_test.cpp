@@ -667,6 +667,10 @@ TEST(CommandLine, PortAndInputDelayAreReadAndCheckedAsOptions) {
         {{"--port", "5000", "--bogus"}, bad, 0, 0, "unknown option --bogus"},
         {{"--help"}, CommandLine::help, 0, 0},
         {{"--port", "5000", "-h"}, CommandLine::help, 0, 0},
+        {{"--server", "meet.example.org:24999", "--port", "5000"}, run, 5000, 2},
+        {{"--server=10.0.0.1"}, run, default_port, 2},
+        {{"--server", "a b"}, bad, 0, 0, "--server takes HOST or HOST:PORT"},
+        {{"--server"}, bad, 0, 0, "--server takes HOST or HOST:PORT"},
     };
     for (const Row &row : rows) {
         std::vector<char *> argv{const_cast<char *>("vorbel")};
