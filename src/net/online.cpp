@@ -374,7 +374,8 @@ void draw_online_lines() {
         draw_line("waiting for the other player", 90);
     }
     // How the two machines reach each other, under the HUD's lines.
-    if (game_state.screen_state == ScreenState::match) draw_line(session_path_line(session), 120);
+    const char *path = session_path_line(session);
+    if (game_state.screen_state == ScreenState::match && path[0] != '\0') draw_line(path, 120);
     if (game_state.screen_state == ScreenState::paused && session.paused) {
         DrawText(TextFormat("paused by player %d", session.paused_by), 50, 190, 40, RAYWHITE);
     }

@@ -72,7 +72,7 @@ if [ "$mode" = relayed ]; then home b 198.51.100 2 random; else home b 198.51.10
 ip netns exec "$pub" "$server" --port 24872 > "$work/server.log" 2>&1 &
 pids+=($!)
 export VORBEL_MEET_SERVER=203.0.113.1 VORBEL_MEET_CODE_FILE=$work/code
-probe() { ip netns exec "vm-h$1-$$" "$here/../run-test.sh" "$bin" --gtest_filter='Meeting.ProbeInAHome'; }
+probe() { ip netns exec "vm-h$1-$$" "$here/../run-test.sh" "$bin" --gtest_filter='RoomCodes.ProbeInAHome'; }
 VORBEL_MEET_PROBE=host probe a > "$work/host.log" 2>&1 &
 host=$!
 pids+=("$host")

@@ -76,7 +76,7 @@ FrameInput to_the_end(std::uint32_t frame, int side) {
     return in;
 }
 
-class Meeting : public OnlineCourt {
+class RoomCodes : public OnlineCourt {
 protected:
     SessionConfig config(const char *server) {
         SessionConfig c;
@@ -101,7 +101,7 @@ protected:
     std::uint16_t server_port = meet_default_port;
 };
 
-TEST_F(Meeting, AJoinerWithTheHostsCodeMeetsItDirectlyAndAWrongOrSilentServerSaysSo) {
+TEST_F(RoomCodes, AJoinerWithTheHostsCodeMeetsItDirectlyAndAWrongOrSilentServerSaysSo) {
     LoopbackServer server;
     ASSERT_TRUE(server.open());
     server_port = server.port;
@@ -150,7 +150,7 @@ TEST_F(Meeting, AJoinerWithTheHostsCodeMeetsItDirectlyAndAWrongOrSilentServerSay
 
 // One game of a match in a home behind a router (tests/net/meet_netns.sh): the host
 // writes its code to a file, the joiner reads it, and both play to game over.
-TEST_F(Meeting, ProbeInAHome) {
+TEST_F(RoomCodes, ProbeInAHome) {
     const char *role = std::getenv("VORBEL_MEET_PROBE");
     if (role == nullptr) GTEST_SKIP() << "run by tests/net/meet_netns.sh";
     const bool hosting = std::strcmp(role, "host") == 0;
@@ -212,10 +212,12 @@ TEST_F(Meeting, ProbeInAHome) {
         session_update(*s, clock_now());
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    std::printf("%s: %s; %s after frame %u; code in %.2f s, met and connected in %.2f s (punching %.2f s), "
-                "match %.1f s\n",
-                role, path.c_str(), winner, over_at, hosting ? asked - began : 0.0, met - asked,
-                s->meet.answered_at > 0 ? s->meet.answered_at - s->meet.introduced_at : 0.0, clock_now() - met);
+    const Meeting &mt = s->meet;
+    std::printf("%s: %s; %s after frame %u; code in %.2f s, introduced %.2f s after asking, path %.2f s after "
+                "that, playing %.2f s after asking; match %.1f s\n",
+                role, path.c_str(), winner, over_at, hosting ? asked - began : 0.0,
+                mt.introduced_at > 0 ? mt.introduced_at - asked : 0.0,
+                mt.answered_at > 0 ? mt.answered_at - mt.introduced_at : 0.0, met - asked, clock_now() - met);
     EXPECT_EQ(s->counters.desyncs, 0u);
     session_leave(*s);
 }
