@@ -291,11 +291,15 @@ void meet_hears(OnlineSession &s, const RawDatagram &d, double now) {
         }
         return;
     case MeetType::room:
-        if (!s.hosting || (mt.phase != MeetPhase::asking && mt.code[0] != '\0')) return;
+        if (!s.hosting) return;
         if (mt.phase == MeetPhase::asking) {
             std::memcpy(mt.code, m.code, sizeof mt.code);
             set_meet_phase(s, MeetPhase::waiting, now);
             TraceLog(LOG_INFO, "ONLINE: room code %s, %.2f s after asking", mt.code, now - mt.began);
+        } else if (mt.phase == MeetPhase::waiting && std::strcmp(mt.code, m.code) != 0) {
+            // The server lost the room (it restarted) and made a new one: show that code.
+            std::memcpy(mt.code, m.code, sizeof mt.code);
+            TraceLog(LOG_INFO, "ONLINE: the meeting server gave a new room code, %s", mt.code);
         }
         return;
     case MeetType::introduce:
