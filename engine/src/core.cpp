@@ -12,6 +12,8 @@
 #include <emscripten/html5.h>
 #else
 #include <SDL.h>
+
+#include "display_watch.h"
 #endif
 #include "gl_api.h"
 #include <fcntl.h>
@@ -296,6 +298,13 @@ int mouse_button_from_sdl(Uint8 button) {
     }
 }
 
+[[noreturn]] void leave_for_lost_display() {
+    TraceLog(LOG_ERROR, "WINDOW: the display connection was lost; the game ends");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(EXIT_FAILURE);
+}
+
 // Copies this frame's input into "previous" and applies the events that arrived
 // since, so the next frame sees the edges.
 void poll_input_events() {
@@ -312,6 +321,7 @@ void poll_input_events() {
     bool went_down_key[max_keys] = {};
     bool went_down_button[max_mouse_buttons] = {};
     SDL_PumpEvents();
+    if (display_lost()) leave_for_lost_display();
     SDL_Event e;
     while (SDL_PeepEvents(&e, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) {
         if (e.type == SDL_KEYUP) {
@@ -395,20 +405,9 @@ constexpr const char *canvas_id = "#canvas";
 
 // Input arrives in the page's event handlers, between frames; it is queued there and
 // applied at the poll at the end of each frame, as SDL's queue is on the desktop.
-struct PageEvent {
-    enum Kind : unsigned char { key, text, mouse_move, mouse_button } kind = key;
-    bool down = false;
-    bool repeat = false;
-    int code = 0;  // key, code point or mouse button
-    float x = 0.0f, y = 0.0f;
-};
-constexpr int max_page_events = 256;
-PageEvent page_events[max_page_events];
-int page_event_count = 0;
+PageEventQueue page_queue;
 
-void push_page_event(const PageEvent &e) {
-    if (page_event_count < max_page_events) page_events[page_event_count++] = e;
-}
+void push_page_event(const PageEvent &e) { engine::push_page_event(page_queue, e); }
 
 // The first key or click of the page lets it make sound (browsers hold audio until then).
 void page_gesture() { audio_page_gesture(); }
@@ -469,6 +468,26 @@ EM_BOOL on_mouse(int type, const EmscriptenMouseEvent *e, void *) {
     page_gesture();
     const int b = mouse_button_from_dom(e->button);
     if (b >= 0) push_page_event(PageEvent{PageEvent::mouse_button, type == EMSCRIPTEN_EVENT_MOUSEDOWN, false, b, x, y});
+    return false;
+}
+
+// A button let go outside the canvas: released where the mouse was last seen. Over the
+// canvas the canvas's own handler came first, and this release finds nothing down.
+EM_BOOL on_window_mouse_up(int, const EmscriptenMouseEvent *e, void *) {
+    const int b = mouse_button_from_dom(e->button);
+    if (b >= 0) push_page_event(PageEvent{PageEvent::mouse_button, false, false, b, page_queue.x, page_queue.y});
+    return false;
+}
+
+// The page lost the focus or was hidden: the releases of whatever is held will go to
+// another window or tab, so everything is let go now, as SDL does on the desktop.
+EM_BOOL on_blur(int, const EmscriptenFocusEvent *, void *) {
+    release_page_input(page_queue);
+    return false;
+}
+
+EM_BOOL on_visibility(int, const EmscriptenVisibilityChangeEvent *e, void *) {
+    if (e->hidden) release_page_input(page_queue);
     return false;
 }
 
@@ -537,8 +556,8 @@ void poll_input_events() {
     bool went_down_key[max_keys] = {};
     bool went_down_button[max_mouse_buttons] = {};
     int used = 0;
-    for (; used < page_event_count; used++) {
-        const PageEvent &e = page_events[used];
+    for (; used < page_queue.count; used++) {
+        const PageEvent &e = page_queue.events[used];
         if (e.kind == PageEvent::key && !e.down && went_down_key[e.code]) break;
         if (e.kind == PageEvent::mouse_button && !e.down && went_down_button[e.code]) break;
         switch (e.kind) {
@@ -564,9 +583,7 @@ void poll_input_events() {
             break;
         }
     }
-    std::memmove(page_events, page_events + used,
-                 sizeof(PageEvent) * static_cast<std::size_t>(page_event_count - used));
-    page_event_count -= used;
+    drop_page_events(page_queue, used);
     read_gamepads();
 }
 
@@ -892,6 +909,7 @@ void InitWindow(int width, int height, const char *title) {
         std::exit(EXIT_FAILURE);
     }
     SDL_GL_SetSwapInterval((win.flags & FLAG_VSYNC_HINT) ? 1 : 0);
+    watch_display(win.window, leave_for_lost_display);
     win.ready = true;
     refresh_window_size();
     const Vector2 dpi = GetWindowScaleDPI();
@@ -918,6 +936,7 @@ void CloseWindow(void) {
     for (GamepadState &pad : input.pads)
         if (pad.controller != nullptr) SDL_GameControllerClose(static_cast<SDL_GameController *>(pad.controller));
     input = InputState{};
+    unwatch_display();
     SDL_GL_DeleteContext(win.context);
     SDL_DestroyWindow(win.window);
     win.context = nullptr;
@@ -961,12 +980,15 @@ void InitWindow(int width, int height, const char *title) {
              reinterpret_cast<const char *>(glGetString(GL_VERSION)));
 
     input = InputState{};
-    page_event_count = 0;
+    page_queue = PageEventQueue{};
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
     emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
     emscripten_set_mousedown_callback(canvas_id, nullptr, true, on_mouse);
     emscripten_set_mouseup_callback(canvas_id, nullptr, true, on_mouse);
     emscripten_set_mousemove_callback(canvas_id, nullptr, true, on_mouse);
+    emscripten_set_mouseup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, false, on_window_mouse_up);
+    emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_blur);
+    emscripten_set_visibilitychange_callback(nullptr, true, on_visibility);
     const bool msaa = (win.flags & FLAG_MSAA_4X_HINT) != 0;
     start_renderer(msaa);
 }

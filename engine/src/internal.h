@@ -177,6 +177,40 @@ void read_standard_pad(const StandardPad &raw, GamepadState &pad);
 
 constexpr int max_keys = 512;
 constexpr int max_mouse_buttons = 8;
+
+// The page's input, queued in its event handlers between frames and applied at the
+// poll at the end of each frame, as SDL's queue is on the desktop.
+struct PageEvent {
+    enum Kind : unsigned char { key, text, mouse_move, mouse_button } kind = key;
+    bool down = false;
+    bool repeat = false;
+    int code = 0;  // key, code point or mouse button
+    float x = 0.0f, y = 0.0f;
+};
+
+// Never loses a release, however many events come in one frame: moves are merged,
+// presses, repeats and text stop at a limit, and a release is queued only for what is
+// down once the queued events are applied. So at most one release per key or button
+// down at the front of the queue, plus one per queued press: `capacity` holds them all.
+struct PageEventQueue {
+    static constexpr int others_max = 256;  // presses, repeats, text and moves
+    static constexpr int downs_max = 128;   // keys and buttons the page can hold down
+    static constexpr int capacity = 2 * others_max + downs_max;
+    PageEvent events[capacity];
+    int count = 0;
+    int others = 0;                // queued events that are not releases
+    bool key_down[max_keys] = {};  // after every queued event
+    bool button_down[max_mouse_buttons] = {};
+    float x = 0.0f, y = 0.0f;  // the mouse after every queued event
+};
+
+// Queues one event of the page (see PageEventQueue); out-of-range codes are ignored.
+void push_page_event(PageEventQueue &q, const PageEvent &e);
+// Queues a release of every key and button down: the page lost the focus or was hidden,
+// and their releases will go elsewhere.
+void release_page_input(PageEventQueue &q);
+// Forgets the first `used` events, which the poll has applied.
+void drop_page_events(PageEventQueue &q, int used);
 // As many as the game has controller codes for (0..19), so none of them is unreachable.
 constexpr int max_gamepads = 20;
 

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -28,6 +29,9 @@ namespace {
 
 constexpr std::size_t max_obj_bytes = std::size_t{256} << 20;
 constexpr std::size_t max_mtl_bytes = std::size_t{16} << 20;
+// Far above any model a game of this kind draws (the tomato has a few thousand);
+// parsing one of tens of millions takes gigabytes and draws at a frame a second.
+constexpr std::uint64_t max_obj_triangles = 1000000;
 constexpr int vbo_slots = 7;  // position, texcoord, normal, colour, tangent, texcoord2, indices
 constexpr int vbo_indices = 6;
 
@@ -169,8 +173,22 @@ Model empty_model() {
     return model;
 }
 
+// The triangles a face line ("f a b c ...") gives once its polygon is cut into a fan.
+std::uint64_t face_triangles(const char *q, const char *eol) {
+    std::uint64_t corners = 0;
+    while (q < eol) {
+        while (q < eol && (*q == ' ' || *q == '\t' || *q == '\r')) q++;
+        if (q == eol) break;
+        corners++;
+        while (q < eol && *q != ' ' && *q != '\t' && *q != '\r') q++;
+    }
+    return corners >= 3 ? corners - 2 : 0;
+}
+
 // tinyobjloader opens the OBJ and its material libraries itself, and would block on a
-// FIFO or read a device for ever: the files it will open are checked first.
+// FIFO or read a device for ever: the files it will open are checked first. The
+// triangles are counted here too, so a file past the cap is refused before the
+// parser takes its memory.
 bool obj_files_readable(const char *fileName, const std::string &dir, engine::HeldLog &log) {
     engine::FileRefusal why = engine::FileRefusal::none;
     std::vector<unsigned char> text;
@@ -179,6 +197,7 @@ bool obj_files_readable(const char *fileName, const std::string &dir, engine::He
         return false;
     }
     bool ok = true;
+    std::uint64_t triangles = 0;
     const char *p = reinterpret_cast<const char *>(text.data());
     const char *end = p + text.size();
     while (ok && p < end) {
@@ -186,7 +205,14 @@ bool obj_files_readable(const char *fileName, const std::string &dir, engine::He
         if (eol == nullptr) eol = end;
         const char *q = p;
         while (q < eol && (*q == ' ' || *q == '\t')) q++;
-        if (eol - q > 7 && std::strncmp(q, "mtllib", 6) == 0 && (q[6] == ' ' || q[6] == '\t')) {
+        if (eol - q > 1 && q[0] == 'f' && (q[1] == ' ' || q[1] == '\t')) {
+            triangles += face_triangles(q + 1, eol);
+            if (triangles > max_obj_triangles) {
+                log.add(LOG_WARNING, "MODEL: [%s] Failed to load: more than %llu triangles", fileName,
+                        static_cast<unsigned long long>(max_obj_triangles));
+                ok = false;
+            }
+        } else if (eol - q > 7 && std::strncmp(q, "mtllib", 6) == 0 && (q[6] == ' ' || q[6] == '\t')) {
             // Each name after the keyword is a library tinyobjloader looks for in the
             // OBJ's folder; one that is missing is its to report.
             q += 6;

@@ -1,5 +1,6 @@
-// Shaders: the default shader, loading with per-stage fallback to the default
-// stages, the location table and uniform uploads.
+// Shaders: the default shader, loading (no source given means the default stage; a
+// file that cannot be read or a stage that fails to compile means the whole default
+// shader), the location table and uniform uploads.
 #include "internal.h"
 #include "raylib.h"
 #include "rlgl.h"
@@ -66,8 +67,9 @@ ShaderCache &cache() {
 // location table still have one. Outside the cache: a caller may keep it across windows.
 int no_context_locs[MAX_SHADER_LOCATIONS];
 
-// Compiles one stage; 0 with a WARNING naming `origin` when it does not compile.
-GLuint compile_stage(const char *code, GLenum type, const char *origin) {
+// Compiles one stage; 0 when it does not compile, with the compiler's first message
+// in `info` (the caller writes the one WARNING).
+GLuint compile_stage(const char *code, GLenum type, char (&info)[512]) {
     std::string es_code;
     if (gl_context_is_es) {
         es_code = glsl_for_es(code);
@@ -78,16 +80,19 @@ GLuint compile_stage(const char *code, GLenum type, const char *origin) {
     glCompileShader(id);
     GLint ok = GL_FALSE;
     glGetShaderiv(id, GL_COMPILE_STATUS, &ok);
+    info[0] = '\0';
     if (ok != GL_TRUE) {
-        char info[1024] = {};
         glGetShaderInfoLog(id, sizeof(info), nullptr, info);
-        log_line(LOG_WARNING, "SHADER: [%s] failed to compile %s shader, using the default one: %s", origin,
-                 type == GL_VERTEX_SHADER ? "vertex" : "fragment", info);
+        // One line in the log: the driver's message may run over several.
+        for (char &c : info)
+            if (c == '\n' || c == '\r') c = ' ';
         glDeleteShader(id);
         return 0;
     }
     return id;
 }
+
+const char *stage_name(GLenum type) { return type == GL_VERTEX_SHADER ? "vertex" : "fragment"; }
 
 // Links two compiled stages with the standard attribute locations bound first.
 GLuint link_program(GLuint vs, GLuint fs, const char *origin) {
@@ -139,8 +144,8 @@ char *read_source(const char *path, const char *stage) {
     FileRefusal why = FileRefusal::none;
     auto *text = reinterpret_cast<char *>(read_whole_file(path, nullptr, max_source_bytes, &why));
     if (text == nullptr)
-        log_line(LOG_WARNING, "SHADER: [%s] failed to read %s shader file (it %s), using the default one", path, stage,
-                 refusal_text(why));
+        log_line(LOG_WARNING, "SHADER: [%s] failed to read %s shader file (it %s), using the default shader", path,
+                 stage, refusal_text(why));
     return text;
 }
 
@@ -154,10 +159,24 @@ Shader build_shader(const char *vs_code, const char *fs_code, const char *vs_ori
         shader.locs = no_context_locs;
         return shader;
     }
-    GLuint vs = vs_code != nullptr ? compile_stage(vs_code, GL_VERTEX_SHADER, vs_origin) : 0;
-    GLuint fs = fs_code != nullptr ? compile_stage(fs_code, GL_FRAGMENT_SHADER, fs_origin) : 0;
+    char vs_info[512] = {};
+    char fs_info[512] = {};
+    GLuint vs = vs_code != nullptr ? compile_stage(vs_code, GL_VERTEX_SHADER, vs_info) : 0;
+    GLuint fs = fs_code != nullptr ? compile_stage(fs_code, GL_FRAGMENT_SHADER, fs_info) : 0;
+    const bool vs_failed = vs_code != nullptr && vs == 0;
+    const bool fs_failed = fs_code != nullptr && fs == 0;
     GLuint program = cache().default_program;
-    if (vs != 0 || fs != 0) {
+    if (vs_failed || fs_failed) {
+        // The other stage alone, linked with a default one, expects inputs nobody
+        // writes and draws noise: a failed stage takes the whole default shader.
+        std::string names = vs_failed ? vs_origin : fs_origin;
+        if (vs_failed && fs_failed) names += std::string(", ") + fs_origin;
+        log_line(LOG_WARNING, "SHADER: [%s] failed to compile %s shader, using the default shader: %s", names.c_str(),
+                 vs_failed && fs_failed ? "vertex and fragment"
+                 : vs_failed            ? stage_name(GL_VERTEX_SHADER)
+                                        : stage_name(GL_FRAGMENT_SHADER),
+                 vs_failed ? vs_info : fs_info);
+    } else if (vs != 0 || fs != 0) {
         char origin[512];
         std::snprintf(origin, sizeof(origin), "%s, %s", vs != 0 ? vs_origin : "default vertex shader",
                       fs != 0 ? fs_origin : "default fragment shader");
@@ -199,9 +218,13 @@ void reset_shader_cache() {
 bool shaders_init() {
     reset_shader_cache();
     ShaderCache &c = cache();
-    c.default_vs = compile_stage(default_vs_code, GL_VERTEX_SHADER, "default");
-    c.default_fs = compile_stage(default_fs_code, GL_FRAGMENT_SHADER, "default");
-    if (c.default_vs == 0 || c.default_fs == 0) return false;
+    char info[512] = {};
+    c.default_vs = compile_stage(default_vs_code, GL_VERTEX_SHADER, info);
+    if (c.default_vs != 0) c.default_fs = compile_stage(default_fs_code, GL_FRAGMENT_SHADER, info);
+    if (c.default_vs == 0 || c.default_fs == 0) {
+        log_line(LOG_WARNING, "SHADER: the default shader failed to compile: %s", info);
+        return false;
+    }
     c.default_program = link_program(c.default_vs, c.default_fs, "default");
     if (c.default_program == 0) return false;
     fill_locations(c.default_program, c.default_locs);
@@ -227,7 +250,10 @@ int *rlGetShaderLocsDefault(void) { return cache().default_locs; }
 Shader LoadShader(const char *vsFileName, const char *fsFileName) {
     char *vs = vsFileName != nullptr ? read_source(vsFileName, "vertex") : nullptr;
     char *fs = fsFileName != nullptr ? read_source(fsFileName, "fragment") : nullptr;
-    Shader shader = build_shader(vs, fs, vsFileName, fsFileName);
+    // A file named but not read is a failed stage like one that does not compile.
+    const bool unread = (vsFileName != nullptr && vs == nullptr) || (fsFileName != nullptr && fs == nullptr);
+    Shader shader =
+        unread ? build_shader(nullptr, nullptr, nullptr, nullptr) : build_shader(vs, fs, vsFileName, fsFileName);
     engine_free(vs);
     engine_free(fs);
     return shader;

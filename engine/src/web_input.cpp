@@ -3,8 +3,10 @@
 // API's standard mapping to the same buttons and axes as an SDL game controller.
 #include "internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace engine {
 namespace {
@@ -69,7 +71,67 @@ constexpr int standard_buttons[standard_pad_buttons] = {
     GAMEPAD_BUTTON_LEFT_FACE_RIGHT, GAMEPAD_BUTTON_MIDDLE,
 };
 
+// Every key the page can name, and every button, fits in the queue's reserve.
+static_assert(26 + 9 + 12 + std::size(named_keys) + max_mouse_buttons <= PageEventQueue::downs_max);
+
+void append(PageEventQueue &q, const PageEvent &e) {
+    q.events[q.count++] = e;
+    if (e.down || e.kind == PageEvent::text || e.kind == PageEvent::mouse_move) q.others++;
+}
+
 }  // namespace
+
+void push_page_event(PageEventQueue &q, const PageEvent &e) {
+    const bool key = e.kind == PageEvent::key;
+    if (key && (e.code <= 0 || e.code >= max_keys)) return;
+    if (e.kind == PageEvent::mouse_button && (e.code < 0 || e.code >= max_mouse_buttons)) return;
+    if (e.kind == PageEvent::mouse_move) {
+        q.x = e.x;
+        q.y = e.y;
+        // Only where the mouse ends up matters between two other events.
+        if (q.count > 0 && q.events[q.count - 1].kind == PageEvent::mouse_move)
+            q.events[q.count - 1] = e;
+        else if (q.others < PageEventQueue::others_max)
+            append(q, e);
+        return;
+    }
+    if (e.kind == PageEvent::text) {
+        if (q.others < PageEventQueue::others_max) append(q, e);
+        return;
+    }
+    bool &down = key ? q.key_down[e.code] : q.button_down[e.code];
+    if (e.down) {
+        // A press past the limit is lost as a whole: nothing will wait for its release.
+        if (q.others >= PageEventQueue::others_max) return;
+        down = true;
+        append(q, e);
+    } else if (down && q.count < PageEventQueue::capacity) {
+        // A release of what is not down would change nothing.
+        down = false;
+        append(q, e);
+    }
+    if (e.kind == PageEvent::mouse_button) {
+        q.x = e.x;
+        q.y = e.y;
+    }
+}
+
+void release_page_input(PageEventQueue &q) {
+    for (int k = 1; k < max_keys; k++)
+        if (q.key_down[k]) push_page_event(q, PageEvent{PageEvent::key, false, false, k, 0.0f, 0.0f});
+    for (int b = 0; b < max_mouse_buttons; b++)
+        if (q.button_down[b]) push_page_event(q, PageEvent{PageEvent::mouse_button, false, false, b, q.x, q.y});
+}
+
+void drop_page_events(PageEventQueue &q, int used) {
+    used = std::clamp(used, 0, q.count);
+    for (int i = 0; i < used; i++) {
+        const PageEvent &e = q.events[i];
+        if (e.down || e.kind == PageEvent::text || e.kind == PageEvent::mouse_move) q.others--;
+    }
+    std::memmove(q.events, q.events + used, sizeof(PageEvent) * static_cast<std::size_t>(q.count - used));
+    q.count -= used;
+}
 
 int key_from_dom_code(const char *code) {
     if (code == nullptr) return KEY_NULL;

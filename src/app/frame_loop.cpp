@@ -5,6 +5,7 @@
 #endif
 
 #include "app/game_state.h"
+#include "app/stop_signals.h"
 #include "audio/music.h"
 #include "gameplay/match.h"
 #include "net/online.h"
@@ -91,9 +92,16 @@ void run_frame() {
     EndDrawing();
 }
 
-bool should_stop() { return WindowShouldClose() || game_state.quit_requested; }
+bool should_stop() {
+    if (stop_signal_received() != 0) {
+        log_stop_signal();
+        return true;
+    }
+    return WindowShouldClose() || game_state.quit_requested;
+}
 
 int run_game() {
+    watch_stop_signals();
     if (!init_app()) return 1;
 #if defined(__EMSCRIPTEN__)
     // The page owns the loop: the browser calls one frame per animation frame, paced

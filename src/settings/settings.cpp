@@ -222,6 +222,16 @@ Result<Settings> parse_settings(std::string_view text, std::string *why) {
     // Only the fields' values are kept (views into `text`); any other key is read
     // and dropped, so memory does not grow with the file.
     std::optional<std::string_view> values[field_count];
+    // A text editor never writes control bytes other than tab, CR and LF; a file that
+    // holds them (a NUL above all) is something else wearing the name.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f) {
+            set_why(why, "byte " + std::to_string(i + 1) + " is binary, not text");
+            return Error::invalid_value;
+        }
+    }
+    bool any_key = false;
     std::size_t pos = 0;
     std::size_t line_number = 0;
     while (pos < text.size()) {
@@ -240,8 +250,17 @@ Result<Settings> parse_settings(std::string_view text, std::string *why) {
         if (eq == std::string_view::npos) continue;  // blank or stray line
         const std::string_view key = line.substr(0, eq);
         for (std::size_t i = 0; i < field_count; ++i) {
-            if (key == field_keys[i]) values[i] = line.substr(eq + 1);
+            if (key == field_keys[i]) {
+                values[i] = line.substr(eq + 1);
+                any_key = true;
+            }
         }
+    }
+    // Text without a single setting is some other file: taking it for the defaults
+    // would let the first save replace it.
+    if (!any_key) {
+        set_why(why, "no line holds a setting");
+        return Error::invalid_value;
     }
 
     Settings out;
@@ -341,22 +360,30 @@ Result<SaveTarget> find_save_target(const char *path) {
     return t;
 }
 
-// The file the last load refused, by identity, until a save has kept it aside. The
-// identity, not the name: a file the player has since replaced is theirs to keep.
+// The entry the last load refused, by identity, until a save has kept it aside. The
+// identity, not the name: a file the player has since replaced is theirs to keep. It is
+// the entry at settings.cfg itself, never what a link there points to: a link whose
+// target did not load is moved aside whole and the target is not touched, since it may
+// be any file of the player's (or the system's) that merely wears the name.
 struct RefusedFile {
     bool pending = false;
+    bool is_link = false;
     dev_t dev = 0;
     ino_t ino = 0;
 };
 RefusedFile refused_file;
 
-// Remembers the file at `path` for keeping aside; returns the name it will get, or an
-// empty string when there is nothing to keep (or it is a directory, never moved).
+// Remembers the entry at `path` for keeping aside; returns the name it will get, or an
+// empty string when there is nothing to keep.
 std::string remember_refused_file(const char *path) {
-    Result<SaveTarget> t = find_save_target(path);
-    if (!t || !t.value().exists || S_ISDIR(t.value().st.st_mode)) return {};
-    refused_file = RefusedFile{true, t.value().st.st_dev, t.value().st.st_ino};
-    return t.value().path + bad_settings_suffix;
+    struct stat st {};
+    if (lstat(path, &st) != 0) return {};
+    refused_file = RefusedFile{true, S_ISLNK(st.st_mode), st.st_dev, st.st_ino};
+    return std::string(path) + bad_settings_suffix;
+}
+
+bool is_refused(const struct stat &st) {
+    return refused_file.pending && st.st_dev == refused_file.dev && st.st_ino == refused_file.ino;
 }
 
 // The file's bytes, read only from a regular file and never more than the limit.
@@ -441,8 +468,15 @@ Result<Ok> save_settings_file(const char *path, const Settings &s) {
         TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: cannot look at it (%s)", path, error_name(found.error()));
         return found.error() == Error::read_failed ? Error::write_failed : found.error();
     }
-    const SaveTarget &t = found.value();
-    if (t.exists && S_ISDIR(t.st.st_mode)) {
+    SaveTarget t = found.value();
+    // The refused entry itself is what the save replaces, whatever it is or points to.
+    if (struct stat own{}; refused_file.pending && lstat(path, &own) == 0 && is_refused(own)) {
+        t.path = path;
+        t.exists = true;
+        t.st = own;
+    }
+    const bool replaces_refused = t.exists && is_refused(t.st);
+    if (t.exists && S_ISDIR(t.st.st_mode) && !replaces_refused) {
         TraceLog(LOG_WARNING, "SETTINGS: %s was not saved: it is a directory", t.path.c_str());
         return Error::not_a_file;
     }
@@ -481,7 +515,7 @@ Result<Ok> save_settings_file(const char *path, const Settings &s) {
         return Error::write_failed;
     }
 
-    if (refused_file.pending && t.exists && t.st.st_dev == refused_file.dev && t.st.st_ino == refused_file.ino) {
+    if (replaces_refused) {
         const std::string bad = t.path + bad_settings_suffix;
         if (std::rename(t.path.c_str(), bad.c_str()) != 0) {
             const Error e = write_error(errno);
@@ -491,7 +525,14 @@ Result<Ok> save_settings_file(const char *path, const Settings &s) {
             return e;
         }
         refused_file.pending = false;
-        TraceLog(LOG_WARNING, "SETTINGS: the %s that did not load is kept as %s", t.path.c_str(), bad.c_str());
+        if (S_ISLNK(t.st.st_mode)) {
+            TraceLog(LOG_WARNING,
+                     "SETTINGS: the link %s, whose target did not load, is kept as %s; its target is left as it is, "
+                     "and %s is now a file of its own",
+                     t.path.c_str(), bad.c_str(), t.path.c_str());
+        } else {
+            TraceLog(LOG_WARNING, "SETTINGS: the %s that did not load is kept as %s", t.path.c_str(), bad.c_str());
+        }
     }
 
     if (std::rename(tmp.c_str(), t.path.c_str()) != 0) {
@@ -546,6 +587,10 @@ Result<Settings> load_settings_from(const char *path) {
     const std::string bad = r.error() == Error::file_not_found ? std::string() : remember_refused_file(path);
     if (bad.empty()) {
         TraceLog(LOG_WARNING, "SETTINGS: %s %s, using the defaults", path, problem.c_str());
+    } else if (refused_file.is_link) {
+        TraceLog(LOG_WARNING,
+                 "SETTINGS: %s %s, using the defaults; the next save keeps the link as %s and leaves its target alone",
+                 path, problem.c_str(), bad.c_str());
     } else {
         TraceLog(LOG_WARNING, "SETTINGS: %s %s, using the defaults; the next save keeps it as %s", path,
                  problem.c_str(), bad.c_str());
@@ -553,7 +598,18 @@ Result<Settings> load_settings_from(const char *path) {
     return r;
 }
 
-Result<Settings> load_settings() { return load_settings_from(settings_file_name); }
+namespace {
+#if defined(__EMSCRIPTEN__)
+// The page's file in the folder the browser keeps (web/pre.js mounts it), named
+// directly: a link to it from the working directory would be the damaged entry a save
+// moves aside, and the replacement would live in memory only.
+constexpr const char *settings_path = "/save/settings.cfg";
+#else
+constexpr const char *settings_path = settings_file_name;
+#endif
+}  // namespace
+
+Result<Settings> load_settings() { return load_settings_from(settings_path); }
 
 Result<Ok> save_settings_to(const char *path, const Settings &s) {
     try {
@@ -564,6 +620,6 @@ Result<Ok> save_settings_to(const char *path, const Settings &s) {
     }
 }
 
-Result<Ok> save_settings() { return save_settings_to(settings_file_name, settings); }
+Result<Ok> save_settings() { return save_settings_to(settings_path, settings); }
 
 void save_settings_action() { (void)save_settings(); }

@@ -38,15 +38,18 @@ inline constexpr std::int32_t max_screen_side = 16384;
 // first save replaces it, so the player's edits are never lost.
 inline constexpr const char *bad_settings_suffix = ".bad";
 
-// Reads settings.cfg from the working directory. Does not touch the global. Only a
-// regular file of at most max_settings_file bytes is read; a FIFO, device or directory
-// is refused at once. A file that exists but fails to load is remembered, and the next
-// save keeps it aside as settings.cfg.bad.
+// Reads settings.cfg from the working directory (in the page, from /save, the folder
+// the browser keeps). Does not touch the global. Only a regular file of at most
+// max_settings_file bytes is read; a FIFO, device or directory is refused at once. A
+// file that exists but fails to load is remembered, and the next save keeps that entry
+// aside as settings.cfg.bad: a directory as it is, a link as the link (its target is
+// never written through).
 Result<Settings> load_settings();
 // Writes the global to settings.cfg through a freshly created temporary file that is
 // synced and renamed over it, so a failed save leaves the previous file as it was.
-// A symlinked settings.cfg gets its target replaced; the old file's permission bits are
-// kept, and a file the player made read-only is left alone (access_denied).
+// A symlinked settings.cfg whose target loaded gets its target replaced; the old file's
+// permission bits are kept, and a file the player made read-only is left alone
+// (access_denied). A directory that load did not refuse is never replaced.
 Result<Ok> save_settings();
 
 // The same with an explicit path, for tests and tools.
@@ -56,7 +59,9 @@ Result<Ok> save_settings_to(const char *path, const Settings &s);
 // Pure parts of the format. parse_settings takes a whole file's bytes; when `why` is
 // given, a failure also names the offending key or line there. Besides the syntax, a
 // window side outside 1..max_screen_side and a game speed below zero or not finite
-// are refused: the game cannot run with them.
+// are refused: the game cannot run with them. So is text without a single key line of
+// the seven, and bytes no text file holds (NUL and the other control bytes but tab,
+// CR and LF): those are other files wearing the name.
 Result<Settings> parse_settings(std::string_view text, std::string *why = nullptr);
 std::string format_settings(const Settings &s);
 

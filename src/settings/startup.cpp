@@ -13,6 +13,7 @@
 #include "app/rng.h"
 #include "audio/music.h"
 #include "audio/sound_bank.h"
+#include "platform/display_loss.h"
 #include "platform/raylib_bridge.h"
 #include "raylib.h"
 #include "render/camera.h"
@@ -100,6 +101,7 @@ bool init_app() {
     prefetch_assets();
     SetConfigFlags(window_config_flags(raylib_release));
     InitWindow(settings.screen_width, settings.screen_height, "vorbel");
+    watch_display_loss();
     InitAudioDevice();
     SetExitKey(KEY_NULL);
     bool ok = true;

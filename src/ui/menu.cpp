@@ -1,5 +1,6 @@
 #include "ui/menu.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/game_state.h"
@@ -9,6 +10,7 @@
 #include "ui/controls_page.h"
 #include "ui/menu_layout.h"
 #include "ui/settings_menu.h"
+#include "ui/text_fit.h"
 #include "ui/theme.h"
 
 MenuPage menu_page = MenuPage::main;
@@ -52,8 +54,12 @@ void start_hosting() {
     if (online_view().phase == SessionPhase::listening) menu_page = MenuPage::hosting;
 }
 
+// The page of the list of games heard that the JOIN page shows; it opens on the first.
+int heard_page = 0;
+
 void open_join_page() {
     clear_online_notice();
+    heard_page = 0;
     menu_page = MenuPage::joining;
 }
 
@@ -106,25 +112,52 @@ void draw_hosting_lines() {
     }
 }
 
-// The games heard on this network, beside the address box: a click joins one.
-constexpr MenuAction join_heard[max_heard_games] = {[] { online_join_heard(0); }, [] { online_join_heard(1); },
-                                                    [] { online_join_heard(2); }, [] { online_join_heard(3); }};
+// The games heard on this network, beside the address box, four to a page, steady
+// ones first: a click joins one.
+constexpr int heard_per_page = 4;
+constexpr MenuAction join_heard[heard_per_page] = {[] { online_join_heard(heard_page * heard_per_page + 0); },
+                                                   [] { online_join_heard(heard_page * heard_per_page + 1); },
+                                                   [] { online_join_heard(heard_page * heard_per_page + 2); },
+                                                   [] { online_join_heard(heard_page * heard_per_page + 3); }};
+void previous_heard_page() { heard_page -= heard_page > 0 ? 1 : 0; }
+void next_heard_page() { heard_page += 1; }  // held in range where drawn
 
 void draw_heard_games() {
     const BeaconListener &heard = online_heard_games();
+    const int pages = (heard.count + heard_per_page - 1) / heard_per_page;
+    if (heard_page >= pages) heard_page = pages > 0 ? pages - 1 : 0;
     online_line(650.0f, 250.0f, heard.count > 0 ? "games on this network" : "no games heard on this network");
     GuiSetStyle(DEFAULT, TEXT_SIZE, online_line_size);
-    set_button_size(560.0f, 50.0f);
+    constexpr float width = 560.0f;
+    set_button_size(width, 50.0f);
     begin_menu_column(650.0f, 300.0f, 10.0f);
     if (join_under_way()) GuiSetState(STATE_DISABLED);
-    for (int i = 0; i < heard.count; ++i) {
-        const HeardGame &g = heard.games[i];
-        const char *text = g.port == default_port ? TextFormat("%s's game, %s", g.name, g.address)
-                                                  : TextFormat("%s's game, %s:%u", g.name, g.address, g.port);
+    // raygui measures a little wider than MeasureTextEx: a margin on both sides.
+    const float room =
+        width - 2.0f * static_cast<float>(GuiGetStyle(BUTTON, BORDER_WIDTH) + GuiGetStyle(BUTTON, TEXT_PADDING) + 16);
+    for (int i = 0; i < heard_per_page; ++i) {
+        const int at = heard_page * heard_per_page + i;
+        if (at >= heard.count) break;
+        const HeardGame &g = heard.games[at];
+        char rest[48];
+        if (g.port == default_port)
+            std::snprintf(rest, sizeof rest, "'s game, %s", g.address);
+        else
+            std::snprintf(rest, sizeof rest, "'s game, %s:%u", g.address, static_cast<unsigned>(g.port));
+        char text[96];
+        fit_named_line(g.name, rest, GuiGetFont(), static_cast<float>(online_line_size),
+                       static_cast<float>(GuiGetStyle(DEFAULT, TEXT_SPACING)), room, text, sizeof text);
         menu_button(text, Rectangle{}, join_heard[i], ClickSound::click);
     }
-    GuiSetState(STATE_NORMAL);
     end_menu_column();
+    if (pages > 1) {
+        // Below the fourth place, whether or not this page fills it.
+        const float y = 300.0f + heard_per_page * 60.0f;
+        menu_button("<", Rectangle{650.0f, y, 60.0f, 50.0f}, previous_heard_page, ClickSound::click);
+        menu_button(">", Rectangle{720.0f, y, 60.0f, 50.0f}, next_heard_page, ClickSound::click);
+        online_line(800.0f, y + 5.0f, TextFormat("page %d of %d", heard_page + 1, pages));
+    }
+    GuiSetState(STATE_NORMAL);
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
     set_button_size(250.0f, 75.0f);
 }

@@ -18,7 +18,7 @@ namespace {
 using asset_test::Window;
 
 // Loads a shader while capturing the log; a stage that fails to compile falls back
-// to the default one with a WARNING, which would otherwise pass unnoticed.
+// to the default shader with a WARNING, which would otherwise pass unnoticed.
 Shader load_checked(const char *vs, const char *fs) {
     Shader shader;
     {

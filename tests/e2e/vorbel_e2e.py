@@ -270,7 +270,7 @@ class Game:
 
     # -------------------------------------------------------------- process
 
-    def start(self, screen=(SCREEN_W, SCREEN_H)):
+    def start(self, screen=(SCREEN_W, SCREEN_H), wait_title=True):
         if self.shared_display is not None:
             self.display = self.shared_display
         else:
@@ -316,7 +316,8 @@ class Game:
             self.xdo("windowmove", "--sync", self.window, self.x_offset, 0)
             self.wait(lambda: self.geometry()[0] == (self.x_offset, 0), "the window to move")
             self.pointer = None
-        self.wait_first_title()
+        if wait_title:
+            self.wait_first_title()
 
     def find_window(self):
         self.check_alive()
@@ -888,6 +889,82 @@ def case_no_gl(g):
     expect(any(line.startswith("ERROR: WINDOW") for line in lines), "no ERROR about the window")
 
 
+def case_display_lost(g):
+    """The X server ends under the game (a crashed desktop, a logout): one ERROR line, a
+    non-zero exit within a second, no crash. Ended politely, then killed: the break
+    shows in Xlib or only under the GL driver, whichever notices first."""
+    for how in ("terminate", "kill"):
+        g.start()
+        getattr(g.display.proc, how)()
+        gone = time.monotonic()
+        code = g.wait_exit(STEP_TIMEOUT)
+        took = time.monotonic() - gone
+        log = g.log_text()
+        print("%s: exit %d %.2f s after the display went" % (how, code, took))
+        expect(code == 1, "%s: exit code %d, not 1" % (how, code))
+        # A second of the issue's promise, and slack for a loaded machine.
+        expect(took < 2.0, "%s: the game took %.2f s to leave" % (how, took))
+        errors = [line for line in log.splitlines() if line.startswith("ERROR")]
+        expect(len(errors) == 1 and "the display connection was lost" in errors[0],
+               "%s: expected one ERROR saying the display connection was lost, got %r" % (how, errors))
+        for bad in ("Segmentation", "Aborted", "X connection to"):
+            expect(bad not in log, "%s: the game's output mentions %r" % (how, bad))
+        g.display.stop()
+        g.log.close()
+
+
+def loop_forever_in_geom_fs(root):
+    """Every fragment of the scene spins without end: the first frame never returns
+    from the GL driver."""
+    path = os.path.join(root, "assets", "shaders", "glsl330", "geom.fs")
+    with open(path) as f:
+        text = f.read().replace("void main()", "void shaded()")
+    text += ("\nvoid main()\n{\n    shaded();\n    float spin = finalColor.r;\n"
+             "    for (int i = 0; i >= 0; i = (i + 1) & 65535) spin = fract(spin * 1.618 + fragPosition.x);\n"
+             "    finalColor.r = spin;\n}\n")
+    with open(path, "w") as f:
+        f.write(text)
+
+
+def case_stop_signals(g):
+    """SIGTERM and SIGINT end the game within 2 s: cleanly (exit 0) on a live game, and
+    with a line and the signal's exit code while a frame is stuck in the driver (a
+    shader that never ends), at once on a second signal."""
+    rows = [
+        # what, signals, stuck, exit code, needle, limit in seconds
+        ("SIGTERM on the title", [signal.SIGTERM], False, 0, "SIGTERM received", 2.0),
+        ("SIGINT on the title", [signal.SIGINT], False, 0, "SIGINT received", 2.0),
+        ("SIGTERM in a stuck frame", [signal.SIGTERM], True, 128 + signal.SIGTERM, "still busy", 2.0),
+        ("SIGINT twice in a stuck frame", [signal.SIGINT, signal.SIGINT], True, 128 + signal.SIGINT, "again", 1.0),
+    ]
+    shader = os.path.join(g.dir, "assets", "shaders", "glsl330", "geom.fs")
+    with open(shader) as f:
+        good = f.read()
+    for what, signals, stuck, want, needle, limit in rows:
+        if stuck:
+            loop_forever_in_geom_fs(g.dir)
+        g.start(wait_title=not stuck)
+        if stuck:
+            time.sleep(3)  # well into the first frame
+            g.check_alive()
+        sent = time.monotonic()
+        for sig in signals:
+            g.proc.send_signal(sig)
+            time.sleep(0.1)
+        code = g.wait_exit(STEP_TIMEOUT)
+        took = time.monotonic() - sent
+        log = g.log_text()
+        print("%s: exit %d %.2f s after the signal" % (what, code, took))
+        expect(code == want, "%s: exit code %d, not %d" % (what, code, want))
+        expect(took < limit, "%s: the game took %.2f s to leave" % (what, took))
+        expect(needle in log, "%s: no line saying %r" % (what, needle))
+        expect("Segmentation" not in log and "Aborted" not in log, "%s: the game crashed" % what)
+        g.display.stop()
+        g.log.close()
+        with open(shader, "w") as f:
+            f.write(good)
+
+
 NO_EGL = {"SDL_VIDEO_EGL_DRIVER": "/nonexistent/libEGL.so.1"}
 
 
@@ -1241,6 +1318,8 @@ CASES = {
     "read_only_dir": (case_read_only_dir, {"read_only": True}),
     "missing_assets": (case_missing_assets, {"prepare": remove_assets}),
     "no_display": (case_no_display, {}),
+    "display_lost": (case_display_lost, {}),
+    "stop_signals": (case_stop_signals, {}),
     "high_dpi": (case_high_dpi, {"resources": "Xft.dpi:\t192\nXft.antialias:\t1\n"}),
     "glx_fallback": (case_glx_fallback, {"env": NO_EGL}),
     "no_gl": (case_no_gl, {"env": dict(NO_EGL, SDL_OPENGL_LIBRARY="/nonexistent/libGL.so.1")}),
@@ -1260,7 +1339,7 @@ def main():
     parser.add_argument("--third-party", help="the real releases' folder; the real-library cases skip without it")
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
-    if args.case in ("reference_frames", "system_smoke") and args.third_party and not os.path.isdir(args.third_party):
+    if args.third_party and not os.path.isdir(args.third_party):
         print("SKIPPED: %s is absent, so the game is not built or run on the real raylib and raygui here"
               % args.third_party)
         return SKIPPED

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 #include <unistd.h>
 
@@ -660,6 +661,33 @@ TEST_F(Render, ShaderFallsBackToDefaultStagesAndStillDraws) {
     EndShaderMode();
     EXPECT_TRUE(same(pixel(10, 10), RED));
     EndDrawing();
+
+    // A good vertex stage beside a fragment stage that does not compile or cannot be
+    // read: the whole default shader draws, not the vertex stage with a default
+    // fragment stage (this one would paint blue), and one WARNING names the bad file.
+    const std::string blue_vs = scratch_file(
+        "blue.vs", "#version 330\nin vec3 vertexPosition;\nin vec2 vertexTexCoord;\nout vec2 fragTexCoord;\n"
+                   "out vec4 fragColor;\nuniform mat4 mvp;\nvoid main() { fragTexCoord = vertexTexCoord; "
+                   "fragColor = vec4(0.0, 0.0, 1.0, 1.0); gl_Position = mvp * vec4(vertexPosition, 1.0); }\n");
+    const std::string empty_fs = scratch_file("empty.fs");
+    test_support::write_file(empty_fs, "");
+    const std::pair<std::string, std::string> pairs[] = {
+        {blue_vs, empty_fs}, {broken, empty_fs}, {blue_vs, "/nonexistent/x.fs"}};
+    for (const auto &[vs, fs] : pairs) {
+        testing_clear_log();
+        Shader half = LoadShader(vs.c_str(), fs.c_str());
+        EXPECT_EQ(warnings_naming(fs.c_str()), 1);
+        EXPECT_EQ(warnings_naming("SHADER"), 1);
+        EXPECT_EQ(half.id, rlGetShaderIdDefault());
+        BeginDrawing();
+        ClearBackground(BLACK);
+        BeginShaderMode(half);
+        DrawRectangle(0, 0, 20, 20, RED);
+        EndShaderMode();
+        EXPECT_TRUE(same(pixel(10, 10), RED)) << vs << ", " << fs << ": " << describe(pixel(10, 10));
+        EndDrawing();
+        UnloadShader(half);
+    }
 
     UnloadShader(bad);
     UnloadShader(missing);

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <vector>
 
 #include "internal.h"
 #include "raylib.h"
@@ -92,6 +94,98 @@ TEST(WebInput, StandardPadReadsAsAnSdlController) {
         engine::read_standard_pad(row.raw, state);
         for (int b = 0; b < 32; b++) EXPECT_EQ(state.buttons[b], b == row.down) << row.name << ", button " << b;
         for (int a = 0; a < 6; a++) EXPECT_NEAR(state.axes[a], row.axes[a], 1e-6) << row.name << ", axis " << a;
+    }
+}
+
+TEST(WebInput, TheQueueMergesMovesAndNeverLosesARelease) {
+    using engine::PageEvent;
+    using engine::PageEventQueue;
+    // What the game sees once every queued event is applied, in order, some of them by
+    // earlier polls.
+    struct Seen {
+        bool keys[engine::max_keys] = {};
+        bool left = false;
+        float x = 0.0f;
+    };
+    auto apply = [](PageEventQueue &q, Seen &seen, int n) {
+        for (int i = 0; i < n && i < q.count; i++) {
+            const PageEvent &e = q.events[i];
+            if (e.kind == PageEvent::key) seen.keys[e.code] = e.down;
+            if (e.kind == PageEvent::mouse_button) seen.left = e.down;
+            if (e.kind != PageEvent::key && e.kind != PageEvent::text) seen.x = e.x;
+        }
+        engine::drop_page_events(q, n);
+    };
+    auto key = [](int k, bool down) { return PageEvent{PageEvent::key, down, false, k, 0.0f, 0.0f}; };
+    auto move = [](float x) { return PageEvent{PageEvent::mouse_move, false, false, 0, x, 0.0f}; };
+    auto left = [](bool down) {
+        return PageEvent{PageEvent::mouse_button, down, false, MOUSE_BUTTON_LEFT, 7.0f, 0.0f};
+    };
+    auto text = [] { return PageEvent{PageEvent::text, true, false, 0x20ac, 0.0f, 0.0f}; };
+    struct Row {
+        const char *name;
+        std::function<void(PageEventQueue &, Seen &)> events;
+        float x;          // where the mouse ends
+        int most_queued;  // at the end, before the last poll
+    };
+    const Row rows[] = {
+        {"300 moves between a press and its release",
+         [&](PageEventQueue &q, Seen &) {
+             push_page_event(q, key(KEY_W, true));
+             for (int i = 1; i <= 300; i++) push_page_event(q, move(static_cast<float>(i)));
+             push_page_event(q, key(KEY_W, false));
+         },
+         300.0f, 3},
+        {"a thousand taps and moves, then the held keys' releases",
+         [&](PageEventQueue &q, Seen &) {
+             push_page_event(q, key(KEY_W, true));
+             push_page_event(q, left(true));
+             for (int i = 0; i < 1000; i++) {
+                 push_page_event(q, key(KEY_A, true));
+                 push_page_event(q, text());
+                 push_page_event(q, move(1.0f));
+                 push_page_event(q, key(KEY_A, false));
+             }
+             push_page_event(q, key(KEY_W, false));
+             push_page_event(q, left(false));
+         },
+         7.0f, PageEventQueue::capacity},
+        {"a hundred keys held, a flood, a poll half-way, then every release",
+         [&](PageEventQueue &q, Seen &seen) {
+             for (int k = 1; k <= 100; k++) push_page_event(q, key(k, true));
+             for (int i = 0; i < 400; i++) push_page_event(q, key(KEY_Z + 100, i % 2 == 0));
+             apply(q, seen, q.count / 2);
+             for (int i = 0; i < 400; i++) push_page_event(q, key(KEY_Z + 100, i % 2 == 0));
+             for (int k = 1; k <= 100; k++) push_page_event(q, key(k, false));
+         },
+         0.0f, PageEventQueue::capacity},
+        {"releases of what is not down are not queued",
+         [&](PageEventQueue &q, Seen &) {
+             push_page_event(q, key(KEY_A, false));
+             push_page_event(q, left(false));
+         },
+         0.0f, 0},
+        {"the page loses the focus, twice, with a key and a button held",
+         [&](PageEventQueue &q, Seen &seen) {
+             push_page_event(q, key(KEY_D, true));
+             push_page_event(q, left(true));
+             apply(q, seen, q.count);
+             engine::release_page_input(q);
+             engine::release_page_input(q);
+         },
+         7.0f, 2},
+    };
+    for (const Row &row : rows) {
+        PageEventQueue q;
+        Seen seen;
+        row.events(q, seen);
+        EXPECT_LE(q.count, row.most_queued) << row.name;
+        apply(q, seen, q.count);
+        EXPECT_EQ(q.count, 0) << row.name;
+        EXPECT_EQ(q.others, 0) << row.name;
+        for (int k = 0; k < engine::max_keys; k++) EXPECT_FALSE(seen.keys[k]) << row.name << ", key " << k << " stuck";
+        EXPECT_FALSE(seen.left) << row.name;
+        EXPECT_EQ(seen.x, row.x) << row.name;
     }
 }
 

@@ -192,6 +192,29 @@ TEST_F(HostileFiles, OversizeAndAbsurdHeadersAreRefusedBeforeLoading) {
          [](const std::string &p) { test_support::write_file(p, png_claiming(16384, 16384)); }, false, "per side"},
         {"PNG claiming 9000 x 1", "image",
          [](const std::string &p) { test_support::write_file(p, png_claiming(9000, 1)); }, false, "per side"},
+        // Past the cap of a million triangles, as separate faces and as one polygon
+        // cut into a fan; both would take gigabytes to parse.
+        {"OBJ of a million and one triangles", "model",
+         [](const std::string &p) {
+             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+             for (int i = 0; i < 1000001; i++) obj += "f 1 2 3\n";
+             test_support::write_file(p, obj);
+         },
+         false, "triangles"},
+        {"OBJ of one polygon with a million and three corners", "model",
+         [](const std::string &p) {
+             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+             for (int i = 0; i < 1000003; i++) obj += " 1";
+             test_support::write_file(p, obj + "\n");
+         },
+         false, "triangles"},
+        {"OBJ of a thousand triangles", "model",
+         [](const std::string &p) {
+             std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+             for (int i = 0; i < 1000; i++) obj += "f 1 2 3\n";
+             test_support::write_file(p, obj);
+         },
+         true, nullptr},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

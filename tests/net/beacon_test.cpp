@@ -1,8 +1,13 @@
-// The LAN beacon: its wire form as untrusted input, the list it feeds, and a beacon
-// sent and heard on the loopback's broadcast address.
+// The LAN beacon: its wire form as untrusted input, the list it feeds (steady games
+// first, through floods of forged ones), and beacons sent and heard on the loopback's
+// broadcast address.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -82,27 +87,80 @@ TEST(Beacon, OnlyAWholeBeaconWithEveryFieldInRangeIsRead) {
     EXPECT_EQ(beacon_bytes("", 1).size(), 0u) << "a nameless game sends nothing";
 }
 
-TEST(Beacon, TheListHoldsAHandfulOfGamesThisOneCanJoinAndForgetsSilentOnes) {
-    BeaconListener l;
-    l.protocol = protocol_version;
-    l.rules = rules_version;
-    const Bytes a = beacon_bytes("a", 24870);
-    hear_beacon(l, a.data(), a.size(), "192.168.1.20", 0.0);
-    hear_beacon(l, a.data(), a.size(), "192.168.1.20", 0.5);  // heard again: the same game
-    const Bytes other_version = beacon_bytes("old", 24870, protocol_version + 1);
-    hear_beacon(l, other_version.data(), other_version.size(), "192.168.1.21", 0.5);
-    ASSERT_EQ(l.count, 1);
-    EXPECT_STREQ(l.games[0].address, "192.168.1.20");
-    for (int i = 0; i < 10; ++i) {
-        const Bytes b = beacon_bytes("many", static_cast<std::uint16_t>(5000 + i));
-        hear_beacon(l, b.data(), b.size(), "10.0.0.9", 1.0);
+// Where a game's entry stands in the list, or -1.
+int listed_at(const BeaconListener &l, const char *address, std::uint16_t port) {
+    for (int i = 0; i < l.count; ++i)
+        if (std::strcmp(l.games[i].address, address) == 0 && l.games[i].port == port) return i;
+    return -1;
+}
+
+TEST(Beacon, SteadyGamesAreListedFirstAndNoFloodHidesARealOne) {
+    // Four games call once a second from t = 0; a real host joins them at t = 5. A
+    // row's noise runs from t = 4 to 12, `per_ms` forged beacons each millisecond.
+    struct Row {
+        const char *what;
+        int per_ms;
+        int sources;  // forging addresses, each calling from a fresh port every time
+        bool fresh_ports;
+    };
+    const Row rows[] = {
+        {"no noise", 0, 1, false},
+        {"a flood of one-off senders, 10,000 a second", 10, 1 << 20, true},
+        {"a flood from 200 addresses calling in bursts", 10, 200, false},
+        {"a flood from 200 addresses on fresh ports", 10, 200, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        BeaconListener l;
+        l.protocol = protocol_version;
+        l.rules = rules_version;
+        const Bytes other_version = beacon_bytes("old", 24870, protocol_version + 1);
+        hear_beacon(l, other_version.data(), other_version.size(), "192.168.1.21", 0.0);
+        EXPECT_EQ(l.refused, 1u);
+        std::uint32_t forged = 0;
+        double real_listed = -1.0;
+        for (int ms = 0; ms <= 12000; ++ms) {
+            const double now = ms / 1000.0;
+            if (ms % 1000 == 0) {
+                for (int g = 0; g < 4; ++g) {
+                    const Bytes b = beacon_bytes("steady", static_cast<std::uint16_t>(4001 + g));
+                    hear_beacon(l, b.data(), b.size(), "192.168.1.10", now);
+                }
+                if (ms >= 5000) {
+                    const Bytes b = beacon_bytes("real", 24870);
+                    hear_beacon(l, b.data(), b.size(), "192.168.1.20", now);
+                }
+            }
+            for (int f = 0; f < row.per_ms && ms >= 4000; ++f, ++forged) {
+                const std::uint32_t who = forged % static_cast<std::uint32_t>(row.sources);
+                const std::string from = "10." + std::to_string(who >> 16 & 255) + "." +
+                                         std::to_string(who >> 8 & 255) + "." + std::to_string(who & 255);
+                const Bytes b =
+                    beacon_bytes("forged", static_cast<std::uint16_t>(row.fresh_ports ? 1 + forged % 60000 : 24870));
+                hear_beacon(l, b.data(), b.size(), from.c_str(), now);
+            }
+            if (ms % 16 != 0) continue;  // a frame
+            beacon_listener_update(l, now);
+            for (int g = 0; g < 4; ++g) {
+                // Once steady, the four keep the first places, in the order first heard.
+                if (ms >= 1000) {
+                    EXPECT_EQ(listed_at(l, "192.168.1.10", static_cast<std::uint16_t>(4001 + g)), g) << "at " << now;
+                }
+            }
+            const int real = listed_at(l, "192.168.1.20", 24870);
+            if (real >= 0 && real_listed < 0.0) real_listed = now;
+            if (real_listed >= 0.0 && now >= 7.0) {
+                EXPECT_EQ(real, 4) << "at " << now;
+            }
+        }
+        EXPECT_GE(real_listed, 5.0);
+        EXPECT_LE(real_listed, 8.0) << "the real host took too long to show";
+        EXPECT_EQ(l.games[4].heard, Heard::steadily);
+        EXPECT_LE(l.count, max_heard_games);
+        // Everyone goes quiet: the list empties.
+        beacon_listener_update(l, 12.0 + heard_game_lifetime + 0.1);
+        EXPECT_EQ(l.count, 0);
     }
-    EXPECT_EQ(l.count, max_heard_games);
-    EXPECT_EQ(l.refused, 1u + 10u - (max_heard_games - 1));
-    // The first game goes quiet; the others keep calling.
-    beacon_listener_update(l, 0.5 + heard_game_lifetime + 0.1);
-    EXPECT_EQ(l.count, max_heard_games - 1);
-    EXPECT_STREQ(l.games[0].name, "many");
 }
 
 TEST(Beacon, AHostingGameIsHeardOnTheLoopbacksBroadcastAddress) {
@@ -128,6 +186,84 @@ TEST(Beacon, AHostingGameIsHeardOnTheLoopbacksBroadcastAddress) {
     config.enabled = false;
     EXPECT_FALSE(beacon_sender_open(s, config, 4321));
     EXPECT_FALSE(beacon_listener_open(l, config, protocol_version, rules_version));
+}
+
+TEST(Beacon, OnTheLoopbackARealHostShowsThroughAForgedFloodAtLittleCost) {
+    BeaconConfig config;
+    std::snprintf(config.address, sizeof config.address, "127.255.255.255");
+    config.port = static_cast<std::uint16_t>(30000 + (getpid() + 3) % 20000);
+    BeaconListener l;
+    ASSERT_TRUE(beacon_listener_open(l, config, protocol_version, rules_version));
+    BeaconSender steady[4];
+    for (int g = 0; g < 4; ++g)
+        ASSERT_TRUE(beacon_sender_open(steady[g], config, static_cast<std::uint16_t>(4001 + g)));
+    BeaconSender real;
+
+    // 200 forging addresses, 5,000 beacons a second from fresh ports, for 4 s at most.
+    std::atomic<bool> stop{false};
+    std::atomic<int> forged{0};
+    std::thread flood([&] {
+        std::vector<int> fds;
+        for (int i = 1; i <= 200; ++i) {
+            const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            if (fd < 0) break;
+            const int on = 1;
+            setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_addr.s_addr = htonl(0x7f010000u + static_cast<std::uint32_t>(i));  // 127.1.0.i
+            if (bind(fd, reinterpret_cast<const sockaddr *>(&at), sizeof at) != 0) {
+                close(fd);
+                continue;
+            }
+            fds.push_back(fd);
+        }
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(0x7fffffffu);
+        to.sin_port = htons(config.port);
+        for (int n = 0; n < 20000 && !stop && !fds.empty(); ++n) {
+            const Bytes b = beacon_bytes("forged", static_cast<std::uint16_t>(1 + n));
+            (void)sendto(fds[static_cast<std::size_t>(n) % fds.size()], b.data(), b.size(), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+            forged = n + 1;
+            if (n % 5 == 4) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        for (int fd : fds) close(fd);
+    });
+
+    const auto start = std::chrono::steady_clock::now();
+    double now = 0.0, real_listed = -1.0, spent = 0.0, worst = 0.0;
+    int frames = 0;
+    while (now < 4.5) {
+        now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        for (BeaconSender &s : steady) beacon_sender_update(s, now);
+        if (now >= 1.0 && real.fd < 0) ASSERT_TRUE(beacon_sender_open(real, config, 4005));
+        beacon_sender_update(real, now);
+        const auto before = std::chrono::steady_clock::now();
+        beacon_listener_update(l, now);
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+        spent += took;
+        worst = took > worst ? took : worst;
+        ++frames;
+        if (real_listed < 0.0 && listed_at(l, "127.0.0.1", 4005) >= 0) real_listed = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    }
+    stop = true;
+    flood.join();
+    std::printf("forged %d beacons; the real host listed after %.2f s; reading took %.3f ms a frame on average, "
+                "%.3f ms at most\n",
+                forged.load(), real_listed - 1.0, spent / frames * 1000.0, worst * 1000.0);
+    EXPECT_GT(forged.load(), 5000);
+    EXPECT_GE(real_listed, 1.0);
+    EXPECT_LE(real_listed, 4.0) << "the real host took more than 3 s to show";
+    for (int g = 0; g < 4; ++g) EXPECT_EQ(listed_at(l, "127.0.0.1", static_cast<std::uint16_t>(4001 + g)), g);
+    EXPECT_EQ(listed_at(l, "127.0.0.1", 4005), 4);
+    // Within the budget (1 ms and a batch) even under the sanitizers.
+    EXPECT_LT(spent / frames, 0.0015);
+    for (BeaconSender &s : steady) beacon_sender_close(s);
+    beacon_sender_close(real);
+    beacon_listener_close(l);
 }
 
 // Run by tests/net/beacon_netns.sh in two namespaces joined by a veth pair: one side

@@ -89,6 +89,9 @@ LAUNCHER_ROWS = [
     ("assets is a file", "file", {}, ["--port", "0"], 1, "is in the way"),
     ("link of an older install", "old link", {}, ["--port", "0"], 2, None),
     ("relative XDG_DATA_HOME", None, {"XDG_DATA_HOME": "data"}, ["--port", "0"], 2, None),
+    ("XDG_DATA_HOME is a file", None, {"XDG_DATA_HOME": "{s}/file"}, ["--port", "0"], 1, "XDG_DATA_HOME is {s}/file"),
+    ("XDG_DATA_HOME under a file", None, {"XDG_DATA_HOME": "{s}/file/data"}, ["--port", "0"], 1,
+     "is XDG_DATA_HOME, {s}/file/data, a writable folder"),
     ("no installed game", None, {"VORBEL_PREFIX": "{s}/nowhere"}, [], 1, "no installed game at"),
 ]
 SETTINGS = b"vsync=false\r\nan odd line, kept as it is\n"
@@ -119,6 +122,8 @@ def case_launcher(args, scratch):
             expect(r.returncode == code, "exit code %d, not %d" % (r.returncode, code))
             # The game's own word on the port: the argument arrived whole.
             expect(code != 2 or "--port takes a number" in r.stderr, "the game did not get --port N")
+            if words is not None:
+                words = words.format(s=s)
             expect(own == [] if words is None else len(own) == 1 and words in own[0], "not one line with %r" % words)
             with open(os.path.join(player, "settings.cfg"), "rb") as f:
                 expect(f.read() == SETTINGS, "settings.cfg was touched")

@@ -220,14 +220,14 @@ TEST(SettingsFormat, NothingIsTrimmed) {
     // Spaces around "=" make a different key, which is ignored; the real key decides.
     Settings s = parsed("screen_width = 1920\r\nscreen_width=1600\r\n");
     EXPECT_EQ(s.screen_width, 1600);
-    EXPECT_EQ(parsed("screen_width = 1920\r\n").screen_width, 1280);
+    EXPECT_EQ(parsed("screen_width = 1920\r\nvsync=true\r\n").screen_width, 1280);
 }
 
 TEST(SettingsFormat, OnlyTheFirstEqualsSeparates) {
     // The value of game_speed==1 is "=1", which is not a number.
     EXPECT_TRUE(fails("game_speed==1\r\n"));
     // For an unknown key the rest is just data.
-    EXPECT_TRUE(same(parsed("name=a=b\r\n"), Settings{}));
+    EXPECT_FALSE(parsed("name=a=b\r\nvsync=false\r\n").vsync);
 }
 
 TEST(SettingsFormat, LineEndsAndStrayLines) {
@@ -242,7 +242,29 @@ TEST(SettingsFormat, LineEndsAndStrayLines) {
     Settings sparse = parsed("\r\n\nhello\r\nscreen_height=600\r\n\r\n");
     EXPECT_EQ(sparse.screen_height, 600);
     EXPECT_EQ(sparse.screen_width, 1280);
-    EXPECT_TRUE(same(parsed(""), Settings{}));
+    // Tabs and UTF-8 in a value or an unknown line are still text.
+    EXPECT_FALSE(parsed("note=\tcaf\xc3\xa9\r\nvsync=false\r\n").vsync);
+}
+
+TEST(SettingsFormat, OtherFilesWearingTheNameAreMalformed) {
+    // No key line of the seven, or bytes no text file holds: the first save must not
+    // take these for the defaults and replace them unseen.
+    const std::pair<std::string, const char *> rows[] = {
+        {"", "no line"},
+        {"\r\n\n", "no line"},
+        {"alice:x:1000:1000::/home/alice:/bin/bash\n", "no line"},
+        {"name=a=b\r\nscreen_width =1\r\n", "no line"},
+        {std::string(100, '\0'), "byte 1 "},
+        {default_file + '\0', "byte 131 "},
+        {"vsync=false\r\n\x01\x02\r\n", "byte 14 "},
+        {"vsync=\x7f\r\n", "byte 7 "},
+        {"\x1b[31mvsync=true\r\n", "byte 1 "},
+    };
+    for (const auto &[text, reason] : rows) {
+        std::string why;
+        EXPECT_EQ(parse_settings(text, &why).error(), Error::invalid_value) << reason;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
+    }
 }
 
 TEST(SettingsFormat, LineLengthLimit) {
@@ -258,7 +280,7 @@ TEST(SettingsFormat, LineLengthLimit) {
     EXPECT_TRUE(fails(long_line + "\n"));
     // The limit holds for a last line without a line end too.
     EXPECT_TRUE(fails(key + std::string(1024 - key.size(), 'x')));
-    EXPECT_TRUE(parse_settings(key + std::string(1023 - key.size(), 'x')).ok());
+    EXPECT_TRUE(parse_settings("vsync=true\n" + key + std::string(1023 - key.size(), 'x')).ok());
 }
 
 TEST(SettingsFormat, FloatExamples) {
@@ -403,17 +425,6 @@ TEST_F(SettingsFile, NamesPlantedBesideTheFileDoNotRedirectTheSave) {
     }
 }
 
-TEST_F(SettingsFile, DirectoryInTheFilesPlaceIsLeftAlone) {
-    ASSERT_EQ(mkdir("settings.cfg", 0755), 0);
-    EXPECT_EQ(load_settings().error(), Error::not_a_file);
-    settings = Settings{};
-    EXPECT_FALSE(save_settings().ok());
-    struct stat st {};
-    ASSERT_EQ(stat("settings.cfg", &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
-    EXPECT_EQ(entries(), std::vector<std::string>{"settings.cfg"});
-}
-
 TEST_F(SettingsFile, FailedWriteKeepsTheOldFile) {
     // A file size limit below the file's length makes the write fail like a full disk;
     // in a child process, so the limit does not outlive the case.
@@ -489,7 +500,11 @@ TEST_F(SettingsFile, FileThatFailedToLoadIsKeptAsBad) {
          },
          true},
         {"too large", [&] { write_file("settings.cfg", std::string(max_settings_file + 1, '\n')); }, true},
+        {"not settings", [] { write_file("settings.cfg", "alice:x:1000:1000::/home/alice:/bin/bash\n"); }, true},
+        {"100 NUL bytes", [] { write_file("settings.cfg", std::string(100, '\0')); }, true},
         {"FIFO", [] { ASSERT_EQ(mkfifo("settings.cfg", 0644), 0); }, true},
+        // As the page finds a damaged record of the browser's store.
+        {"directory", [] { ASSERT_EQ(mkdir("settings.cfg", 0755), 0); }, true},
         {"link to /dev/zero", [] { ASSERT_EQ(symlink("/dev/zero", "settings.cfg"), 0); }, true},
         {"missing", [] {}, false},
         {"good", [] { write_file("settings.cfg", default_file); }, false},
@@ -551,12 +566,14 @@ TEST_F(SettingsFile, FileReplacedByThePlayerAfterAFailedLoadIsNotMovedAside) {
 
 TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
     // Dotfile managers keep settings.cfg as a link into their own folder; the save
-    // replaces the target (its temporary file beside it) and the link stays.
+    // replaces the target (its temporary file beside it) and the link stays. A target
+    // that did not load is never written through: it may be any file at all, so the
+    // link is kept aside and settings.cfg becomes a file of its own.
     const std::string here = test_support::current_dir();
     struct Row {
         const char *what;
         std::string link;    // what settings.cfg points to
-        std::string target;  // the file that must change, from here
+        std::string target;  // the file that must change (or stay), from here
         bool target_exists;
         std::string content;
     };
@@ -566,6 +583,9 @@ TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
         {"link to a link", "dotfiles/middle", "dotfiles/deeper/settings.cfg", true, default_file},
         {"dangling link", "dotfiles/settings.cfg", "dotfiles/settings.cfg", false, ""},
         {"malformed target", "dotfiles/settings.cfg", "dotfiles/settings.cfg", true, "screen_height=99999\r\n"},
+        {"target that is not settings", here + "/dotfiles/passwd", "dotfiles/passwd", true,
+         "alice:x:1000:1000::/home/alice:/bin/bash\n"},
+        {"target of NUL bytes", "dotfiles/middle", "dotfiles/deeper/settings.cfg", true, std::string(100, '\0')},
     };
     for (const Row &row : rows) {
         ASSERT_EQ(mkdir("dotfiles", 0755), 0);
@@ -576,32 +596,42 @@ TEST_F(SettingsFile, SymlinkedFileHasItsTargetReplaced) {
             write_file(row.target, row.content);
             ASSERT_EQ(chmod(row.target.c_str(), 0640), 0);
         }
-        const bool loads = load_settings().ok();
-        EXPECT_EQ(loads, row.content == default_file) << row.what;
+        const bool damaged = row.target_exists && row.content != default_file;
+        EXPECT_EQ(load_settings().ok(), row.target_exists && !damaged) << row.what;
 
         settings = Settings{};
         settings.fullscreen = true;
-        ASSERT_TRUE(save_settings().ok()) << row.what;
+        {
+            const test_support::LogCapture log;
+            ASSERT_TRUE(save_settings().ok()) << row.what;
+            EXPECT_EQ(testing_log_contains(LOG_WARNING, "its target is left as it is"), damaged) << row.what;
+        }
         struct stat st {};
         ASSERT_EQ(lstat("settings.cfg", &st), 0);
-        EXPECT_TRUE(S_ISLNK(st.st_mode)) << row.what;
-        EXPECT_EQ(read_file(row.target), format_settings(settings)) << row.what;
-        ASSERT_EQ(stat(row.target.c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), !damaged) << row.what;
+        EXPECT_EQ(read_file(damaged ? "settings.cfg" : row.target), format_settings(settings)) << row.what;
         if (row.target_exists) {
+            ASSERT_EQ(stat(row.target.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0640u) << row.what;
         }
-        // Nothing else anywhere, but the malformed target kept beside itself.
-        const bool malformed = row.target_exists && row.content != default_file;
-        if (malformed) {
-            EXPECT_EQ(read_file(row.target + ".bad"), row.content) << row.what;
+        if (damaged) {
+            // The target as it was, and the link itself beside the new file.
+            EXPECT_EQ(read_file(row.target), row.content) << row.what;
+            char link[4096];
+            const ssize_t n = readlink("settings.cfg.bad", link, sizeof link);
+            EXPECT_EQ(std::string(link, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), row.link) << row.what;
         }
+        // Nothing else anywhere.
         std::vector<std::string> wanted = {"settings.cfg"};
         if (row.target.find("deeper") == std::string::npos) wanted = {"deeper", "middle", "settings.cfg"};
-        if (malformed) wanted.push_back("settings.cfg.bad");
+        if (row.target.find("passwd") != std::string::npos) wanted = {"deeper", "middle", "passwd"};
         EXPECT_EQ(entries(row.target.substr(0, row.target.rfind('/'))), wanted) << row.what;
-        EXPECT_EQ(entries(), (std::vector<std::string>{"dotfiles", "settings.cfg"})) << row.what;
+        std::vector<std::string> here_wanted = {"dotfiles", "settings.cfg"};
+        if (damaged) here_wanted.push_back("settings.cfg.bad");
+        EXPECT_EQ(entries(), here_wanted) << row.what;
         ASSERT_TRUE(std::filesystem::remove_all("dotfiles") > 0);
         ASSERT_EQ(remove("settings.cfg"), 0);
+        (void)remove("settings.cfg.bad");
     }
 }
 

@@ -4,21 +4,29 @@
 
 #include <enet/enet.h>
 #include <malloc.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "app/game_state.h"
+#include "net/beacon.h"
 #include "net/online.h"
+#include "net/protocol.h"
+#include "raygui.h"
 #include "support/log_capture.h"
 #include "support/resolvers.h"
 #include "testing.h"
 #include "ui/menu.h"
+#include "ui/text_fit.h"
 #include "ui_fixture.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -312,6 +320,67 @@ TEST_F(OnlineMenu, TheJoinPageListsAGameHostedOnThisNetworkAndAClickJoinsIt) {
     EXPECT_EQ(host->phase, SessionPhase::playing);
     beacon_sender_close(beacon);
     session_drop(*host);
+}
+
+TEST_F(OnlineMenu, TheJoinPageShowsManyGamesFourAtATimeAndShortensLongNames) {
+    // Six games from long-named machines, as raw beacons on the loopback.
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(0x7fffffffu);
+    to.sin_port = htons(online_beacon.port);
+    auto announce = [&] {
+        for (int g = 0; g < 6; ++g) {
+            Beacon b;
+            std::snprintf(b.name, sizeof b.name, "a-machine-name-of-32-characters%d", g);
+            b.protocol = protocol_version;
+            b.rules = rules_version;
+            b.port = static_cast<std::uint16_t>(5001 + g);
+            std::uint8_t bytes[max_beacon_bytes];
+            const std::size_t n = encode_beacon(b, bytes, sizeof bytes);
+            (void)sendto(fd, bytes, n, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        }
+    };
+    open_online_page();
+    click_at(60.0f, 360.0f);  // JOIN
+    for (int i = 0; i < 300 && online_heard_games().count < 6; ++i) {
+        if (i % 20 == 0) announce();
+        ui_frame();
+    }
+    close(fd);
+    ASSERT_EQ(online_heard_games().count, 6);
+    click_at(750.0f, 565.0f);  // ">": the second page, the fifth and sixth games
+    click_at(660.0f, 320.0f);
+    const HeardGame &fifth = online_heard_games().games[4];
+    EXPECT_EQ(std::string(online_address), std::string(fifth.address) + ":" + std::to_string(fifth.port));
+    online_cancel();
+
+    // What the buttons say fits them: the name gives way to the address first.
+    const Font font = GuiGetFont();
+    const float room = 500.0f;
+    struct Row {
+        const char *name, *rest;
+        const char *starts, *ends;
+    };
+    const Row rows[] = {
+        {"kitchen-pc", "'s game, 192.168.1.20", "kitchen-pc's game, 192.168.1.20", ""},
+        {"a-machine-name-of-32-characters0", "'s game, 255.255.255.255:65535", "a-",
+         "...'s game, 255.255.255.255:65535"},
+        {"x", "'s game, and a tail far too long to fit any button of the page at all", "x's game", "..."},
+    };
+    for (const Row &row : rows) {
+        char text[96];
+        fit_named_line(row.name, row.rest, font, 32.0f, 3.0f, room, text, sizeof text);
+        const std::string t = text;
+        EXPECT_LE(MeasureTextEx(font, text, 32.0f, 3.0f).x, room) << t;
+        EXPECT_EQ(t.rfind(row.starts, 0), 0u) << t;
+        EXPECT_TRUE(t.size() >= std::strlen(row.ends) &&
+                    t.compare(t.size() - std::strlen(row.ends), std::string::npos, row.ends) == 0)
+            << t;
+    }
 }
 
 // A match hosted from the menu, with the other machine run by the test: its player

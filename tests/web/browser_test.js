@@ -86,10 +86,11 @@ function expect(ok, what) {
            '--autoplay-policy=user-gesture-required', `--window-size=${W},${H}`],
   });
   const errors = [];
+  const settingsLines = [];
   let page;
   const shot = async () => decodePng(Buffer.from(await (await page.$('#canvas')).screenshot()));
-  const waitShot = async (pred, what) => {
-    const until = Date.now() + TIMEOUT;
+  const waitShot = async (pred, what, timeout = TIMEOUT) => {
+    const until = Date.now() + timeout;
     for (;;) {
       const s = await shot();
       if (pred(s)) return s;
@@ -103,6 +104,7 @@ function expect(ok, what) {
     // A shader that WebGL 2 refuses falls back with a WARNING: every one must load.
     page.on('console', m => {
       if (m.type() === 'error' || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+      if (/SETTINGS/.test(m.text())) settingsLines.push(m.text());
     });
     page.on('pageerror', e => errors.push(e.message));
     await page.goto(url, {waitUntil: 'load'});
@@ -145,8 +147,36 @@ function expect(ok, what) {
     await page.keyboard.up('Space');
     expect(Math.abs(hudLine(playing, 0) - hudLine(playing, 1)) <= 8, 'the two lives lines are alike');
 
+    // A key held while the page loses the focus, or is hidden, has its release go
+    // elsewhere: the page lets go of it then, so the next press is a press again. Here
+    // Escape pauses, the page loses the focus with Escape still held, and the next
+    // Escape must resume.
+    const paused = s => buttonsShown(s).join() === '250,350,450';
+    const resumed = s => buttonsShown(s).length === 0 && hudLine(s, 0) > 0;
+    const leaves = {
+      'loses the focus': () => window.dispatchEvent(new FocusEvent('blur')),
+      'is hidden': () => {
+        Object.defineProperty(document, 'hidden', {value: true, configurable: true});
+        Object.defineProperty(document, 'visibilityState', {value: 'hidden', configurable: true});
+        document.dispatchEvent(new Event('visibilitychange'));
+        delete document.hidden;
+        delete document.visibilityState;
+      },
+    };
+    for (const [how, leave] of Object.entries(leaves)) {
+      await page.keyboard.down('Escape');  // no release reaches the page
+      await waitShot(paused, 'the pause page after Escape');
+      await page.evaluate(leave);
+      await new Promise(r => setTimeout(r, 500));
+      await page.keyboard.down('Escape');
+      const back = await waitShot(resumed, 'the match after Escape', 20000).then(() => true, () => false);
+      expect(back, 'a key held while the page ' + how + ' is released: the next Escape resumes');
+      await page.keyboard.up('Escape');
+      if (!back) throw new Error('Escape stuck after the page ' + how);
+    }
+
     await page.keyboard.press('Escape');
-    await waitShot(s => buttonsShown(s).join() === '250,350,450', 'the pause page after Escape');
+    await waitShot(paused, 'the pause page after Escape');
     expect(true, 'Escape pauses the match (not in fullscreen)');
 
     await click(175, 387);  // SETTINGS on the pause page
@@ -161,7 +191,8 @@ function expect(ok, what) {
       req.onerror = () => done(null);
       req.onsuccess = () => {
         const get = req.result.transaction('FILE_DATA').objectStore('FILE_DATA').get('/save/settings.cfg');
-        get.onsuccess = () => done(get.result ? String.fromCharCode(...get.result.contents) : null);
+        get.onsuccess = () => done(get.result && get.result.contents ?
+                                   String.fromCharCode(...get.result.contents) : null);
         get.onerror = () => done(null);
       };
     }));
@@ -179,6 +210,53 @@ function expect(ok, what) {
     await click(175, 387);  // SETTINGS on the title page
     const reloaded = await waitShot(settingsShown, 'the title settings page after a reload');
     expect(!close(boxMiddle(reloaded), ticked, 12), 'MUSIC is still off after a reload');
+
+    // A damaged record in the browser's store is kept aside like a damaged file: the
+    // defaults load, the first save writes a real file beside it, and it persists.
+    const damaged = [
+      ['a directory record', {mode: 0o40755}, 'NotAFile'],
+      ['100 NUL bytes', {mode: 0o100644, contents: new Array(100).fill(0)}, 'binary'],
+    ];
+    for (const [what, record, reason] of damaged) {
+      await page.evaluate(rec => new Promise(done => {
+        const req = indexedDB.open('/save');
+        req.onsuccess = () => {
+          const tx = req.result.transaction('FILE_DATA', 'readwrite');
+          const store = tx.objectStore('FILE_DATA');
+          store.delete('/save/settings.cfg.bad');
+          store.put(Object.assign({timestamp: new Date(0)}, rec.contents ? {mode: rec.mode,
+                    contents: new Uint8Array(rec.contents)} : {mode: rec.mode}), '/save/settings.cfg');
+          tx.oncomplete = () => done();
+        };
+      }), record);
+      await page.close();
+      settingsLines.length = 0;
+      await open();
+      expect(settingsLines.some(l => l.includes(reason) && l.includes('settings.cfg.bad')),
+             what + ': the log says the stored file is damaged and will be kept (' + settingsLines.join(' | ') + ')');
+      await click(175, 387);  // SETTINGS
+      const fresh = await waitShot(settingsShown, what + ': the title settings page');
+      expect(close(boxMiddle(fresh), ticked, 12), what + ': MUSIC is back at its default, on');
+      await click(60, MUSIC_BOX_TOP + 10);
+      await waitShot(s => !close(boxMiddle(s), ticked, 12), what + ': MUSIC to be switched off');
+      const kept = async () => page.evaluate(() => new Promise(done => {
+        const req = indexedDB.open('/save');
+        req.onsuccess = () => {
+          const get = req.result.transaction('FILE_DATA').objectStore('FILE_DATA').get('/save/settings.cfg.bad');
+          get.onsuccess = () => done(get.result ? get.result.mode : null);
+        };
+      }));
+      const stop = Date.now() + 10000;
+      while ((await stored()) !== expected && Date.now() < stop) await new Promise(r => setTimeout(r, 200));
+      expect(await stored() === expected, what + ': a real settings.cfg is stored');
+      expect(await kept() === record.mode, what + ': the damaged record is kept as settings.cfg.bad');
+      expect(settingsLines.some(l => l.includes('is kept as /save/settings.cfg.bad')), what + ': the log says so');
+      await page.close();
+      await open();
+      await click(175, 387);
+      const after = await waitShot(settingsShown, what + ': the settings page after a reload');
+      expect(!close(boxMiddle(after), ticked, 12), what + ': MUSIC is still off after a reload');
+    }
   } catch (e) {
     expect(false, e.message);
     if (page) await page.screenshot({path: path.join(out, 'web_failure.png')}).catch(() => {});
