@@ -185,6 +185,7 @@ def case_play(args, scratch):
 
 # ------------------------------------------------------------------ server
 
+
 def case_server(args, scratch):
     """The vorbel-server package: the program answers, its unit runs it as a user of
     its own in a sandbox, its man page reads cleanly, and lintian finds no error."""
@@ -197,6 +198,13 @@ def case_server(args, scratch):
     expect(r.returncode == 0 and "--max-rooms" in r.stdout, "--help: %s%s" % (r.stdout, r.stderr))
     r = run([server, "--max-rooms", "0"])
     expect(r.returncode == 2 and "--max-rooms" in r.stderr, "a bad --max-rooms: %s" % r.stderr)
+    # Started, it says where it listens; SIGTERM stops it cleanly with a last line.
+    p = subprocess.Popen([server, "--port", str(e2e.free_udp_port())], stdout=subprocess.PIPE, text=True)
+    first = p.stdout.readline()
+    p.terminate()
+    rest, _ = p.communicate(timeout=10)
+    expect("listening on UDP port" in first and p.returncode == 0 and "stopping" in rest,
+           "start and SIGTERM: %r %r, status %s" % (first, rest, p.returncode))
     with open(at("usr/lib/systemd/system/vorbel-server.service")) as f:
         unit = f.read()
     for line in ("ExecStart=/usr/sbin/vorbel-server", "DynamicUser=yes", "ProtectSystem=strict",
