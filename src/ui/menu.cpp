@@ -104,7 +104,7 @@ void draw_hosting_lines() {
         GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
     }
     online_line(700.0f, 340.0f, v.has_server ? v.meet_line : "");
-    if (!v.has_server) online_line(50.0f, 520.0f, no_server_line);
+    if (!v.has_server) online_line(50.0f, 560.0f, no_server_line);
     if (v.refused) {
         online_line(50.0f, 385.0f,
                     TextFormat("refused a player with version %u.%u (this game is %u.%u)", v.their_protocol,
@@ -173,7 +173,8 @@ void draw_join_box() {
     }
     if (online_address[0] == '\0' && !online_address_editing) {
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
-        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height}, "address or address:port");
+        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height},
+                 online_view().has_server ? "address or room code" : "address or address:port");
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
     }
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
