@@ -2,9 +2,10 @@
 // relayed through one server process at the game's own datagram rate, then a flood of
 // junk and join attempts while one match plays. Prints one table.
 //   meet_load <vorbel-server> [--rate R] [--size B] [--seconds S] [--matches 50,100,...]
-//             [--flood-only] [--no-flood]
+//             [--flood-only] [--no-flood] [--pin]
 // R: datagrams a second each game sends (both directions together are 2R per match);
 // B: their size in bytes. Every game has its own 127.x.y.z address, as on the Internet.
+// --pin keeps the server on core 0 and the games on core 1 (on a machine of its own).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -67,9 +68,11 @@ int bound_socket(std::uint32_t ip) {
     return fd;
 }
 
+bool pinning = false;  // --pin
+
 // Keeps the calling thread (and what it starts) on one core, where there are two.
 void pin_to(int cpu) {
-    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) return;
+    if (!pinning || sysconf(_SC_NPROCESSORS_ONLN) < 2) return;
     cpu_set_t set;
     CPU_ZERO(&set);
     CPU_SET(cpu, &set);
@@ -463,6 +466,8 @@ int main(int argc, char **argv) {
             }
         } else if (a == "--flood-only") {
             o.load = false;
+        } else if (a == "--pin") {
+            pinning = true;
         } else if (a == "--no-flood") {
             o.flood = false;
         } else if (o.server == nullptr && a[0] != '-') {
