@@ -30,6 +30,9 @@ struct LoopbackServer {
     std::uint16_t port = 0;
     MeetServer rules;
     ServerOutbox out;
+    // Introductions to this port are lost (the host never learns the joiner, so never
+    // punches: no direct path answers).
+    std::uint16_t lose_introductions_to = 0;
 
     bool open() {
         sock = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
@@ -56,6 +59,11 @@ struct LoopbackServer {
             server_receive(rules, MeetAddress{ENET_NET_TO_HOST_32(from.host), from.port}, d,
                            static_cast<std::size_t>(got), now, out);
             for (int i = 0; i < out.count; ++i) {
+                MeetMessage m;
+                if (out.sends[i].to.port == lose_introductions_to &&
+                    decode_meet(out.sends[i].data, out.sends[i].size, m) && m.type == MeetType::introduce) {
+                    continue;
+                }
                 ENetAddress to{};
                 to.host = ENET_HOST_TO_NET_32(out.sends[i].to.ip);
                 to.port = out.sends[i].to.port;
@@ -146,6 +154,36 @@ TEST_F(RoomCodes, AJoinerWithTheHostsCodeMeetsItDirectlyAndAWrongOrSilentServerS
     session_drop(*host);
     session_drop(*joiner);
     session_drop(*late);
+}
+
+TEST_F(RoomCodes, WhenNoDirectPathAnswersTheMatchGoesThroughTheServer) {
+    LoopbackServer server;
+    ASSERT_TRUE(server.open());
+    server_port = server.port;
+    auto host = std::make_unique<OnlineSession>();
+    auto joiner = std::make_unique<OnlineSession>();
+    session_host(*host, config("127.0.0.1"), clock_now());
+    ASSERT_TRUE(run([&] { return host->meet.phase == MeetPhase::waiting; }, 5.0, &server, {host.get()}));
+    server.lose_introductions_to = host->transport.port;
+    SessionConfig c = config("127.0.0.1");
+    c.punch_limit = 0.5;
+    session_join(*joiner, host->meet.code, c, clock_now());
+    ASSERT_TRUE(run([&] { return host->phase == SessionPhase::playing && joiner->phase == SessionPhase::playing; },
+                    10.0, &server, {host.get(), joiner.get()}))
+        << session_end_text(*joiner);
+    EXPECT_EQ(joiner->meet.phase, MeetPhase::relayed);
+    EXPECT_GE(joiner->meet.answered_at - joiner->meet.introduced_at, 0.5);
+    for (OnlineSession *s : {host.get(), joiner.get()}) {
+        EXPECT_EQ(std::string(session_path_line(*s)).rfind("relayed, ", 0), 0u) << session_path_line(*s);
+    }
+    // The relayed match keeps its room to the end; leaving gives it back.
+    EXPECT_NE(server_room(server.rules, host->meet.code), nullptr);
+    const std::string code = host->meet.code;
+    session_leave(*host);
+    run([&] { return server_room(server.rules, code.c_str()) == nullptr; }, 2.0, &server, {joiner.get()});
+    EXPECT_EQ(server_room(server.rules, code.c_str()), nullptr);
+    EXPECT_GT(server.rules.counters.forwarded, 0u);
+    session_drop(*joiner);
 }
 
 // One game of a match in a home behind a router (tests/net/meet_netns.sh): the host
