@@ -124,6 +124,13 @@ double cpu_seconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// This process's CPU time so far (the games' side), in seconds.
+double own_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
 // Resident and peak memory of the server, in KiB.
 void memory_kib(pid_t pid, long &rss, long &peak) {
     char path[64];
@@ -487,8 +494,10 @@ int main(int argc, char **argv) {
     if (o.load) {
         std::printf("each game sends %.0f datagrams a second of %d bytes; %.0f s measured per row\n", o.rate, o.size,
                     o.seconds);
-        std::printf("%8s %12s %10s %9s %14s %11s %11s %11s %11s\n", "matches", "forwarded/s", "lost", "server",
-                    "CPU/1000 dg", "p50 ms", "p99 ms", "direct p50", "direct p99");
+        // server, games: each side's CPU as a share of one core; CPU/1000 dg: the server's
+        // CPU per thousand datagrams forwarded; direct: the same traffic game to game.
+        std::printf("%8s %12s %10s %9s %9s %14s %11s %11s %11s %11s\n", "matches", "forwarded/s", "lost", "server",
+                    "games", "CPU/1000 dg", "p50 ms", "p99 ms", "direct p50", "direct p99");
         int batch = 0;
         for (int n : o.matches) {
             Server server = start_server(o.server, static_cast<std::uint16_t>(24900 + batch), n + 16);
@@ -498,16 +507,19 @@ int main(int argc, char **argv) {
             const sockaddr_in to = address_of(0x7f000001u, server.port);
             Traffic relayed, direct;
             const double cpu0 = cpu_seconds(server.pid);
+            const double own0 = own_cpu_seconds();
             run_traffic(m, &to, o.rate, o.size, 0.5, o.seconds, relayed);
             const double cpu1 = cpu_seconds(server.pid);
+            const double own = (own_cpu_seconds() - own0) / (o.seconds + 0.5);
             const double cpu = (cpu1 - cpu0) * o.seconds / (o.seconds + 0.5);
             run_traffic(m, nullptr, o.rate, o.size, 0.5, std::min(2.0, o.seconds), direct);
             const double forwarded = static_cast<double>(relayed.received) / o.seconds;
-            std::printf("%8d %12.0f %9.2f%% %8.0f%% %11.3f ms %11.3f %11.3f %11.3f %11.3f\n", n, forwarded,
+            std::printf("%8d %12.0f %9.2f%% %8.0f%% %8.0f%% %11.3f ms %11.3f %11.3f %11.3f %11.3f\n", n, forwarded,
                         relayed.sent > 0
                             ? 100.0 * (1.0 - static_cast<double>(relayed.received) / static_cast<double>(relayed.sent))
                             : 0.0,
-                        100.0 * cpu / o.seconds, forwarded > 0 ? cpu * 1000.0 / (forwarded * o.seconds) * 1000.0 : 0.0,
+                        100.0 * cpu / o.seconds, 100.0 * own,
+                        forwarded > 0 ? cpu * 1000.0 / (forwarded * o.seconds) * 1000.0 : 0.0,
                         percentile_ms(relayed.delays_ns, 0.5), percentile_ms(relayed.delays_ns, 0.99),
                         percentile_ms(direct.delays_ns, 0.5), percentile_ms(direct.delays_ns, 0.99));
             std::fflush(stdout);
