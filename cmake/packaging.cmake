@@ -37,6 +37,8 @@ set(VORBEL_RELEASE_DATE_RFC2822 "${weekday}, ${CMAKE_MATCH_3} ${month_name} ${CM
 set(VORBEL_INSTALL_LIBDIR lib/games/vorbel)
 set(VORBEL_INSTALL_DATADIR share/games/vorbel)
 # Debian's file modes, whatever the umask of the machine that builds the package.
+# Everything below without a component of its own is the game's package.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME game)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(VORBEL_FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
@@ -92,12 +94,46 @@ install(FILES ${pkg}/vorbel.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${pkg}/vorbel.6.gz DESTINATION share/man/man6)
 install(FILES ${pkg}/copyright ${pkg}/changelog.gz DESTINATION share/doc/vorbel)
 
+# ---------------------------------------------------------------- vorbel-server
+# The meeting server, a package of its own from the same tree (component "server"):
+#   sbin/vorbel-server, lib/systemd/system/vorbel-server.service,
+#   share/man/man8/vorbel-server.8.gz
+set(server_pkg ${CMAKE_BINARY_DIR}/packaging/server)
+file(MAKE_DIRECTORY ${server_pkg})
+configure_file(${CMAKE_SOURCE_DIR}/server/packaging/vorbel-server.8.in ${server_pkg}/vorbel-server.8 @ONLY)
+find_program(VORBEL_SERVER_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${server_pkg}/vorbel-server.8.gz
+                   COMMAND ${VORBEL_SERVER_GZIP} -9nc ${server_pkg}/vorbel-server.8 > ${server_pkg}/vorbel-server.8.gz
+                   DEPENDS ${server_pkg}/vorbel-server.8
+                   VERBATIM)
+add_custom_target(vorbel_server_packaging_files ALL DEPENDS ${server_pkg}/vorbel-server.8.gz)
+install(TARGETS vorbel-server RUNTIME DESTINATION sbin COMPONENT server)
+install(FILES ${CMAKE_SOURCE_DIR}/server/packaging/vorbel-server.service DESTINATION lib/systemd/system COMPONENT server
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${server_pkg}/vorbel-server.8.gz DESTINATION share/man/man8 COMPONENT server
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+install(FILES ${pkg}/copyright ${pkg}/changelog.gz DESTINATION share/doc/vorbel-server COMPONENT server)
+
 set(CPACK_GENERATOR DEB)
+# Two packages: vorbel (the game) and vorbel-server.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL game server)
+set(CPACK_DEBIAN_GAME_PACKAGE_NAME vorbel)
+set(CPACK_DEBIAN_SERVER_PACKAGE_NAME vorbel-server)
+set(CPACK_DEBIAN_GAME_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_SERVER_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_SERVER_DESCRIPTION "meeting server for vorbel's online play
+Lets two players of vorbel meet over the Internet without opening a port on
+their routers: a hosting game gets a six-letter room code, the other player
+types it, and the two games reach each other directly or, when their routers
+do not allow it, through the server's relay.")
 set(CPACK_PACKAGE_NAME vorbel)
 set(CPACK_PACKAGE_VENDOR "vorbel developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "three-dimensional arcade duel of two tomatoes")
-# The summary above is the first line of Description; this is the rest.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Two tomatoes share a court split by a net. Stepping on an armed floor
+# Each package's description: its summary line, then the rest. (With no common summary
+# CPack puts none in front.)
+set(CPACK_DEBIAN_GAME_DESCRIPTION "three-dimensional arcade duel of two tomatoes
+Two tomatoes share a court split by a net. Stepping on an armed floor
 button of your half sends a red beam sweeping across the other half, and
 the opponent must be in the air when it passes or lose one of three lives.
 .
@@ -106,10 +142,10 @@ two machines play online.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_GAME_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # SDL opens OpenGL and EGL at run time, so dpkg-shlibdeps cannot see them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
+set(CPACK_DEBIAN_GAME_PACKAGE_DEPENDS "libgl1, libegl1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool imagemagick x11-utils
   valgrind python3 nodejs npm glslang-tools
   dpkg-dev lintian desktop-file-utils appstream man-db
+  iproute2 nftables
 )
 missing=()
 for p in "${packages[@]}"; do

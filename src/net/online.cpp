@@ -155,6 +155,15 @@ CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, cons
         const char *value = nullptr;
         bool port = false;
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return CommandLine::help;
+        if (std::strncmp(arg, "--server", 8) == 0 && (arg[8] == '\0' || arg[8] == '=')) {
+            const char *server = arg[8] == '=' ? arg + 9 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (server == nullptr || !parse_address(server)) {
+                why = "--server takes HOST or HOST:PORT";
+                return CommandLine::bad;
+            }
+            std::snprintf(out.server, sizeof out.server, "%s", server);
+            continue;
+        }
         if (std::strncmp(arg, "--port=", 7) == 0) {
             port = true;
             value = arg + 7;
@@ -192,9 +201,26 @@ CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, cons
     return CommandLine::run;
 }
 
+namespace {
+
+// The meeting server from the command line, else from the settings; none when unset
+// or unreadable.
+void set_server(SessionConfig &c) {
+    const char *text = online_options.server[0] != '\0' ? online_options.server : settings.online_server;
+    c.server.host[0] = '\0';
+    if (text[0] == '\0') return;
+    Result<NetAddress> a = parse_address(text);
+    if (!a) return;
+    c.server = a.value();
+    if (std::strchr(text, ':') == nullptr) c.server.port = meet_default_port;
+}
+
+}  // namespace
+
 void online_host() {
     clear_online_notice();
     SessionConfig c;
+    set_server(c);
     c.port = online_options.port;
     c.input_delay = online_options.input_delay;
     c.game_speed = settings.game_speed;
@@ -214,10 +240,11 @@ void online_connect() {
     c.input_delay = online_options.input_delay;
     c.resolve = online_options.resolve;
     c.lookup_limit = online_options.lookup_limit;
+    set_server(c);
     // A bare address means the port this game was told to use.
     char address[80];
     const bool has_port = std::strchr(online_address, ':') != nullptr;
-    if (has_port || online_options.port == default_port) {
+    if (has_port || online_options.port == default_port || session_takes_code(c, online_address)) {
         std::snprintf(address, sizeof address, "%s", online_address);
     } else {
         std::snprintf(address, sizeof address, "%s:%u", online_address, static_cast<unsigned>(online_options.port));
@@ -246,6 +273,7 @@ void online_join_heard(int index) {
 
 const char *online_progress_line() {
     static char line[96];
+    if (session.meet.phase != MeetPhase::none && session.peer == nullptr) return session_meet_line(session);
     if (session.phase == SessionPhase::looking_up) {
         std::snprintf(line, sizeof line, "looking up %s", session.target.host);
         return line;
@@ -266,6 +294,11 @@ OnlineView online_view() {
     v.their_rules = session.other_rules;
     v.our_protocol = session.config.protocol;
     v.our_rules = session.config.rules;
+    v.room_code = session.hosting ? session.meet.code : "";
+    v.meet_line = session.hosting ? session_meet_line(session) : "";
+    SessionConfig c;
+    set_server(c);
+    v.has_server = c.server.host[0] != '\0';
     return v;
 }
 const char *online_notice() { return notice; }
@@ -340,6 +373,9 @@ void draw_online_lines() {
     if (game_state.screen_state == ScreenState::match && session_waiting(session, GetTime())) {
         draw_line("waiting for the other player", 90);
     }
+    // How the two machines reach each other, under the HUD's lines.
+    const char *path = session_path_line(session);
+    if (game_state.screen_state == ScreenState::match && path[0] != '\0') draw_line(path, 120);
     if (game_state.screen_state == ScreenState::paused && session.paused) {
         DrawText(TextFormat("paused by player %d", session.paused_by), 50, 190, 40, RAYWHITE);
     }

@@ -11,6 +11,7 @@
 struct OnlineOptions {
     std::uint16_t port = default_port;  // HOST listens here; JOIN's default port
     std::uint32_t input_delay = 2;      // frames
+    char server[64] = "";               // --server: the meeting server (else the settings' one)
     // Not on the command line: how JOIN looks up a host name (tests give their own).
     NameResolver resolve = system_resolve;
     double lookup_limit = 10.0;
@@ -26,11 +27,12 @@ extern bool online_address_editing;
 
 enum class CommandLine : std::uint8_t { run, help, bad };
 
-// Reads --port N and --input-delay N (also --port=N) and --help. `bad`, with a
+// Reads --port N, --input-delay N and --server HOST[:PORT] (also --port=N) and --help. `bad`, with a
 // one-line reason in `why` (naming the option), for anything else or a value out of
 // range.
 CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why);
-inline constexpr const char *online_usage = "usage: vorbel [--port N] [--input-delay N] [--help]";
+inline constexpr const char *online_usage =
+    "usage: vorbel [--port N] [--input-delay N] [--server HOST[:PORT]] [--help]";
 
 // Menu actions.
 void online_host();
@@ -47,7 +49,13 @@ struct OnlineView {
     bool refused = false;
     std::uint16_t their_protocol = 0, their_rules = 0;
     std::uint16_t our_protocol = 0, our_rules = 0;
+    const char *room_code = "";  // while hosting through a meeting server
+    const char *meet_line = "";  // what meeting through the server is doing
+    bool has_server = false;     // a meeting server is set
 };
+// The line shown where no meeting server is set.
+inline constexpr const char *no_server_line =
+    "room codes need a meeting server: start with --server HOST or set online_server in settings.cfg";
 OnlineView online_view();
 
 // The session itself, for tests that play the other machine.

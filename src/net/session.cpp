@@ -10,6 +10,8 @@
 #include "net/snapshot_rules.h"
 #include "raylib.h"
 
+const char *session_end_text_for(const OnlineSession &s, SessionEnd why);
+
 namespace {
 
 constexpr double heartbeat_interval = 0.05;
@@ -71,12 +73,327 @@ void finish(OnlineSession &s, SessionEnd why) {
     s.paused = false;
 }
 
+void give_back_room(OnlineSession &s);
+
 void close_now(OnlineSession &s, SessionEnd why) {
+    give_back_room(s);
     transport_drop(s.peer);
     s.peer = nullptr;
     lookup_abandon(s.lookup);
     transport_close(s.transport);
     finish(s, why);
+}
+
+// ---------------------------------------------------------------- meeting through the server
+constexpr double meet_resend = 0.5;   // an unanswered request goes again
+constexpr double host_refresh = 5.0;  // keeps the room, and the router's mapping, alive
+constexpr double punch_interval = 0.1;
+// The first punches open this game's own router and die a hop beyond it. Were they to
+// reach the other router before that one had sent anything our way, many routers
+// would note them as an unanswered connection of their own and give the other game's
+// datagrams to us a new port: the path we punch for would never open.
+constexpr double short_punch_seconds = 0.3;
+constexpr int short_punch_hops = 2;
+constexpr double host_punch_limit = 10.0;  // the host stops punching if nothing came of it
+constexpr double server_silence = 5.0;
+constexpr int meet_datagrams_per_update = 16;
+
+void meet_send(OnlineSession &s, const MeetAddress &to, const MeetMessage &m, int hops = 0) {
+    std::uint8_t bytes[max_meet_bytes];
+    const std::size_t n = encode_meet(m, bytes, sizeof bytes);
+    if (n > 0) transport_send_raw(s.transport, to, bytes, n, hops);
+}
+
+// This machine's addresses inside its home, at the match socket's port: a joiner on
+// the same network reaches the host there when the router will not loop back.
+void fill_locals(const OnlineSession &s, MeetMessage &m) {
+    char text[max_local_addresses][48];
+    const int n = local_addresses(text, max_local_addresses);
+    m.local_count = 0;
+    for (int i = 0; i < n && s.transport.port != 0; ++i) {
+        in_addr a{};
+        if (inet_pton(AF_INET, text[i], &a) != 1) continue;
+        m.locals[m.local_count++] = MeetAddress{ntohl(a.s_addr), s.transport.port};
+    }
+}
+
+void ask_server(OnlineSession &s, double now) {
+    Meeting &mt = s.meet;
+    MeetMessage m;
+    m.token = mt.token;
+    if (!s.hosting && mt.phase == MeetPhase::relay_asked) {
+        m.type = MeetType::relay;
+        std::memcpy(m.code, mt.code, sizeof m.code);
+    } else if (!s.hosting) {
+        m.type = MeetType::join;
+        std::memcpy(m.code, mt.code, sizeof m.code);
+        fill_locals(s, m);
+    } else {
+        m.type = MeetType::host;
+        fill_locals(s, m);
+    }
+    meet_send(s, mt.server, m);
+    mt.last_sent = now;
+}
+
+void set_meet_phase(OnlineSession &s, MeetPhase phase, double now) {
+    s.meet.phase = phase;
+    s.meet.started = now;
+}
+
+void start_meeting(OnlineSession &s, double now) {
+    set_meet_phase(s, MeetPhase::asking, now);
+    s.meet.last_heard = now;
+    ask_server(s, now);
+}
+
+// A host without a room goes on listening by address; a joiner without one has nothing.
+void meet_fail(OnlineSession &s, SessionEnd why) {
+    if (s.hosting) {
+        s.meet.phase = MeetPhase::failed;
+        s.meet.why = why;
+        TraceLog(LOG_WARNING, "ONLINE: no room code: %s", session_end_text_for(s, why));
+    } else {
+        close_now(s, why);
+    }
+}
+
+void begin_meeting(OnlineSession &s, double now) {
+    s.meet.began = now;
+    in_addr numeric{};
+    if (inet_pton(AF_INET, s.config.server.host, &numeric) == 1) {
+        s.meet.server = MeetAddress{ntohl(numeric.s_addr), s.config.server.port};
+        start_meeting(s, now);
+        return;
+    }
+    std::snprintf(s.target.host, sizeof s.target.host, "%s", s.config.server.host);
+    if (!lookup_start(s.lookup, s.config.server.host, s.config.resolve, now, s.config.lookup_limit)) {
+        meet_fail(s, SessionEnd::network_failed);
+        return;
+    }
+    set_meet_phase(s, MeetPhase::resolving, now);
+}
+
+void resolve_server(OnlineSession &s, double now) {
+    std::uint32_t address = 0;
+    switch (lookup_poll(s.lookup, now, address)) {
+    case LookupStatus::running:
+        return;
+    case LookupStatus::found:
+        s.meet.server = MeetAddress{ntohl(address), s.config.server.port};
+        start_meeting(s, now);
+        return;
+    case LookupStatus::not_found:
+        meet_fail(s, SessionEnd::no_such_host);
+        return;
+    case LookupStatus::timed_out:
+        meet_fail(s, SessionEnd::lookup_timed_out);
+        return;
+    default:
+        meet_fail(s, SessionEnd::network_failed);
+        return;
+    }
+}
+
+bool is_candidate(const Meeting &mt, const MeetAddress &a) {
+    if (a == mt.other) return true;
+    for (int i = 0; i < mt.other_local_count; ++i) {
+        if (a == mt.other_locals[i]) return true;
+    }
+    return false;
+}
+
+// To the other game's public address and its local ones at once: the first that
+// answers is the path.
+void punch(OnlineSession &s, double now) {
+    Meeting &mt = s.meet;
+    if (now - mt.last_punch < punch_interval) return;
+    MeetMessage m;
+    m.type = MeetType::punch;
+    m.token = mt.id;
+    const bool short_ones = now - mt.introduced_at < short_punch_seconds;
+    meet_send(s, mt.other, m, short_ones ? short_punch_hops : 0);
+    // Addresses inside a home are reached in full at once: no router stands between.
+    for (int i = 0; i < mt.other_local_count; ++i) meet_send(s, mt.other_locals[i], m);
+    mt.last_punch = now;
+}
+
+void joiner_connect(OnlineSession &s, const MeetAddress &to, MeetPhase phase, double now) {
+    Result<_ENetPeer *> peer = transport_connect_on(s.transport, to);
+    if (!peer) {
+        close_now(s, SessionEnd::network_failed);
+        return;
+    }
+    s.peer = peer.value();
+    s.meet.answered_at = now;
+    set_meet_phase(s, phase, now);
+    s.started = now;  // connect_limit counts from here
+    char where[32];
+    format_meet_address(to, where, sizeof where);
+    TraceLog(LOG_INFO, "ONLINE: %s to %s, %.2f s after the introduction",
+             phase == MeetPhase::direct ? "direct path" : "relayed", where, now - s.meet.introduced_at);
+}
+
+void introduced(OnlineSession &s, const MeetMessage &m, double now) {
+    Meeting &mt = s.meet;
+    const bool expected = s.hosting ? mt.phase == MeetPhase::waiting : mt.phase == MeetPhase::asking;
+    if (!expected || std::strcmp(m.code, mt.code) != 0 || m.token == 0) return;
+    mt.id = m.token;
+    mt.other = m.address;
+    mt.other_local_count = m.local_count;
+    for (int i = 0; i < m.local_count; ++i) mt.other_locals[i] = m.locals[i];
+    mt.introduced_at = now;
+    set_meet_phase(s, MeetPhase::punching, now);
+    mt.last_punch = -1e9;
+    char where[32];
+    format_meet_address(m.address, where, sizeof where);
+    TraceLog(LOG_INFO, "ONLINE: room %s: met %s after %.2f s; punching", mt.code, where, now - mt.began);
+    punch(s, now);
+}
+
+void meet_hears(OnlineSession &s, const RawDatagram &d, double now) {
+    Meeting &mt = s.meet;
+    MeetMessage m;
+    if (!decode_meet(d.bytes, d.size, m)) {
+        mt.dropped += 1;
+        return;
+    }
+    if (m.type == MeetType::punch || m.type == MeetType::punch_ack) {
+        // Only from the other game's addresses, with this meeting's id.
+        if (mt.id == 0 || m.token != mt.id || !is_candidate(mt, d.from)) {
+            mt.dropped += 1;
+            return;
+        }
+        if (m.type == MeetType::punch) {
+            MeetMessage ack;
+            ack.type = MeetType::punch_ack;
+            ack.token = mt.id;
+            meet_send(s, d.from, ack);
+        }
+        if (!s.hosting && (mt.phase == MeetPhase::punching || mt.phase == MeetPhase::relay_asked)) {
+            joiner_connect(s, d.from, MeetPhase::direct, now);
+        } else if (s.hosting && mt.answered_at == 0.0) {
+            mt.answered_at = now;
+        }
+        return;
+    }
+    if (!(d.from == mt.server) || mt.server.ip == 0) {
+        mt.dropped += 1;
+        return;
+    }
+    mt.last_heard = now;
+    switch (m.type) {
+    case MeetType::challenge:
+        if (m.token == mt.token) return;
+        mt.token = m.token;
+        if (mt.phase == MeetPhase::asking || mt.phase == MeetPhase::relay_asked || mt.phase == MeetPhase::waiting) {
+            ask_server(s, now);
+        }
+        return;
+    case MeetType::room:
+        if (!s.hosting) return;
+        if (mt.phase == MeetPhase::asking) {
+            std::memcpy(mt.code, m.code, sizeof mt.code);
+            set_meet_phase(s, MeetPhase::waiting, now);
+            TraceLog(LOG_INFO, "ONLINE: room code %s, %.2f s after asking", mt.code, now - mt.began);
+        } else if (mt.phase == MeetPhase::waiting && std::strcmp(mt.code, m.code) != 0) {
+            // The server lost the room (it restarted) and made a new one: show that code.
+            std::memcpy(mt.code, m.code, sizeof mt.code);
+            TraceLog(LOG_INFO, "ONLINE: the meeting server gave a new room code, %s", mt.code);
+        }
+        return;
+    case MeetType::introduce:
+        introduced(s, m, now);
+        return;
+    case MeetType::relaying:
+        if (std::strcmp(m.code, mt.code) != 0) return;
+        if (s.hosting) {
+            mt.relayed = true;
+            if (mt.answered_at == 0.0) mt.answered_at = now;
+        } else if (mt.phase == MeetPhase::relay_asked) {
+            joiner_connect(s, mt.server, MeetPhase::relayed, now);
+        }
+        return;
+    case MeetType::no_room:
+        if (!s.hosting && mt.phase == MeetPhase::asking) close_now(s, SessionEnd::no_room);
+        return;
+    case MeetType::slow_down:
+        if (mt.phase == MeetPhase::asking) meet_fail(s, SessionEnd::server_busy);
+        return;
+    case MeetType::full:
+    case MeetType::versions:
+        if (mt.phase == MeetPhase::asking) meet_fail(s, SessionEnd::server_refused);
+        return;
+    default:
+        mt.dropped += 1;
+        return;
+    }
+}
+
+void meet_update(OnlineSession &s, double now) {
+    RawDatagram d;
+    for (int n = 0; n < meet_datagrams_per_update && transport_take_raw(s.transport, d); ++n) {
+        meet_hears(s, d, now);
+        if (s.phase == SessionPhase::ended) return;
+    }
+    Meeting &mt = s.meet;
+    switch (mt.phase) {
+    case MeetPhase::resolving:
+        resolve_server(s, now);
+        break;
+    case MeetPhase::asking:
+        if (now - mt.last_heard > server_silence) {
+            meet_fail(s, SessionEnd::server_silent);
+        } else if (now - mt.last_sent >= meet_resend) {
+            ask_server(s, now);
+        }
+        break;
+    case MeetPhase::waiting:
+        if (now - mt.last_sent >= host_refresh) ask_server(s, now);
+        break;
+    case MeetPhase::punching:
+        if (s.hosting) {
+            if (s.phase == SessionPhase::listening && !mt.relayed && now - mt.started < host_punch_limit) punch(s, now);
+            if (now - mt.last_sent >= host_refresh) ask_server(s, now);
+        } else if (now - mt.started > s.config.punch_limit) {
+            TraceLog(LOG_INFO, "ONLINE: room %s: no direct path in %.1f s; asking for the relay", mt.code,
+                     s.config.punch_limit);
+            set_meet_phase(s, MeetPhase::relay_asked, now);
+            mt.last_heard = now;
+            ask_server(s, now);
+        } else {
+            punch(s, now);
+        }
+        break;
+    case MeetPhase::relay_asked:
+        punch(s, now);  // a late answer on the direct path still wins
+        if (s.phase != SessionPhase::connecting || mt.phase != MeetPhase::relay_asked) break;
+        if (now - mt.last_heard > server_silence) {
+            close_now(s, SessionEnd::server_silent);
+        } else if (now - mt.last_sent >= meet_resend) {
+            ask_server(s, now);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// The host gives its room back once the match no longer needs it (a relayed match
+// keeps it until the end).
+void give_back_room(OnlineSession &s) {
+    Meeting &mt = s.meet;
+    if (!s.hosting || mt.server.ip == 0 || mt.code[0] == '\0' || mt.closed) return;
+    MeetMessage m;
+    m.type = MeetType::close;
+    m.token = mt.token;
+    meet_send(s, mt.server, m);
+    mt.closed = true;
+    mt.phase = MeetPhase::none;  // nothing more to ask the server
+}
+
+bool relayed(const OnlineSession &s) {
+    return s.meet.server.ip != 0 && s.peer != nullptr && transport_peer_address(s.peer) == s.meet.server;
 }
 
 // Ends the match here and tells the other machine why, so both show the same line.
@@ -198,6 +515,7 @@ void take_state(OnlineSession &s, const Message &m, double now) {
 }
 
 void start_playing(OnlineSession &s, int side, double dt, std::uint64_t seed, double now) {
+    if (s.meet.phase != MeetPhase::none && !relayed(s)) give_back_room(s);
     rollback_start(s.rollback, side, dt, s.config.input_delay, initial_match_snapshot(seed));
     s.phase = SessionPhase::playing;
     s.remote_ack = 0;
@@ -442,6 +760,7 @@ void reset_session(OnlineSession &s) {
     for (ChecksumEntry &e : s.local_sums) e = ChecksumEntry{};
     for (ChecksumEntry &e : s.remote_sums) e = ChecksumEntry{};
     s.counters = SessionCounters{};
+    s.meet = Meeting{};
 }
 
 // Closes whatever ran before and starts afresh in the given role, now.
@@ -466,6 +785,7 @@ void session_host(OnlineSession &s, const SessionConfig &config, double now) {
         return;
     }
     s.phase = SessionPhase::listening;
+    if (config.server.host[0] != '\0') begin_meeting(s, now);
 }
 
 namespace {
@@ -517,6 +837,16 @@ void finish_lookup(OnlineSession &s, double now) {
 
 void session_join(OnlineSession &s, const char *address, const SessionConfig &config, double now) {
     begin_session(s, false, config, now);
+    if (session_takes_code(config, address)) {
+        normalize_room_code(address, s.meet.code);
+        if (!transport_open(s.transport)) {
+            finish(s, SessionEnd::network_failed);
+            return;
+        }
+        s.phase = SessionPhase::connecting;
+        begin_meeting(s, now);
+        return;
+    }
     if (address != nullptr && looks_like_ipv6(address)) {
         finish(s, SessionEnd::ipv6_address);
         return;
@@ -548,12 +878,16 @@ void session_update(OnlineSession &s, double now) {
          ++n) {
         handle(s, event, now);
     }
+    if (s.meet.phase != MeetPhase::none && s.phase != SessionPhase::ended && s.phase != SessionPhase::idle) {
+        meet_update(s, now);
+    }
     switch (s.phase) {
     case SessionPhase::looking_up:
         finish_lookup(s, now);
         break;
     case SessionPhase::connecting:
-        if (now - s.started > s.config.connect_limit) close_now(s, SessionEnd::timed_out);
+        // While meeting, the meeting's own clocks count.
+        if (s.peer != nullptr && now - s.started > s.config.connect_limit) close_now(s, SessionEnd::timed_out);
         break;
     case SessionPhase::listening:
         drop_silent_newcomers(s, now);
@@ -621,6 +955,7 @@ void session_leave(OnlineSession &s) {
         m.type = MessageType::leave;
         send_message(s.peer, m, true);
     }
+    give_back_room(s);
     transport_close_gently(s.transport, s.peer, leave_reason, 200);
     s.peer = nullptr;
     if (s.phase != SessionPhase::ended) finish(s, SessionEnd::you_left);
@@ -640,9 +975,11 @@ void session_reset(OnlineSession &s) {
     reset_session(s);
 }
 
-const char *session_end_text(const OnlineSession &s) {
+const char *session_end_text(const OnlineSession &s) { return session_end_text_for(s, s.end); }
+
+const char *session_end_text_for(const OnlineSession &s, SessionEnd why) {
     static char line[96];
-    switch (s.end) {
+    switch (why) {
     case SessionEnd::none:
     case SessionEnd::you_left:
         return "";
@@ -685,6 +1022,58 @@ const char *session_end_text(const OnlineSession &s) {
         return "the host sent an impossible state; match ended";
     case SessionEnd::state_refused:
         return "the other game refused this one's state; match ended";
+    case SessionEnd::no_room:
+        std::snprintf(line, sizeof line, "no game with code %s on the meeting server", s.meet.code);
+        return line;
+    case SessionEnd::server_busy:
+        return "too many tries: the meeting server asks to wait a minute";
+    case SessionEnd::server_silent:
+        return "no answer from the meeting server";
+    case SessionEnd::server_refused:
+        return "the meeting server is full or of another version";
     }
     return "";
+}
+
+const char *session_path_line(const OnlineSession &s) {
+    static char line[48];
+    if (s.phase != SessionPhase::playing || s.peer == nullptr) return "";
+    std::snprintf(line, sizeof line, "%s, %u ms", relayed(s) ? "relayed" : "direct",
+                  static_cast<unsigned>(transport_round_trip_ms(s.peer)));
+    return line;
+}
+
+const char *session_meet_line(const OnlineSession &s) {
+    static char line[96];
+    const Meeting &mt = s.meet;
+    switch (mt.phase) {
+    case MeetPhase::resolving:
+        std::snprintf(line, sizeof line, "looking up the meeting server %s", s.config.server.host);
+        return line;
+    case MeetPhase::asking:
+        if (s.hosting) return "asking the meeting server for a room code";
+        std::snprintf(line, sizeof line, "asking the meeting server for %s", mt.code);
+        return line;
+    case MeetPhase::waiting:
+        return "give the other player this code";
+    case MeetPhase::punching:
+        return s.hosting ? "a player is joining with the code" : "reaching the host directly";
+    case MeetPhase::relay_asked:
+        return "no direct path; asking the meeting server to relay";
+    case MeetPhase::direct:
+        return "connecting directly";
+    case MeetPhase::relayed:
+        return "connecting through the meeting server";
+    case MeetPhase::failed:
+        std::snprintf(line, sizeof line, "no room code (%s)", session_end_text_for(s, mt.why));
+        return line;
+    case MeetPhase::none:
+        break;
+    }
+    return "";
+}
+
+bool session_takes_code(const SessionConfig &config, const char *text) {
+    char code[room_code_length + 1];
+    return config.server.host[0] != '\0' && normalize_room_code(text, code);
 }

@@ -29,10 +29,14 @@ enum class SessionEnd : std::uint8_t {
     ipv6_address,
     no_such_host,
     lookup_timed_out,
-    stalled,        // the other side is heard but sends no new inputs
-    disagree,       // the two games kept disagreeing on the match
-    bad_state,      // the host sent a state the rules cannot produce
-    state_refused,  // the joiner refused a state of ours
+    stalled,         // the other side is heard but sends no new inputs
+    disagree,        // the two games kept disagreeing on the match
+    bad_state,       // the host sent a state the rules cannot produce
+    state_refused,   // the joiner refused a state of ours
+    no_room,         // the meeting server knows no game by that code
+    server_busy,     // the meeting server asks this address to slow down
+    server_silent,   // no answer from the meeting server
+    server_refused,  // the meeting server is full or speaks another version
 };
 
 struct SessionConfig {
@@ -47,6 +51,45 @@ struct SessionConfig {
     std::uint16_t rules = rules_version;
     double game_speed = 1.0;  // the host's; the joiner takes it from the host
     std::uint64_t seed = 1;   // the host's choice of the match's generator seed
+    // The meeting server ("" for none): a host gets a room code there, a joiner may
+    // give a code instead of an address.
+    NetAddress server{"", meet_default_port};
+    double punch_limit = 3.0;  // seconds of punching before the relay is asked for
+};
+
+// Meeting the other game through the server, beside the session's own phases.
+enum class MeetPhase : std::uint8_t {
+    none,
+    resolving,  // the server's name is being looked up
+    asking,     // host: for a room; joiner: for the room with the code
+    waiting,    // host: the room's code is shown, waiting for a joiner
+    punching,   // both: sending to the other's addresses until one answers
+    relay_asked,
+    direct,   // joiner: the ENet connection goes straight to the host
+    relayed,  // joiner: the ENet connection goes through the server
+    failed,   // host: no room (the host goes on listening by address)
+};
+
+struct Meeting {
+    MeetPhase phase = MeetPhase::none;
+    MeetAddress server{};
+    std::uint64_t token = 0;  // the server's last challenge
+    char code[room_code_length + 1] = {};
+    std::uint64_t id = 0;  // the meeting's id, in every punch
+    MeetAddress other{};   // the other game's public address
+    MeetAddress other_locals[max_local_addresses]{};
+    std::uint8_t other_local_count = 0;
+    double began = 0.0;      // of the whole meeting
+    double started = 0.0;    // of the phase
+    double last_sent = 0.0;  // to the server
+    double last_punch = 0.0;
+    double last_heard = 0.0;   // from the server
+    double answered_at = 0.0;  // the first punch answered (or the relay granted)
+    double introduced_at = 0.0;
+    bool relayed = false;               // host: the server said it relays
+    bool closed = false;                // host: the room was given back
+    SessionEnd why = SessionEnd::none;  // host: why there is no room (it goes on by address)
+    std::uint32_t dropped = 0;          // datagrams that failed the checks
 };
 
 struct SessionCounters {
@@ -112,6 +155,7 @@ struct OnlineSession {
     ChecksumEntry local_sums[16]{};
     ChecksumEntry remote_sums[16]{};
     SessionCounters counters{};
+    Meeting meet{};
     Rollback rollback{};
 };
 
@@ -137,5 +181,11 @@ void session_drop(OnlineSession &s);
 int session_local_side(const OnlineSession &s);
 // Closes whatever is open, without a word, and forgets the session (phase idle).
 void session_reset(OnlineSession &s);
+// While playing: "direct, 23 ms" or "relayed, 41 ms".
+const char *session_path_line(const OnlineSession &s);
+// What meeting through the server is doing, for the HOST and JOIN pages (or empty).
+const char *session_meet_line(const OnlineSession &s);
+// True when the text is a room code and a server is set: JOIN meets instead of connecting.
+bool session_takes_code(const SessionConfig &config, const char *text);
 // One line saying why the session ended (empty while it has not).
 const char *session_end_text(const OnlineSession &s);

@@ -7,6 +7,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #endif
 
 #include <algorithm>
@@ -55,10 +56,48 @@ void keep_resends_steady(ENetHost *host) {
     }
 }
 
+// Meeting datagrams waiting to be read, per open host (a test runs two games at once).
+constexpr int raw_slots = 4;
+constexpr int raw_queue = 16;
+struct RawInbox {
+    ENetHost *host = nullptr;
+    RawDatagram queue[raw_queue]{};
+    int head = 0, count = 0;
+};
+RawInbox raw_inboxes[raw_slots];
+
+RawInbox *inbox_of(const ENetHost *host) {
+    for (RawInbox &box : raw_inboxes) {
+        if (host != nullptr && box.host == host) return &box;
+    }
+    return nullptr;
+}
+
+int ENET_CALLBACK intercept_meeting(ENetHost *host, ENetEvent *) {
+    if (!is_meet_datagram(host->receivedData, host->receivedDataLength)) return 0;
+    RawInbox *box = inbox_of(host);
+    if (box != nullptr && box->count < raw_queue && host->receivedDataLength <= max_meet_bytes) {
+        RawDatagram &d = box->queue[(box->head + box->count) % raw_queue];
+        d.from = MeetAddress{ENET_NET_TO_HOST_32(host->receivedAddress.host), host->receivedAddress.port};
+        d.size = host->receivedDataLength;
+        std::memcpy(d.bytes, host->receivedData, d.size);
+        box->count += 1;
+    }
+    return 1;  // never ENet's, even when dropped
+}
+
 void limit_packets(ENetHost *host) {
     // Nothing we send is larger; a peer that sends more is not worth the memory.
     host->maximumPacketSize = max_packet_bytes;
     host->maximumWaitingData = 64 * max_packet_bytes;
+    host->intercept = intercept_meeting;
+    for (RawInbox &box : raw_inboxes) {
+        if (box.host == nullptr) {
+            box = RawInbox{};
+            box.host = host;
+            break;
+        }
+    }
 }
 
 }  // namespace
@@ -111,21 +150,66 @@ Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers)
     return Ok{};
 }
 
+Result<Ok> transport_open(Transport &t) {
+    if (!enet_ready()) return Error::network_failed;
+    t.host = enet_host_create(nullptr, 1, channel_count, 0, 0);
+    if (t.host == nullptr) return Error::network_failed;
+    limit_packets(t.host);
+    ENetAddress bound{};
+    t.port = enet_socket_get_address(t.host->socket, &bound) == 0 ? bound.port : 0;
+    return Ok{};
+}
+
+Result<_ENetPeer *> transport_connect_on(Transport &t, const MeetAddress &to) {
+    if (t.host == nullptr) return Error::network_failed;
+    ENetAddress address{};
+    address.host = ENET_HOST_TO_NET_32(to.ip);
+    address.port = to.port;
+    ENetPeer *peer = enet_host_connect(t.host, &address, channel_count, 0);
+    if (peer == nullptr) return Error::network_failed;
+    return peer;
+}
+
 Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
     if (!enet_ready()) return Error::network_failed;
     ENetAddress address{};
     if (enet_address_set_host_ip(&address, to.host) != 0) return Error::bad_address;
-    address.port = to.port;
-    t.host = enet_host_create(nullptr, 1, channel_count, 0, 0);
-    if (t.host == nullptr) return Error::network_failed;
-    limit_packets(t.host);
-    ENetPeer *peer = enet_host_connect(t.host, &address, channel_count, 0);
-    if (peer == nullptr) {
-        transport_close(t);
-        return Error::network_failed;
-    }
+    if (const Result<Ok> opened = transport_open(t); !opened) return opened.error();
+    Result<_ENetPeer *> peer = transport_connect_on(t, MeetAddress{ENET_NET_TO_HOST_32(address.host), to.port});
+    if (!peer) transport_close(t);
     return peer;
 }
+
+bool transport_take_raw(Transport &t, RawDatagram &out) {
+    RawInbox *box = inbox_of(t.host);
+    if (box == nullptr || box->count == 0) return false;
+    out = box->queue[box->head];
+    box->head = (box->head + 1) % raw_queue;
+    box->count -= 1;
+    return true;
+}
+
+bool transport_send_raw(Transport &t, const MeetAddress &to, const std::uint8_t *data, std::size_t size, int hops) {
+    if (t.host == nullptr) return false;
+    ENetAddress address{};
+    address.host = ENET_HOST_TO_NET_32(to.ip);
+    address.port = to.port;
+    ENetBuffer buffer{const_cast<std::uint8_t *>(data), size};
+    int usual = 64;
+    socklen_t length = sizeof usual;
+    const bool limited = hops > 0 && getsockopt(t.host->socket, IPPROTO_IP, IP_TTL, &usual, &length) == 0 &&
+                         setsockopt(t.host->socket, IPPROTO_IP, IP_TTL, &hops, sizeof hops) == 0;
+    const bool sent = enet_socket_send(t.host->socket, &address, &buffer, 1) == static_cast<int>(size);
+    if (limited) setsockopt(t.host->socket, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
+    return sent;
+}
+
+MeetAddress transport_peer_address(const _ENetPeer *peer) {
+    if (peer == nullptr) return MeetAddress{};
+    return MeetAddress{ENET_NET_TO_HOST_32(peer->address.host), peer->address.port};
+}
+
+std::uint32_t transport_round_trip_ms(const _ENetPeer *peer) { return peer == nullptr ? 0 : peer->roundTripTime; }
 
 bool transport_poll(Transport &t, NetEvent &out) {
     if (t.host == nullptr) return false;
@@ -199,6 +283,7 @@ void transport_drop(_ENetPeer *peer) {
 
 void transport_close(Transport &t) {
     if (t.host != nullptr) {
+        if (RawInbox *box = inbox_of(t.host)) *box = RawInbox{};
         enet_host_flush(t.host);
         enet_host_destroy(t.host);
     }
@@ -239,6 +324,12 @@ void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason,
 // A page can send no UDP: the network layer never starts, which the menus report.
 Result<Ok> transport_listen(Transport &, std::uint16_t, std::size_t) { return Error::network_failed; }
 Result<_ENetPeer *> transport_connect(Transport &, const NetAddress &) { return Error::network_failed; }
+Result<Ok> transport_open(Transport &) { return Error::network_failed; }
+Result<_ENetPeer *> transport_connect_on(Transport &, const MeetAddress &) { return Error::network_failed; }
+bool transport_take_raw(Transport &, RawDatagram &) { return false; }
+bool transport_send_raw(Transport &, const MeetAddress &, const std::uint8_t *, std::size_t, int) { return false; }
+MeetAddress transport_peer_address(const _ENetPeer *) { return MeetAddress{}; }
+std::uint32_t transport_round_trip_ms(const _ENetPeer *) { return 0; }
 bool transport_poll(Transport &, NetEvent &) { return false; }
 bool transport_send(_ENetPeer *, std::uint8_t, const std::uint8_t *, std::size_t, bool) { return false; }
 void transport_flush(Transport &) {}

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/result.h"
+#include "meet/meet_wire.h"
 #include "net/protocol.h"
 
 struct _ENetHost;
@@ -43,6 +44,24 @@ Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers)
 // looked up beforehand, off the drawing thread); the connection is made when a
 // `connected` event comes.
 Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to);
+// Opens a socket on any free port without connecting yet (a joiner that first meets
+// the host through a meeting server), and later connects on it.
+Result<Ok> transport_open(Transport &t);
+Result<_ENetPeer *> transport_connect_on(Transport &t, const MeetAddress &to);
+
+// Meeting datagrams share the match's socket: what arrives with the meeting's magic is
+// kept aside (a few at a time; the rest are dropped) and never reaches ENet.
+struct RawDatagram {
+    MeetAddress from{};
+    std::size_t size = 0;
+    std::uint8_t bytes[max_meet_bytes]{};
+};
+bool transport_take_raw(Transport &t, RawDatagram &out);
+// `hops` > 0 limits how far the datagram goes (the IP time to live); 0 for the default.
+bool transport_send_raw(Transport &t, const MeetAddress &to, const std::uint8_t *data, std::size_t size, int hops = 0);
+// The peer's address and its round trip as ENet measures it.
+MeetAddress transport_peer_address(const _ENetPeer *peer);
+std::uint32_t transport_round_trip_ms(const _ENetPeer *peer);
 // The next event, waiting for none; false when there is none.
 bool transport_poll(Transport &t, NetEvent &out);
 bool transport_send(_ENetPeer *peer, std::uint8_t channel, const std::uint8_t *data, std::size_t size, bool reliable);

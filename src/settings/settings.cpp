@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -53,11 +55,21 @@ Error write_error(int e) {
 
 // The fields in their declared order, and their keys.
 namespace field {
-enum : std::size_t { screen_width, screen_height, fullscreen, vsync, enable_music, enable_sound_effects, game_speed };
+enum : std::size_t {
+    screen_width,
+    screen_height,
+    fullscreen,
+    vsync,
+    enable_music,
+    enable_sound_effects,
+    game_speed,
+    online_server
+};
 }
-constexpr std::size_t field_count = 7;
-constexpr std::string_view field_keys[field_count] = {"screen_width", "screen_height",        "fullscreen", "vsync",
-                                                      "enable_music", "enable_sound_effects", "game_speed"};
+constexpr std::size_t field_count = 8;
+constexpr std::string_view field_keys[field_count] = {"screen_width", "screen_height", "fullscreen",
+                                                      "vsync",        "enable_music",  "enable_sound_effects",
+                                                      "game_speed",   "online_server"};
 
 }  // namespace
 
@@ -202,11 +214,12 @@ std::string format_settings(const Settings &s) {
     line("enable_music", boolean(s.enable_music));
     line("enable_sound_effects", boolean(s.enable_sound_effects));
     line("game_speed", format_settings_float(s.game_speed));
+    if (s.online_server[0] != '\0') line("online_server", s.online_server);
     return out;
 }
 
 Result<Settings> parse_settings(std::string_view text, std::string *why) {
-    // Only the seven fields' values are kept (views into `text`); any other key is read
+    // Only the fields' values are kept (views into `text`); any other key is read
     // and dropped, so memory does not grow with the file.
     std::optional<std::string_view> values[field_count];
     // A text editor never writes control bytes other than tab, CR and LF; a file that
@@ -289,6 +302,19 @@ Result<Settings> parse_settings(std::string_view text, std::string *why) {
             return Error::invalid_value;
         }
         out.game_speed = r.value();
+    }
+    if (const auto &v = values[field::online_server]) {
+        // A name or address and maybe ":port"; the game checks the rest when it is used.
+        const bool fits = v->size() < sizeof out.online_server;
+        const bool plain = std::all_of(v->begin(), v->end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' || c == ':';
+        });
+        if (!fits || !plain) {
+            set_why(why, "online_server is not a host name or address with an optional :port");
+            return Error::invalid_value;
+        }
+        std::memcpy(out.online_server, v->data(), v->size());
+        out.online_server[v->size()] = '\0';
     }
     return out;
 }

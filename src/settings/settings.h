@@ -1,5 +1,6 @@
 // The player's preferences and their file, settings.cfg, in the working directory.
-// Seven "key=value" lines ended by CR LF, keys in the order of the fields below.
+// Seven "key=value" lines ended by CR LF (an eighth, online_server, when one is set),
+// keys in the order of the fields below.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ struct Settings {
     bool enable_music = true;
     bool enable_sound_effects = true;
     double game_speed = 1.0;
+    // The meeting server for online play, "host" or "host:port"; empty for none (the
+    // line is then left out of the file).
+    char online_server[64] = "";
 };
 
 // The one instance. Valid (the defaults) before the file is read, because the window

@@ -97,6 +97,16 @@ void draw_hosting_lines() {
         std::strncat(line, addresses[i], sizeof line - std::strlen(line) - 1);
     }
     online_line(50.0f, 340.0f, line);
+    // The room code, large: read out over a call and typed on the other machine.
+    if (v.room_code[0] != '\0') {
+        GuiSetStyle(DEFAULT, TEXT_SIZE, 3 * online_line_size);
+        GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
+        GuiLabel(Rectangle{700.0f, 240.0f, 500.0f, 90.0f}, v.room_code);
+        GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
+        GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
+    }
+    online_line(700.0f, 340.0f, v.has_server ? v.meet_line : "");
+    if (!v.has_server) online_line(50.0f, 560.0f, no_server_line);
     if (v.refused) {
         online_line(50.0f, 385.0f,
                     TextFormat("refused a player with version %u.%u (this game is %u.%u)", v.their_protocol,
@@ -161,7 +171,8 @@ void draw_join_box() {
     menu_text_box("ADDRESS", box, online_address, sizeof online_address, &online_address_editing, connect_to_host);
     if (online_address[0] == '\0' && !online_address_editing) {
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
-        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height}, "address or address:port");
+        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height},
+                 online_view().has_server ? "address or room code" : "address or address:port");
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
     }
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
@@ -244,6 +255,7 @@ void draw_title_screen() {
         end_menu_column();
     }
     if (page == MenuPage::joining) draw_heard_games();
+    if (page == MenuPage::joining && !online_view().has_server) online_line(50.0f, 605.0f, no_server_line);
     if (page == MenuPage::joining && join_under_way()) {
         online_line(50.0f, 560.0f, online_view().progress);
     } else if (page == MenuPage::online && browser_menus) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzzer with clang-14 in its own build directory and runs it for a while
 # from its committed corpus. Any crash, leak or sanitizer report fails.
-#   tests/fuzz/run.sh <build-dir> [seconds] [settings|font|packet|beacon]
+#   tests/fuzz/run.sh <build-dir> [seconds] [settings|font|packet|beacon|meet]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: run.sh <build-dir> [seconds]}
@@ -9,9 +9,10 @@ seconds=${2:-60}
 name=${3:-settings}
 case "$name" in
   settings) seeds=$here/corpus options=(-dict="$here/settings.dict" -max_len=4096) ;;
-  font) seeds=$here/font_corpus options=(-max_len=2048) ;;
+  font) seeds=$here/font_corpus options=(-max_len=1024) ;;
   packet) seeds=$here/packet_corpus options=(-max_len=8192) ;;
   beacon) seeds=$here/beacon_corpus options=(-max_len=128) ;;
+  meet) seeds=$here/meet_corpus options=(-max_len=1024) ;;
   *) echo "unknown fuzzer $name" >&2; exit 2 ;;
 esac
 

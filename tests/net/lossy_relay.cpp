@@ -81,6 +81,7 @@ void relay_pump(LossyRelay &r, double now) {
                    sizeof r.joiner);
         }
         r.passed += 1;
+        r.passed_bytes += it->bytes.size();
     }
     r.queue.erase(due, r.queue.end());
 }

@@ -27,6 +27,7 @@ struct LossyRelay {
     Rng dice{};
     std::vector<RelayedDatagram> queue;
     std::uint64_t passed = 0;
+    std::uint64_t passed_bytes = 0;  // what a relay of the match carries
     std::uint64_t dropped = 0;
 };
 

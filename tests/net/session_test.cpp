@@ -159,10 +159,12 @@ TEST_P(Loopback, AMinuteThroughALossyLinkEndsInTheSameStateOnBothAndAsTheReferen
     }
 
     std::printf("loopback at %.0f %% loss over %.2f min: host %.1f rollbacks/min (largest %u frames), "
-                "joiner %.1f rollbacks/min (largest %u frames); desyncs %u; datagrams passed %llu, dropped %llu\n",
+                "joiner %.1f rollbacks/min (largest %u frames); desyncs %u; datagrams passed %llu (%.1f a second, "
+                "%.0f bytes each), dropped %llu\n",
                 loss * 100.0, minutes, host->rollback.stats.rollbacks / minutes, host->rollback.stats.largest,
                 joiner->rollback.stats.rollbacks / minutes, joiner->rollback.stats.largest,
                 host->counters.desyncs + joiner->counters.desyncs, static_cast<unsigned long long>(relay.passed),
+                relay.passed / (minutes * 60.0), relay.passed > 0 ? double(relay.passed_bytes) / relay.passed : 0.0,
                 static_cast<unsigned long long>(relay.dropped));
 }
 
@@ -667,6 +669,10 @@ TEST(CommandLine, PortAndInputDelayAreReadAndCheckedAsOptions) {
         {{"--port", "5000", "--bogus"}, bad, 0, 0, "unknown option --bogus"},
         {{"--help"}, CommandLine::help, 0, 0},
         {{"--port", "5000", "-h"}, CommandLine::help, 0, 0},
+        {{"--server", "meet.example.org:24999", "--port", "5000"}, run, 5000, 2},
+        {{"--server=10.0.0.1"}, run, default_port, 2},
+        {{"--server", "a b"}, bad, 0, 0, "--server takes HOST or HOST:PORT"},
+        {{"--server"}, bad, 0, 0, "--server takes HOST or HOST:PORT"},
     };
     for (const Row &row : rows) {
         std::vector<char *> argv{const_cast<char *>("vorbel")};

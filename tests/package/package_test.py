@@ -2,7 +2,7 @@
 """The Debian package as a player's machine sees it, without installing it: unpacked
 with dpkg-deb -x into scratch folders and run through its own launcher.
 
-    package_test.py contents|launcher|play --deb-dir DIR --version V --source DIR --artifacts DIR
+    package_test.py contents|launcher|play|server --deb-dir DIR --version V --source DIR --artifacts DIR
 """
 
 import argparse
@@ -183,7 +183,48 @@ def case_play(args, scratch):
         display.stop()
 
 
-CASES = {"contents": case_contents, "launcher": case_launcher, "play": case_play}
+# ------------------------------------------------------------------ server
+
+
+def case_server(args, scratch):
+    """The vorbel-server package: the program answers, its unit runs it as a user of
+    its own in a sandbox, its man page reads cleanly, and lintian finds no error."""
+    deb = os.path.join(args.deb_dir, "vorbel-server_%s_amd64.deb" % args.version)
+    expect(os.path.exists(deb), "no %s" % deb)
+    expect(run(["dpkg-deb", "-x", deb, scratch]).returncode == 0, "dpkg-deb -x failed")
+    at = lambda rel: os.path.join(scratch, rel)  # noqa: E731
+    server = at("usr/sbin/vorbel-server")
+    r = run([server, "--help"])
+    expect(r.returncode == 0 and "--max-rooms" in r.stdout, "--help: %s%s" % (r.stdout, r.stderr))
+    r = run([server, "--max-rooms", "0"])
+    expect(r.returncode == 2 and "--max-rooms" in r.stderr, "a bad --max-rooms: %s" % r.stderr)
+    # Started, it says where it listens; SIGTERM stops it cleanly with a last line.
+    p = subprocess.Popen([server, "--port", str(e2e.free_udp_port())], stdout=subprocess.PIPE, text=True)
+    first = p.stdout.readline()
+    p.terminate()
+    rest, _ = p.communicate(timeout=10)
+    expect("listening on UDP port" in first and p.returncode == 0 and "stopping" in rest,
+           "start and SIGTERM: %r %r, status %s" % (first, rest, p.returncode))
+    with open(at("usr/lib/systemd/system/vorbel-server.service")) as f:
+        unit = f.read()
+    for line in ("ExecStart=/usr/sbin/vorbel-server", "DynamicUser=yes", "ProtectSystem=strict",
+                 "CapabilityBoundingSet=\n", "RestrictAddressFamilies=AF_INET", "SystemCallFilter=@system-service"):
+        expect(line in unit, "the unit lacks %s" % line.strip())
+    if shutil.which("systemd-analyze"):
+        r = run(["systemd-analyze", "verify", "--man=no", at("usr/lib/systemd/system/vorbel-server.service")])
+        problems = [x for x in (r.stdout + r.stderr).splitlines() if "is not executable" not in x and x.strip()]
+        expect(not problems, "systemd-analyze: %s" % problems)
+    r = run(["man", "--warnings", "-l", "-Tutf8", "-Z", at("usr/share/man/man8/vorbel-server.8.gz")],
+            env=dict(os.environ, LC_ALL="C.UTF-8"))
+    expect(r.returncode == 0 and "warning" not in r.stderr.lower(), "man: %s" % r.stderr)
+    info = run(["dpkg-deb", "-f", deb, "Version", "Depends", "Section"]).stdout
+    expect("libenet" in info and "libsdl2" not in info and "Section: net" in info, "control fields: %s" % info)
+    r = run(["lintian", "--info", deb])
+    print("lintian:\n" + r.stdout + r.stderr)
+    expect(r.returncode != 1 and "\nE: " not in "\n" + r.stdout, "lintian finds errors")
+
+
+CASES = {"contents": case_contents, "launcher": case_launcher, "play": case_play, "server": case_server}
 
 
 def main():

@@ -40,7 +40,8 @@ const std::string &default_file = test_support::default_settings_file;
 bool same(const Settings &a, const Settings &b) {
     return a.screen_width == b.screen_width && a.screen_height == b.screen_height && a.fullscreen == b.fullscreen &&
            a.vsync == b.vsync && a.enable_music == b.enable_music && a.enable_sound_effects == b.enable_sound_effects &&
-           std::memcmp(&a.game_speed, &b.game_speed, sizeof(double)) == 0;
+           std::memcmp(&a.game_speed, &b.game_speed, sizeof(double)) == 0 &&
+           std::strcmp(a.online_server, b.online_server) == 0;
 }
 
 Settings parsed(const std::string &text) {
@@ -189,6 +190,10 @@ TEST(SettingsFormat, ValuesTheGameCannotUseMakeTheFileMalformed) {
         {"game_speed=-0", nullptr},
         {"game_speed=1e300", nullptr},
         {"game_speed=5e-324", nullptr},
+        {"online_server=meet.example.org:24872", nullptr},
+        {"online_server=a b", "online_server"},
+        {"online_server=x;rm", "online_server"},
+        {"online_server=aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "online_server"},
     };
     for (const Row &row : rows) {
         // The bad value spoils an otherwise good file, wherever it stands.
@@ -206,6 +211,7 @@ TEST(SettingsFormat, ValuesTheGameCannotUseMakeTheFileMalformed) {
     }
     EXPECT_EQ(parsed("screen_height=16384\r\n").screen_height, 16384);
     EXPECT_EQ(parsed("game_speed=0\r\n").game_speed, 0.0);
+    EXPECT_STREQ(parsed("online_server=10.0.0.1\r\n").online_server, "10.0.0.1");
 }
 
 TEST(SettingsFormat, NothingIsTrimmed) {
