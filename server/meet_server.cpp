@@ -153,20 +153,20 @@ void copy_locals(const MeetMessage &m, MeetAddress *to, std::uint8_t &count) {
     for (int i = 0; i < m.local_count; ++i) to[i] = m.locals[i];
 }
 
-void introduce(MeetServer &s, const Room &r, ServerOutbox &out) {
-    MeetMessage to_joiner = message(MeetType::introduce, r.code);
-    to_joiner.token = r.meeting;
-    to_joiner.address = r.host;
-    to_joiner.local_count = r.host_local_count;
-    std::copy(r.host_locals, r.host_locals + max_local_addresses, to_joiner.locals);
-    reply(out, r.joiner, to_joiner);
-    MeetMessage to_host = message(MeetType::introduce, r.code);
-    to_host.token = r.meeting;
-    to_host.address = r.joiner;
-    to_host.local_count = r.joiner_local_count;
-    std::copy(r.joiner_locals, r.joiner_locals + max_local_addresses, to_host.locals);
-    reply(out, r.host, to_host);
-    (void)s;
+// Each side of the room learns the other's public address and local ones.
+void introduce_to(const Room &r, const MeetAddress &to, const MeetAddress &other, const MeetAddress *locals,
+                  std::uint8_t local_count, ServerOutbox &out) {
+    MeetMessage m = message(MeetType::introduce, r.code);
+    m.token = r.meeting;
+    m.address = other;
+    m.local_count = local_count;
+    std::copy(locals, locals + max_local_addresses, m.locals);
+    reply(out, to, m);
+}
+
+void introduce(const Room &r, ServerOutbox &out) {
+    introduce_to(r, r.joiner, r.host, r.host_locals, r.host_local_count, out);
+    introduce_to(r, r.host, r.joiner, r.joiner_locals, r.joiner_local_count, out);
 }
 
 void host_asks(MeetServer &s, const MeetAddress &from, const MeetMessage &m, double now, ServerOutbox &out) {
@@ -252,7 +252,7 @@ void joiner_asks(MeetServer &s, const MeetAddress &from, const MeetMessage &m, d
         logf(s, "room %s: %s joins", r->code, where);
     }
     r->last_active = now;
-    introduce(s, *r, out);
+    introduce(*r, out);
 }
 
 void relay_asked(MeetServer &s, const MeetAddress &from, const MeetMessage &m, double now, ServerOutbox &out) {
