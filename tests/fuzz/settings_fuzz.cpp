@@ -50,7 +50,7 @@ bool same_speed(double a, double b) {
 bool same(const Settings &a, const Settings &b) {
     return a.screen_width == b.screen_width && a.screen_height == b.screen_height && a.fullscreen == b.fullscreen &&
            a.vsync == b.vsync && a.enable_music == b.enable_music && a.enable_sound_effects == b.enable_sound_effects &&
-           same_speed(a.game_speed, b.game_speed);
+           same_speed(a.game_speed, b.game_speed) && std::strcmp(a.online_server, b.online_server) == 0;
 }
 
 bool write_bytes(const char *path, std::string_view bytes) {
@@ -71,11 +71,13 @@ std::string read_bytes(const char *path) {
     return out;
 }
 
-// Seven CR LF lines, each "<field>=<value>", in the fields' order.
-bool well_formed(std::string_view text) {
+// Seven CR LF lines, each "<field>=<value>", in the fields' order, and the meeting
+// server's line last when one is set.
+bool well_formed(std::string_view text, bool with_server) {
     static const char *const keys[] = {"screen_width=", "screen_height=",        "fullscreen=", "vsync=",
-                                       "enable_music=", "enable_sound_effects=", "game_speed="};
+                                       "enable_music=", "enable_sound_effects=", "game_speed=", "online_server="};
     for (const char *key : keys) {
+        if (!with_server && std::strcmp(key, "online_server=") == 0) break;
         std::size_t n = std::strlen(key);
         if (text.substr(0, n) != key) return false;
         std::size_t end = text.find("\r\n");
@@ -138,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!save_settings()) fail("saving a loaded record failed", input);
     const std::string saved = read_bytes(settings_file_name);
     if (saved != format_settings(settings)) fail("the saved file differs from the formatted record", input);
-    if (!well_formed(saved)) fail("the saved file is not seven key=value lines in order", input);
+    if (!well_formed(saved, settings.online_server[0] != '\0'))
+        fail("the saved file is not the key=value lines in order", input);
     const Result<Settings> reloaded = load_settings();
     if (!reloaded) fail("a saved record does not load again", input);
     if (!same(reloaded.value(), settings)) fail("a saved record reloads as a different record", input);
