@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzzer with clang-14 in its own build directory and runs it for a while
 # from its committed corpus. Any crash, leak or sanitizer report fails.
-#   tests/fuzz/run.sh <build-dir> [seconds] [settings|font|packet|beacon|meet]
+#   tests/fuzz/run.sh <build-dir> [seconds] [settings|font|packet|beacon|meet|replay]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: run.sh <build-dir> [seconds]}
@@ -13,6 +13,7 @@ case "$name" in
   packet) seeds=$here/packet_corpus options=(-max_len=8192) ;;
   beacon) seeds=$here/beacon_corpus options=(-max_len=128) ;;
   meet) seeds=$here/meet_corpus options=(-max_len=1024) ;;
+  replay) seeds=$here/replay_corpus options=(-max_len=4096) ;;
   *) echo "unknown fuzzer $name" >&2; exit 2 ;;
 esac
 
