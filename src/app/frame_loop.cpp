@@ -9,6 +9,7 @@
 #include "audio/music.h"
 #include "gameplay/match.h"
 #include "net/online.h"
+#include "replay/replay.h"
 #include "render/camera.h"
 #include "render/model_registry.h"
 #include "render/overlay.h"
@@ -43,6 +44,7 @@ void update_game(double dt) {
     note_input_device();
     const ScreenState screen = game_state.screen_state;
     follow_online(update_online(join_page_shown()));
+    follow_replay();
     switch (game_state.screen_state) {
     case ScreenState::menu:
         update_menu_scene(dt);
@@ -51,6 +53,11 @@ void update_game(double dt) {
         // An online match steps at its own fixed rate inside update_online.
         if (online_match_running()) {
             update_online_match();
+        } else if (replay_playing()) {
+            update_replay_playback();
+        } else if (recording_local_match()) {
+            // Recorded: at the online match's fixed step, from inputs a replay can give back.
+            update_recorded_match();
         } else {
             update_match(dt);
         }
@@ -74,13 +81,15 @@ void draw_game() {
         draw_title_screen();
         break;
     case ScreenState::match:
-        draw_match_hud(MatchEndLines{result_line(), restart_hint()});
+        // A replay cannot be played again from here: no restart hint.
+        draw_match_hud(MatchEndLines{result_line(), replay_playing() ? "" : restart_hint()});
         break;
     case ScreenState::paused:
         draw_pause_screen();
         break;
     }
     draw_online_lines();
+    draw_replay_lines();
     DrawFPS(GetScreenWidth() - 100, 0);
 }
 
@@ -110,6 +119,7 @@ int run_game() {
     emscripten_set_main_loop(run_frame, 0, true);
 #endif
     while (!should_stop()) run_frame();
+    replay_finish_recording();
     leave_online();
     deinit_app();
     return 0;

@@ -8,6 +8,7 @@
 #include "gameplay/input.h"
 #include "gameplay/match.h"
 #include "raylib.h"
+#include "replay/replay.h"
 #include "settings/settings.h"
 
 OnlineOptions online_options{};
@@ -85,11 +86,14 @@ void begin_match() {
     clear_online_notice();
     set_screen_state(ScreenState::match);
     rollback_load_current(session.rollback);
+    replay_begin_online(session.config.seed, session.rollback.dt);
 }
 
 // Back to the title screen's ONLINE page with the reason shown there.
 void end_match_to_menu() {
     in_match = false;
+    replay_note_online(session.rollback);
+    replay_finish_recording();
     set_notice(session_end_text(session));
     session_reset(session);
     if (game_state.screen_state != ScreenState::menu) set_screen_state(ScreenState::menu);
@@ -119,6 +123,7 @@ void step_match_frames() {
     }
     // Waiting for the other machine, or far behind: do not pile up a burst.
     if (step_time > max_steps_per_frame * step_seconds) step_time = max_steps_per_frame * step_seconds;
+    replay_note_online(session.rollback);
     // The live state for drawing (a re-run or the last step left it there).
     rollback_load_current(session.rollback);
 }

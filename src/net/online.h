@@ -32,7 +32,7 @@ enum class CommandLine : std::uint8_t { run, help, bad };
 // range.
 CommandLine parse_online_options(int argc, char **argv, OnlineOptions &out, const char *&why);
 inline constexpr const char *online_usage =
-    "usage: vorbel [--port N] [--input-delay N] [--server HOST[:PORT]] [--help]";
+    "usage: vorbel [--port N] [--input-delay N] [--server HOST[:PORT]] [--record FILE | --replay FILE] [--help]";
 
 // Menu actions.
 void online_host();

@@ -517,6 +517,7 @@ void take_state(OnlineSession &s, const Message &m, double now) {
 void start_playing(OnlineSession &s, int side, double dt, std::uint64_t seed, double now) {
     if (s.meet.phase != MeetPhase::none && !relayed(s)) give_back_room(s);
     rollback_start(s.rollback, side, dt, s.config.input_delay, initial_match_snapshot(seed));
+    s.config.seed = seed;  // the joiner learns it here; a recording of the match names it
     s.phase = SessionPhase::playing;
     s.remote_ack = 0;
     s.paused = false;

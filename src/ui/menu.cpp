@@ -7,6 +7,7 @@
 #include "gameplay/match.h"
 #include "net/online.h"
 #include "raygui.h"
+#include "replay/replay.h"
 #include "ui/controls_page.h"
 #include "ui/menu_focus.h"
 #include "ui/menu_layout.h"
@@ -183,6 +184,7 @@ void draw_join_box() {
 void start_local_match() {
     set_screen_state(ScreenState::match);
     menu_page = MenuPage::main;
+    replay_begin_local(false);
 }
 
 void start_bot_match() {
@@ -190,6 +192,7 @@ void start_bot_match() {
     menu_page = MenuPage::main;
     enable_bot();
     game_state.joined[1] = true;  // the bot needs no join press; only player 1 waits
+    replay_begin_local(true);
 }
 
 }  // namespace

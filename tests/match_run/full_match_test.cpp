@@ -4,12 +4,15 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/frame_loop.h"
 #include "app/game_state.h"
+#include "net/match_state.h"
 #include "render/model_registry.h"
+#include "replay/replay.h"
 #include "settings/settings.h"
 #include "support/game_frame.h"
 #include "support/small_window.h"
@@ -234,3 +237,59 @@ TEST_F(FullMatch, EndOfMatchLinesNameTheWinnerAndTheWayToPlayAgain) {
 }
 
 }  // namespace
+
+// LOCAL and BOT recorded with --record as a player plays them (player 2 dashing at the
+// armed buttons in LOCAL), written when the match is left, then replayed without any
+// controller to the very record the match ended on.
+TEST_F(FullMatch, ARecordedMatchReplaysToTheRecordItEndedOn) {
+    for (const bool bot : {false, true}) {
+        SCOPED_TRACE(bot ? "BOT" : "LOCAL");
+        const std::string path = std::string(bot ? "bot" : "local") + ".vreplay";
+        replay_set_record_path(path.c_str());
+        ASSERT_TRUE(replay_recording_enabled());
+        set_screen_state(ScreenState::match);
+        if (bot) test_support::start_bot_match();
+        replay_begin_local(bot);
+        testing_key_down(KEY_SPACE);
+        if (!bot) testing_key_down(KEY_K);
+        run_frame();
+        testing_release_all_input();
+        int frames = 0;
+        while (!match_over() && frames < 1500) {
+            if (!bot) {
+                steer_player2();
+                // A hop and a dash now and then.
+                frames % 30 == 0 ? testing_key_down(KEY_K) : testing_key_up(KEY_K);
+                frames % 30 == 3 ? testing_key_down(KEY_L) : testing_key_up(KEY_L);
+            }
+            run_frame();
+            ++frames;
+        }
+        testing_release_all_input();
+        ASSERT_TRUE(match_over()) << "after " << frames << " frames";
+        MatchSnapshot ended;
+        capture_match(ended);
+        set_screen_state(ScreenState::paused);
+        set_screen_state(ScreenState::menu);  // MAIN MENU: the recording is written
+        run_frame();
+
+        static ReplayFrame read[replay_max_frames];
+        ReplayView view{ReplayHeader{}, read, replay_max_frames};
+        ASSERT_EQ(load_replay(path.c_str(), view), ReplayError::none);
+        EXPECT_EQ(view.header.kind, bot ? ReplayKind::bot : ReplayKind::local);
+        EXPECT_GT(view.header.frames, static_cast<std::uint32_t>(frames));
+        set_screen_state(ScreenState::match);
+        replay_start_match(view.header);
+        for (std::uint32_t f = 0; f < view.header.frames; ++f) replay_step(read[f], view.header.step);
+        MatchSnapshot replayed;
+        capture_match(replayed);
+        EXPECT_TRUE(same_snapshot(replayed, ended));
+        EXPECT_EQ(match_result(), MatchResult::player2_wins);
+        set_screen_state(ScreenState::menu);
+        run_frame();
+        if (const char *keep = std::getenv("VORBEL_KEEP_REPLAYS"); keep != nullptr && bot) {
+            std::filesystem::copy_file(path, std::string(keep) + "/bot.vreplay",
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+}
