@@ -30,3 +30,12 @@ target_link_options(vorbel PRIVATE ${VORBEL_WEB_FLAGS} -sALLOW_MEMORY_GROWTH=1 -
                     "--preload-file=${CMAKE_SOURCE_DIR}/assets@/assets")
 set_property(TARGET vorbel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/pre.js)
 configure_file(${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_BINARY_DIR}/index.html COPYONLY)
+
+# A recorded match's checksums frame by frame under node, with no page: the same
+# program as the desktop's replay_sums, compared with it by tests/replay.
+# One file: this emscripten fetches a separate .wasm, which node cannot do from a path.
+add_executable(replay_sums ${CMAKE_SOURCE_DIR}/tools/replay_sums.cpp)
+target_link_libraries(replay_sums PRIVATE vorbel_game)
+set_target_properties(replay_sums PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
+target_link_options(replay_sums PRIVATE ${VORBEL_WEB_FLAGS} -sENVIRONMENT=node -sNODERAWFS=1 -sALLOW_MEMORY_GROWTH=1
+                    -sINITIAL_MEMORY=64MB -sEXIT_RUNTIME=1 -sSINGLE_FILE=1)
