@@ -15,3 +15,40 @@ Module.preRun.push(function () {
     removeRunDependency('vorbel-settings');
   });
 });
+
+// Replays: ?replay=URL (a file served beside the page) is fetched before the game
+// starts and played at once; the page's "open a replay" button plays a file from the
+// player's disk at any time. A file that does not come is said on the title screen.
+(function () {
+  var params = new URLSearchParams(typeof location !== 'undefined' ? location.search : '');
+  var url = params.get('replay');
+  if (url) {
+    Module.arguments = (Module.arguments || []).concat(['--replay', '/game/url.vreplay']);
+    Module.preRun.push(function () {
+      addRunDependency('vorbel-replay');
+      fetch(url).then(function (r) {
+        if (!r.ok) throw new Error('HTTP ' + r.status);
+        return r.arrayBuffer();
+      }).then(function (bytes) {
+        FS.writeFile('/game/url.vreplay', new Uint8Array(bytes));
+      }).catch(function (err) {
+        console.warn('REPLAY: ' + url + ' could not be fetched (' + err + ')');
+      }).finally(function () {
+        removeRunDependency('vorbel-replay');
+      });
+    });
+  }
+  var picker = typeof document !== 'undefined' ? document.getElementById('replay-file') : null;
+  if (picker) {
+    picker.addEventListener('change', function () {
+      var file = picker.files[0];
+      if (!file) return;
+      file.arrayBuffer().then(function (bytes) {
+        FS.writeFile('/game/picked.vreplay', new Uint8Array(bytes));
+        Module['_vorbel_open_replay']();
+        picker.value = '';
+        Module.canvas.focus();
+      });
+    });
+  }
+})();
