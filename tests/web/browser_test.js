@@ -1,7 +1,8 @@
 // The browser build played in Debian's chromium, headless on SwiftShader, as a player
 // would: the title, PLAY, BOT and Space start a match with both lives lines, Escape
 // pauses it, a setting changed in the page is still there after a reload, the first
-// click starts the sound, and nothing is reported on the console. Writes the title's
+// click starts the sound, a recorded match served beside the page plays from ?replay=,
+// and nothing is reported on the console. Writes the title's
 // canvas to <out>/web_title.png for the comparison with the desktop build.
 //   node browser_test.js <page url> <out folder>
 'use strict';
@@ -309,6 +310,25 @@ function expect(ok, what) {
     await waitShot(s => hudLine(s, 0) > 0 && hudLine(s, 0) < hudLine(padJoining, 0) - 20 && hudLine(s, 1) > 0,
                    'both lives lines after the pad\'s A');
     expect(true, 'a pad alone goes from the title to a BOT match');
+
+    // ?replay=URL: a recorded match served beside the page plays at once, with the HUD
+    // and the replay line; a file that is not there leaves the title with the reason.
+    for (const [file, plays] of [['bot.vreplay', true], ['missing.vreplay', false]]) {
+      await page.close();
+      page = await browser.newPage();
+      await page.setViewport({width: W, height: H});
+      const lines = [];
+      page.on('console', m => { if (/REPLAY/.test(m.text())) lines.push(m.text()); });
+      page.on('pageerror', e => errors.push(e.message));
+      await page.goto(url + '?replay=' + file, {waitUntil: 'load'});
+      if (plays) {
+        await waitShot(s => hudLine(s, 0) > 0 && hudLine(s, 1) > 0, 'the replayed BOT match with both lives lines');
+        expect(lines.some(l => l.includes('REPLAY: playing')), '?replay= plays a served replay');
+      } else {
+        await waitShot(s => buttonsShown(s).join() === '250,350,450', 'the title page after a missing replay');
+        expect(lines.some(l => l.includes('cannot be read')), '?replay= of a missing file says so and shows the title');
+      }
+    }
   } catch (e) {
     expect(false, e.message);
     if (page) await page.screenshot({path: path.join(out, 'web_failure.png')}).catch(() => {});

@@ -70,7 +70,13 @@ def main():
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
 
-    server = serve(os.path.abspath(args.web))
+    # The page's files with a recorded match beside them, for ?replay=URL.
+    served = os.path.join(out, "served")
+    os.makedirs(served)
+    for name in os.listdir(args.web):
+        os.symlink(os.path.join(os.path.abspath(args.web), name), os.path.join(served, name))
+    shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "replay", "bot.vreplay"), served)
+    server = serve(served)
     url = "http://127.0.0.1:%d/index.html" % server.server_address[1]
     here = os.path.dirname(os.path.abspath(__file__))
     browser = subprocess.run(["node", os.path.join(here, "browser_test.js"), url, out], cwd=here)
