@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/det_math.h"
 #include "app/effects.h"
 #include "app/game_state.h"
 #include "gameplay/input.h"
@@ -144,7 +145,7 @@ void hit_player(Player *p, bool hit) {
 
 double next_arm_interval(double t) {
     const double k = static_cast<double>(rng_range(game_state.rng, -50, 50));
-    return std::pow(2.0, -0.15 * t) * 10.0 + 0.5 + k / 100.0;
+    return det_pow(2.0, -0.15 * t) * 10.0 + 0.5 + k / 100.0;
 }
 
 void update_arming(double dt, double t) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/det_math.h"
 #include "app/effects.h"
 #include "app/game_state.h"
 #include "audio/sound_bank.h"
@@ -23,6 +24,7 @@ constexpr int dust_count = 50;
 
 double random_degrees(int lo, int hi) { return static_cast<double>(rng_range(effects_rng(), lo, hi)) * deg_to_rad; }
 
+// Particles are only drawn, never part of the match: the C library's sin and cos do.
 void emit_landing_splash(const Player &p) {
     const Vec3d at = p.instance->position;
     const Vec3d v = p.velocity;
@@ -60,7 +62,7 @@ void jump(Player &p, double dt) {
         if (effects_shown()) play_step_sound(p.side);
     } else if (p.jump_held) {
         // The lift fades out over jump_hold_time, quickly at first.
-        const double k = std::max(1.0 - std::pow(p.air_time / p.jump_hold_time, 0.3), 0.0);
+        const double k = std::max(1.0 - det_pow(p.air_time / p.jump_hold_time, 0.3), 0.0);
         const double boost = k * p.jump_hold_accel * dt;
         p.velocity.y += boost;
         p.stretch_speed += boost;
@@ -95,18 +97,18 @@ void animate(Player &p, double dt) {
     if (p.squash_timer > 0.0) {
         // A damped bounce over the squash: wide and flat, then settling.
         const double angle = (p.squash_duration - p.squash_timer) / p.squash_duration * 2.0 * pi;
-        const double s = b * std::sin(angle) * std::pow(0.7, angle) * 0.4;
+        const double s = b * det_sin(angle) * det_pow(0.7, angle) * 0.4;
         inst.scale.x = inst.scale.z = b + s;
         stretch -= s;
     } else {
-        const double k = -0.04 * b * std::sin(9.0 * p.wobble_time);
+        const double k = -0.04 * b * det_sin(9.0 * p.wobble_time);
         inst.scale.x = inst.scale.z = b - k;
         stretch += k;
     }
     inst.scale.y = b + stretch;
 
     if (p.dashing) {
-        const double e = 0.55 * std::sin(pi * p.dash_progress);
+        const double e = 0.55 * det_sin(pi * p.dash_progress);
         const double m = b * e * e;
         if (p.velocity.x != 0.0) {
             inst.scale.x = b + m;

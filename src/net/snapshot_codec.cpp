@@ -3,21 +3,30 @@
 #include "net/match_state.h"
 
 #include <cstring>
+#include <limits>
 
 #include "gameplay/match.h"
 
 namespace {
 
+// A NaN's sign and payload differ between builds (x86-64 makes 0/0 negative, wasm
+// leaves it open): every NaN is written as the one quiet NaN, so two machines that both
+// went wrong still agree on the checksum. No reader takes a NaN anyway.
+template <class F>
+F one_nan(F v) {
+    return v == v ? v : std::numeric_limits<F>::quiet_NaN();
+}
+
 // Every field in its wire type; the second record of the walk is the same one.
 struct WriteField {
     ByteWriter &w;
     void operator()(const Vec3d &v, const Vec3d &, Field) const {
-        w.f64(v.x);
-        w.f64(v.y);
-        w.f64(v.z);
+        w.f64(one_nan(v.x));
+        w.f64(one_nan(v.y));
+        w.f64(one_nan(v.z));
     }
-    void operator()(double v, double, Field) const { w.f64(v); }
-    void operator()(float v, float, Field) const { w.f32(v); }
+    void operator()(double v, double, Field) const { w.f64(one_nan(v)); }
+    void operator()(float v, float, Field) const { w.f32(one_nan(v)); }
     void operator()(std::int32_t v, std::int32_t, Field) const { w.i32(v); }
     void operator()(std::uint8_t v, std::uint8_t, Field) const { w.u8(v); }
     void operator()(bool v, bool, Field) const { w.boolean(v); }

@@ -2,6 +2,7 @@
 // whether stepped straight, re-run after late inputs, or re-run at random.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -258,6 +259,14 @@ TEST_F(Determinism, TheRecordSurvivesItsWireFormAndRejectsWhatNoPeerSends) {
     ByteReader rd{longer.data(), longer.size()};
     MatchSnapshot out;
     EXPECT_FALSE(read_snapshot(rd, out));
+
+    // A NaN is one value to the checksum, whatever sign and payload a build gave it.
+    MatchSnapshot plain = s, odd = s;
+    plain.game.match_time = nan;
+    odd.game.match_time = std::bit_cast<double>(0xfff8000000000001ull);
+    plain.game.players[1].time_since_hit = std::numeric_limits<float>::quiet_NaN();
+    odd.game.players[1].time_since_hit = std::bit_cast<float>(0xffc00001u);
+    EXPECT_EQ(snapshot_checksum(plain), snapshot_checksum(odd));
 }
 
 // A field is listed when a change of it alone changes the checksum (and the record
