@@ -172,6 +172,12 @@ void replay_start_match(const ReplayHeader &h) {
 void replay_step(const ReplayFrame &f, double step) { step_online_frame(f.inputs, step); }
 
 void replay_set_record_path(const char *path) {
+    recording.enabled = false;
+    if (std::strlen(path) >= sizeof recording.path) {
+        TraceLog(LOG_WARNING, "REPLAY: cannot record to a path of more than %zu bytes; the game runs without recording",
+                 sizeof recording.path - 1);
+        return;
+    }
     std::snprintf(recording.path, sizeof recording.path, "%s", path);
     // Tried now, so a player learns at once rather than after the match; a file made
     // only for the try is taken away again.
@@ -181,7 +187,6 @@ void replay_set_record_path(const char *path) {
     if (f == nullptr) {
         TraceLog(LOG_WARNING, "REPLAY: cannot record to %s (%s); the game runs without recording", path,
                  std::strerror(errno));
-        recording.enabled = false;
         return;
     }
     std::fclose(f);

@@ -4,8 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "net/protocol.h"
@@ -161,6 +164,19 @@ TEST(ReplayFiles, TheCommandLineTakesRecordAndReplayAndLeavesTheRest) {
         EXPECT_STREQ(o.record ? o.record : "", row.record ? row.record : "");
         EXPECT_STREQ(o.play ? o.play : "", row.play ? row.play : "");
     }
+    // --record FILE is tried at once: a path that cannot be written turns recording
+    // off, and the try leaves no file behind.
+    const std::string dir = test_support::make_scratch_dir("vorbel-record-");
+    for (const auto &[path, writable] :
+         {std::pair{dir + "/no/such/folder.vreplay", false}, std::pair{dir + "/" + std::string(600, 'x'), false},
+          std::pair{dir + "/match.vreplay", true}}) {
+        replay_set_record_path(path.c_str());
+        EXPECT_EQ(replay_recording_enabled(), writable) << path;
+        std::error_code name_too_long;
+        EXPECT_FALSE(std::filesystem::exists(path, name_too_long)) << path;
+    }
+    replay_set_record_path((dir + "/no/such/folder.vreplay").c_str());
+    test_support::remove_scratch_dir(dir);
 }
 
 }  // namespace
