@@ -106,7 +106,8 @@ Reduced reduce_quarter_turns(double x) {
     if (magnitude(x) >= 0x1p52) return {{0.0, 0.0}, 0};
     const std::int64_t k = nearest(x * two_over_pi);
     const double kd = static_cast<double>(k);
-    // x and k * part 0 lie within pi/4 of each other: their difference is exact.
+    // For |k| < 2^26 (|x| up to 1e8) k * part 0 is exact and lies within pi/4 of x:
+    // their difference is exact too. Beyond, the bits are still the same everywhere.
     double hi = x - kd * pio2_parts[0];
     double lo = 0.0;
     for (int i = 1; i < 4; ++i) {
