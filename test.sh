@@ -4,14 +4,15 @@
 # build/system, on each supported pair of the real raylib and raygui releases in
 # ../shared/third_party where that folder is), and runs the whole ctest suite
 # headless. Exits non-zero on any failure. Besides the unit and black-box tests the
-# suite holds the settings fuzzer (clang-14, 60 s), the font, network packet and LAN
-# beacon fuzzers (30 s each), three one-minute online matches over a lossy loopback
+# suite holds the settings fuzzer (clang-14, 60 s), the font, network packet, LAN
+# beacon, meeting and replay fuzzers (30 s each), three one-minute online matches over a lossy loopback
 # link, the LAN beacon between two network namespaces, a soak of two minutes of game
 # time, a valgrind memcheck session, the start-up under ThreadSanitizer
 # (`ctest -L tsan`), the Debian package packed from the Release build
 # (`ctest -L package`), a smoke run of each real-library build (`ctest -L
-# system_build` with the configure checks) and the browser build played in headless
-# chromium (`ctest -L web`); the fuzzers, the memcheck and
+# system_build` with the configure checks), the browser build played in headless
+# chromium and its replays' checksums compared with the desktop's (`ctest -L web`);
+# the fuzzers, the memcheck and
 # the ThreadSanitizer sessions are built in directories of their own under
 # build/test. Before any build it checks that every C++ file is formatted as
 # .clang-format says.
