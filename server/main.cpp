@@ -246,8 +246,9 @@ int main(int argc, char **argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     char line[400];
-    std::snprintf(line, sizeof line, "listening on UDP and TCP port %ld%s%s, at most %ld rooms and %ld pages%s%s",
-                  o.port, o.bind != nullptr ? " of " : "", o.bind != nullptr ? o.bind : "", o.max_rooms, o.max_pages,
+    std::snprintf(line, sizeof line,
+                  "listening on UDP port %ld and TCP port %ld%s%s, at most %ld rooms and %ld pages%s%s", o.port, o.port,
+                  o.bind != nullptr ? " of " : "", o.bind != nullptr ? o.bind : "", o.max_rooms, o.max_pages,
                   o.web != nullptr ? "; serving the page from " : "", o.web != nullptr ? o.web : "");
     log_line(line);
 
