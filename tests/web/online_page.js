@@ -3,7 +3,9 @@
 // the code typed into the box and Enter. In the match it joins with Space; the host
 // (player 1) walks its half's diagonal over the armed buttons until "game over", the
 // joiner stands still. Prints "OVER <the game's line>" and the round trip it showed.
-//   node online_page.js <page url> <out folder> host | join CODE
+//   node online_page.js <page url> <out folder> host | join [CODE]
+// A joiner without CODE reads it from its standard input once its JOIN page is up, so
+// both pages load at once.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -13,6 +15,13 @@ const [url, out, role, code] = process.argv.slice(2);
 const W = 1280, H = 720;
 const TIMEOUT = 120000;
 const sleep = ms => new Promise(r => setTimeout(r, ms));
+const codeFromInput = () => new Promise(resolve => {
+  let text = '';
+  process.stdin.on('data', d => {
+    text += d;
+    if (text.includes('\n')) resolve(text.trim());
+  });
+});
 
 (async () => {
   const browser = await puppeteer.launch({
@@ -69,8 +78,9 @@ const sleep = ms => new Promise(r => setTimeout(r, ms));
       console.log('CODE ' + room.match(/room code ([A-Z]{6})/)[1]);
     } else {
       await click(175, 387);  // JOIN
+      const typed = code || await codeFromInput();
       await click(300, 287);  // the code box
-      await page.keyboard.type(code.toLowerCase(), {delay: 120});  // typed as a player might
+      await page.keyboard.type(typed.toLowerCase(), {delay: 120});  // typed as a player might
       await sleep(500);
       await page.keyboard.press('Enter');
     }

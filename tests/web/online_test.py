@@ -47,7 +47,7 @@ class Page:
 
     def __init__(self, url, out, role, code=None):
         argv = ["node", os.path.join(HERE, "online_page.js"), url, out, role] + ([code] if code else [])
-        self.proc = subprocess.Popen(argv, cwd=HERE, stdout=subprocess.PIPE, text=True)
+        self.proc = subprocess.Popen(argv, cwd=HERE, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         self.lines = []
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -69,6 +69,10 @@ class Page:
             time.sleep(0.2)
         raise e2e.Failure("no %r from the page in %d s" % (prefix, timeout))
 
+    def give_code(self, code):
+        self.proc.stdin.write(code + "\n")
+        self.proc.stdin.flush()
+
     def stop(self):
         if self.proc.poll() is None:
             self.proc.terminate()
@@ -85,12 +89,16 @@ def over_of(text, who):
     return m.group(2), m.group(3)
 
 
-def desktop_joins(args, port, code):
+def desktop_to_join_page(args, port):
     g = e2e.Game("online_page_host", args, options=["--server", "127.0.0.1:%d" % port])
     g.start()
     g.open_page(250, "PLAY", g.play_page, "the play page")
     g.open_page(350, "ONLINE", lambda s: g.buttons_shown(s) == [250, 350, 450], "the online page")
     g.click_button(350, "JOIN")
+    return g
+
+
+def desktop_joins(g, code):
     # The box takes the typing once pressed, as a player would click it.
     g.move_to(400, 287)
     g.xdo("mousedown", 1)
@@ -139,18 +147,23 @@ def main():
         time.sleep(0.5)
         host = Page(url, out, "host")
         pages.append(host)
-        code = host.wait("CODE", 150)
+        # The other side gets ready meanwhile, up to its JOIN page.
+        if args.case == "host-desktop":
+            game = desktop_to_join_page(args, port)
+        else:
+            joiner = Page(url, out, "join")
+            pages.append(joiner)
+        code = host.wait("CODE", 240)
         print("the page's room code: %s" % code, flush=True)
         if args.case == "host-desktop":
-            game = desktop_joins(args, port, code)
+            desktop_joins(game, code)
             wait_log(game, r"the match begins", 60)
             game.key_until("space", lambda s: game.hud_line(s, 1) > 0 and game.hud_line(s, 0) > 0, "Space to join")
             over_page = host.wait("OVER", 300)
             wait_log(game, OVER.pattern, 30)
             theirs = over_of(game.log_text(), "the desktop game")
         else:
-            joiner = Page(url, out, "join", code)
-            pages.append(joiner)
+            joiner.give_code(code)
             over_page = host.wait("OVER", 300)
             theirs = over_of(joiner.wait("OVER", 30), "the joining page")
         ours = over_of(over_page, "the hosting page")
