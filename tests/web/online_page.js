@@ -85,11 +85,15 @@ const codeFromInput = () => new Promise(resolve => {
       await page.keyboard.press('Enter');
     }
     await waitLine(/ONLINE: the match begins/, 'the match to begin', 300000);
-    // Join with Space (the left keys: W A S D move), held for a moment as a player would.
-    for (let i = 0; i < 3; i++) {
-      await hold(['Space'], 400);
-      await sleep(800);
-    }
+    // Join with Space (the left keys: W A S D move), held for a moment as a player would,
+    // a few times over: a slow frame may miss one. Once joined it is only a jump.
+    const join = async () => {
+      for (let i = 0; i < 4; i++) {
+        await hold(['Space'], 600);
+        await sleep(900);
+      }
+    };
+    await join();
     const over = () => lines.some(l => /game over at frame/.test(l));
     if (role === 'host') {
       await hold(['KeyW', 'KeyA'], 5000);
@@ -97,7 +101,10 @@ const codeFromInput = () => new Promise(resolve => {
         await hold(['KeyS', 'KeyD'], 6000);
         if (over()) break;
         await hold(['KeyW', 'KeyA'], 6000);
+        if (!over()) await join();  // in the corner, where a jump costs nothing
       }
+    } else {
+      await join();  // once more, then it stands still: a jump would dodge the beams
     }
     const line = await waitLine(/game over at frame/, 'game over', 240000);
     console.log('OVER ' + line);

@@ -158,7 +158,11 @@ def main():
         if args.case == "host-desktop":
             desktop_joins(game, code)
             wait_log(game, r"the match begins", 60)
-            game.key_until("space", lambda s: game.hud_line(s, 1) > 0 and game.hud_line(s, 0) > 0, "Space to join")
+            # Player 2 here: Space is held until its own prompt changes to the lives line.
+            game.park_mouse()
+            s = game.wait_shot(lambda s: game.in_match(s) and game.hud_line(s, 1) > 0, "the online match screen")
+            prompt = game.hud_line(s, 1)
+            game.key_until("space", lambda s: 0 < game.hud_line(s, 1) != prompt, "Space to join")
             over_page = host.wait("OVER", 300)
             wait_log(game, OVER.pattern, 30)
             theirs = over_of(game.log_text(), "the desktop game")
