@@ -209,7 +209,7 @@ int enet_socket_send(ENetSocket socket, const ENetAddress *, const ENetBuffer *b
         std::memcpy(message + size, buffers[i].data, buffers[i].dataLength);
         size += buffers[i].dataLength;
     }
-    // No page: lost on the way, as a datagram may be; ENet's timeouts see to the rest.
+    // No link: lost on the way, as a datagram may be; ENet's timeouts see to the rest.
     if (socket == page.current) page_send_raw(message, size);
     return static_cast<int>(size);
 }
