@@ -40,14 +40,16 @@ struct Link {
 Link page;
 
 // ws:// or wss:// and the host the page came from; 0 when it came from no server at all.
+// clang-format off
 EM_JS(int, page_socket_url, (char *out, int size), {
-    if (location.protocol != = 'http:' &&location.protocol != = 'https:') return 0;
-    const url = (location.protocol == = 'https:' ? 'wss://' : 'ws://') + location.host + '/';
+    if (location.protocol != 'http:' && location.protocol != 'https:') return 0;
+    const url = (location.protocol == 'https:' ? 'wss://' : 'ws://') + location.host + '/';
     if (url.length + 1 > size) return 0;
     for (let i = 0; i < url.length; ++i) HEAPU8[out + i] = url.charCodeAt(i) & 0x7f;
     HEAPU8[out + url.length] = 0;
     return 1;
 });
+// clang-format on
 
 void fail(const char *why) {
     if (page.ws > 0) {
