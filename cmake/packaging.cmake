@@ -127,7 +127,8 @@ set(CPACK_DEBIAN_SERVER_DESCRIPTION "meeting server for vorbel's online play
 Lets two players of vorbel meet over the Internet without opening a port on
 their routers: a hosting game gets a six-letter room code, the other player
 types it, and the two games reach each other directly or, when their routers
-do not allow it, through the server's relay.")
+do not allow it, through the server's relay. It can also serve the browser
+build of the game and carry its pages' matches over WebSockets.")
 set(CPACK_PACKAGE_NAME vorbel)
 set(CPACK_PACKAGE_VENDOR "vorbel developers")
 # Each package's description: its summary line, then the rest. (With no common summary

@@ -22,11 +22,23 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/settings/startup.cpp APPEND PROPERTY
 target_include_directories(vorbel_game PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(vorbel_game PUBLIC engine)
 
+# ENet's core for the page, from the sources scripts/build-web.sh fetches; its platform
+# layer is the page's WebSocket (src/net/page_socket.cpp).
+set(VORBEL_WEB_ENET "" CACHE PATH "ENet's C sources and include/ (scripts/build-web.sh fetches them)")
+if(NOT EXISTS "${VORBEL_WEB_ENET}/host.c")
+  message(FATAL_ERROR "VORBEL_WEB_ENET must name ENet's sources: build the page with scripts/build-web.sh")
+endif()
+add_library(enet_web STATIC ${VORBEL_WEB_ENET}/callbacks.c ${VORBEL_WEB_ENET}/host.c ${VORBEL_WEB_ENET}/list.c
+                            ${VORBEL_WEB_ENET}/packet.c ${VORBEL_WEB_ENET}/peer.c ${VORBEL_WEB_ENET}/protocol.c)
+target_include_directories(enet_web SYSTEM PUBLIC ${VORBEL_WEB_ENET}/include)
+target_compile_options(enet_web PRIVATE -w)
+target_link_libraries(vorbel_game PUBLIC enet_web)
+
 add_executable(vorbel ${CMAKE_SOURCE_DIR}/src/app/main.cpp)
 target_link_libraries(vorbel PRIVATE vorbel_game)
 set_target_properties(vorbel PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} SUFFIX ".js")
 target_link_options(vorbel PRIVATE ${VORBEL_WEB_FLAGS} -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=128MB
-                    -sFORCE_FILESYSTEM=1 -lidbfs.js "--pre-js=${CMAKE_SOURCE_DIR}/web/pre.js"
+                    -sFORCE_FILESYSTEM=1 -lidbfs.js -lwebsocket.js "--pre-js=${CMAKE_SOURCE_DIR}/web/pre.js"
                     "--preload-file=${CMAKE_SOURCE_DIR}/assets@/assets")
 set_property(TARGET vorbel APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/pre.js)
 configure_file(${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_BINARY_DIR}/index.html COPYONLY)

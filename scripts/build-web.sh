@@ -28,5 +28,27 @@ export NODE_PATH=/usr/share/nodejs
 export EM_CACHE="$PWD/build/web/em-cache"
 mkdir -p build/web
 [ -d "$EM_CACHE" ] || cp -r /usr/share/emscripten/cache "$EM_CACHE"
-emcmake cmake -S . -B build/web -DCMAKE_BUILD_TYPE=Release > /dev/null
+# The page speaks ENet like the desktop game, compiled here from ENet's C sources: the
+# npm registry's "enet" package carries them (ENet 1.3.5, wire-compatible with the
+# desktop's 1.3.x). Fetched once into build/downloads, checked, never kept in git; its
+# Unix layer is left out (the page's own socket layer, src/net/page_socket.cpp, replaces it).
+enet_tgz=build/downloads/enet-0.2.9.tgz
+enet_sha=e1868697c8542ea77a09a7b8f3e26bd70f35fc84232e11a11a8232f35abdaefc
+if [ ! -f build/enet-web/host.c ]; then
+  mkdir -p build/downloads build/enet-web
+  if [ ! -f "$enet_tgz" ]; then
+    echo "web: fetching ENet's sources from npm"
+    (cd build/downloads && npm pack enet@0.2.9 --silent > /dev/null)
+  fi
+  echo "$enet_sha  $enet_tgz" | sha256sum -c --quiet - || { echo "web: $enet_tgz is not the expected file" >&2; rm -f "$enet_tgz"; exit 1; }
+  tar -xzf "$enet_tgz" -C build/enet-web --strip-components=3 \
+    package/src/enet/callbacks.c package/src/enet/host.c package/src/enet/list.c package/src/enet/packet.c \
+    package/src/enet/peer.c package/src/enet/protocol.c package/src/enet/include
+fi
+
+emcmake cmake -S . -B build/web -DCMAKE_BUILD_TYPE=Release -DVORBEL_WEB_ENET="$PWD/build/enet-web" > /dev/null
 cmake --build build/web -j"$(nproc)"
+# The two large files also go compressed; vorbel-server sends these to browsers that take gzip.
+for f in build/web/vorbel.wasm build/web/vorbel.data build/web/vorbel.js; do
+  [ "$f.gz" -nt "$f" ] || gzip -9 -k -f "$f"
+done

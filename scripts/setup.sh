@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake pkg-config git
-  libsdl2-dev libepoxy-dev libstb-dev libfreetype-dev libtinyobjloader-dev libenet-dev
+  libsdl2-dev libepoxy-dev libstb-dev libfreetype-dev libtinyobjloader-dev libenet-dev libwebsockets-dev
   libgtest-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format
   libgl1-mesa-dri

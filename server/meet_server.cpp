@@ -102,6 +102,9 @@ MeetMessage message(MeetType type, const char *code = nullptr) {
 // The limits of one source address: a set chosen by a keyed hash (no one can aim at a
 // set), and in it the address's own entry or the one that has rested longest.
 SourceLimit &source(MeetServer &s, std::uint32_t ip, double now) {
+    // A page is charged to the address its connection comes from, with the datagrams
+    // of that address: a second tab does not double the rates.
+    if (const int slot = server_page_slot(s, MeetAddress{ip, 0}); slot >= 0) ip = s.pages[slot].ip;
     const std::size_t set = siphash(s.config.secret, ip, 0x736f75726365) % source_sets;
     SourceLimit *ways = &s.sources[set * source_ways];
     SourceLimit *pick = nullptr;
@@ -366,7 +369,9 @@ void server_start(MeetServer &s, const ServerConfig &config) {
     s.by_code.clear();
     s.by_code.reserve(n);
     s.sources.assign(static_cast<std::size_t>(source_sets) * source_ways, SourceLimit{});
+    s.pages.assign(static_cast<std::size_t>(std::max(0, config.max_pages)), PageSlot{});
     s.live_rooms = 0;
+    s.live_pages = 0;
     s.rng = config.code_seed;
     s.counters = ServerCounters{};
 }
@@ -399,4 +404,57 @@ std::uint64_t server_token(const MeetServer &s, const MeetAddress &a, double now
 const Room *server_room(const MeetServer &s, const char *code) {
     const auto it = s.by_code.find(code_key(code));
     return it == s.by_code.end() ? nullptr : &s.rooms[static_cast<std::size_t>(it->second)];
+}
+
+MeetAddress server_page_open(MeetServer &s, std::uint32_t ip, double now) {
+    int free_slot = -1, same_ip = 0;
+    for (std::size_t i = 0; i < s.pages.size(); ++i) {
+        const PageSlot &p = s.pages[i];
+        if (p.used && p.ip == ip) same_ip += 1;
+        if (!p.used && free_slot < 0) free_slot = static_cast<int>(i);
+    }
+    if (free_slot < 0 || same_ip >= s.config.pages_per_ip) return MeetAddress{};
+    PageSlot &p = s.pages[static_cast<std::size_t>(free_slot)];
+    const std::uint16_t generation = static_cast<std::uint16_t>(p.generation == 0xffff ? 1 : p.generation + 1);
+    p = PageSlot{true,
+                 generation,
+                 ip,
+                 static_cast<double>(s.config.page_message_burst),
+                 static_cast<double>(s.config.page_byte_burst),
+                 now};
+    s.live_pages += 1;
+    return MeetAddress{static_cast<std::uint32_t>(free_slot + 1), generation};
+}
+
+int server_page_slot(const MeetServer &s, const MeetAddress &page) {
+    if (!is_page_address(page) || page.ip > s.pages.size()) return -1;
+    const PageSlot &p = s.pages[page.ip - 1];
+    // The port 0 form asks for the slot alone (the source limits are per address).
+    return p.used && (page.port == 0 || p.generation == page.port) ? static_cast<int>(page.ip - 1) : -1;
+}
+
+void server_page_closed(MeetServer &s, const MeetAddress &page) {
+    const int slot = server_page_slot(s, page);
+    if (slot < 0 || page.port == 0) return;
+    const auto it = s.by_address.find(address_key(page));
+    if (it != s.by_address.end()) end_room(s, it->second, "a page left");
+    s.pages[static_cast<std::size_t>(slot)].used = false;
+    s.live_pages -= 1;
+}
+
+bool server_page_may_send(MeetServer &s, const MeetAddress &page, std::size_t size, double now) {
+    const int slot = server_page_slot(s, page);
+    if (slot < 0) return false;
+    PageSlot &p = s.pages[static_cast<std::size_t>(slot)];
+    const double dt = std::max(0.0, now - p.refilled);
+    p.refilled = now;
+    p.messages = std::min<double>(s.config.page_message_burst, p.messages + dt * s.config.page_messages_per_second);
+    p.bytes = std::min<double>(s.config.page_byte_burst, p.bytes + dt * s.config.page_bytes_per_second);
+    if (p.messages < 1.0 || p.bytes < static_cast<double>(size)) {
+        s.counters.page_limited += 1;
+        return false;
+    }
+    p.messages -= 1.0;
+    p.bytes -= static_cast<double>(size);
+    return true;
 }

@@ -25,8 +25,16 @@ struct ServerConfig {
     double joins_per_second = 0.5;         // and then this many
     double open_burst = 4.0;               // rooms opened at once
     double opens_per_second = 1.0 / 30.0;  // and then this many
-    std::uint64_t secret[2] = {0, 0};      // the tokens' key; the program draws it at random
-    std::uint64_t code_seed = 0;           // where codes and meeting ids come from
+    // Browser pages, each a WebSocket connection with an address of its own (see
+    // is_page_address), counted against the real address it comes from.
+    int max_pages = 256;
+    int pages_per_ip = 8;
+    std::uint32_t page_messages_per_second = 240;  // what one page may send
+    std::uint32_t page_message_burst = 480;
+    std::uint32_t page_bytes_per_second = 64 * 1024;
+    std::uint32_t page_byte_burst = 128 * 1024;
+    std::uint64_t secret[2] = {0, 0};  // the tokens' key; the program draws it at random
+    std::uint64_t code_seed = 0;       // where codes and meeting ids come from
 };
 
 struct Room {
@@ -53,9 +61,18 @@ struct SourceLimit {
     double refilled = 0.0;
 };
 
+struct PageSlot {
+    bool used = false;
+    std::uint16_t generation = 0;        // the address's port: a slot used again is another address
+    std::uint32_t ip = 0;                // where the connection really comes from
+    double messages = 0.0, bytes = 0.0;  // what it may still send
+    double refilled = 0.0;
+};
+
 struct ServerCounters {
     std::uint64_t received = 0, malformed = 0, unverified = 0, forwarded = 0, forward_dropped = 0;
     std::uint64_t join_limited = 0, open_limited = 0, stray = 0;
+    std::uint64_t page_limited = 0;
 };
 
 // One datagram to send: a reply in the server's scratch space, or the received
@@ -83,7 +100,9 @@ struct MeetServer {
     std::unordered_map<std::uint64_t, int> by_address;  // host and joiner addresses
     std::unordered_map<std::uint64_t, int> by_code;
     std::vector<SourceLimit> sources;  // source_sets * source_ways
+    std::vector<PageSlot> pages;       // max_pages, set aside at the start
     int live_rooms = 0;
+    int live_pages = 0;
     std::uint64_t rng = 0;
     double last_sweep = 0.0;
     ServerCounters counters{};
@@ -100,3 +119,13 @@ void server_sweep(MeetServer &s, double now);
 // The token an address must echo in this epoch (tests play the game's side with it).
 std::uint64_t server_token(const MeetServer &s, const MeetAddress &a, double now);
 const Room *server_room(const MeetServer &s, const char *code);
+
+// A page's WebSocket from `ip` (host order): its address, or ip 0 when the server holds
+// all the pages it may, or `ip` already has its share.
+MeetAddress server_page_open(MeetServer &s, std::uint32_t ip, double now);
+// The connection is gone: a room it hosted or joined ends with it.
+void server_page_closed(MeetServer &s, const MeetAddress &page);
+// The slot of a live page's address, or -1.
+int server_page_slot(const MeetServer &s, const MeetAddress &page);
+// Whether a message of `size` bytes from the page is within its rates (it is spent).
+bool server_page_may_send(MeetServer &s, const MeetAddress &page, std::size_t size, double now);

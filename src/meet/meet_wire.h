@@ -32,6 +32,12 @@ struct MeetAddress {
 };
 inline bool operator==(const MeetAddress &a, const MeetAddress &b) { return a.ip == b.ip && a.port == b.port; }
 
+// A browser page reaches the server over a WebSocket, not UDP; the server gives each such
+// connection an address in 0.0.0.0/8, which no datagram from the Internet can carry, and
+// introduces it by that address. Nothing can be punched to it: a game met with one asks
+// for the relay at once.
+inline bool is_page_address(const MeetAddress &a) { return a.ip != 0 && a.ip < (1u << 24); }
+
 enum class MeetType : std::uint8_t {
     // game -> server (each carries the token of the server's last challenge, or 0)
     host = 1,   // open my room, or keep it alive

@@ -29,6 +29,7 @@ constexpr int line_size = 20;  // the HUD's
 
 OnlineSession session;
 bool in_match = false;
+bool over_logged = false;  // this match's game over has its line
 bool was_paused = false;
 double ended_at = 0.0;
 double step_time = 0.0;
@@ -83,6 +84,9 @@ void begin_match() {
     step_time = 0.0;
     local_device = no_device;
     pending_join = pending_restart = false;
+    over_logged = false;
+    TraceLog(LOG_INFO, "ONLINE: the match begins; this machine plays player %d (%s)", session.rollback.local_side + 1,
+             session_path_line(session));
     clear_online_notice();
     set_screen_state(ScreenState::match);
     rollback_load_current(session.rollback);
@@ -126,11 +130,21 @@ void step_match_frames() {
     replay_note_online(session.rollback);
     // The live state for drawing (a re-run or the last step left it there).
     rollback_load_current(session.rollback);
+    // One line per match end, with how the two machines reached each other: both logs
+    // name the same winner.
+    const bool over = match_over();
+    if (over && !over_logged) {
+        TraceLog(LOG_INFO, "ONLINE: game over at frame %u: %s (%s)", session.rollback.frame, result_line(),
+                 session_path_line(session));
+    }
+    over_logged = over;
 }
 
 // A host announces itself while it waits for a player; the JOIN page listens while
 // it shows. Each socket opens once per stretch (a failure is not retried every frame).
 void update_beacons(bool join_page_open) {
+    // A page has no network of its own to announce itself on or listen to.
+    if (page_transport) return;
     const double now = GetTime();
     if (session.phase == SessionPhase::listening) {
         if (!sender_open) beacon_sender_open(sender, online_beacon, session.transport.port);
@@ -213,6 +227,8 @@ namespace {
 void set_server(SessionConfig &c) {
     const char *text = online_options.server[0] != '\0' ? online_options.server : settings.online_server;
     c.server.host[0] = '\0';
+    // The page's server is the one it was loaded from, reached once its link is open.
+    if (page_transport) text = page_link_state() == PageLink::open ? page_server_host : "";
     if (text[0] == '\0') return;
     Result<NetAddress> a = parse_address(text);
     if (!a) return;
@@ -246,6 +262,10 @@ void online_connect() {
     c.resolve = online_options.resolve;
     c.lookup_limit = online_options.lookup_limit;
     set_server(c);
+    if (page_transport && !session_takes_code(c, online_address)) {
+        set_notice("a page joins by room code: six letters from the host's screen");
+        return;
+    }
     // A bare address means the port this game was told to use.
     char address[80];
     const bool has_port = std::strchr(online_address, ':') != nullptr;

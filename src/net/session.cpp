@@ -121,7 +121,7 @@ void ask_server(OnlineSession &s, double now) {
     Meeting &mt = s.meet;
     MeetMessage m;
     m.token = mt.token;
-    if (!s.hosting && mt.phase == MeetPhase::relay_asked) {
+    if (mt.phase == MeetPhase::relay_asked || (s.hosting && mt.relay_only && !mt.relayed)) {
         m.type = MeetType::relay;
         std::memcpy(m.code, mt.code, sizeof m.code);
     } else if (!s.hosting) {
@@ -139,6 +139,15 @@ void ask_server(OnlineSession &s, double now) {
 void set_meet_phase(OnlineSession &s, MeetPhase phase, double now) {
     s.meet.phase = phase;
     s.meet.started = now;
+}
+
+void ask_relay(OnlineSession &s, double now) {
+    MeetMessage m;
+    m.type = MeetType::relay;
+    m.token = s.meet.token;
+    std::memcpy(m.code, s.meet.code, sizeof m.code);
+    meet_send(s, s.meet.server, m);
+    s.meet.last_sent = now;
 }
 
 void start_meeting(OnlineSession &s, double now) {
@@ -207,7 +216,7 @@ bool is_candidate(const Meeting &mt, const MeetAddress &a) {
 // answers is the path.
 void punch(OnlineSession &s, double now) {
     Meeting &mt = s.meet;
-    if (now - mt.last_punch < punch_interval) return;
+    if (now - mt.last_punch < punch_interval || mt.relay_only) return;
     MeetMessage m;
     m.type = MeetType::punch;
     m.token = mt.id;
@@ -243,10 +252,21 @@ void introduced(OnlineSession &s, const MeetMessage &m, double now) {
     mt.other_local_count = m.local_count;
     for (int i = 0; i < m.local_count; ++i) mt.other_locals[i] = m.locals[i];
     mt.introduced_at = now;
-    set_meet_phase(s, MeetPhase::punching, now);
     mt.last_punch = -1e9;
     char where[32];
     format_meet_address(m.address, where, sizeof where);
+    // A page cannot be punched to, nor punch: with one on either side the relay carries
+    // the match at once.
+    mt.relay_only = page_transport || is_page_address(m.address);
+    if (mt.relay_only) {
+        TraceLog(LOG_INFO, "ONLINE: room %s: met %s after %.2f s; asking for the relay", mt.code, where,
+                 now - mt.began);
+        set_meet_phase(s, s.hosting ? MeetPhase::punching : MeetPhase::relay_asked, now);
+        mt.last_heard = now;
+        ask_relay(s, now);
+        return;
+    }
+    set_meet_phase(s, MeetPhase::punching, now);
     TraceLog(LOG_INFO, "ONLINE: room %s: met %s after %.2f s; punching", mt.code, where, now - mt.began);
     punch(s, now);
 }
@@ -310,7 +330,8 @@ void meet_hears(OnlineSession &s, const RawDatagram &d, double now) {
         if (s.hosting) {
             mt.relayed = true;
             if (mt.answered_at == 0.0) mt.answered_at = now;
-        } else if (mt.phase == MeetPhase::relay_asked) {
+        } else if (mt.phase == MeetPhase::relay_asked || mt.phase == MeetPhase::punching) {
+            // Asked for by this game, or by a host that cannot be punched to.
             joiner_connect(s, mt.server, MeetPhase::relayed, now);
         }
         return;

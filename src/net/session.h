@@ -87,6 +87,7 @@ struct Meeting {
     double answered_at = 0.0;  // the first punch answered (or the relay granted)
     double introduced_at = 0.0;
     bool relayed = false;               // host: the server said it relays
+    bool relay_only = false;            // a page on either side: no punching
     bool closed = false;                // host: the room was given back
     SessionEnd why = SessionEnd::none;  // host: why there is no room (it goes on by address)
     std::uint32_t dropped = 0;          // datagrams that failed the checks

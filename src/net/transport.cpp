@@ -1,13 +1,13 @@
 #include "net/transport.h"
 
-#if !defined(__EMSCRIPTEN__)
 #include <arpa/inet.h>
 #include <enet/enet.h>
 #include <enet/time.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#if !defined(__EMSCRIPTEN__)
+#include <ifaddrs.h>
+#include <net/if.h>
 #endif
 
 #include <algorithm>
@@ -17,7 +17,6 @@
 
 #include "raylib.h"
 
-#if !defined(__EMSCRIPTEN__)
 namespace {
 
 bool enet_ready() {
@@ -56,6 +55,7 @@ void keep_resends_steady(ENetHost *host) {
     }
 }
 
+#if !defined(__EMSCRIPTEN__)
 // Meeting datagrams waiting to be read, per open host (a test runs two games at once).
 constexpr int raw_slots = 4;
 constexpr int raw_queue = 16;
@@ -86,7 +86,14 @@ int ENET_CALLBACK intercept_meeting(ENetHost *host, ENetEvent *) {
     return 1;  // never ENet's, even when dropped
 }
 
+#endif
+
 void limit_packets(ENetHost *host) {
+#if defined(__EMSCRIPTEN__)
+    // The page's ENet predates these limits; its socket layer keeps meeting datagrams
+    // apart itself.
+    (void)host;
+#else
     // Nothing we send is larger; a peer that sends more is not worth the memory.
     host->maximumPacketSize = max_packet_bytes;
     host->maximumWaitingData = 64 * max_packet_bytes;
@@ -98,10 +105,21 @@ void limit_packets(ENetHost *host) {
             break;
         }
     }
+#endif
+}
+
+// The port a host is bound to (the page's socket has none of its own).
+std::uint16_t bound_port(ENetHost *host, std::uint16_t asked) {
+#if defined(__EMSCRIPTEN__)
+    (void)host;
+    return asked;
+#else
+    ENetAddress bound{};
+    return enet_socket_get_address(host->socket, &bound) == 0 ? bound.port : asked;
+#endif
 }
 
 }  // namespace
-#endif
 
 Result<NetAddress> parse_address(const char *text) {
     if (text == nullptr) return Error::bad_address;
@@ -136,7 +154,6 @@ Result<NetAddress> parse_address(const char *text) {
     return a;
 }
 
-#if !defined(__EMSCRIPTEN__)
 Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers) {
     if (!enet_ready()) return Error::network_failed;
     ENetAddress address{};
@@ -145,8 +162,7 @@ Result<Ok> transport_listen(Transport &t, std::uint16_t port, std::size_t peers)
     t.host = enet_host_create(&address, peers, channel_count, 0, 0);
     if (t.host == nullptr) return Error::port_in_use;
     limit_packets(t.host);
-    ENetAddress bound{};
-    t.port = enet_socket_get_address(t.host->socket, &bound) == 0 ? bound.port : port;
+    t.port = bound_port(t.host, port);
     return Ok{};
 }
 
@@ -155,8 +171,7 @@ Result<Ok> transport_open(Transport &t) {
     t.host = enet_host_create(nullptr, 1, channel_count, 0, 0);
     if (t.host == nullptr) return Error::network_failed;
     limit_packets(t.host);
-    ENetAddress bound{};
-    t.port = enet_socket_get_address(t.host->socket, &bound) == 0 ? bound.port : 0;
+    t.port = bound_port(t.host, 0);
     return Ok{};
 }
 
@@ -173,7 +188,11 @@ Result<_ENetPeer *> transport_connect_on(Transport &t, const MeetAddress &to) {
 Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
     if (!enet_ready()) return Error::network_failed;
     ENetAddress address{};
+#if defined(__EMSCRIPTEN__)
+    if (enet_address_set_host(&address, to.host) != 0) return Error::bad_address;  // numeric alone there
+#else
     if (enet_address_set_host_ip(&address, to.host) != 0) return Error::bad_address;
+#endif
     if (const Result<Ok> opened = transport_open(t); !opened) return opened.error();
     Result<_ENetPeer *> peer = transport_connect_on(t, MeetAddress{ENET_NET_TO_HOST_32(address.host), to.port});
     if (!peer) transport_close(t);
@@ -181,16 +200,26 @@ Result<_ENetPeer *> transport_connect(Transport &t, const NetAddress &to) {
 }
 
 bool transport_take_raw(Transport &t, RawDatagram &out) {
+#if defined(__EMSCRIPTEN__)
+    return t.host != nullptr && page_take_raw(out);
+#else
     RawInbox *box = inbox_of(t.host);
     if (box == nullptr || box->count == 0) return false;
     out = box->queue[box->head];
     box->head = (box->head + 1) % raw_queue;
     box->count -= 1;
     return true;
+#endif
 }
 
 bool transport_send_raw(Transport &t, const MeetAddress &to, const std::uint8_t *data, std::size_t size, int hops) {
     if (t.host == nullptr) return false;
+#if defined(__EMSCRIPTEN__)
+    // Everything the page sends goes to its server, the only one it can reach.
+    (void)to;
+    (void)hops;
+    return page_send_raw(data, size);
+#else
     ENetAddress address{};
     address.host = ENET_HOST_TO_NET_32(to.ip);
     address.port = to.port;
@@ -202,6 +231,7 @@ bool transport_send_raw(Transport &t, const MeetAddress &to, const std::uint8_t 
     const bool sent = enet_socket_send(t.host->socket, &address, &buffer, 1) == static_cast<int>(size);
     if (limited) setsockopt(t.host->socket, IPPROTO_IP, IP_TTL, &usual, sizeof usual);
     return sent;
+#endif
 }
 
 MeetAddress transport_peer_address(const _ENetPeer *peer) {
@@ -283,7 +313,9 @@ void transport_drop(_ENetPeer *peer) {
 
 void transport_close(Transport &t) {
     if (t.host != nullptr) {
+#if !defined(__EMSCRIPTEN__)
         if (RawInbox *box = inbox_of(t.host)) *box = RawInbox{};
+#endif
         enet_host_flush(t.host);
         enet_host_destroy(t.host);
     }
@@ -291,6 +323,11 @@ void transport_close(Transport &t) {
 }
 
 int local_addresses(char (*out)[48], int max) {
+#if defined(__EMSCRIPTEN__)
+    (void)out;
+    (void)max;
+    return 0;  // a page has no address of its own that anyone could reach
+#else
     ifaddrs *list = nullptr;
     if (getifaddrs(&list) != 0) return 0;
     int n = 0;
@@ -302,10 +339,16 @@ int local_addresses(char (*out)[48], int max) {
     }
     freeifaddrs(list);
     return n;
+#endif
 }
 
 void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason, int wait_ms) {
-    if (t.host != nullptr && peer != nullptr) {
+    // A page cannot wait inside a frame (nothing arrives until it returns): it says
+    // goodbye once and closes.
+    if (page_transport && t.host != nullptr && peer != nullptr) {
+        enet_peer_disconnect(peer, reason);
+        enet_host_flush(t.host);
+    } else if (t.host != nullptr && peer != nullptr) {
         enet_peer_disconnect_later(peer, reason);
         ENetEvent event;
         const enet_uint32 until = enet_time_get() + static_cast<enet_uint32>(wait_ms);
@@ -320,24 +363,11 @@ void transport_close_gently(Transport &t, _ENetPeer *peer, std::uint32_t reason,
     transport_close(t);
 }
 
-#else
-// A page can send no UDP: the network layer never starts, which the menus report.
-Result<Ok> transport_listen(Transport &, std::uint16_t, std::size_t) { return Error::network_failed; }
-Result<_ENetPeer *> transport_connect(Transport &, const NetAddress &) { return Error::network_failed; }
-Result<Ok> transport_open(Transport &) { return Error::network_failed; }
-Result<_ENetPeer *> transport_connect_on(Transport &, const MeetAddress &) { return Error::network_failed; }
-bool transport_take_raw(Transport &, RawDatagram &) { return false; }
-bool transport_send_raw(Transport &, const MeetAddress &, const std::uint8_t *, std::size_t, int) { return false; }
-MeetAddress transport_peer_address(const _ENetPeer *) { return MeetAddress{}; }
-std::uint32_t transport_round_trip_ms(const _ENetPeer *) { return 0; }
-bool transport_poll(Transport &, NetEvent &) { return false; }
-bool transport_send(_ENetPeer *, std::uint8_t, const std::uint8_t *, std::size_t, bool) { return false; }
-void transport_flush(Transport &) {}
-void transport_disconnect(_ENetPeer *, std::uint32_t) {}
-void transport_disconnect_now(_ENetPeer *, std::uint32_t) {}
-void transport_cut(_ENetPeer *) {}
-void transport_drop(_ENetPeer *) {}
-void transport_close(Transport &t) { t = Transport{}; }
-int local_addresses(char (*)[48], int) { return 0; }
-void transport_close_gently(Transport &t, _ENetPeer *, std::uint32_t, int) { transport_close(t); }
+#if !defined(__EMSCRIPTEN__)
+void page_link_open() {}
+// The desktop game never opens the page's link (its menus only play the page in tests).
+PageLink page_link_state() { return PageLink::closed; }
+const char *page_link_why() { return ""; }
+bool page_take_raw(RawDatagram &) { return false; }
+bool page_send_raw(const std::uint8_t *, std::size_t) { return false; }
 #endif

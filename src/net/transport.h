@@ -9,6 +9,14 @@
 #include "meet/meet_wire.h"
 #include "net/protocol.h"
 
+// The page's transport: ENet over one WebSocket to the server the page came from, which
+// relays every datagram (a browser cannot send UDP).
+#if defined(__EMSCRIPTEN__)
+inline constexpr bool page_transport = true;
+#else
+inline constexpr bool page_transport = false;
+#endif
+
 struct _ENetHost;
 struct _ENetPeer;
 
@@ -77,6 +85,21 @@ void transport_cut(_ENetPeer *peer);
 // Drops the peer at once, without a word.
 void transport_drop(_ENetPeer *peer);
 void transport_close(Transport &t);
+
+// The page's link to its server: opened when ONLINE first shows, again after a loss.
+// The desktop game has no such link: it reads as closed there.
+enum class PageLink : std::uint8_t { closed, opening, open, failed };
+void page_link_open();
+PageLink page_link_state();
+// Why online play is off on the page (after `failed`).
+const char *page_link_why();
+// The address the page's session uses for its server: any will do, as every datagram
+// goes over the one WebSocket and everything that comes back reads as from here.
+inline constexpr const char *page_server_host = "127.0.0.1";
+// The page's socket layer keeps meeting datagrams apart from ENet's, as the desktop's
+// intercept does.
+bool page_take_raw(RawDatagram &out);
+bool page_send_raw(const std::uint8_t *data, std::size_t size);
 
 // This machine's IPv4 addresses other than loopback, as text, at most `max`.
 int local_addresses(char (*out)[48], int max);

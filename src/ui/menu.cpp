@@ -41,8 +41,11 @@ void request_quit() {
     }
 }
 
+bool online_offered() { return !browser_menus || page_link_state() == PageLink::open; }
+
 void open_online_page() {
     clear_online_notice();
+    if (browser_menus) page_link_open();
     menu_page = MenuPage::online;
 }
 
@@ -85,9 +88,7 @@ void online_line(float x, float y, const char *text) {
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
 }
 
-void draw_hosting_lines() {
-    const OnlineView v = online_view();
-    online_line(50.0f, 250.0f, "waiting for a player");
+void draw_address_lines(const OnlineView &v) {
     online_line(50.0f, 295.0f, TextFormat("port %u", static_cast<unsigned>(v.port)));
     char addresses[4][48];
     const int n = local_addresses(addresses, 4);
@@ -98,6 +99,13 @@ void draw_hosting_lines() {
         std::strncat(line, addresses[i], sizeof line - std::strlen(line) - 1);
     }
     online_line(50.0f, 340.0f, line);
+}
+
+void draw_hosting_lines() {
+    const OnlineView v = online_view();
+    online_line(50.0f, 250.0f, "waiting for a player");
+    // A page is reached through its server alone: the room code is all there is to tell.
+    if (!browser_menus) draw_address_lines(v);
     // The room code, large: read out over a call and typed on the other machine.
     if (v.room_code[0] != '\0') {
         GuiSetStyle(DEFAULT, TEXT_SIZE, 3 * online_line_size);
@@ -172,8 +180,10 @@ void draw_join_box() {
     menu_text_box("ADDRESS", box, online_address, sizeof online_address, &online_address_editing, connect_to_host);
     if (online_address[0] == '\0' && !online_address_editing) {
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_LEFT);
-        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height},
-                 online_view().has_server ? "address or room code" : "address or address:port");
+        GuiLabel(Rectangle{box.x + 12.0f, box.y, box.width - 12.0f, box.height}, browser_menus ? "room code"
+                                                                                 : online_view().has_server
+                                                                                     ? "address or room code"
+                                                                                     : "address or address:port");
         GuiSetStyle(LABEL, TEXT_ALIGNMENT, TEXT_ALIGN_CENTER);
     }
     GuiSetStyle(DEFAULT, TEXT_SIZE, menu_font_size);
@@ -229,7 +239,7 @@ void draw_title_screen() {
         draw_settings_column(back_to_main_page);
         break;
     case MenuPage::online:
-        if (browser_menus) {
+        if (!online_offered()) {
             menu_button("BACK", Rectangle{}, back_to_main_page, ClickSound::click);
             break;
         }
@@ -257,12 +267,15 @@ void draw_title_screen() {
         menu_button("CANCEL", Rectangle{}, back_to_online_page, ClickSound::click);
         end_menu_column();
     }
-    if (page == MenuPage::joining) draw_heard_games();
-    if (page == MenuPage::joining && !online_view().has_server) online_line(50.0f, 605.0f, no_server_line);
+    // A page hears no games on the network and always has its server.
+    if (page == MenuPage::joining && !browser_menus) draw_heard_games();
+    if (page == MenuPage::joining && !online_view().has_server && !browser_menus) {
+        online_line(50.0f, 605.0f, no_server_line);
+    }
     if (page == MenuPage::joining && join_under_way()) {
         online_line(50.0f, 560.0f, online_view().progress);
-    } else if (page == MenuPage::online && browser_menus) {
-        online_line(50.0f, 560.0f, browser_online_line);
+    } else if (page == MenuPage::online && !online_offered()) {
+        online_line(50.0f, 560.0f, page_link_state() == PageLink::failed ? page_link_why() : browser_online_line);
     } else if (page == MenuPage::online || page == MenuPage::joining) {
         online_line(50.0f, 560.0f, online_view().notice);
     } else if (page == MenuPage::main && exit_line_shown) {

@@ -10,13 +10,15 @@ enum class MenuPage : std::uint8_t { main = 0, play = 1, settings = 2, online = 
 
 extern MenuPage menu_page;  // which page the title screen shows
 
-// The menus of the game played in a browser tab, which cannot close its tab or send
-// UDP: EXIT stays on the title and says to close the tab; the ONLINE page says online
-// play needs the desktop game and offers only BACK. On in the browser build.
+// The menus of the game played in a browser tab, which cannot close its tab: EXIT stays
+// on the title and says to close the tab. ONLINE plays through the server the page came
+// from: until its link is open the page says why online play is off and offers only
+// BACK; HOST shows no port or addresses and JOIN takes a room code alone. On in the
+// browser build.
 extern bool browser_menus;
 
 inline constexpr const char *browser_exit_line = "close the tab to leave the game";
-inline constexpr const char *browser_online_line = "online play needs the desktop game";
+inline constexpr const char *browser_online_line = "reaching the server this page came from";
 
 // The title screen's GUI pass: "VORBEL" and the page menu_page names.
 void draw_title_screen();

@@ -33,6 +33,10 @@ struct LoopbackServer {
     // Introductions to this port are lost (the host never learns the joiner, so never
     // punches: no direct path answers).
     std::uint16_t lose_introductions_to = 0;
+    // The game on this port plays a page: the rules see it under a page's address, as
+    // vorbel-server's WebSocket side shows them one.
+    std::uint16_t page_port = 0;
+    MeetAddress page{};
 
     bool open() {
         sock = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
@@ -56,8 +60,12 @@ struct LoopbackServer {
             ENetBuffer b{d, sizeof d};
             const int got = enet_socket_receive(sock, &from, &b, 1);
             if (got <= 0) return;
-            server_receive(rules, MeetAddress{ENET_NET_TO_HOST_32(from.host), from.port}, d,
-                           static_cast<std::size_t>(got), now, out);
+            MeetAddress source{ENET_NET_TO_HOST_32(from.host), from.port};
+            if (page_port != 0 && from.port == page_port) {
+                if (page.ip == 0) page = server_page_open(rules, source.ip, now);
+                source = page;
+            }
+            server_receive(rules, source, d, static_cast<std::size_t>(got), now, out);
             for (int i = 0; i < out.count; ++i) {
                 MeetMessage m;
                 if (out.sends[i].to.port == lose_introductions_to &&
@@ -67,6 +75,10 @@ struct LoopbackServer {
                 ENetAddress to{};
                 to.host = ENET_HOST_TO_NET_32(out.sends[i].to.ip);
                 to.port = out.sends[i].to.port;
+                if (out.sends[i].to == page) {
+                    to.host = ENET_HOST_TO_NET_32(0x7f000001u);
+                    to.port = page_port;
+                }
                 ENetBuffer s{const_cast<std::uint8_t *>(out.sends[i].data), out.sends[i].size};
                 enet_socket_send(sock, &to, &s, 1);
             }
@@ -157,33 +169,44 @@ TEST_F(RoomCodes, AJoinerWithTheHostsCodeMeetsItDirectlyAndAWrongOrSilentServerS
 }
 
 TEST_F(RoomCodes, WhenNoDirectPathAnswersTheMatchGoesThroughTheServer) {
-    LoopbackServer server;
-    ASSERT_TRUE(server.open());
-    server_port = server.port;
-    auto host = std::make_unique<OnlineSession>();
-    auto joiner = std::make_unique<OnlineSession>();
-    session_host(*host, config("127.0.0.1"), clock_now());
-    ASSERT_TRUE(run([&] { return host->meet.phase == MeetPhase::waiting; }, 5.0, &server, {host.get()}));
-    server.lose_introductions_to = host->transport.port;
-    SessionConfig c = config("127.0.0.1");
-    c.punch_limit = 0.5;
-    session_join(*joiner, host->meet.code, c, clock_now());
-    ASSERT_TRUE(run([&] { return host->phase == SessionPhase::playing && joiner->phase == SessionPhase::playing; },
-                    10.0, &server, {host.get(), joiner.get()}))
-        << session_end_text(*joiner);
-    EXPECT_EQ(joiner->meet.phase, MeetPhase::relayed);
-    EXPECT_GE(joiner->meet.answered_at - joiner->meet.introduced_at, 0.5);
-    for (OnlineSession *s : {host.get(), joiner.get()}) {
-        EXPECT_EQ(std::string(session_path_line(*s)).rfind("relayed, ", 0), 0u) << session_path_line(*s);
+    // No direct path: the joiner punches for punch_limit, then asks. A page for a host:
+    // nothing can be punched to it, so the joiner asks at once.
+    for (const bool page_hosts : {false, true}) {
+        SCOPED_TRACE(page_hosts ? "a page hosts" : "the introduction to the host is lost");
+        LoopbackServer server;
+        ASSERT_TRUE(server.open());
+        server_port = server.port;
+        auto host = std::make_unique<OnlineSession>();
+        auto joiner = std::make_unique<OnlineSession>();
+        session_host(*host, config("127.0.0.1"), clock_now());
+        (page_hosts ? server.page_port : server.lose_introductions_to) = host->transport.port;
+        ASSERT_TRUE(run([&] { return host->meet.phase == MeetPhase::waiting; }, 5.0, &server, {host.get()}));
+        SessionConfig c = config("127.0.0.1");
+        c.punch_limit = page_hosts ? 5.0 : 0.5;
+        session_join(*joiner, host->meet.code, c, clock_now());
+        ASSERT_TRUE(run([&] { return host->phase == SessionPhase::playing && joiner->phase == SessionPhase::playing; },
+                        10.0, &server, {host.get(), joiner.get()}))
+            << session_end_text(*joiner);
+        EXPECT_EQ(joiner->meet.phase, MeetPhase::relayed);
+        const double asked_after = joiner->meet.answered_at - joiner->meet.introduced_at;
+        if (page_hosts) {
+            EXPECT_TRUE(joiner->meet.relay_only);
+            EXPECT_LT(asked_after, 1.0);
+        } else {
+            EXPECT_GE(asked_after, 0.5);
+        }
+        for (OnlineSession *s : {host.get(), joiner.get()}) {
+            EXPECT_EQ(std::string(session_path_line(*s)).rfind("relayed, ", 0), 0u) << session_path_line(*s);
+        }
+        // The relayed match keeps its room to the end; leaving gives it back.
+        EXPECT_NE(server_room(server.rules, host->meet.code), nullptr);
+        const std::string code = host->meet.code;
+        session_leave(*host);
+        run([&] { return server_room(server.rules, code.c_str()) == nullptr; }, 2.0, &server, {joiner.get()});
+        EXPECT_EQ(server_room(server.rules, code.c_str()), nullptr);
+        EXPECT_GT(server.rules.counters.forwarded, 0u);
+        session_drop(*joiner);
     }
-    // The relayed match keeps its room to the end; leaving gives it back.
-    EXPECT_NE(server_room(server.rules, host->meet.code), nullptr);
-    const std::string code = host->meet.code;
-    session_leave(*host);
-    run([&] { return server_room(server.rules, code.c_str()) == nullptr; }, 2.0, &server, {joiner.get()});
-    EXPECT_EQ(server_room(server.rules, code.c_str()), nullptr);
-    EXPECT_GT(server.rules.counters.forwarded, 0u);
-    session_drop(*joiner);
 }
 
 // One game of a match in a home behind a router (tests/net/meet_netns.sh): the host

@@ -196,6 +196,50 @@ const Row rows[] = {
          h.now += 1.0;
          EXPECT_TRUE(h.forwarded(host_at, 1200) == joiner_at);
      }},
+    {"a page is a game of its own address: it hosts, is introduced and relayed, and ends its room when it goes",
+     [](Harness &h) {
+         const MeetAddress page = server_page_open(h.s, host_at.ip, h.now);
+         ASSERT_TRUE(is_page_address(page));
+         const std::string code = h.open_room(page);
+         ASSERT_EQ(h.join(code), MeetType::introduce);
+         EXPECT_TRUE(h.reply_to(joiner_at).address == page);  // the desktop game sees it is a page
+         h.relay(code, page);
+         EXPECT_EQ(h.reply_to(joiner_at).type, MeetType::relaying);
+         EXPECT_TRUE(h.forwarded(joiner_at) == page);
+         EXPECT_TRUE(h.forwarded(page) == joiner_at);
+         server_page_closed(h.s, page);
+         EXPECT_EQ(server_room(h.s, code.c_str()), nullptr);
+         // Its slot's next page is another address: nothing of the first reaches it.
+         const MeetAddress next = server_page_open(h.s, stranger.ip, h.now);
+         EXPECT_EQ(next.ip, page.ip);
+         EXPECT_NE(next.port, page.port);
+         EXPECT_EQ(server_page_slot(h.s, page), -1);
+     }},
+    {"pages are capped in all and per address, and their rooms and rates count against that address",
+     [](Harness &) {
+         Harness h(10);
+         for (int i = 0; i < h.s.config.pages_per_ip; ++i) EXPECT_NE(server_page_open(h.s, host_at.ip, h.now).ip, 0u);
+         EXPECT_EQ(server_page_open(h.s, host_at.ip, h.now).ip, 0u);
+         // Four rooms at once from one address, whether its games are pages or not.
+         for (std::uint32_t slot = 1; slot <= 4; ++slot) h.open_room(MeetAddress{slot, 1});
+         MeetMessage m;
+         m.type = MeetType::host;
+         h.send(host_at, m);
+         EXPECT_EQ(h.reply_to(host_at).type, MeetType::slow_down);
+         const MeetAddress page{1, 1};
+         int sent = 0;
+         for (int i = 0; i < 1000; ++i) sent += server_page_may_send(h.s, page, 100, h.now) ? 1 : 0;
+         EXPECT_EQ(sent, static_cast<int>(h.s.config.page_message_burst));
+         EXPECT_FALSE(server_page_may_send(h.s, page, 1, h.now + 0.001));
+         EXPECT_TRUE(server_page_may_send(h.s, page, 100, h.now + 1.0));
+         EXPECT_FALSE(server_page_may_send(h.s, page, h.s.config.page_byte_burst + 1, h.now + 100.0));
+         ServerConfig c = h.s.config;
+         c.max_pages = 2;
+         server_start(h.s, c);
+         EXPECT_NE(server_page_open(h.s, 1, h.now).ip, 0u);
+         EXPECT_NE(server_page_open(h.s, 2, h.now).ip, 0u);
+         EXPECT_EQ(server_page_open(h.s, 3, h.now).ip, 0u);
+     }},
 };
 
 TEST(MeetServerRules, EachRuleHolds) {

@@ -116,6 +116,7 @@ function expect(ok, what) {
   });
   const errors = [];
   const settingsLines = [];
+  const onlineLines = [];
   let page;
   const shot = async () => decodePng(Buffer.from(await (await page.$('#canvas')).screenshot()));
   const waitShot = async (pred, what, timeout = TIMEOUT) => {
@@ -132,7 +133,10 @@ function expect(ok, what) {
     await page.setViewport({width: W, height: H});
     // A shader that WebGL 2 refuses falls back with a WARNING: every one must load.
     page.on('console', m => {
-      if (m.type() === 'error' || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+      // A plain file server answers the page's WebSocket with a page: the browser says so.
+      const refused = /WebSocket connection to .* failed/.test(m.text());
+      if ((m.type() === 'error' && !refused) || /WARNING: SHADER/.test(m.text())) errors.push(m.text());
+      if (/ONLINE/.test(m.text())) onlineLines.push(m.text());
       if (/SETTINGS/.test(m.text())) settingsLines.push(m.text());
     });
     page.on('pageerror', e => errors.push(e.message));
@@ -166,6 +170,19 @@ function expect(ok, what) {
     await page.waitForFunction(() => Module.vorbelAudio && Module.vorbelAudio.state === 'running',
                                {timeout: 10000}).catch(() => {});
     expect(await audioState() === 'running', 'the AudioContext runs after the first click');
+
+    // Served by a plain file server, not vorbel-server: ONLINE says why it is off, with BACK.
+    await click(175, 387);  // ONLINE
+    const offBy = Date.now() + 20000;
+    while (!onlineLines.some(l => /online play is off/.test(l)) && Date.now() < offBy) {
+      await new Promise(r => setTimeout(r, 200));
+    }
+    expect(onlineLines.some(l => /online play is off: this page's server does not carry games/.test(l)),
+           'ONLINE from a plain file server says why online play is off (' + onlineLines.join(' | ') + ')');
+    await click(175, 287);  // BACK, alone on the page
+    await waitShot(s => buttonsShown(s).join() === '250,350,450', 'the title page after BACK');
+    await click(175, 287);  // PLAY again
+    await waitShot(s => buttonsShown(s).length === 4, 'the play page');
 
     await click(175, 487);  // BOT
     const joining = await waitShot(s => buttonsShown(s).length === 0 && hudLine(s, 0) > 0, 'the match to open');
