@@ -1,7 +1,5 @@
 #include "net/protocol.h"
 
-namespace {
-
 void write_input(ByteWriter &w, FrameInput in) {
     w.i8(in.move_x);
     w.i8(in.move_z);
@@ -16,8 +14,6 @@ FrameInput read_input(ByteReader &r) {
     if (!input_in_range(in)) r.fail();
     return in;
 }
-
-}  // namespace
 
 bool encode_message(const Message &m, ByteWriter &w) {
     w.u8(static_cast<std::uint8_t>(m.type));

@@ -62,6 +62,11 @@ struct Message {
     std::uint8_t by_player = 1;  // 1 or 2
 };
 
+// One frame's input as the wire and replay files keep it: three bytes. Reading fails
+// the reader on an input no controller can give.
+void write_input(ByteWriter &w, FrameInput in);
+FrameInput read_input(ByteReader &r);
+
 // Writes `m`; false if it does not fit.
 bool encode_message(const Message &m, ByteWriter &w);
 // Reads one whole packet into `out`. False for an unknown type, a wrong length, or

@@ -14,22 +14,6 @@ namespace {
 // One file's bytes at a time, read or written whole: a replay is never half on disk.
 std::uint8_t file_bytes[replay_max_bytes + 1];
 
-bool input_ok(FrameInput in) { return in.move_x != -128 && in.move_z != -128 && (in.buttons & ~input_bits) == 0; }
-
-void write_input(ByteWriter &w, FrameInput in) {
-    w.i8(in.move_x);
-    w.i8(in.move_z);
-    w.u8(in.buttons);
-}
-
-FrameInput read_input(ByteReader &r) {
-    FrameInput in;
-    in.move_x = r.i8();
-    in.move_z = r.i8();
-    in.buttons = r.u8();
-    return in;
-}
-
 ReplayError fail(ReplayView &out, ReplayError e) {
     out.header.frames = 0;
     return e;
@@ -152,7 +136,7 @@ ReplayError decode_replay(const std::uint8_t *data, std::size_t size, ReplayView
         ReplayFrame f;
         f.inputs[0] = read_input(runs_reader);
         f.inputs[1] = read_input(runs_reader);
-        if (n == 0 || n > h.frames - filled || !input_ok(f.inputs[0]) || !input_ok(f.inputs[1])) {
+        if (n == 0 || n > h.frames - filled || runs_reader.failed) {
             return fail(out, ReplayError::bad_frames);
         }
         for (std::uint32_t k = 0; k < n; ++k) out.frames[filled + k] = f;
