@@ -75,6 +75,13 @@ struct MatrixState {
     int depth = 0;
 };
 
+// Draws a layer's resolved texture onto the window (GL ES only).
+struct LayerCopier {
+    GLuint program = 0;
+    GLuint vao = 0;
+    bool tried = false;
+};
+
 // With multisampling the frame is drawn on this target, not on the window, and
 // resolved into the window when it is presented; framebuffer 0 names it. The window
 // itself has a single sample, so the frame's samples stay ours between frames and
@@ -99,13 +106,6 @@ struct LayerBuffers {
     GLuint resolved_fbo = 0;
     GLuint resolved = 0;
     int dirty[4] = {0, 0, 0, 0};
-};
-
-// Draws a layer's resolved texture over the multisampled screen (GL ES only).
-struct LayerCopier {
-    GLuint program = 0;
-    GLuint vao = 0;
-    bool tried = false;
 };
 
 // The frame's samples are averaged into the window by a small shader of the engine's
@@ -158,6 +158,9 @@ struct RlglState {
     Resolver resolver;
     LayerCopier layer_copier;
     LayerBuffers *bound_layer = nullptr;  // the layer bound, when it keeps a resolved copy
+    // GL ES: a layer's resolved colours went straight onto the window this frame, and the
+    // rest of the frame draws there (framebuffer 0 names the window until the next frame).
+    bool screen_on_window = false;
     HeldClear held_clear;
     GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
     // Shader used by the batch; set by shaders.cpp through set_current_shader.
@@ -166,7 +169,7 @@ struct RlglState {
 };
 RlglState rlgl;
 
-GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : rlgl.screen.fbo; }
+GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : rlgl.screen_on_window ? 0 : rlgl.screen.fbo; }
 
 bool is_layer(unsigned int id) { return rlgl.layer_buffers.find(id) != rlgl.layer_buffers.end(); }
 
@@ -222,7 +225,8 @@ std::size_t texel_bytes(int width, int height) { return std::size_t(width) * std
 // A colour + depth framebuffer of the screen's formats with `samples` samples (0: one);
 // 0 on failure, with nothing left behind. `color_texture`: the colour is a multisampled
 // texture a shader can read, not a renderbuffer.
-GLuint make_color_depth_target(int width, int height, int samples, bool color_texture, GLuint *color, GLuint *depth) {
+GLuint make_color_depth_target(int width, int height, int samples, bool color_texture, GLuint *color, GLuint *depth,
+                               GLuint shared_depth = 0) {
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint fbo = 0, c = 0, d = 0;
@@ -240,10 +244,12 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
         glBindRenderbuffer(GL_RENDERBUFFER, c);
         glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
     }
-    warm_heap_for(target_bytes);
-    glGenRenderbuffers(1, &d);
-    glBindRenderbuffer(GL_RENDERBUFFER, d);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    if (shared_depth == 0) {
+        warm_heap_for(target_bytes);
+        glGenRenderbuffers(1, &d);
+        glBindRenderbuffer(GL_RENDERBUFFER, d);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     glGenFramebuffers(1, &fbo);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
@@ -254,7 +260,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     } else {
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
     }
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d != 0 ? d : shared_depth);
     const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (!ok || glGetError() != GL_NO_ERROR) {
@@ -264,7 +270,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
         } else {
             glDeleteRenderbuffers(1, &c);
         }
-        glDeleteRenderbuffers(1, &d);
+        if (d != 0) glDeleteRenderbuffers(1, &d);
         return 0;
     }
     *color = c;
@@ -393,9 +399,10 @@ void make_layer_copier() {
 }
 
 // Resolves what was drawn on the layer since its last copy into its texture, then
-// draws the texture over the whole screen target: each pixel's samples all take the
-// resolved colour, which the screen's own resolve gives back unchanged. Leaves every
-// piece of GL state as it found it.
+// copies the texture onto the window, which the rest of the frame draws on: the
+// multisampled screen would take the resolved colours only through a draw over all of
+// it and a second resolve, the two largest costs of a frame on a software renderer.
+// Whatever the screen held is covered.
 void copy_resolved_layer(GLuint id, LayerBuffers &l) {
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
@@ -406,6 +413,8 @@ void copy_resolved_layer(GLuint id, LayerBuffers &l) {
                           l.dirty[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
         std::memset(l.dirty, 0, sizeof l.dirty);
     }
+    // Drawn, not blitted: a blit from the texture finds it black in a frame that did not
+    // also resolve into it (Chromium on SwiftShader).
     GLint program = 0, vao = 0, unit = 0, bound = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
@@ -418,7 +427,9 @@ void copy_resolved_layer(GLuint id, LayerBuffers &l) {
         was_on[i] = glIsEnabled(caps[i]);
         if (was_on[i]) glDisable(caps[i]);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    // The screen's held depth clear now belongs to the window's depth.
+    rlgl.screen_on_window = true;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, rlgl.screen.width, rlgl.screen.height);
     glUseProgram(rlgl.layer_copier.program);
     glBindTexture(GL_TEXTURE_2D, l.resolved);
@@ -430,9 +441,8 @@ void copy_resolved_layer(GLuint id, LayerBuffers &l) {
     glUseProgram(static_cast<GLuint>(program));
     for (int i = 0; i < 3; ++i)
         if (was_on[i]) glEnable(caps[i]);
-    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
-    apply_viewport();
     if (scissor) glEnable(GL_SCISSOR_TEST);
+    bind_target(rlgl.current_fbo);
 }
 
 // The plain texture a layer's samples are resolved into; false when there is none.
@@ -588,7 +598,7 @@ void settle_screen_clear(bool with_depth) {
     glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
     if (scissor) glDisable(GL_SCISSOR_TEST);
     if (!depth_writes) glDepthMask(GL_TRUE);
-    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(0));
     glClearColor(rlgl.held_clear.rgba[0], rlgl.held_clear.rgba[1], rlgl.held_clear.rgba[2], rlgl.held_clear.rgba[3]);
     glClear(mask);
     glClearColor(rlgl.clear_rgba[0], rlgl.clear_rgba[1], rlgl.clear_rgba[2], rlgl.clear_rgba[3]);
@@ -780,13 +790,14 @@ void rlgl_present() {
     if (rlgl.batch == nullptr || !gl_ready()) return;
     rlDrawRenderBatchActive();
     settle_screen_clear(false);
-    if (rlgl.screen.fbo != 0 && !resolve_samples(0, flipped_target(0)))
+    if (rlgl.screen.fbo != 0 && !rlgl.screen_on_window && !resolve_samples(0, flipped_target(0)))
         copy_color(rlgl.screen.fbo, 0, rlgl.screen.width, rlgl.screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
 
 void rlgl_begin_frame(int width, int height) {
     rlgl.screen_fb_width = width;
     rlgl.screen_fb_height = height;
+    rlgl.screen_on_window = false;
     if (!gl_ready()) return;
     fit_screen_target(width, height);
     rlgl.view_rect[0] = rlgl.view_rect[1] = 0;
@@ -832,10 +843,10 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
     settle_screen_clear(false);
-    glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(0));
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
-    const GLenum source = rlgl.screen.fbo != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
+    const GLenum source = gl_framebuffer(0) != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
     GLuint resolve_fbo = 0, resolve_rb = 0;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
@@ -1593,8 +1604,13 @@ void rlUnloadFramebuffer(unsigned int id) {
 unsigned int rlLoadScreenLayer(int width, int height) {
     if (!require_gl("rlLoadScreenLayer")) return 0;
     if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
+    // Each frame clears the parts of a layer it draws again, depth too, so the depth
+    // kept between frames is of no use: a layer of the screen's size draws with the
+    // screen's own depth buffer (one less multisampled buffer held).
+    const bool screen_sized = rlgl.screen.fbo != 0 && width == rlgl.screen.width && height == rlgl.screen.height;
     GLuint color = 0, depth = 0;
-    const GLuint id = make_color_depth_target(width, height, rlgl.screen.samples, false, &color, &depth);
+    const GLuint id = make_color_depth_target(width, height, rlgl.screen.samples, false, &color, &depth,
+                                              screen_sized ? rlgl.screen.depth : 0);
     if (id == 0) {
         TraceLog(LOG_WARNING, "FBO: could not make a %d x %d screen layer", width, height);
         return 0;
@@ -1604,7 +1620,7 @@ unsigned int rlLoadScreenLayer(int width, int height) {
     if (rlgl.screen.samples > 0 && !add_resolved_copy(width, height, &buffers)) {
         glDeleteFramebuffers(1, &id);
         glDeleteRenderbuffers(1, &color);
-        glDeleteRenderbuffers(1, &depth);
+        if (depth != 0) glDeleteRenderbuffers(1, &depth);
         static bool told = false;  // asked again each frame: said once
         if (!told) TraceLog(LOG_WARNING, "FBO: could not keep a resolved %d x %d screen layer", width, height);
         told = true;
