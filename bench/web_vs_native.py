@@ -54,9 +54,14 @@ def native(seconds, scratch, binary=None, settings=e2e.DEFAULT_SETTINGS):
 
     def rate():
         def read():
-            with open(counts) as f:
-                n, t = f.read().split()
-            return int(n), int(t)
+            # The probe rewrites the file at each swap: a read may find it half written.
+            for _ in range(100):
+                with open(counts) as f:
+                    fields = f.read().split()
+                if len(fields) == 2:
+                    return int(fields[0]), int(fields[1])
+                time.sleep(0.001)
+            raise RuntimeError("the frame counter file stays unreadable")
         n0, t0 = read()
         time.sleep(seconds)
         n1, t1 = read()
