@@ -97,9 +97,9 @@ struct ScreenTarget {
 
 // Renderbuffers of the layers rlLoadScreenLayer made, released with their framebuffer.
 // GL ES 3.0 cannot blit into a multisampled screen, so there a layer also keeps its
-// samples resolved into a plain texture, drawn over the screen by a small shader; only
+// samples resolved into a plain texture, drawn onto the window by a small shader; only
 // the part drawn on the layer since its last copy (`dirty`, bottom-up x0, y0, x1, y1)
-// is resolved again.
+// is resolved again. Layers of the screen's size have no depth buffer of their own.
 struct LayerBuffers {
     GLuint color;
     GLuint depth;
