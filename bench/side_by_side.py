@@ -15,6 +15,7 @@ same settings.cfg (1280 x 720, vsync off). It builds build/release, build/system
 references. The side-by-side tools are /work/shared/tools (or $VORBEL_SHARED_TOOLS).
 """
 import argparse
+import math
 import os
 import re
 import signal
@@ -43,7 +44,8 @@ rows = []  # (measure, ours, reference, unit, aim text, aim test)
 
 
 def add(measure, ours, ref, unit, aim, ok):
-    rows.append((measure, ours, ref, unit, aim, ok(ours / ref) if ref else False))
+    measured = ref > 0 and not math.isnan(ours) and not math.isnan(ref)
+    rows.append((measure, ours, ref, unit, aim, ok(ours / ref) if measured else None))
     print("  %s: %.1f %s against %.1f %s" % (measure, ours, unit, ref, unit), flush=True)
 
 
@@ -88,7 +90,8 @@ def last_line(cmd):
 
 def fps_pair(rundir, ours, ref, runs, seconds, scene):
     line = last_line([os.path.join(tools, "fps_side_by_side.sh"), rundir, ours, ref, str(runs), str(seconds), scene])
-    m = re.search(r"A ([\d.]+) fps, B ([\d.]+) fps", line)
+    # A side that presented no frame at all reads "nan": its row says so.
+    m = re.search(r"A ([\d.]+|nan) fps, B ([\d.]+|nan) fps", line)
     if not m:
         raise SystemExit("fps_side_by_side.sh: " + line)
     return float(m.group(1)), float(m.group(2))
@@ -96,7 +99,7 @@ def fps_pair(rundir, ours, ref, runs, seconds, scene):
 
 def first_frame_pair(rundir, ours, ref, runs):
     line = last_line([sys.executable, os.path.join(tools, "startup_side_by_side.py"), rundir, ours, ref, str(runs)])
-    m = re.search(r"A ([\d.]+) ms, B ([\d.]+) ms", line)
+    m = re.search(r"A ([\d.]+|nan) ms, B ([\d.]+|nan) ms", line)
     if not m:
         raise SystemExit("startup_side_by_side.py: " + line)
     return float(m.group(1)), float(m.group(2))
@@ -199,8 +202,8 @@ def main():
         load_after = f.read().split()[:3]
     print()
     header = ("measure", "this game", "reference", "ratio", "aim", "")
-    lines = [(m, "%.1f %s" % (o, u), "%.1f %s" % (r, u), "%.2f" % (o / r if r else 0.0), aim,
-              "met" if ok else "MISSED") for m, o, r, u, aim, ok in rows]
+    lines = [(m, "%.1f %s" % (o, u), "%.1f %s" % (r, u), "%.2f" % (o / r) if ok is not None else "-", aim,
+              "not measured" if ok is None else "met" if ok else "MISSED") for m, o, r, u, aim, ok in rows]
     widths = [max(len(l[i]) for l in lines + [header]) for i in range(len(header))]
     print("| " + " | ".join(h.ljust(w) for h, w in zip(header, widths)) + " |")
     print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
