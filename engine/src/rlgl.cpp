@@ -162,6 +162,9 @@ struct RlglState {
     // rest of the frame draws there (framebuffer 0 names the window until the next frame).
     bool screen_on_window = false;
     HeldClear held_clear;
+    // The depth mask as last set (GL's default: on). Kept here rather than asked of GL:
+    // in a browser that question waits for the whole of the frame so far to be drawn.
+    bool depth_writes = true;
     GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
     // Shader used by the batch; set by shaders.cpp through set_current_shader.
     unsigned int shader_id = 0;
@@ -594,8 +597,7 @@ void settle_screen_clear(bool with_depth) {
     if (rlgl.held_clear.depth && with_depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (mask == 0) return;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    GLboolean depth_writes = GL_TRUE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    const bool depth_writes = rlgl.depth_writes;
     if (scissor) glDisable(GL_SCISSOR_TEST);
     if (!depth_writes) glDepthMask(GL_TRUE);
     if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(0));
@@ -1190,12 +1192,14 @@ void rlEnableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_TRUE);
+    rlgl.depth_writes = true;
 }
 
 void rlDisableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_FALSE);
+    rlgl.depth_writes = false;
 }
 
 void rlSetCullFace(int mode) {
@@ -1222,10 +1226,8 @@ void rlClearScreenBuffers(void) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }
-    GLboolean depth_writes = GL_TRUE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
     rlgl.held_clear.color = true;
-    rlgl.held_clear.depth = rlgl.held_clear.depth || depth_writes;
+    rlgl.held_clear.depth = rlgl.held_clear.depth || rlgl.depth_writes;
     std::memcpy(rlgl.held_clear.rgba, rlgl.clear_rgba, sizeof rlgl.clear_rgba);
 }
 
