@@ -28,8 +28,8 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def web(seconds):
-    handler = functools.partial(QuietHandler, directory=os.path.join(root, "build", "web"))
+def web(seconds, folder=None):
+    handler = functools.partial(QuietHandler, directory=folder or os.path.join(root, "build", "web"))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     url = "http://127.0.0.1:%d/index.html" % server.server_address[1]
@@ -39,24 +39,29 @@ def web(seconds):
     return json.loads(out.strip().splitlines()[-1])
 
 
-def native(seconds, scratch):
+def native(seconds, scratch, binary=None, settings=e2e.DEFAULT_SETTINGS):
     probe = os.path.join(scratch, "frame_rate_probe.so")
     subprocess.run(["cc", "-shared", "-fPIC", "-O2", "-o", probe, os.path.join(root, "bench", "frame_rate_probe.c"),
                     "-ldl"], check=True)
     counts = os.path.join(scratch, "frames")
 
     class Args:
-        binary = os.path.join(root, "build", "release", "vorbel")
         assets = os.path.join(root, "assets")
         artifacts = scratch
 
-    g = e2e.Game("bench", Args(), env={"LD_PRELOAD": probe, "VORBEL_PROBE_FILE": counts})
+    Args.binary = binary or os.path.join(root, "build", "release", "vorbel")
+    g = e2e.Game("bench", Args(), settings=settings, env={"LD_PRELOAD": probe, "VORBEL_PROBE_FILE": counts})
 
     def rate():
         def read():
-            with open(counts) as f:
-                n, t = f.read().split()
-            return int(n), int(t)
+            # The probe rewrites the file at each swap: a read may find it half written.
+            for _ in range(100):
+                with open(counts) as f:
+                    fields = f.read().split()
+                if len(fields) == 2:
+                    return int(fields[0]), int(fields[1])
+                time.sleep(0.001)
+            raise RuntimeError("the frame counter file stays unreadable")
         n0, t0 = read()
         time.sleep(seconds)
         n1, t1 = read()

@@ -306,6 +306,11 @@ RLAPI void rlUnloadFramebuffer(unsigned int id);
 // and sample count, so a frame part drawn on it once can be copied onto later frames
 // sample for sample. rlUnloadFramebuffer releases it. rlCopyScreenLayer copies its
 // colour over the whole screen (sizes must match; the scissor test does not apply).
+// On GL ES, which cannot copy into a multisampled screen, the layer's samples are
+// resolved into a texture of its own (only what was drawn since the last copy) and
+// the window takes its resolved colours, the rest of that frame being drawn on the
+// window. A layer of the screen's size draws with the screen's depth buffer: drawing
+// on it leaves the screen's depth undefined where it drew (until the screen is cleared).
 #define RL_ENGINE_SCREEN_LAYERS 1
 RLAPI unsigned int rlLoadScreenLayer(int width, int height);
 RLAPI void rlCopyScreenLayer(unsigned int id);

@@ -13,6 +13,7 @@
 
 #include "gl_api.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,13 @@ struct MatrixState {
     int depth = 0;
 };
 
+// Draws a layer's resolved texture onto the window (GL ES only).
+struct LayerCopier {
+    GLuint program = 0;
+    GLuint vao = 0;
+    bool tried = false;
+};
+
 // With multisampling the frame is drawn on this target, not on the window, and
 // resolved into the window when it is presented; framebuffer 0 names it. The window
 // itself has a single sample, so the frame's samples stay ours between frames and
@@ -88,9 +96,16 @@ struct ScreenTarget {
 };
 
 // Renderbuffers of the layers rlLoadScreenLayer made, released with their framebuffer.
+// GL ES 3.0 cannot blit into a multisampled screen, so there a layer also keeps its
+// samples resolved into a plain texture, drawn onto the window by a small shader; only
+// the part drawn on the layer since its last copy (`dirty`, bottom-up x0, y0, x1, y1)
+// is resolved again. Layers of the screen's size have no depth buffer of their own.
 struct LayerBuffers {
     GLuint color;
     GLuint depth;
+    GLuint resolved_fbo = 0;
+    GLuint resolved = 0;
+    int dirty[4] = {0, 0, 0, 0};
 };
 
 // The frame's samples are averaged into the window by a small shader of the engine's
@@ -141,7 +156,15 @@ struct RlglState {
     int view_rect[4] = {0, 0, 0, 0};
     int scissor_rect[4] = {0, 0, 0, 0};
     Resolver resolver;
+    LayerCopier layer_copier;
+    LayerBuffers *bound_layer = nullptr;  // the layer bound, when it keeps a resolved copy
+    // GL ES: a layer's resolved colours went straight onto the window this frame, and the
+    // rest of the frame draws there (framebuffer 0 names the window until the next frame).
+    bool screen_on_window = false;
     HeldClear held_clear;
+    // The depth mask as last set (GL's default: on). Kept here rather than asked of GL:
+    // in a browser that question waits for the whole of the frame so far to be drawn.
+    bool depth_writes = true;
     GLfloat clear_rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};  // what rlClearColor last set
     // Shader used by the batch; set by shaders.cpp through set_current_shader.
     unsigned int shader_id = 0;
@@ -149,11 +172,17 @@ struct RlglState {
 };
 RlglState rlgl;
 
-GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : rlgl.screen.fbo; }
+GLuint gl_framebuffer(unsigned int id) { return id != 0 ? id : rlgl.screen_on_window ? 0 : rlgl.screen.fbo; }
 
 bool is_layer(unsigned int id) { return rlgl.layer_buffers.find(id) != rlgl.layer_buffers.end(); }
 
 bool flipped_target(unsigned int id) { return rlgl.clip_control_ok && (id == 0 ? rlgl.screen.fbo != 0 : is_layer(id)); }
+
+int target_width(unsigned int id) {
+    if (id == 0) return rlgl.screen_fb_width;
+    auto it = rlgl.fbo_sizes.find(id);
+    return it != rlgl.fbo_sizes.end() ? (it->second >> 16) : rlgl.screen_fb_width;
+}
 
 int target_height(unsigned int id) {
     if (id == 0) return rlgl.screen_fb_height;
@@ -176,6 +205,11 @@ void apply_scissor() {
 void bind_target(unsigned int id) {
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(id));
     rlgl.current_fbo = id;
+    rlgl.bound_layer = nullptr;
+    if (id != 0) {
+        auto layer = rlgl.layer_buffers.find(id);
+        if (layer != rlgl.layer_buffers.end() && layer->second.resolved_fbo != 0) rlgl.bound_layer = &layer->second;
+    }
     const bool flip = flipped_target(id);
     if (flip != rlgl.upper_left) {
 #if !defined(__EMSCRIPTEN__)  // GL ES has no clip control: flip stays false there
@@ -194,7 +228,8 @@ std::size_t texel_bytes(int width, int height) { return std::size_t(width) * std
 // A colour + depth framebuffer of the screen's formats with `samples` samples (0: one);
 // 0 on failure, with nothing left behind. `color_texture`: the colour is a multisampled
 // texture a shader can read, not a renderbuffer.
-GLuint make_color_depth_target(int width, int height, int samples, bool color_texture, GLuint *color, GLuint *depth) {
+GLuint make_color_depth_target(int width, int height, int samples, bool color_texture, GLuint *color, GLuint *depth,
+                               GLuint shared_depth = 0) {
     while (glGetError() != GL_NO_ERROR) {
     }
     GLuint fbo = 0, c = 0, d = 0;
@@ -212,10 +247,12 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
         glBindRenderbuffer(GL_RENDERBUFFER, c);
         glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
     }
-    warm_heap_for(target_bytes);
-    glGenRenderbuffers(1, &d);
-    glBindRenderbuffer(GL_RENDERBUFFER, d);
-    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    if (shared_depth == 0) {
+        warm_heap_for(target_bytes);
+        glGenRenderbuffers(1, &d);
+        glBindRenderbuffer(GL_RENDERBUFFER, d);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width, height);
+    }
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
     glGenFramebuffers(1, &fbo);
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
@@ -226,7 +263,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
     } else {
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, c);
     }
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, d != 0 ? d : shared_depth);
     const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (!ok || glGetError() != GL_NO_ERROR) {
@@ -236,7 +273,7 @@ GLuint make_color_depth_target(int width, int height, int samples, bool color_te
         } else {
             glDeleteRenderbuffers(1, &c);
         }
-        glDeleteRenderbuffers(1, &d);
+        if (d != 0) glDeleteRenderbuffers(1, &d);
         return 0;
     }
     *color = c;
@@ -290,6 +327,161 @@ void copy_color(GLuint from, GLuint to, int width, int height, GLenum read_buffe
                       GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
     if (scissor) glEnable(GL_SCISSOR_TEST);
+}
+
+// The bound layer is about to be drawn on or cleared: the scissor rectangle, or all
+// of it, joins what its resolved copy misses.
+void note_layer_drawn() {
+    LayerBuffers *l = rlgl.bound_layer;
+    if (l == nullptr) return;
+    const int w = target_width(rlgl.current_fbo), h = target_height(rlgl.current_fbo);
+    int r[4] = {0, 0, w, h};
+    if (glIsEnabled(GL_SCISSOR_TEST)) {
+        r[0] = std::max(0, rlgl.scissor_rect[0]);
+        r[1] = std::max(0, rlgl.scissor_rect[1]);
+        r[2] = std::min(w, rlgl.scissor_rect[0] + rlgl.scissor_rect[2]);
+        r[3] = std::min(h, rlgl.scissor_rect[1] + rlgl.scissor_rect[3]);
+        if (r[0] >= r[2] || r[1] >= r[3]) return;
+    }
+    if (l->dirty[0] >= l->dirty[2] || l->dirty[1] >= l->dirty[3]) {
+        std::memcpy(l->dirty, r, sizeof r);
+        return;
+    }
+    l->dirty[0] = std::min(l->dirty[0], r[0]);
+    l->dirty[1] = std::min(l->dirty[1], r[1]);
+    l->dirty[2] = std::max(l->dirty[2], r[2]);
+    l->dirty[3] = std::max(l->dirty[3], r[3]);
+}
+
+#if defined(__EMSCRIPTEN__)
+GLuint compile_copier_stage(GLenum type, const char *code) {
+    GLuint id = glCreateShader(type);
+    glShaderSource(id, 1, &code, nullptr);
+    glCompileShader(id);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(id, GL_COMPILE_STATUS, &ok);
+    if (ok == GL_TRUE) return id;
+    glDeleteShader(id);
+    return 0;
+}
+
+void make_layer_copier() {
+    rlgl.layer_copier.tried = true;
+    static const char *vs = "#version 300 es\n"
+                            "void main() {\n"
+                            "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
+                            "    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);\n"  // one triangle over all
+                            "}\n";
+    static const char *fs = "#version 300 es\n"
+                            "precision highp float;\n"
+                            "uniform highp sampler2D layer;\n"
+                            "out vec4 color;\n"
+                            "void main() { color = texelFetch(layer, ivec2(gl_FragCoord.xy), 0); }\n";
+    const GLuint v = compile_copier_stage(GL_VERTEX_SHADER, vs);
+    const GLuint f = v != 0 ? compile_copier_stage(GL_FRAGMENT_SHADER, fs) : 0;
+    if (f == 0) {
+        if (v != 0) glDeleteShader(v);
+        TraceLog(LOG_WARNING, "FBO: the screen layers' copy shader did not compile; drawn whole each frame");
+        return;
+    }
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        glDeleteProgram(program);
+        TraceLog(LOG_WARNING, "FBO: the screen layers' copy shader did not link; drawn whole each frame");
+        return;
+    }
+    rlgl.layer_copier.program = program;
+    glGenVertexArrays(1, &rlgl.layer_copier.vao);
+}
+
+// Resolves what was drawn on the layer since its last copy into its texture, then
+// copies the texture onto the window, which the rest of the frame draws on: the
+// multisampled screen would take the resolved colours only through a draw over all of
+// it and a second resolve, the two largest costs of a frame on a software renderer.
+// Whatever the screen held is covered.
+void copy_resolved_layer(GLuint id, LayerBuffers &l) {
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    if (l.dirty[0] < l.dirty[2] && l.dirty[1] < l.dirty[3]) {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, id);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, l.resolved_fbo);
+        glBlitFramebuffer(l.dirty[0], l.dirty[1], l.dirty[2], l.dirty[3], l.dirty[0], l.dirty[1], l.dirty[2],
+                          l.dirty[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        std::memset(l.dirty, 0, sizeof l.dirty);
+    }
+    // Drawn, not blitted: a blit from the texture finds it black in a frame that did not
+    // also resolve into it (Chromium on SwiftShader).
+    GLint program = 0, vao = 0, unit = 0, bound = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vao);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &unit);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    const GLenum caps[] = {GL_BLEND, GL_DEPTH_TEST, GL_CULL_FACE};
+    GLboolean was_on[3];
+    for (int i = 0; i < 3; ++i) {
+        was_on[i] = glIsEnabled(caps[i]);
+        if (was_on[i]) glDisable(caps[i]);
+    }
+    // The screen's held depth clear now belongs to the window's depth.
+    rlgl.screen_on_window = true;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, rlgl.screen.width, rlgl.screen.height);
+    glUseProgram(rlgl.layer_copier.program);
+    glBindTexture(GL_TEXTURE_2D, l.resolved);
+    glBindVertexArray(rlgl.layer_copier.vao);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(static_cast<GLuint>(vao));
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    glActiveTexture(static_cast<GLenum>(unit));
+    glUseProgram(static_cast<GLuint>(program));
+    for (int i = 0; i < 3; ++i)
+        if (was_on[i]) glEnable(caps[i]);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    bind_target(rlgl.current_fbo);
+}
+
+// The plain texture a layer's samples are resolved into; false when there is none.
+bool add_resolved_copy(int width, int height, LayerBuffers *l) {
+    if (!rlgl.layer_copier.tried) make_layer_copier();
+    if (rlgl.layer_copier.program == 0) return false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    warm_heap_for(texel_bytes(width, height));
+    glGenTextures(1, &l->resolved);
+    glBindTexture(GL_TEXTURE_2D, l->resolved);
+    glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGB8, width, height);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffers(1, &l->resolved_fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, l->resolved_fbo);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, l->resolved, 0);
+    const bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(rlgl.current_fbo));
+    if (ok && glGetError() == GL_NO_ERROR) {
+        // Nothing resolved yet: the first copy resolves all of it.
+        l->dirty[2] = width;
+        l->dirty[3] = height;
+        return true;
+    }
+    glDeleteFramebuffers(1, &l->resolved_fbo);
+    glDeleteTextures(1, &l->resolved);
+    l->resolved_fbo = l->resolved = 0;
+    return false;
+}
+#endif
+
+void free_layer_copier() {
+    if (rlgl.layer_copier.program != 0) glDeleteProgram(rlgl.layer_copier.program);
+    if (rlgl.layer_copier.vao != 0) glDeleteVertexArrays(1, &rlgl.layer_copier.vao);
 }
 
 #if !defined(__EMSCRIPTEN__)  // sampler2DMS is GL ES 3.1's; the blit resolves there
@@ -405,11 +597,10 @@ void settle_screen_clear(bool with_depth) {
     if (rlgl.held_clear.depth && with_depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (mask == 0) return;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    GLboolean depth_writes = GL_TRUE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
+    const bool depth_writes = rlgl.depth_writes;
     if (scissor) glDisable(GL_SCISSOR_TEST);
     if (!depth_writes) glDepthMask(GL_TRUE);
-    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    if (rlgl.current_fbo != 0) glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(0));
     glClearColor(rlgl.held_clear.rgba[0], rlgl.held_clear.rgba[1], rlgl.held_clear.rgba[2], rlgl.held_clear.rgba[3]);
     glClear(mask);
     glClearColor(rlgl.clear_rgba[0], rlgl.clear_rgba[1], rlgl.clear_rgba[2], rlgl.clear_rgba[3]);
@@ -520,6 +711,7 @@ void reset_rlgl() {
         delete rlgl.batch;
         if (untrack_gl(GlKind::texture, rlgl.white_texture)) glDeleteTextures(1, &rlgl.white_texture);
         free_resolver();
+        free_layer_copier();
         free_screen_target();
     }
     rlgl = RlglState{};
@@ -530,6 +722,7 @@ void reset_rlgl() {
 // ------------------------------------------------------------------ internal entry points
 
 void before_draw() {
+    note_layer_drawn();
     if (rlgl.current_fbo == 0 && (rlgl.held_clear.color || rlgl.held_clear.depth))
         settle_screen_clear(glIsEnabled(GL_DEPTH_TEST));
 }
@@ -599,13 +792,14 @@ void rlgl_present() {
     if (rlgl.batch == nullptr || !gl_ready()) return;
     rlDrawRenderBatchActive();
     settle_screen_clear(false);
-    if (rlgl.screen.fbo != 0 && !resolve_samples(0, flipped_target(0)))
+    if (rlgl.screen.fbo != 0 && !rlgl.screen_on_window && !resolve_samples(0, flipped_target(0)))
         copy_color(rlgl.screen.fbo, 0, rlgl.screen.width, rlgl.screen.height, GL_COLOR_ATTACHMENT0, flipped_target(0));
 }
 
 void rlgl_begin_frame(int width, int height) {
     rlgl.screen_fb_width = width;
     rlgl.screen_fb_height = height;
+    rlgl.screen_on_window = false;
     if (!gl_ready()) return;
     fit_screen_target(width, height);
     rlgl.view_rect[0] = rlgl.view_rect[1] = 0;
@@ -651,10 +845,10 @@ bool read_screen_pixels(int width, int height, unsigned char *out) {
     if (!gl_ready() || width < 1 || height < 1) return false;
     flush_if_pending();
     settle_screen_clear(false);
-    glBindFramebuffer(GL_FRAMEBUFFER, rlgl.screen.fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, gl_framebuffer(0));
     GLint samples = 0;
     glGetIntegerv(GL_SAMPLES, &samples);
-    const GLenum source = rlgl.screen.fbo != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
+    const GLenum source = gl_framebuffer(0) != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK;
     GLuint resolve_fbo = 0, resolve_rb = 0;
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     if (scissor) glDisable(GL_SCISSOR_TEST);
@@ -998,12 +1192,14 @@ void rlEnableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_TRUE);
+    rlgl.depth_writes = true;
 }
 
 void rlDisableDepthMask(void) {
     if (!gl_ready()) return;
     flush_if_pending();
     glDepthMask(GL_FALSE);
+    rlgl.depth_writes = false;
 }
 
 void rlSetCullFace(int mode) {
@@ -1026,13 +1222,12 @@ void rlClearScreenBuffers(void) {
     if (rlgl.current_fbo != 0 || glIsEnabled(GL_SCISSOR_TEST)) {
         // Only part of the screen, or another target: the held clear comes first.
         if (rlgl.current_fbo == 0) settle_screen_clear(true);
+        note_layer_drawn();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }
-    GLboolean depth_writes = GL_TRUE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depth_writes);
     rlgl.held_clear.color = true;
-    rlgl.held_clear.depth = rlgl.held_clear.depth || depth_writes;
+    rlgl.held_clear.depth = rlgl.held_clear.depth || rlgl.depth_writes;
     std::memcpy(rlgl.held_clear.rgba, rlgl.clear_rgba, sizeof rlgl.clear_rgba);
 }
 
@@ -1402,6 +1597,8 @@ void rlUnloadFramebuffer(unsigned int id) {
     if (layer != rlgl.layer_buffers.end()) {
         for (GLuint rb : {layer->second.color, layer->second.depth})
             if (untrack_gl(GlKind::renderbuffer, rb)) glDeleteRenderbuffers(1, &rb);
+        if (layer->second.resolved_fbo != 0) glDeleteFramebuffers(1, &layer->second.resolved_fbo);
+        if (layer->second.resolved != 0) glDeleteTextures(1, &layer->second.resolved);
         rlgl.layer_buffers.erase(layer);
     }
 }
@@ -1409,30 +1606,40 @@ void rlUnloadFramebuffer(unsigned int id) {
 unsigned int rlLoadScreenLayer(int width, int height) {
     if (!require_gl("rlLoadScreenLayer")) return 0;
     if (!texture_size_ok("FBO: screen layer", width, height)) return 0;
-    if (gl_context_is_es && rlgl.screen.samples > 0) {
-        // GL ES 3.0 cannot blit into a multisampled target, so a kept layer could not be
-        // copied back: without one the caller draws that part whole each frame.
-        static bool told = false;  // asked again each frame: said once
-        if (!told) TraceLog(LOG_INFO, "FBO: no screen layers on a multisampled GL ES screen; drawn whole each frame");
-        told = true;
-        return 0;
-    }
+    // Each frame clears the parts of a layer it draws again, depth too, so the depth
+    // kept between frames is of no use: a layer of the screen's size draws with the
+    // screen's own depth buffer (one less multisampled buffer held).
+    const bool screen_sized = rlgl.screen.fbo != 0 && width == rlgl.screen.width && height == rlgl.screen.height;
     GLuint color = 0, depth = 0;
-    const GLuint id = make_color_depth_target(width, height, rlgl.screen.samples, false, &color, &depth);
+    const GLuint id = make_color_depth_target(width, height, rlgl.screen.samples, false, &color, &depth,
+                                              screen_sized ? rlgl.screen.depth : 0);
     if (id == 0) {
         TraceLog(LOG_WARNING, "FBO: could not make a %d x %d screen layer", width, height);
         return 0;
     }
+    LayerBuffers buffers{color, depth};
+#if defined(__EMSCRIPTEN__)
+    if (rlgl.screen.samples > 0 && !add_resolved_copy(width, height, &buffers)) {
+        glDeleteFramebuffers(1, &id);
+        glDeleteRenderbuffers(1, &color);
+        if (depth != 0) glDeleteRenderbuffers(1, &depth);
+        static bool told = false;  // asked again each frame: said once
+        if (!told) TraceLog(LOG_WARNING, "FBO: could not keep a resolved %d x %d screen layer", width, height);
+        told = true;
+        return 0;
+    }
+#endif
     track_gl(GlKind::framebuffer, id);
     track_gl(GlKind::renderbuffer, color);
     track_gl(GlKind::renderbuffer, depth);
     rlgl.fbo_sizes[id] = (width << 16) | height;
-    rlgl.layer_buffers[id] = LayerBuffers{color, depth};
+    rlgl.layer_buffers[id] = buffers;
     return id;
 }
 
 void rlCopyScreenLayer(unsigned int id) {
-    if (!gl_ready() || rlgl.layer_buffers.find(id) == rlgl.layer_buffers.end()) return;
+    auto layer = rlgl.layer_buffers.find(id);
+    if (!gl_ready() || layer == rlgl.layer_buffers.end()) return;
     const int size = rlgl.fbo_sizes[id];
     if ((size >> 16) != rlgl.screen_fb_width || (size & 0xffff) != rlgl.screen_fb_height) {
         TraceLog(LOG_WARNING, "FBO: [ID %u] screen layer is not the screen's size; not copied", id);
@@ -1440,6 +1647,12 @@ void rlCopyScreenLayer(unsigned int id) {
     }
     flush_if_pending();
     rlgl.held_clear.color = false;  // every pixel's colour is the layer's now
+#if defined(__EMSCRIPTEN__)
+    if (layer->second.resolved_fbo != 0) {
+        copy_resolved_layer(id, layer->second);
+        return;
+    }
+#endif
     copy_color(id, rlgl.screen.fbo, rlgl.screen_fb_width, rlgl.screen_fb_height, GL_COLOR_ATTACHMENT0,
                flipped_target(id) != flipped_target(0));
 }

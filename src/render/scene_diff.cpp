@@ -3,11 +3,21 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
+
 #include "render/camera.h"
 #include "render/damage.h"
 #include "render/shadow_scene.h"
 
 bool full_redraw_every_frame = false;
+
+#if defined(__EMSCRIPTEN__)
+// The page has no environment of its own: its console switches the whole redraw
+// (Module._vorbel_full_redraw(1)), as the browser test does to compare the two.
+extern "C" EMSCRIPTEN_KEEPALIVE void vorbel_full_redraw(int on) { full_redraw_every_frame = on != 0; }
+#endif
 
 namespace {
 

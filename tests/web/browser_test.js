@@ -53,6 +53,21 @@ function decodePng(buf) {
 
 const close = (c, ref, tol) => Math.abs(c[0] - ref[0]) <= tol && Math.abs(c[1] - ref[1]) <= tol &&
                                Math.abs(c[2] - ref[2]) <= tol;
+// Pixels of two shots that differ and by how much at most, the FPS counter left out.
+const KEPT_TOLERANCE = 2;
+function differences(a, b) {
+  let count = 0, max = 0;
+  for (let y = 0; y < a.h; y++)
+    for (let x = 0; x < a.w; x++) {
+      if (x >= a.w - 120 && y < 24) continue;
+      const p = a.px(x, y), q = b.px(x, y);
+      const m = Math.max(Math.abs(p[0] - q[0]), Math.abs(p[1] - q[1]), Math.abs(p[2] - q[2]));
+      if (m > 0) count++;
+      max = Math.max(max, m);
+    }
+  return {count, max};
+}
+
 // A button's face fills the row just inside its top border.
 function buttonAt(s, top) {
   let hits = 0, n = 0;
@@ -224,6 +239,30 @@ function expect(ok, what) {
     await page.keyboard.press('Escape');
     await waitShot(paused, 'the pause page after Escape');
     expect(true, 'Escape pauses the match (not in fullscreen)');
+
+    // The kept 3D layer, built up over the match from the parts that changed, against a
+    // whole redraw of the same resting scene. The layer reaches the screen as resolved
+    // colours, so a pixel may differ where translucent 2D lies over it (rounding) or a
+    // 2D edge crosses a 3D one: at most KEPT_TOLERANCE per channel.
+    const frames = n => page.evaluate(k => new Promise(done => {
+      const step = () => (k-- > 0 ? requestAnimationFrame(step) : done());
+      step();
+    }), n);
+    let keptShot = await shot();
+    for (const until = Date.now() + 30000; Date.now() < until;) {
+      await frames(3);
+      const next = await shot();
+      const same = differences(keptShot, next).count === 0;
+      keptShot = next;
+      if (same) break;
+    }
+    await page.evaluate(() => Module._vorbel_full_redraw(1));
+    await frames(3);
+    const wholeShot = await shot();
+    await page.evaluate(() => Module._vorbel_full_redraw(0));
+    const d = differences(keptShot, wholeShot);
+    expect(d.max <= KEPT_TOLERANCE, `the kept 3D layer gives the whole redraw's pixels (${d.count} differ, ` +
+                                     `by at most ${d.max}; tolerance ${KEPT_TOLERANCE})`);
 
     await click(175, 387);  // SETTINGS on the pause page
     const settings = await waitShot(settingsShown, 'the pause settings page');
