@@ -16,6 +16,9 @@ namespace {
 // A held direction steps once, again after first_repeat, then every repeat_every.
 constexpr double first_repeat = 0.4;
 constexpr double repeat_every = 0.12;
+// A frame adds at most this much to a hold: on a slow machine one long frame would
+// otherwise turn a tap into a repeat, so a repeat always takes a real hold.
+constexpr double max_hold_step = 0.1;
 // A stick moves the focus from half its travel; that keeps a drifting stick still.
 constexpr float stick_step = 0.5f;
 constexpr int max_slots = 48;
@@ -99,7 +102,7 @@ int step(Repeat &r, int dir, double dt) {
         return dir;
     }
     if (dir == none) return none;
-    r.held += dt;
+    r.held += dt < max_hold_step ? dt : max_hold_step;
     if (r.held < r.next) return none;
     r.next += repeat_every;
     return dir;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "app/game_state.h"
@@ -20,7 +21,8 @@ constexpr int pad = 3;
 // One press per character, each held one frame and released for one:
 // pad  ^ v < > D-pad, | stick down, a A, b B, s START;
 // keys U D L R arrows, E Enter, _ Space, X Escape, K Backspace, T Tab.
-void press(char c) {
+// A direction is held for `held` frames.
+void press(char c, int held) {
     const MenuPadControls &p = menu_pad_controls;
     struct Press {
         char c;
@@ -51,12 +53,15 @@ void press(char c) {
     }
     for (const Press &x : presses) {
         if (x.c != c) continue;
+        const bool direction = std::strchr("^v<>UDLR", c) != nullptr;
+        if (x.key != 0) testing_key_down(x.key);
+        if (x.key == 0) testing_gamepad_button(pad, x.button, true);
+        ui_frames(direction ? held : 1);
         if (x.key != 0) {
-            tap_key(x.key);
+            testing_key_up(x.key);
+            ui_frame();
             return;
         }
-        testing_gamepad_button(pad, x.button, true);
-        ui_frame();
         testing_gamepad_button(pad, x.button, false);
         ui_frame();
         return;
@@ -89,6 +94,8 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
         bool vsync_flipped = false;     // and saved
         const char *address = nullptr;  // typed in the JOIN box
         bool typing = false;            // the box takes the keyboard's typing
+        double frame_time = ui_frame_dt;
+        int held = 1;  // frames each direction is held
     };
     const Row rows[] = {
         // The A (or Space) that chooses BOT does not join player 1 as well.
@@ -117,6 +124,13 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
          ScreenState::menu, MenuPage::joining, false, "127.0.0.1"},
         {"keys: Enter on the box starts typing", Start::title, "_D_D_E", ScreenState::menu, MenuPage::joining, false,
          "", true},
+        // A tap seen by two frames of a slow machine moves one control, a real hold more.
+        {"keys at 2 fps: one tap, one control", Start::title, "_DD_", ScreenState::match, MenuPage::main, false,
+         nullptr, false, 0.6, 2},
+        {"keys at 3 fps: a held Down repeats", Start::title, "_D_", ScreenState::match, MenuPage::main, false, nullptr,
+         false, 0.3, 6},
+        {"keys: a held Down repeats after 0.4 s", Start::title, "_D_", ScreenState::match, MenuPage::main, false,
+         nullptr, false, ui_frame_dt, 27},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -128,7 +142,9 @@ TEST_F(MenuFocusTest, EveryPageWorksWithAPadAloneOrTheKeysAlone) {
         settings = Settings{};
         if (row.start == Start::paused_bot_match) pause_a_bot_match();
         const bool vsync = settings.vsync;
-        for (const char *c = row.presses; *c != '\0'; ++c) press(*c);
+        testing_set_fixed_frame_time(row.frame_time);
+        for (const char *c = row.presses; *c != '\0'; ++c) press(*c, row.held);
+        testing_set_fixed_frame_time(ui_frame_dt);
 
         EXPECT_EQ(game_state.screen_state, row.screen);
         EXPECT_EQ(menu_page, row.page);

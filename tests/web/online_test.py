@@ -160,7 +160,9 @@ def main():
             wait_log(game, r"the match begins", 60)
             # Player 2 here: Space is held until its own prompt changes to the lives line.
             game.park_mouse()
-            s = game.wait_shot(lambda s: game.in_match(s) and game.hud_line(s, 1) > 0, "the online match screen")
+            # The page's player 1 may have joined already, leaving line 0 empty.
+            s = game.wait_shot(lambda s: not game.buttons_shown(s) and game.hud_line(s, 1) > 0,
+                               "the online match screen")
             prompt = game.hud_line(s, 1)
             game.key_until("space", lambda s: 0 < game.hud_line(s, 1) != prompt, "Space to join")
             over_page = host.wait("OVER", 300)
