@@ -353,8 +353,7 @@ void note_layer_drawn() {
     l->dirty[3] = std::max(l->dirty[3], r[3]);
 }
 
-#if defined(__EMSCRIPTEN__)
-GLuint compile_copier_stage(GLenum type, const char *code) {
+GLuint compile_stage(GLenum type, const char *code) {
     GLuint id = glCreateShader(type);
     glShaderSource(id, 1, &code, nullptr);
     glCompileShader(id);
@@ -365,24 +364,24 @@ GLuint compile_copier_stage(GLenum type, const char *code) {
     return 0;
 }
 
-void make_layer_copier() {
-    rlgl.layer_copier.tried = true;
-    static const char *vs = "#version 300 es\n"
-                            "void main() {\n"
-                            "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
-                            "    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);\n"  // one triangle over all
-                            "}\n";
-    static const char *fs = "#version 300 es\n"
-                            "precision highp float;\n"
-                            "uniform highp sampler2D layer;\n"
-                            "out vec4 color;\n"
-                            "void main() { color = texelFetch(layer, ivec2(gl_FragCoord.xy), 0); }\n";
-    const GLuint v = compile_copier_stage(GL_VERTEX_SHADER, vs);
-    const GLuint f = v != 0 ? compile_copier_stage(GL_FRAGMENT_SHADER, fs) : 0;
+// A program drawing one triangle over the whole target with fragment stage `fs`; the
+// vertex stage is written in `fs`'s GLSL version. 0 when a stage fails to compile or the
+// program to link.
+GLuint full_screen_program(const char *fs) {
+    const char *version_end = std::strchr(fs, '\n');
+    char vs[256];
+    std::snprintf(vs, sizeof vs,
+                  "%.*s\n"
+                  "void main() {\n"
+                  "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
+                  "    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);\n"  // one triangle over all
+                  "}\n",
+                  static_cast<int>(version_end != nullptr ? version_end - fs : 0), fs);
+    const GLuint v = compile_stage(GL_VERTEX_SHADER, vs);
+    const GLuint f = v != 0 ? compile_stage(GL_FRAGMENT_SHADER, fs) : 0;
     if (f == 0) {
         if (v != 0) glDeleteShader(v);
-        TraceLog(LOG_WARNING, "FBO: the screen layers' copy shader did not compile; drawn whole each frame");
-        return;
+        return 0;
     }
     const GLuint program = glCreateProgram();
     glAttachShader(program, v);
@@ -392,9 +391,22 @@ void make_layer_copier() {
     glDeleteShader(f);
     GLint ok = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        glDeleteProgram(program);
-        TraceLog(LOG_WARNING, "FBO: the screen layers' copy shader did not link; drawn whole each frame");
+    if (ok == GL_TRUE) return program;
+    glDeleteProgram(program);
+    return 0;
+}
+
+#if defined(__EMSCRIPTEN__)
+void make_layer_copier() {
+    rlgl.layer_copier.tried = true;
+    static const char *fs = "#version 300 es\n"
+                            "precision highp float;\n"
+                            "uniform highp sampler2D layer;\n"
+                            "out vec4 color;\n"
+                            "void main() { color = texelFetch(layer, ivec2(gl_FragCoord.xy), 0); }\n";
+    const GLuint program = full_screen_program(fs);
+    if (program == 0) {
+        TraceLog(LOG_WARNING, "FBO: the screen layers' copy shader did not build; drawn whole each frame");
         return;
     }
     rlgl.layer_copier.program = program;
@@ -485,25 +497,9 @@ void free_layer_copier() {
 }
 
 #if !defined(__EMSCRIPTEN__)  // sampler2DMS is GL ES 3.1's; the blit resolves there
-GLuint compile_resolver_stage(GLenum type, const char *code) {
-    GLuint id = glCreateShader(type);
-    glShaderSource(id, 1, &code, nullptr);
-    glCompileShader(id);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(id, GL_COMPILE_STATUS, &ok);
-    if (ok == GL_TRUE) return id;
-    glDeleteShader(id);
-    return 0;
-}
-
 // Silent when the shader cannot be made: the blit then resolves as before.
 void make_resolver() {
     rlgl.resolver.tried = true;
-    static const char *vs = "#version 330 core\n"
-                            "void main() {\n"
-                            "    vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));\n"
-                            "    gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);\n"  // one triangle over all
-                            "}\n";
     char fs[768];
     std::snprintf(fs, sizeof(fs),
                   "#version 330 core\n"
@@ -518,24 +514,8 @@ void make_resolver() {
                   "    color = sum / %d.0;\n"
                   "}\n",
                   rlgl.screen.samples, rlgl.screen.samples);
-    const GLuint v = compile_resolver_stage(GL_VERTEX_SHADER, vs);
-    const GLuint f = v != 0 ? compile_resolver_stage(GL_FRAGMENT_SHADER, fs) : 0;
-    if (f == 0) {
-        if (v != 0) glDeleteShader(v);
-        return;
-    }
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, v);
-    glAttachShader(program, f);
-    glLinkProgram(program);
-    glDeleteShader(v);
-    glDeleteShader(f);
-    GLint ok = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        glDeleteProgram(program);
-        return;
-    }
+    const GLuint program = full_screen_program(fs);
+    if (program == 0) return;
     rlgl.resolver.program = program;
     rlgl.resolver.loc_mirror_height = glGetUniformLocation(program, "mirrorHeight");
     glGenVertexArrays(1, &rlgl.resolver.vao);
