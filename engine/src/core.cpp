@@ -556,11 +556,16 @@ void poll_input_events() {
     // (or a release and a new press) is seen for a frame each.
     bool changed_key[max_keys] = {};
     bool changed_button[max_mouse_buttons] = {};
+    bool clicked = false;
     int used = 0;
     for (; used < page_queue.count; used++) {
         const PageEvent &e = page_queue.events[used];
         if (e.kind == PageEvent::key && changed_key[e.code] && input.keys[e.code] != e.down) break;
         if (e.kind == PageEvent::mouse_button && changed_button[e.code] && input.mouse[e.code] != e.down) break;
+        // The frame that sees a press or release sees it where it happened: a slow frame
+        // would otherwise take the release to wherever the pointer went next, off the
+        // control it was let go over.
+        if (e.kind == PageEvent::mouse_move && clicked) break;
         switch (e.kind) {
         case PageEvent::key:
             if (e.down != input.keys[e.code]) changed_key[e.code] = true;
@@ -577,7 +582,7 @@ void poll_input_events() {
             input.mouse_y = e.y;
             break;
         case PageEvent::mouse_button:
-            if (e.down != input.mouse[e.code]) changed_button[e.code] = true;
+            if (e.down != input.mouse[e.code]) changed_button[e.code] = clicked = true;
             input.mouse[e.code] = e.down;
             input.mouse_x = e.x;
             input.mouse_y = e.y;
